@@ -1,0 +1,243 @@
+#include "A3AllDataSource.h"
+
+#include "SystemLog.h"
+
+#include <algorithm>
+#include <cassert>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <system_error>
+
+namespace a3 {
+
+const std::array<std::uint8_t, kPatchSize> kFallbackPatch{
+    0x03, 0x14, 0x09, 0x07, 0xFF, 0x18, 0x00, 0x10, 0x02, 0x4D, 0x65, 0x74, 0x61, 0x6C, 0x69, 0x63,
+    0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x64, 0x46, 0x0C, 0x18, 0x00, 0x00, 0x10, 0x16, 0x07, 0x00,
+    0x28, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x5A, 0x00, 0x00, 0x00, 0x00, 0x00, 0x01, 0x32,
+    0x64, 0x00, 0x00, 0x1C, 0x12, 0x08, 0x50, 0x07, 0x0E, 0x08, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00};
+
+namespace {
+
+// The dump body: every record byte after the header, in record order.
+std::span<std::uint8_t, kDumpBodySize> dumpBody(A3AllData& record)
+{
+    return std::span<std::uint8_t, kRecordSize>(reinterpret_cast<std::uint8_t*>(&record),
+                                                kRecordSize)
+        .subspan<kHeaderSize>();
+}
+
+std::uint16_t sumBytes(std::uint16_t start, std::span<const std::uint8_t> bytes)
+{
+    unsigned sum = start;
+    for (std::uint8_t byte : bytes) {
+        sum += byte;
+    }
+    return static_cast<std::uint16_t>(sum);
+}
+
+void storeLittleEndian(std::array<std::uint8_t, 2>& field, std::uint16_t value)
+{
+    field[0] = static_cast<std::uint8_t>(value & 0xFF);
+    field[1] = static_cast<std::uint8_t>(value >> 8);
+}
+
+bool isValidIndex(std::int64_t index)
+{
+    return index >= 0 && index < static_cast<std::int64_t>(kPatchCount);
+}
+
+void appendUtf8(std::string& text, std::uint8_t byte)
+{
+    if (byte < 0x80) {
+        text.push_back(static_cast<char>(byte));
+        return;
+    }
+    text.push_back(static_cast<char>(0xC0 | (byte >> 6)));
+    text.push_back(static_cast<char>(0x80 | (byte & 0x3F)));
+}
+
+} // namespace
+
+A3AllDataSource::A3AllDataSource()
+    : A3AllDataSource(factoryBankPath())
+{
+}
+
+A3AllDataSource::A3AllDataSource(const std::filesystem::path& factoryBankFile)
+{
+    std::copy_n(kAllDataHeader.begin(), 4, _data.sysExHeader.begin());
+    _data.sysExType = kAllDataHeader[4];
+    loadFactoryBank(factoryBankFile);
+}
+
+void A3AllDataSource::loadFactoryBank(const std::filesystem::path& factoryBankFile)
+{
+    // A resource shorter than a dump body is as good as missing: a partial
+    // factory bank would leave the patches half defined.
+    std::array<std::uint8_t, kDumpBodySize> body{};
+    std::size_t bytesRead = 0;
+    std::error_code error;
+    if (std::filesystem::is_regular_file(factoryBankFile, error)) {
+        std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(
+            std::fopen(factoryBankFile.c_str(), "rb"), &std::fclose);
+        if (file) {
+            bytesRead = std::fread(body.data(), 1, body.size(), file.get());
+        }
+    }
+    if (bytesRead != body.size()) {
+        systemLog("A3 Factory Preset file is missing.");
+        loadFallbackContent();
+        return;
+    }
+    std::ranges::copy(body, dumpBody(_data).begin());
+}
+
+void A3AllDataSource::loadFallbackContent()
+{
+    for (auto& patch : _data.patch) {
+        patch = kFallbackPatch;
+    }
+}
+
+std::int64_t A3AllDataSource::numberOfRows() const
+{
+    return static_cast<std::int64_t>(kPatchCount);
+}
+
+bool A3AllDataSource::setSyxData(std::span<const std::uint8_t> file)
+{
+    if (file.size() != kAllDataFileSize) {
+        return false;
+    }
+    // Checked before anything is stored, so a rejected file leaves even the
+    // header as it was and cannot leak into a later save.
+    if (!std::equal(kAllDataHeader.begin(), kAllDataHeader.end(), file.begin())) {
+        return false;
+    }
+    std::copy_n(file.begin(), 4, _data.sysExHeader.begin());
+    _data.sysExType = file[4];
+
+    std::uint8_t* body = dumpBody(_data).data();
+    const std::uint8_t* nibbles = file.data() + kHeaderSize;
+    for (std::size_t i = 0; i < kDumpBodySize; ++i) {
+        // The low-nibble byte is deliberately not masked: the device's own
+        // reader ORs it in whole, and the high one loses its upper bits.
+        const unsigned low = nibbles[2 * i];
+        const unsigned high = nibbles[2 * i + 1];
+        body[i] = static_cast<std::uint8_t>(low | ((high & 0x0F) << 4));
+    }
+    return true;
+}
+
+std::vector<std::uint8_t> A3AllDataSource::syxData()
+{
+    storeLittleEndian(_data.checksum, sumBytes(kChainChecksumStart, _data.chain));
+    storeLittleEndian(_data.checksum2,
+                      sumBytes(kPatchChecksumStart,
+                               std::span(_data.patch.front().data(), kPatchCount * kPatchSize)));
+
+    std::vector<std::uint8_t> file(kAllDataFileSize);
+    std::copy_n(_data.sysExHeader.begin(), 4, file.begin());
+    file[4] = _data.sysExType;
+    const std::uint8_t* body = dumpBody(_data).data();
+    std::uint8_t* nibbles = file.data() + kHeaderSize;
+    for (std::size_t i = 0; i < kDumpBodySize; ++i) {
+        nibbles[2 * i] = body[i] & 0x0F;
+        nibbles[2 * i + 1] = static_cast<std::uint8_t>(body[i] >> 4);
+    }
+    file.back() = kEndOfExclusive;
+    return file;
+}
+
+std::uint16_t A3AllDataSource::chainChecksum() const
+{
+    return static_cast<std::uint16_t>(_data.checksum[0] | (_data.checksum[1] << 8));
+}
+
+std::int32_t A3AllDataSource::chainAtIndex(std::int64_t index) const
+{
+    assert(isValidIndex(index));
+    if (!isValidIndex(index)) {
+        return 0;
+    }
+    return _data.patch[static_cast<std::size_t>(index)][0];
+}
+
+std::string A3AllDataSource::patchNameAt(std::int64_t index) const
+{
+    assert(isValidIndex(index));
+    if (!isValidIndex(index)) {
+        return {};
+    }
+    const auto& patch = _data.patch[static_cast<std::size_t>(index)];
+    std::string name;
+    for (std::size_t k = 0; k < kPatchNameLength; ++k) {
+        const std::uint8_t byte = patch[kPatchNameOffset + k];
+        if (byte == 0) {
+            break;
+        }
+        // Bytes from 0x80 are read as Latin-1: every byte value then names
+        // exactly one character, so no name is ever unreadable.
+        appendUtf8(name, byte);
+    }
+    return name;
+}
+
+void A3AllDataSource::setPatchName(std::u16string_view name, std::int64_t index)
+{
+    assert(isValidIndex(index));
+    if (!isValidIndex(index)) {
+        return;
+    }
+    auto& patch = _data.patch[static_cast<std::size_t>(index)];
+    for (std::size_t k = 0; k < kPatchNameLength; ++k) {
+        std::uint8_t byte = ' ';
+        if (k < name.size() && name[k] >= 0x20 && name[k] <= 0x7F) {
+            byte = static_cast<std::uint8_t>(name[k]);
+        }
+        patch[kPatchNameOffset + k] = byte;
+    }
+}
+
+std::vector<std::uint8_t> A3AllDataSource::patchDataAt(std::int64_t index) const
+{
+    assert(isValidIndex(index));
+    if (!isValidIndex(index)) {
+        return {};
+    }
+    const auto& patch = _data.patch[static_cast<std::size_t>(index)];
+    return {patch.begin(), patch.end()};
+}
+
+void A3AllDataSource::setPatchData(std::span<const std::uint8_t> patch, std::int64_t index)
+{
+    assert(isValidIndex(index) && patch.size() >= kPatchSize);
+    if (!isValidIndex(index) || patch.size() < kPatchSize) {
+        return;
+    }
+    std::copy_n(patch.begin(), kPatchSize, _data.patch[static_cast<std::size_t>(index)].begin());
+}
+
+A3AllData A3AllDataSource::data() const
+{
+    return _data;
+}
+
+void A3AllDataSource::setData(const A3AllData& data)
+{
+    _data = data;
+}
+
+std::filesystem::path factoryBankPath()
+{
+    std::error_code error;
+    const auto executable = std::filesystem::read_symlink("/proc/self/exe", error);
+    if (error) {
+        return {};
+    }
+    return (executable.parent_path() / ".." / "share" / "a3-librarian" / "A3FactoryPreset")
+        .lexically_normal();
+}
+
+} // namespace a3

@@ -1,0 +1,66 @@
+#pragma once
+
+#include "A3AllData.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace a3 {
+
+// The patch bank of one document: one A3AllData record and the only operations
+// through which the rest of the program reads or changes it.
+//
+// Operations taking a patch index require 0 <= index < numberOfRows(), and
+// setPatchData requires at least kPatchSize bytes. A call that breaks this
+// asserts in a debug build and otherwise does nothing (or returns an empty
+// value); it never touches memory outside the record.
+class A3AllDataSource
+{
+public:
+    // Starts from the factory bank in the application's resource directory.
+    A3AllDataSource();
+    // Starts from the given factory bank file; the fallback content when it is
+    // missing, unreadable or too short.
+    explicit A3AllDataSource(const std::filesystem::path& factoryBankFile);
+
+    std::int64_t numberOfRows() const;
+
+    // Decodes a whole All-Data file. Returns false, leaving the bank exactly as
+    // it was, when the length or one of the five header bytes is wrong.
+    bool setSyxData(std::span<const std::uint8_t> file);
+    // The All-Data file of the bank as it is now; recomputes and stores both
+    // checksums first.
+    std::vector<std::uint8_t> syxData();
+
+    std::uint16_t chainChecksum() const;
+    std::int32_t chainAtIndex(std::int64_t index) const;
+    // The name as UTF-8 text: up to seven bytes, stopping before a zero byte.
+    std::string patchNameAt(std::int64_t index) const;
+    // Stores the first seven UTF-16 code units, space-padded; a code unit
+    // outside 0x20..0x7F becomes a space.
+    void setPatchName(std::u16string_view name, std::int64_t index);
+    std::vector<std::uint8_t> patchDataAt(std::int64_t index) const;
+    void setPatchData(std::span<const std::uint8_t> patch, std::int64_t index);
+
+    A3AllData data() const;
+    void setData(const A3AllData& data);
+
+private:
+    void loadFactoryBank(const std::filesystem::path& factoryBankFile);
+    void loadFallbackContent();
+
+    A3AllData _data{};
+};
+
+// The factory bank's location: share/a3-librarian/A3FactoryPreset beside the
+// bin/ folder of the running executable, in the build tree as when installed.
+std::filesystem::path factoryBankPath();
+
+// The 64-byte patch that fills a bank when the factory bank is missing.
+extern const std::array<std::uint8_t, kPatchSize> kFallbackPatch;
+
+} // namespace a3

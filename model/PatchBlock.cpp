@@ -1,0 +1,39 @@
+#include "PatchBlock.h"
+
+namespace a3 {
+
+PatchPayload patchPayload(const A3AllDataSource& bank, std::span<const std::int64_t> rows)
+{
+    PatchPayload payload;
+    payload.bytes.reserve(rows.size() * kPatchSize);
+    for (std::int64_t row : rows) {
+        const auto patch = bank.patchDataAt(row);
+        payload.bytes.insert(payload.bytes.end(), patch.begin(), patch.end());
+        if (!payload.refersToChainData &&
+            bank.chainAtIndex(row) >= static_cast<std::int32_t>(kChainDataRefThreshold)) {
+            payload.refersToChainData = true;
+        }
+    }
+    return payload;
+}
+
+std::int64_t patchImageCount(std::span<const std::uint8_t> payload)
+{
+    return static_cast<std::int64_t>(payload.size() / kPatchSize);
+}
+
+bool writePatchBlock(A3AllDataSource& bank, std::span<const std::uint8_t> payload,
+                     std::int64_t row)
+{
+    const std::int64_t count = patchImageCount(payload);
+    if (count == 0 || row < 0 || row + count > bank.numberOfRows()) {
+        return false;
+    }
+    for (std::int64_t i = 0; i < count; ++i) {
+        bank.setPatchData(payload.subspan(static_cast<std::size_t>(i) * kPatchSize, kPatchSize),
+                          row + i);
+    }
+    return true;
+}
+
+} // namespace a3

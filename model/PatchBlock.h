@@ -1,0 +1,30 @@
+#pragma once
+
+#include "A3AllDataSource.h"
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+namespace a3 {
+
+// The patch images of a set of rows, as copy and drag carry them.
+struct PatchPayload
+{
+    std::vector<std::uint8_t> bytes; // 64 bytes a row, ascending row order, nothing else
+    bool refersToChainData = false;  // some row has a chain number of 128 or more
+};
+
+// rows must be ascending and valid patch indices.
+PatchPayload patchPayload(const A3AllDataSource& bank, std::span<const std::int64_t> rows);
+
+// The number of whole patch images in a payload; trailing bytes do not count.
+std::int64_t patchImageCount(std::span<const std::uint8_t> payload);
+
+// Writes the payload's whole patch images into consecutive rows from row on,
+// all or nothing: a block that would run past the last row (or a negative
+// row) writes nothing. Returns whether any patch was written.
+bool writePatchBlock(A3AllDataSource& bank, std::span<const std::uint8_t> payload,
+                     std::int64_t row);
+
+} // namespace a3

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace a3 {
+
+// How a chain number is shown: "%02d" below 128; from 128 on it refers to the
+// bank's chain data and shows as "C%d" of the value less 128 (128 is C0).
+std::string chainText(std::int32_t chainNumber);
+
+// "%3d :  %@   : %@": the one-based patch number, the chain text and the name,
+// as the printed listing and the command-line listing show a patch.
+std::string patchLine(std::int64_t index, std::int32_t chainNumber, const std::string& name);
+
+} // namespace a3

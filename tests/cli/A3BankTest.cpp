@@ -1,0 +1,188 @@
+// a3bank end to end: what each command prints, writes and exits with.
+
+#include "A3AllDataSource.h"
+#include "TempDir.h"
+
+#include <QProcess>
+#include <QStringList>
+#include <gtest/gtest.h>
+
+namespace a3 {
+namespace {
+
+struct RunResult
+{
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+RunResult a3bank(const QStringList& arguments)
+{
+    QProcess process;
+    process.start(QStringLiteral(A3BANK_PATH), arguments);
+    process.closeWriteChannel();
+    if (!process.waitForFinished(30000)) {
+        process.kill();
+        return {};
+    }
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+            process.readAllStandardOutput().toStdString(),
+            process.readAllStandardError().toStdString()};
+}
+
+QString q(const std::filesystem::path& path)
+{
+    return QString::fromStdString(path.string());
+}
+
+std::size_t countLines(const std::string& text)
+{
+    return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
+}
+
+class A3Bank : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        good = dir / "good.syx";
+        ASSERT_EQ(0, a3bank({"new", q(good)}).status);
+    }
+    test::TempDir dir;
+    std::filesystem::path good;
+};
+
+TEST_F(A3Bank, NewWritesTheFactoryBankAsTheGoldenFile)
+{
+    EXPECT_EQ(test::readBytes(std::filesystem::path(A3_TEST_DATA_DIR) / "factory-bank.syx"),
+              test::readBytes(good));
+}
+
+TEST_F(A3Bank, NewRefusesToReplaceAFileUnlessForced)
+{
+    test::writeBytes(dir / "taken", std::vector<std::uint8_t>{1, 2, 3});
+    const RunResult refused = a3bank({"new", q(dir / "taken")});
+    EXPECT_EQ(1, refused.status);
+    EXPECT_NE(std::string::npos, refused.err.find("taken: already exists"));
+    EXPECT_EQ((std::vector<std::uint8_t>{1, 2, 3}), test::readBytes(dir / "taken"));
+
+    EXPECT_EQ(0, a3bank({"new", "--force", q(dir / "taken")}).status);
+    EXPECT_EQ(test::readBytes(good), test::readBytes(dir / "taken"));
+}
+
+TEST_F(A3Bank, ListPrintsTheGoldenListing)
+{
+    const std::filesystem::path data(A3_TEST_DATA_DIR);
+    const RunResult run = a3bank({"list", q(data / "factory-bank.syx")});
+    EXPECT_EQ(0, run.status) << run.err;
+    const auto golden = test::readBytes(data / "factory-bank.listing.txt");
+    EXPECT_EQ(std::string(golden.begin(), golden.end()), run.out);
+}
+
+TEST_F(A3Bank, ListGoesOnPastARefusedFileAndFailsAtTheEnd)
+{
+    test::writeBytes(dir / "short.syx", std::vector<std::uint8_t>(10));
+    const RunResult run = a3bank({"list", q(good), q(dir / "short.syx"), q(good)});
+    EXPECT_EQ(1, run.status);
+    EXPECT_EQ("a3bank: short.syx: wrong length: 10 bytes, expected 29198\n", run.err);
+    EXPECT_EQ(2 * 103 + 1, countLines(run.out)); // two listings and one blank line
+    EXPECT_NE(std::string::npos, run.out.find("\n\nKorg A3 SysEx File: good.syx\n"));
+}
+
+TEST_F(A3Bank, CheckTellsEachFilesVerdict)
+{
+    auto file = test::readBytes(good);
+    file[2] = 0x22;
+    test::writeBytes(dir / "header.syx", file);
+    std::filesystem::create_directory(dir / "folder");
+
+    const RunResult run = a3bank({"check", q(good), q(dir / "header.syx"), q(dir / "folder"),
+                            q(dir / "missing.syx")});
+    EXPECT_EQ(1, run.status);
+    EXPECT_EQ("good.syx: ok\n"
+              "header.syx: rejected: wrong header: byte 2 is 0x22, expected 0x21\n"
+              "folder: rejected: unreadable: Is a directory\n"
+              "missing.syx: rejected: unreadable: No such file or directory\n",
+              run.out);
+}
+
+TEST_F(A3Bank, CheckWarnsOfWhatTheReaderTolerates)
+{
+    auto file = test::readBytes(good);
+    file[16389] ^= 0x01;   // stored chain checksum off by one
+    file[100] |= 0x10;     // nibble bytes above 0x0F
+    file[101] |= 0x20;
+    file.back() = 0x00;    // last byte not F7
+    test::writeBytes(dir / "odd.syx", file);
+    const RunResult run = a3bank({"check", q(dir / "odd.syx")});
+    EXPECT_EQ(0, run.status);
+    EXPECT_EQ(1u, countLines(run.out.substr(0, run.out.find("warning")))) << run.out;
+    EXPECT_NE(std::string::npos, run.out.find("odd.syx: ok\n"));
+    EXPECT_NE(std::string::npos, run.out.find("odd.syx: warning: chain checksum 0x"));
+    EXPECT_NE(std::string::npos, run.out.find("odd.syx: warning: last byte is 0x00"));
+    EXPECT_NE(std::string::npos, run.out.find("odd.syx: warning: 2 nibble bytes above 0x0F"));
+    EXPECT_EQ(std::string::npos, run.out.find("patch checksum"));
+}
+
+TEST_F(A3Bank, RenameStoresTheNameByTheBankRulesAndRecomputesChecksums)
+{
+    const RunResult run = a3bank({"rename", q(good), "100", QString::fromUtf8("Caf\u00e9 au lait")});
+    ASSERT_EQ(0, run.status) << run.err;
+    A3AllDataSource bank{std::filesystem::path{}};
+    ASSERT_TRUE(bank.setSyxData(test::readBytes(good)));
+    EXPECT_EQ("Caf  au", bank.patchNameAt(99)); // the accented letter became a space
+    EXPECT_EQ(test::readBytes(good), bank.syxData()); // checksums were already right
+}
+
+TEST_F(A3Bank, RenameToAnOutputFileLeavesTheSourceAlone)
+{
+    const auto original = test::readBytes(good);
+    ASSERT_EQ(0, a3bank({"rename", q(good), "1", "Intro", "-o", q(dir / "out.syx")}).status);
+    EXPECT_EQ(original, test::readBytes(good));
+    A3AllDataSource bank{std::filesystem::path{}};
+    ASSERT_TRUE(bank.setSyxData(test::readBytes(dir / "out.syx")));
+    EXPECT_EQ("Intro  ", bank.patchNameAt(0));
+}
+
+TEST_F(A3Bank, RenameRefusesBadNumbersAndBadFilesWithoutWriting)
+{
+    const auto original = test::readBytes(good);
+    for (const char* number : {"0", "101", "-1", "1x", ""}) {
+        EXPECT_EQ(2, a3bank({"rename", q(good), number, "X"}).status) << number;
+    }
+    test::writeBytes(dir / "bad.syx", std::vector<std::uint8_t>(kAllDataFileSize, 0));
+    const RunResult run = a3bank({"rename", q(dir / "bad.syx"), "1", "X"});
+    EXPECT_EQ(1, run.status);
+    EXPECT_NE(std::string::npos, run.err.find("bad.syx: wrong header: byte 0 is 0x00"));
+    EXPECT_EQ(std::vector<std::uint8_t>(kAllDataFileSize, 0), test::readBytes(dir / "bad.syx"));
+    EXPECT_EQ(original, test::readBytes(good));
+}
+
+TEST_F(A3Bank, WriteFailuresAreReportedAndLeaveNoPartialFile)
+{
+    const RunResult run = a3bank({"rename", q(good), "1", "X", "-o", q(dir / "no-such-folder" / "o")});
+    EXPECT_EQ(1, run.status);
+    EXPECT_NE(std::string::npos, run.err.find("a3bank: o: "));
+    EXPECT_FALSE(std::filesystem::exists(dir / "no-such-folder"));
+}
+
+TEST(A3BankUsage, UsageErrorsExitWithTwo)
+{
+    for (const QStringList& arguments :
+         {QStringList{}, QStringList{"frobnicate"}, QStringList{"list"}, QStringList{"check"},
+          QStringList{"new"}, QStringList{"rename", "a", "1"}, QStringList{"rename", "-o"}}) {
+        const RunResult run = a3bank(arguments);
+        EXPECT_EQ(2, run.status) << arguments.join(' ').toStdString();
+        EXPECT_NE(std::string::npos, run.err.find("a3bank: "));
+    }
+    const RunResult help = a3bank({"--help"});
+    EXPECT_EQ(0, help.status);
+    EXPECT_NE(std::string::npos, help.out.find("Usage: a3bank COMMAND"));
+    const RunResult version = a3bank({"--version"});
+    EXPECT_EQ(0, version.status);
+    EXPECT_EQ(0u, version.out.find("a3bank "));
+}
+
+} // namespace
+} // namespace a3

@@ -1,0 +1,167 @@
+// Reading and writing All-Data files: the length and header checks, the nibble
+// coding, the checksums and byte-exact round trips.
+
+#include "A3AllDataSource.h"
+#include "TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+
+namespace a3 {
+namespace {
+
+using test::wellFormedAllDataFile;
+
+A3AllDataSource fallbackBank()
+{
+    return A3AllDataSource{std::filesystem::path{}};
+}
+
+TEST(AllDataCodec, RejectsEveryLengthButTheOneAndLeavesTheBankAlone)
+{
+    for (std::size_t length : {std::size_t{0}, std::size_t{1}, kAllDataFileSize - 1,
+                               kAllDataFileSize + 1}) {
+        auto bank = fallbackBank();
+        const A3AllData before = bank.data();
+        std::vector<std::uint8_t> file = wellFormedAllDataFile();
+        file.resize(length, 0x01);
+        EXPECT_FALSE(bank.setSyxData(file)) << length;
+        const A3AllData after = bank.data();
+        EXPECT_EQ(0, std::memcmp(&before, &after, kRecordSize)) << length;
+    }
+}
+
+TEST(AllDataCodec, RejectsEachWrongHeaderByteAndKeepsTheWholeRecord)
+{
+    const std::vector<std::uint8_t> good = wellFormedAllDataFile();
+    for (std::size_t i = 0; i < kHeaderSize; ++i) {
+        auto bank = fallbackBank();
+        const A3AllData before = bank.data();
+        auto file = good;
+        file[i] ^= 0x01;
+        EXPECT_FALSE(bank.setSyxData(file)) << "header byte " << i;
+        const A3AllData after = bank.data();
+        // Header included: a refused header must not reach a later save.
+        EXPECT_EQ(0, std::memcmp(&before, &after, kRecordSize)) << "header byte " << i;
+        const auto written = bank.syxData();
+        EXPECT_TRUE(std::equal(kAllDataHeader.begin(), kAllDataHeader.end(), written.begin()));
+    }
+}
+
+TEST(AllDataCodec, WellFormedFileRoundTripsByteForByte)
+{
+    const auto file = wellFormedAllDataFile();
+    ASSERT_EQ(kAllDataFileSize, file.size());
+    auto bank = fallbackBank();
+    ASSERT_TRUE(bank.setSyxData(file));
+    EXPECT_EQ(file, bank.syxData());
+}
+
+TEST(AllDataCodec, AcceptsAnyLastByteButAlwaysWritesF7)
+{
+    auto file = wellFormedAllDataFile();
+    file.back() = 0x00;
+    auto bank = fallbackBank();
+    ASSERT_TRUE(bank.setSyxData(file));
+    const auto written = bank.syxData();
+    EXPECT_EQ(0xF7, written.back());
+    EXPECT_TRUE(std::equal(file.begin(), file.end() - 1, written.begin()));
+}
+
+TEST(AllDataCodec, DecodesNibblePairsWithTheUnmaskedLowNibbleByte)
+{
+    struct Pair
+    {
+        std::uint8_t low, high, decoded;
+    };
+    // 0x1F|0x02: the low-nibble byte's bit 4 is ORed in; 0x03|0x12: the
+    // high-nibble byte's bit 4 falls off in the shift.
+    for (const Pair pair : {Pair{0x0F, 0x0F, 0xFF}, Pair{0x1F, 0x02, 0x3F},
+                            Pair{0x03, 0x12, 0x23}, Pair{0x00, 0x00, 0x00}}) {
+        auto file = wellFormedAllDataFile();
+        // The first chain byte: file offsets 5 and 6.
+        file[5] = pair.low;
+        file[6] = pair.high;
+        auto bank = fallbackBank();
+        ASSERT_TRUE(bank.setSyxData(file));
+        EXPECT_EQ(pair.decoded, bank.data().chain[0])
+            << int(pair.low) << "," << int(pair.high);
+    }
+}
+
+TEST(AllDataCodec, PlacesPatchBytesAtTheirFileOffsets)
+{
+    auto bank = fallbackBank();
+    std::vector<std::uint8_t> patch(kPatchSize, 0);
+    patch[0] = 0xAB;  // chain number of the last patch
+    patch[63] = 0x5C; // its last byte
+    bank.setPatchData(patch, 99);
+    const auto file = bank.syxData();
+    EXPECT_EQ(0x0B, file[16393 + 128 * 99]);
+    EXPECT_EQ(0x0A, file[16394 + 128 * 99]);
+    EXPECT_EQ(0x0C, file[16393 + 128 * 99 + 2 * 63]);
+    EXPECT_EQ(0x05, file[16394 + 128 * 99 + 2 * 63]);
+}
+
+TEST(AllDataCodec, ChecksumsStartAtTheirOwnValues)
+{
+    auto bank = fallbackBank();
+    A3AllData record = bank.data();
+    record.chain.fill(0);
+    for (auto& patch : record.patch) {
+        patch.fill(0);
+    }
+    bank.setData(record);
+    const auto file = bank.syxData();
+    // Chain checksum 0xF000 over all-zero chain data, low byte first, as nibbles.
+    EXPECT_EQ((std::vector<std::uint8_t>{0x00, 0x00, 0x00, 0x0F}),
+              std::vector<std::uint8_t>(file.begin() + 16389, file.begin() + 16393));
+    // Patch checksum 0x7380 over all-zero patches.
+    EXPECT_EQ((std::vector<std::uint8_t>{0x00, 0x08, 0x03, 0x07}),
+              std::vector<std::uint8_t>(file.begin() + 29193, file.begin() + 29197));
+    EXPECT_EQ(0xF000, bank.chainChecksum());
+}
+
+TEST(AllDataCodec, ChecksumsWrapAroundModulo65536)
+{
+    auto bank = fallbackBank();
+    A3AllData record = bank.data();
+    record.chain.fill(0xFF); // 8192 * 255 + 0xF000 wraps several times
+    bank.setData(record);
+    bank.syxData();
+    EXPECT_EQ(static_cast<std::uint16_t>(0xF000 + 8192 * 255), bank.chainChecksum());
+}
+
+TEST(AllDataCodec, StoredChecksumsHoldUntilTheNextWrite)
+{
+    auto file = wellFormedAllDataFile();
+    // Chain checksum fields, low nibble first: store 0x1234.
+    file[16389] = 0x4;
+    file[16390] = 0x3;
+    file[16391] = 0x2;
+    file[16392] = 0x1;
+    auto bank = fallbackBank();
+    ASSERT_TRUE(bank.setSyxData(file));
+    EXPECT_EQ(0x1234, bank.chainChecksum());
+    const auto written = bank.syxData();
+    const auto good = wellFormedAllDataFile();
+    EXPECT_TRUE(std::equal(good.begin() + 16389, good.begin() + 16393, written.begin() + 16389));
+    EXPECT_EQ(good[16389] | (good[16390] << 4) | (good[16391] << 8) | (good[16392] << 12),
+              bank.chainChecksum());
+}
+
+TEST(AllDataCodec, EveryWrittenFileIsMidiCleanBetweenItsEnds)
+{
+    auto bank = fallbackBank();
+    A3AllData record = bank.data();
+    record.chain.fill(0xFF);
+    bank.setData(record);
+    const auto file = bank.syxData();
+    ASSERT_EQ(kAllDataFileSize, file.size());
+    EXPECT_TRUE(std::all_of(file.begin() + 1, file.end() - 1, [](auto b) { return b < 0x80; }));
+}
+
+} // namespace
+} // namespace a3

@@ -1,0 +1,67 @@
+#!/usr/bin/env bash
+# One entry point for a newcomer and for CI:
+#   tools/dev.sh run    install what is missing, build, start the main job
+#   tools/dev.sh test   install what is missing, build, run every test
+#   tools/dev.sh bench  install what is missing, build, run the benchmarks
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+PACKAGES=(
+    cmake ninja-build g++ pkg-config
+    qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins
+    libgtest-dev libgmock-dev libbenchmark-dev
+    fonts-dejavu-core fonts-urw-base35
+    xvfb xauth poppler-utils
+    desktop-file-utils appstream shared-mime-info
+)
+
+install_dependencies() {
+    local missing=()
+    for package in "${PACKAGES[@]}"; do
+        dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "ok installed" ||
+            missing+=("$package")
+    done
+    [ ${#missing[@]} -eq 0 ] && return
+    echo "Installing: ${missing[*]}"
+    local sudo=()
+    [ "$(id -u)" -eq 0 ] || sudo=(sudo)
+    "${sudo[@]}" apt-get update -q
+    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -q --no-install-recommends \
+        "${missing[@]}"
+}
+
+build() {
+    cmake --preset "$1" >/dev/null
+    cmake --build --preset "$1"
+}
+
+run_main_job() {
+    build default
+    local bank
+    bank=$(mktemp --suffix=.syx)
+    build/bin/a3bank new --force "$bank"
+    build/bin/a3bank list "$bank"
+    rm -f "$bank"
+}
+
+run_tests() {
+    build default
+    ctest --preset default
+    # The same suite again under AddressSanitizer and UndefinedBehaviorSanitizer.
+    build asan
+    ctest --preset asan
+}
+
+run_benchmarks() {
+    build default
+    for benchmark in build/bin/*_bench; do
+        "$benchmark" --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
+    done
+}
+
+case "${1:-}" in
+run) install_dependencies; run_main_job ;;
+test) install_dependencies; run_tests ;;
+bench) install_dependencies; run_benchmarks ;;
+*) echo "usage: tools/dev.sh run|test|bench" >&2; exit 2 ;;
+esac
