@@ -1,9 +1,11 @@
 #include "Commands.h"
 
 #include "BankFile.h"
+#include "PatchBlock.h"
 #include "PatchText.h"
 
 #include <QString>
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
@@ -22,12 +24,17 @@ int refuse(const std::string& path, const std::string& reason)
     return 1;
 }
 
+std::string chainId(std::uint16_t checksum)
+{
+    char text[8];
+    std::snprintf(text, sizeof text, "%04x", checksum);
+    return text;
+}
+
 void printListing(A3AllDataSource& bank, const std::string& path)
 {
-    char chainId[32];
-    std::snprintf(chainId, sizeof chainId, "Chain ID: %04x", bank.chainChecksum());
     std::cout << "Korg A3 SysEx File: " << displayName(path) << '\n'
-              << chainId << '\n'
+              << "Chain ID: " << chainId(bank.chainChecksum()) << '\n'
               << "  # : Chain : Name\n";
     for (std::int64_t i = 0; i < bank.numberOfRows(); ++i) {
         std::cout << patchLine(i, bank.chainAtIndex(i), bank.patchNameAt(i)) << '\n';
@@ -48,6 +55,43 @@ bool takeOutputOption(Arguments& arguments, std::string& output)
         }
     }
     return true;
+}
+
+// A patch number from 1 to 100, or 0 when the text is none.
+int patchNumber(const std::string& text)
+{
+    try {
+        std::size_t used = 0;
+        const int number = std::stoi(text, &used);
+        return used == text.size() && number >= 1 && number <= 100 ? number : 0;
+    } catch (const std::exception&) {
+        return 0;
+    }
+}
+
+// "3,7-9" as the zero-based rows 2, 6, 7, 8, ascending, each once; empty
+// when the list is malformed.
+std::vector<std::int64_t> parsePatchList(const std::string& list)
+{
+    std::vector<std::int64_t> rows;
+    std::size_t start = 0;
+    while (start <= list.size()) {
+        const std::size_t comma = std::min(list.find(',', start), list.size());
+        const std::string item = list.substr(start, comma - start);
+        const std::size_t dash = item.find('-');
+        const int first = patchNumber(item.substr(0, dash));
+        const int last = dash == std::string::npos ? first : patchNumber(item.substr(dash + 1));
+        if (first == 0 || last < first) {
+            return {};
+        }
+        for (int number = first; number <= last; ++number) {
+            rows.push_back(number - 1);
+        }
+        start = comma + 1;
+    }
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    return rows;
 }
 
 } // namespace
@@ -132,17 +176,8 @@ int renameCommand(const Arguments& arguments)
         return usageError("rename: expected FILE NUMBER NAME");
     }
     const std::string& path = rest[0];
-    int number = 0;
-    try {
-        std::size_t used = 0;
-        number = std::stoi(rest[1], &used);
-        if (used != rest[1].size()) {
-            number = 0;
-        }
-    } catch (const std::exception&) {
-        number = 0;
-    }
-    if (number < 1 || number > 100) {
+    const int number = patchNumber(rest[1]);
+    if (number == 0) {
         return usageError("rename: NUMBER must be 1 to 100, not '" + rest[1] + "'");
     }
     A3AllDataSource bank;
@@ -156,6 +191,56 @@ int renameCommand(const Arguments& arguments)
     const std::string target = output.empty() ? path : output;
     if (auto failure = saveBank(bank, target); !failure.empty()) {
         return refuse(target, failure);
+    }
+    return 0;
+}
+
+int copyCommand(const Arguments& arguments)
+{
+    Arguments rest = arguments;
+    std::string output;
+    if (!takeOutputOption(rest, output)) {
+        return usageError("copy: -o needs a file");
+    }
+    if (rest.size() != 4) {
+        return usageError("copy: expected SRC NUMBERS DST NUMBER");
+    }
+    const std::string& sourcePath = rest[0];
+    const std::string& targetPath = rest[2];
+    const std::vector<std::int64_t> rows = parsePatchList(rest[1]);
+    if (rows.empty()) {
+        return usageError("copy: NUMBERS must be patch numbers 1 to 100 such as 3,7-9, not '" +
+                          rest[1] + "'");
+    }
+    const int firstTarget = patchNumber(rest[3]);
+    if (firstTarget == 0) {
+        return usageError("copy: NUMBER must be 1 to 100, not '" + rest[3] + "'");
+    }
+
+    A3AllDataSource source;
+    if (auto error = loadBank(source, sourcePath); !error.empty()) {
+        return refuse(sourcePath, error);
+    }
+    A3AllDataSource target;
+    if (auto error = loadBank(target, targetPath); !error.empty()) {
+        return refuse(targetPath, error);
+    }
+    const PatchPayload payload = patchPayload(source, rows);
+    // Patches that use the chain data only make sense with the same chain data.
+    if (payload.refersToChainData && source.chainChecksum() != target.chainChecksum()) {
+        return refuse(targetPath, "patches using chain data (C0 and up) need the same chain ID; " +
+                                      displayName(sourcePath) + " has " +
+                                      chainId(source.chainChecksum()) + ", " +
+                                      displayName(targetPath) + " has " +
+                                      chainId(target.chainChecksum()));
+    }
+    if (!writePatchBlock(target, payload.bytes, firstTarget - 1)) {
+        return refuse(targetPath, std::to_string(rows.size()) + " patches from patch " +
+                                      std::to_string(firstTarget) + " would run past patch 100");
+    }
+    const std::string written = output.empty() ? targetPath : output;
+    if (auto failure = saveBank(target, written); !failure.empty()) {
+        return refuse(written, failure);
     }
     return 0;
 }

@@ -13,6 +13,7 @@ int listCommand(const Arguments& arguments);
 int checkCommand(const Arguments& arguments);
 int newCommand(const Arguments& arguments);
 int renameCommand(const Arguments& arguments);
+int copyCommand(const Arguments& arguments);
 
 // Reports a usage error on standard error and returns its exit status.
 int usageError(const std::string& message);

@@ -19,6 +19,9 @@ Commands:
   new OUTFILE [--force]          write a new bank made from the factory bank
   rename FILE NUMBER NAME [-o OUTFILE]
                                  rename patch NUMBER (1 to 100)
+  copy SRC NUMBERS DST NUMBER [-o OUTFILE]
+                                 copy patches NUMBERS of SRC (such as 3,7-9) onto
+                                 DST from patch NUMBER down
 
 Every file written has both checksums recomputed and replaces its target
 only when complete.
@@ -59,6 +62,9 @@ int main(int argc, char** argv)
     }
     if (command == "rename") {
         return a3::cli::renameCommand(rest);
+    }
+    if (command == "copy") {
+        return a3::cli::copyCommand(rest);
     }
     return a3::cli::usageError("unknown command '" + command + "'");
 }

@@ -229,15 +229,20 @@ void A3AllDataSource::setData(const A3AllData& data)
     _data = data;
 }
 
-std::filesystem::path factoryBankPath()
+std::filesystem::path applicationResourceDirectory()
 {
     std::error_code error;
     const auto executable = std::filesystem::read_symlink("/proc/self/exe", error);
     if (error) {
         return {};
     }
-    return (executable.parent_path() / ".." / "share" / "a3-librarian" / "A3FactoryPreset")
-        .lexically_normal();
+    return (executable.parent_path() / ".." / "share" / "a3-librarian").lexically_normal();
+}
+
+std::filesystem::path factoryBankPath()
+{
+    const auto directory = applicationResourceDirectory();
+    return directory.empty() ? directory : directory / "A3FactoryPreset";
 }
 
 } // namespace a3

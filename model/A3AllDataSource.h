@@ -56,8 +56,9 @@ private:
     A3AllData _data{};
 };
 
-// The factory bank's location: share/a3-librarian/A3FactoryPreset beside the
-// bin/ folder of the running executable, in the build tree as when installed.
+// The application's resources: share/a3-librarian/ beside the bin/ folder of
+// the running executable, in the build tree as when installed.
+std::filesystem::path applicationResourceDirectory();
 std::filesystem::path factoryBankPath();
 
 // The 64-byte patch that fills a bank when the factory bank is missing.

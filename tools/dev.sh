@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # One entry point for a newcomer and for CI:
-#   tools/dev.sh run    install what is missing, build, start the main job
+#   tools/dev.sh run [FILE...]  install what is missing, build, start the app
+#                               (with a new bank, or the files given)
 #   tools/dev.sh test   install what is missing, build, run every test
 #   tools/dev.sh bench  install what is missing, build, run the benchmarks
 set -euo pipefail
@@ -10,7 +11,7 @@ PACKAGES=(
     cmake ninja-build g++ pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins
     libgtest-dev libgmock-dev libbenchmark-dev
-    fonts-dejavu-core fonts-urw-base35
+    fonts-dejavu-core fonts-urw-base35 libqt6svg6
     xvfb xauth poppler-utils
     desktop-file-utils appstream shared-mime-info
 )
@@ -37,6 +38,12 @@ build() {
 
 run_main_job() {
     build default
+    if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+        exec build/bin/a3-librarian "$@"
+    fi
+    echo "No display found (neither DISPLAY nor WAYLAND_DISPLAY is set), so the app cannot"
+    echo "open a window. This is what a new bank holds, as 'a3bank list' shows it:"
+    echo
     local bank
     bank=$(mktemp --suffix=.syx)
     build/bin/a3bank new --force "$bank"
@@ -60,7 +67,7 @@ run_benchmarks() {
 }
 
 case "${1:-}" in
-run) install_dependencies; run_main_job ;;
+run) shift; install_dependencies; run_main_job "$@" ;;
 test) install_dependencies; run_tests ;;
 bench) install_dependencies; run_benchmarks ;;
 *) echo "usage: tools/dev.sh run|test|bench" >&2; exit 2 ;;

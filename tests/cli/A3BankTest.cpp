@@ -167,11 +167,87 @@ TEST_F(A3Bank, WriteFailuresAreReportedAndLeaveNoPartialFile)
     EXPECT_FALSE(std::filesystem::exists(dir / "no-such-folder"));
 }
 
+std::vector<std::uint8_t> patchOf(const std::filesystem::path& file, std::int64_t row)
+{
+    A3AllDataSource bank{std::filesystem::path{}};
+    EXPECT_TRUE(bank.setSyxData(test::readBytes(file)));
+    return bank.patchDataAt(row);
+}
+
+// A bank whose patch at row has the given chain number, and optionally other
+// chain data (so another chain ID once saved).
+std::filesystem::path writeBank(const test::TempDir& dir, const std::string& name,
+                                std::int64_t row, std::uint8_t chain, bool otherChainData)
+{
+    A3AllDataSource bank{std::filesystem::path(A3_FACTORY_BANK_PATH)};
+    auto image = bank.patchDataAt(row);
+    image[0] = chain;
+    bank.setPatchData(image, row);
+    if (otherChainData) {
+        A3AllData record = bank.data();
+        record.chain[0] ^= 0x01;
+        bank.setData(record);
+    }
+    test::writeBytes(dir / name, bank.syxData());
+    return dir / name;
+}
+
+TEST_F(A3Bank, CopyWritesTheListedPatchesInOrderFromTheTargetNumberDown)
+{
+    const auto source = writeBank(dir, "src.syx", 7, 10, false);
+    const auto target = writeBank(dir, "dst.syx", 0, 0, true);
+    const RunResult run =
+        a3bank({"copy", q(source), "9,3,7-8", q(target), "50", "-o", q(dir / "out.syx")});
+    ASSERT_EQ(0, run.status) << run.err;
+    EXPECT_EQ(patchOf(source, 2), patchOf(dir / "out.syx", 49));
+    EXPECT_EQ(patchOf(source, 6), patchOf(dir / "out.syx", 50));
+    EXPECT_EQ(patchOf(source, 7), patchOf(dir / "out.syx", 51));
+    EXPECT_EQ(patchOf(source, 8), patchOf(dir / "out.syx", 52));
+    EXPECT_EQ(patchOf(target, 53), patchOf(dir / "out.syx", 53));
+    EXPECT_EQ(patchOf(target, 48), patchOf(dir / "out.syx", 48));
+
+    const auto original = test::readBytes(target);
+    ASSERT_EQ(0, a3bank({"copy", q(source), "1", q(target), "100"}).status);
+    EXPECT_NE(original, test::readBytes(target));
+    EXPECT_EQ(patchOf(source, 0), patchOf(target, 99));
+}
+
+TEST_F(A3Bank, CopyRefusesABlockPastPatch100)
+{
+    const auto target = writeBank(dir, "dst.syx", 0, 0, false);
+    const auto original = test::readBytes(target);
+    const RunResult run = a3bank({"copy", q(good), "1-3", q(target), "99"});
+    EXPECT_EQ(1, run.status);
+    EXPECT_NE(std::string::npos, run.err.find("dst.syx: 3 patches from patch 99 would run past"));
+    EXPECT_EQ(original, test::readBytes(target));
+}
+
+TEST_F(A3Bank, CopyOfChainLinkedPatchesNeedsTheSameChainId)
+{
+    const auto source = writeBank(dir, "src.syx", 4, 200, false);
+    const auto sameChain = writeBank(dir, "same.syx", 0, 0, false);
+    const auto otherChain = writeBank(dir, "other.syx", 0, 0, true);
+    const auto original = test::readBytes(otherChain);
+
+    const RunResult refused = a3bank({"copy", q(source), "4-5", q(otherChain), "1"});
+    EXPECT_EQ(1, refused.status);
+    EXPECT_NE(std::string::npos, refused.err.find("need the same chain ID"));
+    EXPECT_EQ(original, test::readBytes(otherChain));
+
+    ASSERT_EQ(0, a3bank({"copy", q(source), "5", q(sameChain), "1"}).status);
+    EXPECT_EQ(200, patchOf(sameChain, 0)[0]);
+    // Patches without chain links go anywhere.
+    ASSERT_EQ(0, a3bank({"copy", q(source), "1-3", q(otherChain), "1"}).status);
+}
+
 TEST(A3BankUsage, UsageErrorsExitWithTwo)
 {
     for (const QStringList& arguments :
          {QStringList{}, QStringList{"frobnicate"}, QStringList{"list"}, QStringList{"check"},
-          QStringList{"new"}, QStringList{"rename", "a", "1"}, QStringList{"rename", "-o"}}) {
+          QStringList{"new"}, QStringList{"rename", "a", "1"}, QStringList{"rename", "-o"},
+          QStringList{"copy", "a", "1", "b"}, QStringList{"copy", "a", "0", "b", "1"},
+          QStringList{"copy", "a", "5-3", "b", "1"}, QStringList{"copy", "a", "1,", "b", "1"},
+          QStringList{"copy", "a", "1", "b", "101"}}) {
         const RunResult run = a3bank(arguments);
         EXPECT_EQ(2, run.status) << arguments.join(' ').toStdString();
         EXPECT_NE(std::string::npos, run.err.find("a3bank: "));

@@ -1,0 +1,108 @@
+#include "DocumentController.h"
+
+#include "DocumentWindow.h"
+#include "UserPrompts.h"
+
+#include <QApplication>
+#include <QFileInfo>
+
+namespace a3 {
+
+DocumentController::DocumentController(AppController& appController, UserPrompts& prompts)
+    : _appController(appController)
+    , _prompts(prompts)
+{
+}
+
+DocumentWindow* DocumentController::newDocument()
+{
+    auto document = std::make_unique<A3AllDataDocument>();
+    document->setUntitledNumber(++_untitledCount);
+    return show(new DocumentWindow(std::move(document), *this, _appController, _prompts));
+}
+
+DocumentWindow* DocumentController::openDocument(const QString& path)
+{
+    if (DocumentWindow* open = windowForFile(path)) {
+        open->show();
+        open->raise();
+        open->activateWindow();
+        return open;
+    }
+    const QFileInfo file(path);
+    auto document = std::make_unique<A3AllDataDocument>();
+    DocumentError error;
+    if (!document->readFromURL(QUrl::fromLocalFile(file.absoluteFilePath()), &error)) {
+        _prompts.showError(QApplication::activeWindow(),
+                           tr("The document “%1” could not be opened.").arg(file.fileName()),
+                           error.description);
+        return nullptr;
+    }
+    return show(new DocumentWindow(std::move(document), *this, _appController, _prompts));
+}
+
+void DocumentController::openDocuments(const QStringList& paths)
+{
+    for (const QString& path : paths) {
+        openDocument(path);
+    }
+}
+
+void DocumentController::openDocumentsFromDialog(QWidget* parent)
+{
+    openDocuments(_prompts.chooseFilesToOpen(parent));
+}
+
+bool DocumentController::closeAllDocuments()
+{
+    for (DocumentWindow* window : windows()) {
+        if (!window->close()) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void DocumentController::quit()
+{
+    if (closeAllDocuments()) {
+        QApplication::quit();
+    }
+}
+
+QList<DocumentWindow*> DocumentController::windows() const
+{
+    QList<DocumentWindow*> open;
+    for (const QPointer<DocumentWindow>& window : _windows) {
+        if (window && window->isVisible()) {
+            open.append(window);
+        }
+    }
+    return open;
+}
+
+DocumentWindow* DocumentController::windowForFile(const QString& path) const
+{
+    const QString canonical = QFileInfo(path).canonicalFilePath();
+    if (canonical.isEmpty()) {
+        return nullptr;
+    }
+    for (DocumentWindow* window : windows()) {
+        const QUrl file = window->document().fileURL();
+        if (!file.isEmpty() && QFileInfo(file.toLocalFile()).canonicalFilePath() == canonical) {
+            return window;
+        }
+    }
+    return nullptr;
+}
+
+DocumentWindow* DocumentController::show(DocumentWindow* window)
+{
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    _windows.removeAll(nullptr);
+    _windows.append(window);
+    window->show();
+    return window;
+}
+
+} // namespace a3

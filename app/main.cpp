@@ -1,0 +1,52 @@
+#include "AppController.h"
+#include "DocumentController.h"
+#include "PasteboardTypes.h"
+#include "SystemLog.h"
+#include "UserPrompts.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QIcon>
+#include <QLoggingCategory>
+
+namespace {
+
+Q_LOGGING_CATEGORY(lcModel, "a3.model")
+
+void logToQt(std::string_view message)
+{
+    qCWarning(lcModel).noquote() << QString::fromUtf8(message.data(),
+                                                      static_cast<qsizetype>(message.size()));
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("A3 Librarian"));
+    QApplication::setApplicationVersion(QStringLiteral(A3_VERSION));
+    QApplication::setOrganizationDomain(QStringLiteral("a3librarian.org"));
+    QGuiApplication::setDesktopFileName(QString::fromLatin1(a3::kApplicationIdentifier));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icon.svg")));
+    a3::installLogHandler(&logToQt);
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Patch-bank librarian for the A3"));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    parser.addPositionalArgument(QStringLiteral("files"),
+                                 QStringLiteral("All-Data files to open."),
+                                 QStringLiteral("[files...]"));
+    parser.process(application);
+
+    a3::AppController appController;
+    a3::DialogPrompts prompts;
+    a3::DocumentController documents(appController, prompts);
+    documents.openDocuments(parser.positionalArguments());
+    if (documents.windows().isEmpty()) {
+        documents.newDocument();
+    }
+    appController.applicationDidFinishLaunching();
+    return QApplication::exec();
+}

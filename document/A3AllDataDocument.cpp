@@ -1,0 +1,192 @@
+#include "A3AllDataDocument.h"
+
+#include "PasteboardTypes.h"
+#include "PatchBlock.h"
+#include "PatchTableModel.h"
+#include "TableView.h"
+
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QVBoxLayout>
+#include <QWidget>
+
+namespace a3 {
+
+A3AllDataDocument::A3AllDataDocument(QObject* parent)
+    : A3AllDataDocument(factoryBankPath(), parent)
+{
+}
+
+A3AllDataDocument::A3AllDataDocument(const std::filesystem::path& factoryBankFile,
+                                     QObject* parent)
+    : Document(parent)
+    , _a3AllDataSource(std::make_unique<A3AllDataSource>(factoryBankFile))
+    , _tableModel(std::make_unique<PatchTableModel>(*this))
+    , _clipboard(*_a3AllDataSource)
+{
+}
+
+A3AllDataDocument::~A3AllDataDocument() = default;
+
+QWidget* A3AllDataDocument::makeWindowContent()
+{
+    auto* content = new QWidget;
+    auto* layout = new QVBoxLayout(content);
+    _chainIDTextView = new QLabel(content);
+    _chainIDTextView->setObjectName(QStringLiteral("chainIDTextView"));
+    _chainIDTextView->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    _patchTableView = new TableView(content);
+    _patchTableView->setObjectName(QStringLiteral("patchTableView"));
+    _patchTableView->setModel(_tableModel.get());
+    layout->addWidget(_chainIDTextView);
+    layout->addWidget(_patchTableView);
+    windowControllerDidLoadNib();
+    return content;
+}
+
+void A3AllDataDocument::windowControllerDidLoadNib()
+{
+    // The table takes drops of the types its model names: the patch type and
+    // plain text. Every transfer is a copy.
+    _patchTableView->setDragDropMode(QAbstractItemView::DragDrop);
+    _patchTableView->setDefaultDropAction(Qt::CopyAction);
+    updateUI();
+}
+
+void A3AllDataDocument::updateUI()
+{
+    showChainID();
+    if (_patchTableView) {
+        _tableModel->reload();
+        _patchTableView->scrollToTop();
+    }
+}
+
+void A3AllDataDocument::showChainID()
+{
+    if (_chainIDTextView) {
+        _chainIDTextView->setText(
+            QStringLiteral("Chain ID: %1")
+                .arg(_a3AllDataSource->chainChecksum(), 4, 16, QLatin1Char('0')));
+    }
+}
+
+bool A3AllDataDocument::readFromData(const QByteArray& data, const QString& /*typeName*/,
+                                     DocumentError* error)
+{
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(data.constData());
+    if (!_a3AllDataSource->setSyxData({bytes, static_cast<std::size_t>(data.size())})) {
+        if (error) {
+            *error = invalidDataError();
+        }
+        return false;
+    }
+    updateUI();
+    return true;
+}
+
+QByteArray A3AllDataDocument::dataOfType(const QString& /*typeName*/, DocumentError* error)
+{
+    if (error) {
+        *error = {};
+    }
+    const auto file = _a3AllDataSource->syxData();
+    // Saving recomputes the chain checksum; the field shows the bank as it is
+    // now, which is also what the clipboard keys chain-linked patches with.
+    showChainID();
+    return {reinterpret_cast<const char*>(file.data()), static_cast<qsizetype>(file.size())};
+}
+
+qint64 A3AllDataDocument::maximumFileSize() const
+{
+    return static_cast<qint64>(kAllDataFileSize);
+}
+
+bool A3AllDataDocument::patchTableHasFocus() const
+{
+    return _patchTableView && _patchTableView->window()->focusWidget() == _patchTableView;
+}
+
+bool A3AllDataDocument::validateMenuItem(MenuAction action) const
+{
+    switch (action) {
+    case MenuAction::Copy:
+        return patchTableHasFocus() && !_patchTableView->selectedRowIndexes().isEmpty();
+    case MenuAction::Paste:
+        return patchTableHasFocus() && isPastable();
+    case MenuAction::Revert:
+        return isDocumentEdited() && !fileURL().isEmpty();
+    case MenuAction::Save:
+        return isDocumentEdited() || fileURL().isEmpty();
+    case MenuAction::Other:
+        break;
+    }
+    return true;
+}
+
+bool A3AllDataDocument::isPastable() const
+{
+    return _clipboard.isPastable(QGuiApplication::clipboard()->mimeData());
+}
+
+void A3AllDataDocument::copy()
+{
+    if (!patchTableHasFocus()) {
+        return;
+    }
+    QGuiApplication::clipboard()->setMimeData(
+        writeRows(_patchTableView->selectedRowIndexes()).release());
+}
+
+void A3AllDataDocument::paste()
+{
+    if (!patchTableHasFocus()) {
+        return;
+    }
+    readFromPasteboard(QGuiApplication::clipboard()->mimeData(), _patchTableView, -1);
+}
+
+std::unique_ptr<QMimeData> A3AllDataDocument::writeRows(const QList<qint64>& rows) const
+{
+    return _clipboard.writeRows(rows);
+}
+
+bool A3AllDataDocument::readFromPasteboard(const QMimeData* pasteboard,
+                                           const TableView* tableView, qint64 row)
+{
+    const QByteArray payload = _clipboard.pastableData(pasteboard);
+    if (payload.isEmpty()) {
+        return false;
+    }
+    const QList<qint64> selected = tableView ? tableView->selectedRowIndexes() : QList<qint64>{};
+    const qint64 patchCount = payload.size() / static_cast<qsizetype>(kPatchSize);
+    bool written = false;
+    if (row != -1) {
+        written = readFromData(payload, row);
+    } else if (patchCount == selected.size()) {
+        // Each selected row, in ascending order, takes the next patch.
+        for (qsizetype k = 0; k < selected.size(); ++k) {
+            const auto* patch =
+                reinterpret_cast<const std::uint8_t*>(payload.constData()) + k * kPatchSize;
+            _a3AllDataSource->setPatchData({patch, kPatchSize}, selected[k]);
+        }
+        written = !selected.isEmpty();
+    } else if (selected.size() == 1) {
+        written = readFromData(payload, selected.front());
+    }
+    if (written) {
+        _tableModel->reload();
+        updateChangeCount(ChangeDone);
+    }
+    return written;
+}
+
+bool A3AllDataDocument::readFromData(const QByteArray& payload, qint64 row)
+{
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(payload.constData());
+    return writePatchBlock(*_a3AllDataSource, {bytes, static_cast<std::size_t>(payload.size())},
+                           row);
+}
+
+} // namespace a3

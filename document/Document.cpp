@@ -1,0 +1,105 @@
+#include "Document.h"
+
+#include "AtomicFile.h"
+#include "FileReader.h"
+#include "PasteboardTypes.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+namespace a3 {
+
+DocumentError invalidDataError()
+{
+    return {QString::fromLatin1(kApplicationIdentifier), 1, QStringLiteral("Invalid Data")};
+}
+
+Document::Document(QObject* parent)
+    : QObject(parent)
+{
+}
+
+void Document::updateChangeCount(ChangeType change)
+{
+    const bool wasEdited = isDocumentEdited();
+    _changeCount = change == ChangeDone ? _changeCount + 1 : 0;
+    if (wasEdited != isDocumentEdited()) {
+        emit documentEditedChanged(isDocumentEdited());
+    }
+}
+
+QString Document::displayName() const
+{
+    if (!_fileURL.isEmpty()) {
+        return QFileInfo(_fileURL.toLocalFile()).fileName();
+    }
+    return _untitledNumber <= 1 ? tr("Untitled") : tr("Untitled %1").arg(_untitledNumber);
+}
+
+bool Document::readFromURL(const QUrl& url, DocumentError* error)
+{
+    if (!readFile(url, error)) {
+        return false;
+    }
+    setFileURL(url);
+    updateChangeCount(ChangeCleared);
+    return true;
+}
+
+bool Document::saveToURL(const QUrl& url, DocumentError* error)
+{
+    const QByteArray data = dataOfType({}, error);
+    const QString failure = writeFileAtomically(url.toLocalFile(), data);
+    if (!failure.isEmpty()) {
+        if (error) {
+            *error = {QStringLiteral("file"), 0, failure};
+        }
+        return false;
+    }
+    setFileURL(url);
+    updateChangeCount(ChangeCleared);
+    return true;
+}
+
+bool Document::revertToSaved(DocumentError* error)
+{
+    if (_fileURL.isEmpty() || !readFile(_fileURL, error)) {
+        return false;
+    }
+    updateChangeCount(ChangeCleared);
+    return true;
+}
+
+bool Document::readFile(const QUrl& url, DocumentError* error)
+{
+    const QByteArray localPath = QFile::encodeName(url.toLocalFile());
+    FileReadResult file =
+        readFileBounded(localPath.constData(), static_cast<std::uintmax_t>(maximumFileSize()));
+    switch (file.status) {
+    case FileReadResult::Status::Ok:
+        break;
+    case FileReadResult::Status::TooLarge:
+        if (error) {
+            *error = invalidDataError();
+        }
+        return false;
+    case FileReadResult::Status::Unreadable:
+        if (error) {
+            *error = {QStringLiteral("file"), 0, QString::fromLocal8Bit(file.error)};
+        }
+        return false;
+    }
+    const QByteArray data(reinterpret_cast<const char*>(file.bytes.data()),
+                          static_cast<qsizetype>(file.bytes.size()));
+    return readFromData(data, {}, error);
+}
+
+void Document::setFileURL(const QUrl& url)
+{
+    if (url != _fileURL) {
+        _fileURL = url;
+        emit fileURLChanged(_fileURL);
+    }
+}
+
+} // namespace a3

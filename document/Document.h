@@ -1,0 +1,65 @@
+#pragma once
+
+#include "DocumentError.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <QUrl>
+
+namespace a3 {
+
+// What every document has, whatever it holds: the file it is stored in, the
+// name the user knows it by, and whether it has unsaved changes. Subclasses
+// only turn bytes into content and back; the whole file is read and written
+// here, and writing never leaves a partial file.
+class Document : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum ChangeType
+    {
+        ChangeDone,    // one edit made
+        ChangeCleared, // the content now matches the file
+    };
+
+    explicit Document(QObject* parent = nullptr);
+
+    bool isDocumentEdited() const { return _changeCount != 0; }
+    void updateChangeCount(ChangeType change);
+
+    // The file the document is stored in; empty until it is first saved.
+    QUrl fileURL() const { return _fileURL; }
+    // The file's name, or "Untitled" (then "Untitled 2", ...) for a new one.
+    QString displayName() const;
+    void setUntitledNumber(int number) { _untitledNumber = number; }
+
+    // Reads the whole file into the document and makes it the document's file.
+    bool readFromURL(const QUrl& url, DocumentError* error);
+    // Writes the document to the file atomically and makes it the document's
+    // file; on failure the document keeps its file and its edited state.
+    bool saveToURL(const QUrl& url, DocumentError* error);
+    // Reads the document's file again; on failure nothing changes.
+    bool revertToSaved(DocumentError* error);
+
+    virtual bool readFromData(const QByteArray& data, const QString& typeName,
+                              DocumentError* error) = 0;
+    virtual QByteArray dataOfType(const QString& typeName, DocumentError* error) = 0;
+    // The largest file worth reading; anything larger is refused unread.
+    virtual qint64 maximumFileSize() const = 0;
+
+signals:
+    void documentEditedChanged(bool edited);
+    void fileURLChanged(const QUrl& fileURL);
+
+private:
+    bool readFile(const QUrl& url, DocumentError* error);
+    void setFileURL(const QUrl& url);
+
+    int _changeCount = 0;
+    QUrl _fileURL;
+    int _untitledNumber = 1;
+};
+
+} // namespace a3

@@ -1,0 +1,218 @@
+#include "PatchTableModel.h"
+
+#include "A3AllDataDocument.h"
+#include "PasteboardTypes.h"
+#include "PatchText.h"
+
+#include <QFontDatabase>
+#include <QMimeData>
+#include <QUrl>
+#include <algorithm>
+#include <array>
+
+namespace a3 {
+namespace {
+
+const std::array<QString, 3> kColumnIdentifiers{QStringLiteral("number"), QStringLiteral("chain"),
+                                                QStringLiteral("name")};
+
+} // namespace
+
+PatchTableModel::PatchTableModel(A3AllDataDocument& document)
+    : _document(document)
+{
+}
+
+QString PatchTableModel::columnIdentifier(int column)
+{
+    if (column < 0 || column >= static_cast<int>(kColumnIdentifiers.size())) {
+        return {};
+    }
+    return kColumnIdentifiers[static_cast<std::size_t>(column)];
+}
+
+int PatchTableModel::columnForIdentifier(const QString& identifier)
+{
+    const auto found = std::find(kColumnIdentifiers.begin(), kColumnIdentifiers.end(), identifier);
+    return found == kColumnIdentifiers.end()
+               ? -1
+               : static_cast<int>(std::distance(kColumnIdentifiers.begin(), found));
+}
+
+int PatchTableModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : static_cast<int>(_document.dataSource().numberOfRows());
+}
+
+int PatchTableModel::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : static_cast<int>(kColumnIdentifiers.size());
+}
+
+QVariant PatchTableModel::data(const QModelIndex& index, int role) const
+{
+    if (!checkIndex(index, CheckIndexOption::IndexIsValid)) {
+        return {};
+    }
+    const QString identifier = columnIdentifier(index.column());
+    switch (role) {
+    case Qt::DisplayRole:
+    case Qt::EditRole:
+        return objectValue(identifier, index.row());
+    case Qt::TextAlignmentRole:
+        return identifier == QLatin1String("name")
+                   ? QVariant(Qt::AlignLeft | Qt::AlignVCenter)
+                   : QVariant(Qt::AlignRight | Qt::AlignVCenter);
+    case Qt::FontRole:
+        // Names are seven fixed cells on the device; trailing spaces show.
+        return identifier == QLatin1String("name")
+                   ? QVariant(QFontDatabase::systemFont(QFontDatabase::FixedFont))
+                   : QVariant();
+    default:
+        return {};
+    }
+}
+
+QVariant PatchTableModel::objectValue(const QString& identifier, int row) const
+{
+    const A3AllDataSource& bank = _document.dataSource();
+    if (identifier == QLatin1String("number")) {
+        return QVariant::fromValue<qlonglong>(row + 1);
+    }
+    if (identifier == QLatin1String("chain")) {
+        return QString::fromStdString(chainText(bank.chainAtIndex(row)));
+    }
+    if (identifier == QLatin1String("name")) {
+        return QString::fromStdString(bank.patchNameAt(row));
+    }
+    return {};
+}
+
+bool PatchTableModel::setData(const QModelIndex& index, const QVariant& value, int role)
+{
+    if (!checkIndex(index, CheckIndexOption::IndexIsValid) || role != Qt::EditRole) {
+        return false;
+    }
+    setObjectValue(value, columnIdentifier(index.column()), index.row());
+    emit dataChanged(index, index);
+    return true;
+}
+
+void PatchTableModel::setObjectValue(const QVariant& value, const QString& identifier, int row)
+{
+    if (identifier != QLatin1String("name")) {
+        return;
+    }
+    A3AllDataSource& bank = _document.dataSource();
+    const QString name = value.toString();
+    if (QString::fromStdString(bank.patchNameAt(row)) == name) {
+        return;
+    }
+    bank.setPatchName(std::u16string_view(reinterpret_cast<const char16_t*>(name.utf16()),
+                                          static_cast<std::size_t>(name.size())),
+                      row);
+    _document.updateChangeCount(Document::ChangeDone);
+}
+
+Qt::ItemFlags PatchTableModel::flags(const QModelIndex& index) const
+{
+    // Drops are taken on rows and on the empty space below them.
+    Qt::ItemFlags flags = QAbstractTableModel::flags(index) | Qt::ItemIsDropEnabled;
+    if (!index.isValid()) {
+        return flags;
+    }
+    flags |= Qt::ItemIsDragEnabled;
+    if (columnIdentifier(index.column()) == QLatin1String("name")) {
+        flags |= Qt::ItemIsEditable;
+    }
+    return flags;
+}
+
+QVariant PatchTableModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal) {
+        return {};
+    }
+    const QString identifier = columnIdentifier(section);
+    if (role == ColumnIdentifierRole) {
+        return identifier;
+    }
+    if (role != Qt::DisplayRole) {
+        return {};
+    }
+    if (identifier == QLatin1String("number")) {
+        return tr("#");
+    }
+    if (identifier == QLatin1String("chain")) {
+        return tr("Chain");
+    }
+    return tr("Name");
+}
+
+QStringList PatchTableModel::mimeTypes() const
+{
+    return {patchPasteboardType(), QString::fromLatin1(kPlainTextType)};
+}
+
+QMimeData* PatchTableModel::mimeData(const QModelIndexList& indexes) const
+{
+    QList<qint64> rows;
+    for (const QModelIndex& index : indexes) {
+        rows.append(index.row());
+    }
+    // Taken now, so that a drop onto the same table reads the rows as they
+    // were when the drag began.
+    return _document.writeRows(rows).release();
+}
+
+bool PatchTableModel::canDropMimeData(const QMimeData* data, Qt::DropAction action, int, int,
+                                      const QModelIndex&) const
+{
+    if (!data || action != Qt::CopyAction) {
+        return false;
+    }
+    // Files dragged from a file manager are for the window to open.
+    const QList<QUrl> urls = data->urls();
+    if (std::any_of(urls.begin(), urls.end(), [](const QUrl& url) { return url.isLocalFile(); })) {
+        return false;
+    }
+    const QStringList types = mimeTypes();
+    return std::any_of(types.begin(), types.end(),
+                       [data](const QString& type) { return data->hasFormat(type); });
+}
+
+bool PatchTableModel::dropMimeData(const QMimeData* data, Qt::DropAction action, int row,
+                                   int column, const QModelIndex& parent)
+{
+    if (!canDropMimeData(data, action, row, column, parent)) {
+        return false;
+    }
+    return _document.readFromPasteboard(data, nullptr, dropRow(row, parent));
+}
+
+int PatchTableModel::dropRow(int row, const QModelIndex& parent) const
+{
+    if (parent.isValid()) {
+        return parent.row();
+    }
+    const int last = rowCount() - 1;
+    return row < 0 ? last : std::min(row, last);
+}
+
+Qt::DropActions PatchTableModel::supportedDragActions() const
+{
+    return Qt::CopyAction;
+}
+
+Qt::DropActions PatchTableModel::supportedDropActions() const
+{
+    return Qt::CopyAction;
+}
+
+void PatchTableModel::reload()
+{
+    // Every cell, but no reset: the rows stay and so does the selection.
+    emit dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1));
+}
+
+} // namespace a3

@@ -1,0 +1,60 @@
+#pragma once
+
+#include <QAbstractTableModel>
+
+namespace a3 {
+
+class A3AllDataDocument;
+
+// The patch table's face of a document: one row a patch, columns told apart
+// by their identifiers "number", "chain" and "name". Nothing is cached; every
+// cell is read from the bank when the view asks for it.
+class PatchTableModel : public QAbstractTableModel
+{
+    Q_OBJECT
+
+public:
+    // The header data under this role is a column's identifier.
+    static constexpr int ColumnIdentifierRole = Qt::UserRole + 1;
+
+    explicit PatchTableModel(A3AllDataDocument& document);
+
+    static QString columnIdentifier(int column);
+    static int columnForIdentifier(const QString& identifier);
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+    QVariant headerData(int section, Qt::Orientation orientation,
+                        int role = Qt::DisplayRole) const override;
+
+    // Drags carry the rows' patches; drops overwrite rows from the one they
+    // land on. Both are always copies.
+    QStringList mimeTypes() const override;
+    QMimeData* mimeData(const QModelIndexList& indexes) const override;
+    bool canDropMimeData(const QMimeData* data, Qt::DropAction action, int row, int column,
+                         const QModelIndex& parent) const override;
+    bool dropMimeData(const QMimeData* data, Qt::DropAction action, int row, int column,
+                      const QModelIndex& parent) override;
+    Qt::DropActions supportedDragActions() const override;
+    Qt::DropActions supportedDropActions() const override;
+    // The row a drop lands on: the row under it, the row below a gap between
+    // rows, or the last row below the table's end.
+    int dropRow(int row, const QModelIndex& parent) const;
+
+    // The cell value for a column identifier; nothing for an unknown one.
+    QVariant objectValue(const QString& identifier, int row) const;
+    // A new value for a cell: only "name" edits have an effect, and only when
+    // the text differs from the name as it reads now.
+    void setObjectValue(const QVariant& value, const QString& identifier, int row);
+
+    // Tells the views that every cell may have changed.
+    void reload();
+
+private:
+    A3AllDataDocument& _document;
+};
+
+} // namespace a3

@@ -1,0 +1,223 @@
+// Opening, saving, reverting and closing documents through their windows, with
+// the questions a user is asked answered by the test.
+
+#include "AppController.h"
+#include "DocumentController.h"
+#include "DocumentFixtures.h"
+#include "DocumentWindow.h"
+#include "FakePrompts.h"
+#include "PatchTableModel.h"
+
+#include <QAction>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+namespace a3 {
+namespace {
+
+using Choice = UserPrompts::SaveChoice;
+using test::qPath;
+
+class Documents : public ::testing::Test
+{
+protected:
+    void TearDown() override
+    {
+        prompts.saveAnswers.assign(20, Choice::DontSave);
+        controller.closeAllDocuments();
+        QApplication::processEvents();
+    }
+
+    std::filesystem::path goodFile(const std::string& name)
+    {
+        const auto path = dir / name;
+        A3AllDataSource bank{std::filesystem::path(A3_FACTORY_BANK_PATH)};
+        test::writeBytes(path, bank.syxData());
+        return path;
+    }
+
+    test::TempDir dir;
+    test::FakePrompts prompts;
+    AppController appController{{}, {}, [](const QUrl&) { return false; }};
+    DocumentController controller{appController, prompts};
+};
+
+void rename(DocumentWindow* window, int row, const QString& name)
+{
+    window->document().tableModel().setObjectValue(name, QStringLiteral("name"), row);
+}
+
+TEST_F(Documents, NewDocumentsAreNumberedUntitledWindows)
+{
+    DocumentWindow* first = controller.newDocument();
+    DocumentWindow* second = controller.newDocument();
+    EXPECT_EQ(QStringLiteral("Untitled[*]"), first->windowTitle());
+    EXPECT_EQ(QStringLiteral("Untitled 2"), second->document().displayName());
+    EXPECT_TRUE(first->document().fileURL().isEmpty());
+    EXPECT_FALSE(first->isWindowModified());
+    rename(first, 0, QStringLiteral("Edited"));
+    EXPECT_TRUE(first->isWindowModified());
+    EXPECT_EQ(2, controller.windows().size());
+}
+
+TEST_F(Documents, ARefusedFileIsReportedAndLeavesNoWindow)
+{
+    test::writeBytes(dir / "short.syx", std::vector<std::uint8_t>(kAllDataFileSize - 1, 0));
+    EXPECT_EQ(nullptr, controller.openDocument(qPath(dir / "short.syx")));
+    EXPECT_EQ(nullptr, controller.openDocument(qPath(dir / "missing.syx")));
+    ASSERT_EQ(2, prompts.errors.size());
+    EXPECT_EQ(QStringLiteral("The document “short.syx” could not be opened.|Invalid Data"),
+              prompts.errors[0]);
+    EXPECT_TRUE(prompts.errors[1].endsWith(QStringLiteral("|No such file or directory")));
+    EXPECT_TRUE(controller.windows().isEmpty());
+}
+
+TEST_F(Documents, AFileAlreadyOpenIsBroughtForwardNotOpenedTwice)
+{
+    const auto path = goodFile("bank.syx");
+    std::filesystem::create_directory(dir / "sub");
+    DocumentWindow* window = controller.openDocument(qPath(path));
+    ASSERT_NE(nullptr, window);
+    EXPECT_EQ(QStringLiteral("bank.syx[*]"), window->windowTitle());
+    EXPECT_EQ(window, controller.openDocument(qPath(dir / "sub" / ".." / "bank.syx")));
+    std::filesystem::create_symlink(path, dir / "link.syx");
+    EXPECT_EQ(window, controller.openDocument(qPath(dir / "link.syx")));
+    EXPECT_EQ(1, controller.windows().size());
+}
+
+TEST_F(Documents, SaveAsOffersUntitledAndAddsTheExtension)
+{
+    DocumentWindow* window = controller.newDocument();
+    prompts.saveLocation = qPath(dir / "mine");
+    ASSERT_TRUE(window->save());
+    EXPECT_TRUE(prompts.suggestedSavePaths.front().endsWith(QStringLiteral("/Untitled.syx")));
+    EXPECT_EQ(qPath(dir / "mine.syx"), window->document().fileURL().toLocalFile());
+    EXPECT_EQ(kAllDataFileSize, std::filesystem::file_size(dir / "mine.syx"));
+    EXPECT_EQ(QStringLiteral("mine.syx[*]"), window->windowTitle());
+
+    prompts.saveLocation.clear(); // cancelled dialog
+    rename(window, 0, QStringLiteral("X"));
+    EXPECT_FALSE(window->saveAs());
+    EXPECT_TRUE(window->document().isDocumentEdited());
+}
+
+TEST_F(Documents, AFailedSaveIsReportedAndKeepsTheEdits)
+{
+    DocumentWindow* window = controller.newDocument();
+    rename(window, 0, QStringLiteral("Keep"));
+    prompts.saveLocation = qPath(dir / "no-such-folder" / "bank.syx");
+    EXPECT_FALSE(window->save());
+    ASSERT_EQ(1, prompts.errors.size());
+    EXPECT_TRUE(prompts.errors[0].startsWith(
+        QStringLiteral("The document “Untitled” could not be saved as “bank.syx”.|")));
+    EXPECT_TRUE(window->document().isDocumentEdited());
+    EXPECT_TRUE(window->document().fileURL().isEmpty());
+}
+
+TEST_F(Documents, SavingIntoAReadOnlyFolderIsReportedAndLeavesTheOldFile)
+{
+    if (::geteuid() == 0) {
+        GTEST_SKIP() << "running as root, which may write into read-only folders";
+    }
+    const auto path = goodFile("bank.syx");
+    const auto before = test::readBytes(path);
+    DocumentWindow* window = controller.openDocument(qPath(path));
+    rename(window, 0, QStringLiteral("Changed"));
+    std::filesystem::permissions(dir.path(), std::filesystem::perms::owner_read |
+                                                 std::filesystem::perms::owner_exec);
+    EXPECT_FALSE(window->save());
+    std::filesystem::permissions(dir.path(), std::filesystem::perms::owner_all);
+    EXPECT_EQ(1, prompts.errors.size());
+    EXPECT_TRUE(window->document().isDocumentEdited());
+    EXPECT_EQ(before, test::readBytes(path));
+}
+
+TEST_F(Documents, RevertAsksFirstAndAFailedRevertChangesNothing)
+{
+    const auto path = goodFile("bank.syx");
+    DocumentWindow* window = controller.openDocument(qPath(path));
+    EXPECT_FALSE(window->action(MenuAction::Revert)->isEnabled());
+    rename(window, 1, QStringLiteral("Mine"));
+    EXPECT_TRUE(window->action(MenuAction::Revert)->isEnabled());
+
+    prompts.revertAnswer = false;
+    window->revertDocumentToSaved();
+    EXPECT_EQ("Mine   ", window->document().dataSource().patchNameAt(1));
+
+    test::writeBytes(path, std::vector<std::uint8_t>(3, 0));
+    prompts.revertAnswer = true;
+    window->revertDocumentToSaved();
+    EXPECT_EQ(1, prompts.errors.size());
+    EXPECT_EQ("Mine   ", window->document().dataSource().patchNameAt(1));
+    EXPECT_TRUE(window->document().isDocumentEdited());
+
+    goodFile("bank.syx");
+    window->revertDocumentToSaved();
+    EXPECT_EQ("Crunch ", window->document().dataSource().patchNameAt(1));
+    EXPECT_FALSE(window->isWindowModified());
+}
+
+TEST_F(Documents, ClosingAnEditedDocumentAsks)
+{
+    DocumentWindow* window = controller.newDocument();
+    EXPECT_TRUE(QPointer<DocumentWindow>(controller.newDocument())->close()); // unchanged: no question
+    EXPECT_TRUE(prompts.asked.isEmpty());
+
+    rename(window, 0, QStringLiteral("Edited"));
+    prompts.saveAnswers = {Choice::Cancel};
+    EXPECT_FALSE(window->close());
+    EXPECT_EQ(QStringList{"Untitled"}, prompts.asked);
+
+    prompts.saveAnswers = {Choice::Save};
+    prompts.saveLocation = qPath(dir / "kept.syx");
+    EXPECT_TRUE(window->close());
+    EXPECT_TRUE(std::filesystem::exists(dir / "kept.syx"));
+}
+
+TEST_F(Documents, QuitAsksAboutEachEditedDocumentInTurnAndStopsOnCancel)
+{
+    DocumentWindow* first = controller.newDocument();
+    DocumentWindow* second = controller.newDocument();
+    DocumentWindow* third = controller.newDocument();
+    rename(first, 0, QStringLiteral("A"));
+    rename(third, 0, QStringLiteral("C"));
+    (void)second;
+
+    prompts.saveAnswers = {Choice::DontSave, Choice::Cancel};
+    EXPECT_FALSE(controller.closeAllDocuments());
+    EXPECT_EQ((QStringList{"Untitled", "Untitled 3"}), prompts.asked);
+    EXPECT_EQ(1, controller.windows().size()); // the cancelled one stays
+}
+
+TEST(AppControllerTest, OpensTheWebSiteOnlyWhenTheAddressIsUsable)
+{
+    test::TempDir dir;
+    std::filesystem::create_directory(dir / "help");
+    test::writeBytes(dir / "help" / "index.html", std::vector<std::uint8_t>{'<', '>'});
+    QList<QUrl> opened;
+    const auto opener = [&](const QUrl& url) {
+        opened.append(url);
+        return true;
+    };
+    const auto controller = [&](const char* value) {
+        QJsonObject strings;
+        if (value) {
+            strings.insert(QStringLiteral("kWebSiteURL"), QString::fromLatin1(value));
+        }
+        return std::make_unique<AppController>(strings, qPath(dir.path()), opener);
+    };
+
+    controller("help/index.html")->openWebSite();
+    controller("https://example.org/a3")->openWebSite();
+    controller(nullptr)->openWebSite();          // missing key: the key is no address
+    controller("help/missing.html")->openWebSite();
+    controller("http://[broken")->openWebSite();
+    EXPECT_EQ((QList<QUrl>{QUrl::fromLocalFile(qPath(dir / "help" / "index.html")),
+                           QUrl(QStringLiteral("https://example.org/a3"))}),
+              opened);
+    EXPECT_EQ(QStringLiteral("kWebSiteURL"),
+              controller(nullptr)->localizedString(QStringLiteral("kWebSiteURL")));
+}
+
+} // namespace
+} // namespace a3
