@@ -1,0 +1,41 @@
+#pragma once
+
+#include "A3AllDataSource.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QMimeData>
+#include <QString>
+#include <memory>
+#include <optional>
+
+namespace a3 {
+
+// What a set of rows puts on a pasteboard and what a pasteboard offers to one
+// bank. QMimeData serves the clipboard and drags alike, so both go through
+// here. The document owns one, built on its bank.
+class PatchClipboard
+{
+public:
+    explicit PatchClipboard(const A3AllDataSource& bank);
+
+    // A fresh pasteboard with exactly two formats, plain text first: the text
+    // form, then the payload of the rows under the patch type they need. The
+    // rows may come in any order and repeat; they are written ascending.
+    std::unique_ptr<QMimeData> writeRows(const QList<qint64>& rows) const;
+
+    // The text form of a payload stored under type.
+    static QString stringFromData(const QByteArray& payload, const QString& type);
+    // The value under type in a text form; nothing for any other text.
+    static std::optional<QByteArray> dataFromString(const QString& text, const QString& type);
+
+    // The payload this bank would take from the pasteboard, found in a fixed
+    // order; empty when there is none (also for no pasteboard at all).
+    QByteArray pastableData(const QMimeData* pasteboard) const;
+    bool isPastable(const QMimeData* generalPasteboard) const;
+
+private:
+    const A3AllDataSource& _bank;
+};
+
+} // namespace a3
