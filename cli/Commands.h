@@ -13,6 +13,8 @@ int listCommand(const Arguments& arguments);
 int checkCommand(const Arguments& arguments);
 int newCommand(const Arguments& arguments);
 int renameCommand(const Arguments& arguments);
+// Renders without a display: it creates its own offscreen GUI application.
+int pdfCommand(const Arguments& arguments);
 
 // Reports a usage error on standard error and returns its exit status.
 int usageError(const std::string& message);

@@ -19,9 +19,13 @@ Commands:
   new OUTFILE [--force]          write a new bank made from the factory bank
   rename FILE NUMBER NAME [-o OUTFILE]
                                  rename patch NUMBER (1 to 100)
+  pdf FILE -o OUT.pdf [--paper A4|Letter]
+                                 write the bank's one-page printed listing
+                                 (default paper: the default printer's, else
+                                 the locale's)
 
-Every file written has both checksums recomputed and replaces its target
-only when complete.
+Every bank file written has both checksums recomputed, and every file
+written replaces its target only when complete.
 
 Options:
   --help                         show this help
@@ -59,6 +63,9 @@ int main(int argc, char** argv)
     }
     if (command == "rename") {
         return a3::cli::renameCommand(rest);
+    }
+    if (command == "pdf") {
+        return a3::cli::pdfCommand(rest);
     }
     return a3::cli::usageError("unknown command '" + command + "'");
 }
