@@ -2,13 +2,20 @@
 
 #include "BankFile.h"
 #include "PatchBlock.h"
+#include "ListingPrinter.h"
 #include "PatchText.h"
+#include "PrintLayout.h"
 
+#include <QFile>
+#include <QGuiApplication>
 #include <QString>
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <initializer_list>
 #include <iostream>
+#include <optional>
+#include <string_view>
 
 namespace a3::cli {
 namespace {
@@ -41,15 +48,17 @@ void printListing(A3AllDataSource& bank, const std::string& path)
     }
 }
 
-// Splits "-o FILE" off the arguments; returns false on a dangling -o.
-bool takeOutputOption(Arguments& arguments, std::string& output)
+// Splits an option and its value ("-o FILE") off the arguments; returns false
+// when the option is the last argument, without its value.
+bool takeOption(Arguments& arguments, std::initializer_list<std::string_view> names,
+                std::string& value)
 {
     for (auto it = arguments.begin(); it != arguments.end(); ++it) {
-        if (*it == "-o" || *it == "--output") {
+        if (std::ranges::find(names, *it) != names.end()) {
             if (std::next(it) == arguments.end()) {
                 return false;
             }
-            output = *std::next(it);
+            value = *std::next(it);
             arguments.erase(it, it + 2);
             return true;
         }
@@ -92,6 +101,18 @@ std::vector<std::int64_t> parsePatchList(const std::string& list)
     std::sort(rows.begin(), rows.end());
     rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
     return rows;
+}
+
+std::optional<QPageSize::PageSizeId> paperNamed(const std::string& name)
+{
+    const QString paper = QString::fromStdString(name);
+    if (paper.compare(QLatin1String("A4"), Qt::CaseInsensitive) == 0) {
+        return QPageSize::A4;
+    }
+    if (paper.compare(QLatin1String("Letter"), Qt::CaseInsensitive) == 0) {
+        return QPageSize::Letter;
+    }
+    return std::nullopt;
 }
 
 } // namespace
@@ -169,7 +190,7 @@ int renameCommand(const Arguments& arguments)
 {
     Arguments rest = arguments;
     std::string output;
-    if (!takeOutputOption(rest, output)) {
+    if (!takeOption(rest, {"-o", "--output"}, output)) {
         return usageError("rename: -o needs a file");
     }
     if (rest.size() != 3) {
@@ -199,7 +220,7 @@ int copyCommand(const Arguments& arguments)
 {
     Arguments rest = arguments;
     std::string output;
-    if (!takeOutputOption(rest, output)) {
+    if (!takeOption(rest, {"-o", "--output"}, output)) {
         return usageError("copy: -o needs a file");
     }
     if (rest.size() != 4) {
@@ -241,6 +262,48 @@ int copyCommand(const Arguments& arguments)
     const std::string written = output.empty() ? targetPath : output;
     if (auto failure = saveBank(target, written); !failure.empty()) {
         return refuse(written, failure);
+    }
+    return 0;
+}
+
+int pdfCommand(const Arguments& arguments)
+{
+    Arguments rest = arguments;
+    std::string output;
+    std::string paperName;
+    if (!takeOption(rest, {"-o", "--output"}, output) ||
+        !takeOption(rest, {"--paper"}, paperName)) {
+        return usageError("pdf: -o and --paper need a value");
+    }
+    if (rest.size() != 1 || output.empty()) {
+        return usageError("pdf: expected FILE -o OUT.pdf");
+    }
+    const std::optional<QPageSize::PageSizeId> paper =
+        paperName.empty() ? std::nullopt : paperNamed(paperName);
+    if (!paperName.empty() && !paper) {
+        return usageError("pdf: --paper must be A4 or Letter, not '" + paperName + "'");
+    }
+    const std::string& path = rest.front();
+    A3AllDataSource bank;
+    if (auto error = loadBank(bank, path); !error.empty()) {
+        return refuse(path, error);
+    }
+
+    // Fonts and painting need a GUI application, but never a display.
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    int argc = 1;
+    char name[] = "a3bank";
+    char* argv[] = {name, nullptr};
+    const QGuiApplication application(argc, argv);
+
+    QPageLayout layout = defaultPageLayout();
+    if (paper) {
+        layout.setPageSize(QPageSize(*paper));
+    }
+    const QString failure = exportListingPdf(QFile::decodeName(output.c_str()), layout, bank,
+                                             QString::fromStdString(displayName(path)));
+    if (!failure.isEmpty()) {
+        return refuse(output, failure.toStdString());
     }
     return 0;
 }

@@ -14,6 +14,8 @@ int checkCommand(const Arguments& arguments);
 int newCommand(const Arguments& arguments);
 int renameCommand(const Arguments& arguments);
 int copyCommand(const Arguments& arguments);
+// Renders without a display: it creates its own offscreen GUI application.
+int pdfCommand(const Arguments& arguments);
 
 // Reports a usage error on standard error and returns its exit status.
 int usageError(const std::string& message);

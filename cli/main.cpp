@@ -22,9 +22,13 @@ Commands:
   copy SRC NUMBERS DST NUMBER [-o OUTFILE]
                                  copy patches NUMBERS of SRC (such as 3,7-9) onto
                                  DST from patch NUMBER down
+  pdf FILE -o OUT.pdf [--paper A4|Letter]
+                                 write the bank's one-page printed listing
+                                 (default paper: the default printer's, else
+                                 the locale's)
 
-Every file written has both checksums recomputed and replaces its target
-only when complete.
+Every bank file written has both checksums recomputed, and every file
+written replaces its target only when complete.
 
 Options:
   --help                         show this help
@@ -65,6 +69,9 @@ int main(int argc, char** argv)
     }
     if (command == "copy") {
         return a3::cli::copyCommand(rest);
+    }
+    if (command == "pdf") {
+        return a3::cli::pdfCommand(rest);
     }
     return a3::cli::usageError("unknown command '" + command + "'");
 }

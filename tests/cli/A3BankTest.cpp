@@ -1,6 +1,7 @@
 // a3bank end to end: what each command prints, writes and exits with.
 
 #include "A3AllDataSource.h"
+#include "Poppler.h"
 #include "TempDir.h"
 
 #include <QProcess>
@@ -240,6 +241,50 @@ TEST_F(A3Bank, CopyOfChainLinkedPatchesNeedsTheSameChainId)
     ASSERT_EQ(0, a3bank({"copy", q(source), "1-3", q(otherChain), "1"}).status);
 }
 
+TEST_F(A3Bank, PdfWritesTheListingAsOnePageOnTheChosenPaper)
+{
+    const std::filesystem::path data(A3_TEST_DATA_DIR);
+    const auto pdf = dir / "listing.pdf";
+    const RunResult run =
+        a3bank({"pdf", q(data / "factory-bank.syx"), "-o", q(pdf), "--paper", "A4"});
+    ASSERT_EQ(0, run.status) << run.err;
+    EXPECT_EQ("1", test::pdfInfo(pdf, "Pages"));
+    EXPECT_EQ(0u, test::pdfInfo(pdf, "Page size").find("595 x 842 pts"));
+
+    // The page has the golden listing's title, chain ID and header, with
+    // patches 1 to 50 on the left and 51 to 100 on the right.
+    const auto golden = test::readBytes(data / "factory-bank.listing.txt");
+    const auto listing = test::simplifiedLines(std::string(golden.begin(), golden.end()));
+    ASSERT_EQ(103u, listing.size());
+    std::vector<std::string> expected{listing[0], listing[1], listing[2] + ' ' + listing[2]};
+    for (std::size_t k = 0; k < 50; ++k) {
+        expected.push_back(listing[3 + k] + ' ' + listing[53 + k]);
+    }
+    EXPECT_EQ(expected, test::simplifiedLines(test::pdfLayoutText(pdf)));
+
+    ASSERT_EQ(0, a3bank({"pdf", q(good), "--paper", "letter", "-o", q(pdf)}).status);
+    EXPECT_EQ(0u, test::pdfInfo(pdf, "Page size").find("612 x 792 pts"));
+    EXPECT_EQ("Korg A3 SysEx File: good.syx", test::simplifiedLines(test::pdfLayoutText(pdf))[0]);
+
+    ASSERT_EQ(0, a3bank({"pdf", q(good), "-o", q(pdf)}).status); // the default paper
+    EXPECT_EQ("1", test::pdfInfo(pdf, "Pages"));
+}
+
+TEST_F(A3Bank, PdfRefusesABadBankAndAnUnwritableOutput)
+{
+    test::writeBytes(dir / "bad.syx", std::vector<std::uint8_t>(10));
+    const RunResult bad = a3bank({"pdf", q(dir / "bad.syx"), "-o", q(dir / "bad.pdf")});
+    EXPECT_EQ(1, bad.status);
+    EXPECT_NE(std::string::npos, bad.err.find("a3bank: bad.syx: wrong length: 10 bytes"));
+    EXPECT_FALSE(std::filesystem::exists(dir / "bad.pdf"));
+
+    const RunResult unwritable =
+        a3bank({"pdf", q(good), "-o", q(dir / "no-such-folder" / "o.pdf")});
+    EXPECT_EQ(1, unwritable.status);
+    EXPECT_NE(std::string::npos, unwritable.err.find("a3bank: o.pdf: "));
+    EXPECT_FALSE(std::filesystem::exists(dir / "no-such-folder"));
+}
+
 TEST(A3BankUsage, UsageErrorsExitWithTwo)
 {
     for (const QStringList& arguments :
@@ -247,7 +292,11 @@ TEST(A3BankUsage, UsageErrorsExitWithTwo)
           QStringList{"new"}, QStringList{"rename", "a", "1"}, QStringList{"rename", "-o"},
           QStringList{"copy", "a", "1", "b"}, QStringList{"copy", "a", "0", "b", "1"},
           QStringList{"copy", "a", "5-3", "b", "1"}, QStringList{"copy", "a", "1,", "b", "1"},
-          QStringList{"copy", "a", "1", "b", "101"}}) {
+          QStringList{"copy", "a", "1", "b", "101"},
+          QStringList{"pdf"}, QStringList{"pdf", "a.syx"}, QStringList{"pdf", "a.syx", "-o"},
+          QStringList{"pdf", "a.syx", "b.syx", "-o", "x.pdf"},
+          QStringList{"pdf", "a.syx", "-o", "x.pdf", "--paper"},
+          QStringList{"pdf", "a.syx", "-o", "x.pdf", "--paper", "B5"}}) {
         const RunResult run = a3bank(arguments);
         EXPECT_EQ(2, run.status) << arguments.join(' ').toStdString();
         EXPECT_NE(std::string::npos, run.err.find("a3bank: "));

@@ -1,0 +1,178 @@
+// The listing's layout: the printable area, the line texts, and where each
+// text goes in which font, to the hundredth of a point.
+
+#include "PrintLayout.h"
+
+#include "A3AllDataSource.h"
+#include "PrintView.h"
+
+#include <gtest/gtest.h>
+
+namespace a3 {
+namespace {
+
+constexpr double kHundredth = 0.005;
+
+QPageLayout pointLayout(QPageSize::PageSizeId paper, QPageLayout::Orientation orientation,
+                        QMarginsF margins)
+{
+    return QPageLayout(QPageSize(paper), orientation, margins, QPageLayout::Point);
+}
+
+TEST(PrintFrame, IsThePaperLessTheMarginsSummedInSinglePrecision)
+{
+    const struct
+    {
+        QPageLayout layout;
+        PrintFrame frame;
+    } cases[] = {
+        {pointLayout(QPageSize::Letter, QPageLayout::Portrait, QMarginsF(72, 72, 72, 72)),
+         {72, 72, 468, 648}},
+        // A4 landscape is 842 by 595; margins left 10, top 20, right 30, bottom 40.
+        {pointLayout(QPageSize::A4, QPageLayout::Landscape, QMarginsF(10, 20, 30, 40)),
+         {10, 40, 802, 535}},
+        // One inch in millimetres is 72 points.
+        {QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait,
+                     QMarginsF(25.4, 25.4, 25.4, 25.4), QPageLayout::Millimeter),
+         {72, 72, 451, 698}},
+        // 0.1 is 0.100000001490116 as a float; two of them sum to 0.200000002980232.
+        {pointLayout(QPageSize::Letter, QPageLayout::Portrait, QMarginsF(0.1, 0.1, 0.1, 0.1)),
+         {0.10000000149011612, 0.10000000149011612, 611.79999999701977, 791.79999999701977}},
+    };
+    for (const auto& [layout, expected] : cases) {
+        const PrintFrame frame = frameWithPrintInfo(layout);
+        EXPECT_DOUBLE_EQ(expected.x, frame.x);
+        EXPECT_DOUBLE_EQ(expected.y, frame.y);
+        EXPECT_DOUBLE_EQ(expected.width, frame.width);
+        EXPECT_DOUBLE_EQ(expected.height, frame.height);
+    }
+    A3AllDataSource bank{std::filesystem::path{}};
+    EXPECT_EQ(QRectF(0, 0, 468, 648),
+              PrintView::printViewWithPrintInfo(cases[0].layout, bank, "x")->bounds());
+}
+
+TEST(DefaultPageLayout, IsPortraitWithOneInchMarginsOnTheLocalesPaper)
+{
+    const QPageLayout layout = defaultPageLayout();
+    EXPECT_TRUE(layout.isValid());
+    EXPECT_EQ(QPageLayout::Portrait, layout.orientation());
+    EXPECT_EQ(QMarginsF(72, 72, 72, 72), layout.margins(QPageLayout::Point));
+
+    for (const auto territory : {QLocale::UnitedStates, QLocale::Canada, QLocale::Mexico}) {
+        EXPECT_EQ(QPageSize::Letter, paperForTerritory(territory));
+    }
+    for (const auto territory : {QLocale::Germany, QLocale::UnitedKingdom, QLocale::AnyTerritory}) {
+        EXPECT_EQ(QPageSize::A4, paperForTerritory(territory));
+    }
+}
+
+class Listing : public ::testing::Test
+{
+protected:
+    QList<PrintedText> layout(double height) const
+    {
+        return listingLayout(bank, "My Bank.syx", QSizeF(468, height));
+    }
+    A3AllDataSource bank{std::filesystem::path{}}; // every patch "Metalic" on chain 3
+};
+
+TEST_F(Listing, LineTextsShowTheChainByItsRule)
+{
+    const std::pair<std::uint8_t, const char*> cases[] = {
+        {0, "  1 :  00   : Metalic"},    {99, "  2 :  99   : Metalic"},
+        {127, "  3 :  127   : Metalic"}, {128, "  4 :  C0   : Metalic"},
+        {138, "  5 :  C10   : Metalic"}, {255, "  6 :  C127   : Metalic"}};
+    for (int i = 0; i < 6; ++i) {
+        auto patch = bank.patchDataAt(i);
+        patch[0] = cases[i].first;
+        bank.setPatchData(patch, i);
+        EXPECT_EQ(cases[i].second, stringAtIndex(bank, i));
+    }
+    bank.setPatchName(u"Last", 99);
+    EXPECT_EQ("100 :  03   : Last   ", stringAtIndex(bank, 99));
+}
+
+TEST_F(Listing, TitlesNameTheDocumentAndTheChainIdInLowerCaseHex)
+{
+    for (const auto& [checksum, text] :
+         {std::pair<std::uint16_t, const char*>{0, "0000"}, {0xAF, "00af"}, {0xBEEF, "beef"}}) {
+        A3AllData data = bank.data();
+        data.checksum = {static_cast<std::uint8_t>(checksum),
+                         static_cast<std::uint8_t>(checksum >> 8)};
+        bank.setData(data);
+        EXPECT_EQ(QStringLiteral("Chain ID: ") + text, layout(648)[1].text);
+    }
+    const auto texts = layout(648);
+    EXPECT_EQ("Korg A3 SysEx File: My Bank.syx", texts[0].text);
+    for (const int title : {0, 1}) {
+        EXPECT_EQ("Helvetica", texts[title].fontFamily);
+        EXPECT_EQ(12, texts[title].pointSize);
+    }
+    EXPECT_EQ(QPointF(5, 5), texts[0].topLeft);
+    EXPECT_EQ(QPointF(5, 20), texts[1].topLeft);
+}
+
+TEST_F(Listing, ReproducesTheWorkedExampleOfALetterPage)
+{
+    for (int i = 0; i < 100; ++i) {
+        bank.setPatchName(QString::number(i + 1).toStdU16String(), i);
+    }
+    const auto texts = layout(648);
+    ASSERT_EQ(104, texts.size());
+    for (int i = 2; i < texts.size(); ++i) {
+        EXPECT_EQ("Courier", texts[i].fontFamily);
+        EXPECT_NEAR(9.96, texts[i].pointSize, kHundredth);
+    }
+    EXPECT_EQ("  # : Chain : Name", texts[2].text);
+    EXPECT_EQ(texts[2].text, texts[3].text);
+    EXPECT_EQ(QPointF(15, 35), texts[2].topLeft);
+    EXPECT_EQ(QPointF(249, 35), texts[3].topLeft);
+
+    // Drawing order: patch k + 1 then patch k + 51 on each line.
+    for (int k = 0; k < 50; ++k) {
+        const PrintedText& left = texts[4 + 2 * k];
+        const PrintedText& right = texts[5 + 2 * k];
+        EXPECT_EQ(stringAtIndex(bank, k), left.text);
+        EXPECT_EQ(stringAtIndex(bank, k + 50), right.text);
+        EXPECT_EQ(15, left.topLeft.x());
+        EXPECT_EQ(249, right.topLeft.x());
+        EXPECT_EQ(left.topLeft.y(), right.topLeft.y());
+        if (k > 0) {
+            EXPECT_NEAR(11.92, left.topLeft.y() - texts[2 + 2 * k].topLeft.y(), kHundredth);
+        }
+    }
+    EXPECT_EQ("  1 :  03   : 1      ", texts[4].text);
+    EXPECT_EQ(" 51 :  03   : 51     ", texts[5].text);
+    EXPECT_NEAR(46.92, texts[4].topLeft.y(), kHundredth);
+    EXPECT_EQ(" 50 :  03   : 50     ", texts[102].text);
+    EXPECT_EQ("100 :  03   : 100    ", texts[103].text);
+    EXPECT_NEAR(631.08, texts[103].topLeft.y(), kHundredth);
+
+    // The size, the step and the first line are single-precision values;
+    // the later lines add the step in double precision.
+    EXPECT_EQ(9.960000038146973, texts[4].pointSize);
+    EXPECT_EQ(11.921568870544434 * 2, texts[8].topLeft.y() - texts[4].topLeft.y());
+    EXPECT_EQ(46.92156982421875, texts[4].topLeft.y());
+    EXPECT_DOUBLE_EQ(631.078444480896, texts[103].topLeft.y());
+}
+
+TEST_F(Listing, CourierSizeAndLineStepFollowThePrintableHeight)
+{
+    for (const double height : {0.0, 120.0, 200.0}) {
+        EXPECT_EQ(1, layout(height)[2].pointSize) << height;
+    }
+    EXPECT_EQ(2, layout(250)[2].pointSize);
+    EXPECT_NEAR(12.84, layout(792)[2].pointSize, kHundredth);
+
+    // At 40 points the step is 0: every line sits on the header line; below
+    // it the lines climb above the header.
+    const auto flat = layout(40);
+    EXPECT_EQ(35, flat[4].topLeft.y());
+    EXPECT_EQ(35, flat[103].topLeft.y());
+    const auto climbing = layout(30);
+    EXPECT_LT(climbing[103].topLeft.y(), climbing[4].topLeft.y());
+    EXPECT_LT(climbing[4].topLeft.y(), 35);
+}
+
+} // namespace
+} // namespace a3
