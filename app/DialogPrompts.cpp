@@ -72,4 +72,10 @@ QString DialogPrompts::chooseSaveLocation(QWidget* parent, const QString& sugges
     return QFileDialog::getSaveFileName(parent, tr("Save As"), suggestedPath, fileFilter());
 }
 
+QString DialogPrompts::choosePdfLocation(QWidget* parent, const QString& suggestedPath)
+{
+    return QFileDialog::getSaveFileName(parent, tr("Export as PDF"), suggestedPath,
+                                        tr("PDF files (*.pdf)"));
+}
+
 } // namespace a3

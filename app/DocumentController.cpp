@@ -1,6 +1,7 @@
 #include "DocumentController.h"
 
 #include "DocumentWindow.h"
+#include "PrintLayout.h"
 #include "UserPrompts.h"
 
 #include <QApplication>
@@ -14,9 +15,20 @@ DocumentController::DocumentController(AppController& appController, UserPrompts
 {
 }
 
-DocumentWindow* DocumentController::newDocument()
+namespace {
+
+std::unique_ptr<A3AllDataDocument> makeDocument()
 {
     auto document = std::make_unique<A3AllDataDocument>();
+    document->setPageLayout(defaultPageLayout());
+    return document;
+}
+
+} // namespace
+
+DocumentWindow* DocumentController::newDocument()
+{
+    auto document = makeDocument();
     document->setUntitledNumber(++_untitledCount);
     return show(new DocumentWindow(std::move(document), *this, _appController, _prompts));
 }
@@ -30,7 +42,7 @@ DocumentWindow* DocumentController::openDocument(const QString& path)
         return open;
     }
     const QFileInfo file(path);
-    auto document = std::make_unique<A3AllDataDocument>();
+    auto document = makeDocument();
     DocumentError error;
     if (!document->readFromURL(QUrl::fromLocalFile(file.absoluteFilePath()), &error)) {
         _prompts.showError(QApplication::activeWindow(),

@@ -2,6 +2,7 @@
 
 #include "AppController.h"
 #include "DocumentController.h"
+#include "ListingPrinter.h"
 #include "TableView.h"
 #include "UserPrompts.h"
 
@@ -15,6 +16,10 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QPageSetupDialog>
+#include <QPrintDialog>
+#include <QPrintPreviewDialog>
+#include <QPrinter>
 
 namespace a3 {
 namespace {
@@ -76,6 +81,11 @@ void DocumentWindow::createMenus()
     addCommand(file, tr("Save &As…"), QKeySequence::SaveAs, [this] { saveAs(); });
     addCommand(file, tr("&Revert to Saved"), {}, [this] { revertDocumentToSaved(); },
                MenuAction::Revert);
+    file->addSeparator();
+    addCommand(file, tr("Page Set&up…"), {}, [this] { runPageLayout(); });
+    addCommand(file, tr("Print Pre&view…"), {}, [this] { printPreview(); });
+    addCommand(file, tr("&Print…"), QKeySequence::Print, [this] { printDocument(); });
+    addCommand(file, tr("&Export as PDF…"), {}, [this] { exportAsPdf(); });
     file->addSeparator();
     addCommand(file, tr("&Quit"), QKeySequence::Quit, [this] { _controller.quit(); })
         ->setMenuRole(QAction::QuitRole);
@@ -172,6 +182,72 @@ void DocumentWindow::revertDocumentToSaved()
                                .arg(_document->displayName()),
                            error.description);
     }
+}
+
+void DocumentWindow::runPageLayout()
+{
+    QPrinter printer;
+    printer.setPageLayout(_document->pageLayout());
+    QPageSetupDialog dialog(&printer, this);
+    if (dialog.exec() == QDialog::Accepted) {
+        _document->setPageLayout(printer.pageLayout());
+    }
+}
+
+void DocumentWindow::printDocument()
+{
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setDocName(_document->displayName());
+    printer.setPageLayout(_document->pageLayout());
+    QPrintDialog dialog(&printer, this);
+    // The listing is one page: nothing to choose from.
+    dialog.setMinMax(1, 1);
+    dialog.setOption(QAbstractPrintDialog::PrintPageRange, false);
+    dialog.setOption(QAbstractPrintDialog::PrintCurrentPage, false);
+    dialog.setOption(QAbstractPrintDialog::PrintSelection, false);
+    if (dialog.exec() == QDialog::Accepted) {
+        printListing(printer, _document->pageLayout(), _document->dataSource(),
+                     _document->displayName());
+    }
+}
+
+void DocumentWindow::printPreview()
+{
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setDocName(_document->displayName());
+    QPrintPreviewDialog dialog(&printer, this);
+    connect(&dialog, &QPrintPreviewDialog::paintRequested, this, [this](QPrinter* target) {
+        printListing(*target, _document->pageLayout(), _document->dataSource(),
+                     _document->displayName());
+    });
+    dialog.exec();
+}
+
+bool DocumentWindow::exportAsPdf()
+{
+    const QUrl file = _document->fileURL();
+    const QString directory = file.isEmpty() ? QDir::homePath()
+                                             : QFileInfo(file.toLocalFile()).absolutePath();
+    const QString suggested =
+        QDir(directory).filePath(QFileInfo(_document->displayName()).completeBaseName() +
+                                 QStringLiteral(".pdf"));
+    QString path = _prompts.choosePdfLocation(this, suggested);
+    if (path.isEmpty()) {
+        return false;
+    }
+    if (QFileInfo(path).suffix().isEmpty()) {
+        path += QStringLiteral(".pdf");
+    }
+    const QString failure = exportListingPdf(path, _document->pageLayout(),
+                                             _document->dataSource(), _document->displayName());
+    if (!failure.isEmpty()) {
+        _prompts.showError(this,
+                           tr("“%1” could not be exported as “%2”.")
+                               .arg(_document->displayName(), QFileInfo(path).fileName()),
+                           failure);
+        return false;
+    }
+    return true;
 }
 
 bool DocumentWindow::maybeSave()

@@ -35,6 +35,13 @@ public:
     bool saveAs();
     void revertDocumentToSaved();
 
+    // The printed listing: paper and margins, the print and preview dialogs,
+    // and the same page as a PDF file.
+    void runPageLayout();
+    void printDocument();
+    void printPreview();
+    bool exportAsPdf();
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;

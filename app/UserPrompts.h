@@ -27,6 +27,7 @@ public:
     // Empty when the user cancels.
     virtual QStringList chooseFilesToOpen(QWidget* parent) = 0;
     virtual QString chooseSaveLocation(QWidget* parent, const QString& suggestedPath) = 0;
+    virtual QString choosePdfLocation(QWidget* parent, const QString& suggestedPath) = 0;
 };
 
 // The real thing: message boxes and the platform's file dialogs.
@@ -38,6 +39,7 @@ public:
     void showError(QWidget* parent, const QString& message, const QString& reason) override;
     QStringList chooseFilesToOpen(QWidget* parent) override;
     QString chooseSaveLocation(QWidget* parent, const QString& suggestedPath) override;
+    QString choosePdfLocation(QWidget* parent, const QString& suggestedPath) override;
 };
 
 } // namespace a3

@@ -7,6 +7,7 @@
 #include "DocumentWindow.h"
 #include "FakePrompts.h"
 #include "PatchTableModel.h"
+#include "Poppler.h"
 
 #include <QAction>
 #include <gtest/gtest.h>
@@ -187,6 +188,30 @@ TEST_F(Documents, QuitAsksAboutEachEditedDocumentInTurnAndStopsOnCancel)
     EXPECT_FALSE(controller.closeAllDocuments());
     EXPECT_EQ((QStringList{"Untitled", "Untitled 3"}), prompts.asked);
     EXPECT_EQ(1, controller.windows().size()); // the cancelled one stays
+}
+
+TEST_F(Documents, ExportsTheListingAsAOnePagePdfBesideTheBank)
+{
+    DocumentWindow* window = controller.openDocument(qPath(goodFile("live set.syx")));
+    ASSERT_NE(nullptr, window);
+    prompts.pdfLocation = qPath(dir / "listing");
+    ASSERT_TRUE(window->exportAsPdf());
+    EXPECT_EQ(qPath(dir / "live set.pdf"), prompts.suggestedSavePaths.front());
+    EXPECT_EQ("1", test::pdfInfo(dir / "listing.pdf", "Pages"));
+    const auto lines = test::simplifiedLines(test::pdfLayoutText(dir / "listing.pdf"));
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ("Korg A3 SysEx File: live set.syx", lines.front());
+
+    prompts.pdfLocation = qPath(dir / "no-such-folder" / "x.pdf");
+    EXPECT_FALSE(window->exportAsPdf());
+    EXPECT_EQ(1, prompts.errors.size());
+}
+
+TEST_F(Documents, NewDocumentsPrintWithInchMarginsOnTheDefaultPaper)
+{
+    const QPageLayout layout = controller.newDocument()->document().pageLayout();
+    EXPECT_TRUE(layout.isValid());
+    EXPECT_EQ(QMarginsF(72, 72, 72, 72), layout.margins(QPageLayout::Point));
 }
 
 TEST(AppControllerTest, OpensTheWebSiteOnlyWhenTheAddressIsUsable)

@@ -33,10 +33,17 @@ public:
         return saveLocation;
     }
 
+    QString choosePdfLocation(QWidget*, const QString& suggestedPath) override
+    {
+        suggestedSavePaths.append(suggestedPath);
+        return pdfLocation;
+    }
+
     std::deque<SaveChoice> saveAnswers;
     bool revertAnswer = true;
     QStringList filesToOpen;
     QString saveLocation;
+    QString pdfLocation;
 
     QStringList asked;
     QStringList errors;
