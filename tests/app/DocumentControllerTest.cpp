@@ -10,6 +10,7 @@
 #include "Poppler.h"
 
 #include <QAction>
+#include <QClipboard>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -188,6 +189,40 @@ TEST_F(Documents, QuitAsksAboutEachEditedDocumentInTurnAndStopsOnCancel)
     EXPECT_FALSE(controller.closeAllDocuments());
     EXPECT_EQ((QStringList{"Untitled", "Untitled 3"}), prompts.asked);
     EXPECT_EQ(1, controller.windows().size()); // the cancelled one stays
+}
+
+TEST_F(Documents, CommandEnablingFollowsFocusSelectionClipboardAndEdits)
+{
+    DocumentWindow* window = controller.newDocument();
+    QApplication::setActiveWindow(window);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    TableView* table = window->document().patchTableView();
+    table->setFocus();
+    table->clearSelection();
+    QApplication::processEvents();
+    QAction* copy = window->action(MenuAction::Copy);
+    QAction* paste = window->action(MenuAction::Paste);
+    QGuiApplication::clipboard()->setText(QStringLiteral("not patches"));
+    EXPECT_FALSE(copy->isEnabled());
+    EXPECT_FALSE(paste->isEnabled());
+
+    table->selectRow(4);
+    EXPECT_TRUE(copy->isEnabled());
+    QTest::keyClick(table, Qt::Key_C, Qt::ControlModifier); // the shortcut reaches Copy
+    EXPECT_TRUE(paste->isEnabled());
+
+    table->clearSelection();
+    EXPECT_FALSE(copy->isEnabled());
+    QGuiApplication::clipboard()->clear();
+    EXPECT_FALSE(paste->isEnabled());
+
+    EXPECT_FALSE(window->action(MenuAction::Revert)->isEnabled());
+    prompts.saveLocation = qPath(dir / "bank.syx");
+    ASSERT_TRUE(window->save());
+    EXPECT_FALSE(window->action(MenuAction::Save)->isEnabled());
+    rename(window, 0, QStringLiteral("Edited"));
+    EXPECT_TRUE(window->action(MenuAction::Save)->isEnabled());
+    EXPECT_TRUE(window->action(MenuAction::Revert)->isEnabled());
 }
 
 TEST_F(Documents, ExportsTheListingAsAOnePagePdfBesideTheBank)
