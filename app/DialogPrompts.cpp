@@ -53,6 +53,19 @@ bool DialogPrompts::confirmRevert(QWidget* window, const QString& displayName)
     return box.clickedButton() == revert;
 }
 
+bool DialogPrompts::confirmReplace(QWidget* window, const QString& fileName)
+{
+    QMessageBox box(QMessageBox::Warning, QCoreApplication::applicationName(),
+                    tr("“%1” already exists. Do you want to replace it?").arg(fileName),
+                    QMessageBox::Cancel, window);
+    box.setInformativeText(tr("Its current content will be lost."));
+    QPushButton* replace = box.addButton(tr("Replace"), QMessageBox::DestructiveRole);
+    box.setDefaultButton(QMessageBox::Cancel);
+    box.setWindowModality(Qt::WindowModal);
+    box.exec();
+    return box.clickedButton() == replace;
+}
+
 void DialogPrompts::showError(QWidget* parent, const QString& message, const QString& reason)
 {
     QMessageBox box(QMessageBox::Critical, QCoreApplication::applicationName(), message,

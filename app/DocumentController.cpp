@@ -15,17 +15,6 @@ DocumentController::DocumentController(AppController& appController, UserPrompts
 {
 }
 
-namespace {
-
-std::unique_ptr<A3AllDataDocument> makeDocument()
-{
-    auto document = std::make_unique<A3AllDataDocument>();
-    document->setPageLayout(defaultPageLayout());
-    return document;
-}
-
-} // namespace
-
 DocumentWindow* DocumentController::newDocument()
 {
     auto document = makeDocument();
@@ -106,6 +95,16 @@ DocumentWindow* DocumentController::windowForFile(const QString& path) const
         }
     }
     return nullptr;
+}
+
+std::unique_ptr<A3AllDataDocument> DocumentController::makeDocument()
+{
+    if (!_defaultPageLayout) {
+        _defaultPageLayout = defaultPageLayout();
+    }
+    auto document = std::make_unique<A3AllDataDocument>();
+    document->setPageLayout(*_defaultPageLayout);
+    return document;
 }
 
 DocumentWindow* DocumentController::show(DocumentWindow* window)

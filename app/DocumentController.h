@@ -1,14 +1,18 @@
 #pragma once
 
 #include <QList>
+#include <QPageLayout>
 #include <QObject>
 #include <QPointer>
 #include <QStringList>
+#include <memory>
+#include <optional>
 
 class QWidget;
 
 namespace a3 {
 
+class A3AllDataDocument;
 class AppController;
 class DocumentWindow;
 class UserPrompts;
@@ -38,12 +42,15 @@ public:
     DocumentWindow* windowForFile(const QString& path) const;
 
 private:
+    std::unique_ptr<A3AllDataDocument> makeDocument();
     DocumentWindow* show(DocumentWindow* window);
 
     AppController& _appController;
     UserPrompts& _prompts;
     QList<QPointer<DocumentWindow>> _windows;
     int _untitledCount = 0;
+    // Asking the print system for its default paper can be slow: once a run.
+    std::optional<QPageLayout> _defaultPageLayout;
 };
 
 } // namespace a3

@@ -50,24 +50,33 @@ DocumentWindow::DocumentWindow(std::unique_ptr<A3AllDataDocument> document,
     resize(460, 640);
     createMenus();
     updateTitle();
-    updateActions();
+    updateActions({MenuAction::Copy, MenuAction::Paste, MenuAction::Save, MenuAction::Revert});
 
-    connect(_document.get(), &Document::documentEditedChanged, this, [this] {
+    // Each command's state is refreshed by what it depends on, so that its
+    // shortcut obeys it too; reading the clipboard is left to the changes
+    // that can alter Paste.
+    const auto documentChanged = [this] {
         updateTitle();
-        updateActions();
-    });
-    connect(_document.get(), &Document::fileURLChanged, this, [this] {
-        updateTitle();
-        updateActions();
-    });
-    connect(qApp, &QApplication::focusChanged, this, &DocumentWindow::updateActions);
+        updateActions({MenuAction::Save, MenuAction::Revert});
+    };
+    connect(_document.get(), &Document::documentEditedChanged, this, documentChanged);
+    connect(_document.get(), &Document::fileURLChanged, this, documentChanged);
+    connect(qApp, &QApplication::focusChanged, this,
+            [this] { updateActions({MenuAction::Copy, MenuAction::Paste}); });
     connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, this,
-            &DocumentWindow::updateActions);
+            [this] { updateActions({MenuAction::Paste}); });
     connect(_document->patchTableView()->selectionModel(), &QItemSelectionModel::selectionChanged,
-            this, &DocumentWindow::updateActions);
+            this, [this] { updateActions({MenuAction::Copy}); });
 }
 
-DocumentWindow::~DocumentWindow() = default;
+DocumentWindow::~DocumentWindow()
+{
+    // The views go before the document whose model they show, and nothing
+    // application-wide may call into this window while it is torn down.
+    disconnect(qApp, nullptr, this, nullptr);
+    disconnect(QGuiApplication::clipboard(), nullptr, this, nullptr);
+    delete takeCentralWidget();
+}
 
 void DocumentWindow::createMenus()
 {
@@ -119,10 +128,10 @@ QAction* DocumentWindow::addCommand(QMenu* menu, const QString& text, const QKey
     return action;
 }
 
-void DocumentWindow::updateActions()
+void DocumentWindow::updateActions(std::initializer_list<MenuAction> commands)
 {
-    for (auto& [command, action] : _actions) {
-        action->setEnabled(_document->validateMenuItem(command));
+    for (MenuAction command : commands) {
+        _actions.at(command)->setEnabled(_document->validateMenuItem(command));
     }
 }
 
@@ -134,6 +143,7 @@ void DocumentWindow::updateTitle()
 
 bool DocumentWindow::save()
 {
+    _document->patchTableView()->commitPendingEdit();
     if (_document->fileURL().isEmpty()) {
         return saveAs();
     }
@@ -146,14 +156,32 @@ bool DocumentWindow::saveAs()
     const QString suggested = file.isEmpty()
                                   ? QDir::home().filePath(tr("Untitled") + QStringLiteral(".syx"))
                                   : file.toLocalFile();
-    QString path = _prompts.chooseSaveLocation(this, suggested);
+    const QString path =
+        withExtension(_prompts.chooseSaveLocation(this, suggested), QStringLiteral("syx"));
     if (path.isEmpty()) {
         return false;
     }
-    if (QFileInfo(path).suffix().isEmpty()) {
-        path += QStringLiteral(".syx");
+    // Two windows on one file would overwrite each other's work.
+    if (DocumentWindow* other = _controller.windowForFile(path); other && other != this) {
+        _prompts.showError(this,
+                           tr("“%1” is open in another window.").arg(QFileInfo(path).fileName()),
+                           tr("Close that window first, or save under another name."));
+        return false;
     }
     return saveTo(path);
+}
+
+QString DocumentWindow::withExtension(const QString& path, const QString& suffix)
+{
+    if (path.isEmpty() || !QFileInfo(path).suffix().isEmpty()) {
+        return path;
+    }
+    const QString completed = path + QLatin1Char('.') + suffix;
+    if (QFileInfo::exists(completed) &&
+        !_prompts.confirmReplace(this, QFileInfo(completed).fileName())) {
+        return {};
+    }
+    return completed;
 }
 
 bool DocumentWindow::saveTo(const QString& path)
@@ -171,6 +199,7 @@ bool DocumentWindow::saveTo(const QString& path)
 
 void DocumentWindow::revertDocumentToSaved()
 {
+    _document->patchTableView()->commitPendingEdit();
     if (!_document->validateMenuItem(MenuAction::Revert) ||
         !_prompts.confirmRevert(this, _document->displayName())) {
         return;
@@ -196,6 +225,7 @@ void DocumentWindow::runPageLayout()
 
 void DocumentWindow::printDocument()
 {
+    _document->patchTableView()->commitPendingEdit();
     QPrinter printer(QPrinter::HighResolution);
     printer.setDocName(_document->displayName());
     printer.setPageLayout(_document->pageLayout());
@@ -205,14 +235,18 @@ void DocumentWindow::printDocument()
     dialog.setOption(QAbstractPrintDialog::PrintPageRange, false);
     dialog.setOption(QAbstractPrintDialog::PrintCurrentPage, false);
     dialog.setOption(QAbstractPrintDialog::PrintSelection, false);
-    if (dialog.exec() == QDialog::Accepted) {
-        printListing(printer, _document->pageLayout(), _document->dataSource(),
-                     _document->displayName());
+    if (dialog.exec() == QDialog::Accepted &&
+        !printListing(printer, _document->pageLayout(), _document->dataSource(),
+                      _document->displayName())) {
+        _prompts.showError(this, tr("“%1” could not be printed.").arg(_document->displayName()),
+                           tr("The printer could not be reached or its output file could not be "
+                              "written."));
     }
 }
 
 void DocumentWindow::printPreview()
 {
+    _document->patchTableView()->commitPendingEdit();
     QPrinter printer(QPrinter::HighResolution);
     printer.setDocName(_document->displayName());
     QPrintPreviewDialog dialog(&printer, this);
@@ -225,18 +259,17 @@ void DocumentWindow::printPreview()
 
 bool DocumentWindow::exportAsPdf()
 {
+    _document->patchTableView()->commitPendingEdit();
     const QUrl file = _document->fileURL();
     const QString directory = file.isEmpty() ? QDir::homePath()
                                              : QFileInfo(file.toLocalFile()).absolutePath();
     const QString suggested =
         QDir(directory).filePath(QFileInfo(_document->displayName()).completeBaseName() +
                                  QStringLiteral(".pdf"));
-    QString path = _prompts.choosePdfLocation(this, suggested);
+    const QString path =
+        withExtension(_prompts.choosePdfLocation(this, suggested), QStringLiteral("pdf"));
     if (path.isEmpty()) {
         return false;
-    }
-    if (QFileInfo(path).suffix().isEmpty()) {
-        path += QStringLiteral(".pdf");
     }
     const QString failure = exportListingPdf(path, _document->pageLayout(),
                                              _document->dataSource(), _document->displayName());
@@ -268,6 +301,7 @@ bool DocumentWindow::maybeSave()
 
 void DocumentWindow::closeEvent(QCloseEvent* event)
 {
+    _document->patchTableView()->commitPendingEdit();
     if (maybeSave()) {
         event->accept();
     } else {
@@ -289,7 +323,11 @@ void DocumentWindow::dropEvent(QDropEvent* event)
         return;
     }
     event->acceptProposedAction();
-    _controller.openDocuments(files);
+    // Opened once the drag is over: a refused file's message must not hold
+    // the file manager's drag open.
+    QMetaObject::invokeMethod(
+        &_controller, [controller = &_controller, files] { controller->openDocuments(files); },
+        Qt::QueuedConnection);
 }
 
 } // namespace a3

@@ -52,7 +52,10 @@ private:
     QAction* addCommand(QMenu* menu, const QString& text, const QKeySequence& shortcut,
                         const std::function<void()>& handler,
                         MenuAction command = MenuAction::Other);
-    void updateActions();
+    void updateActions(std::initializer_list<MenuAction> commands);
+    // The path the user chose with its extension; empty when the completed
+    // name is taken and the user does not want it replaced.
+    QString withExtension(const QString& path, const QString& suffix);
     void updateTitle();
     bool saveTo(const QString& path);
     // Asks about unsaved changes; true when the window may close.

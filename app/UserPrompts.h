@@ -23,6 +23,9 @@ public:
 
     virtual SaveChoice askToSaveChanges(QWidget* window, const QString& displayName) = 0;
     virtual bool confirmRevert(QWidget* window, const QString& displayName) = 0;
+    // Asked when a name the user typed, completed with its extension, is
+    // taken by a file the save dialog did not ask about.
+    virtual bool confirmReplace(QWidget* window, const QString& fileName) = 0;
     virtual void showError(QWidget* parent, const QString& message, const QString& reason) = 0;
     // Empty when the user cancels.
     virtual QStringList chooseFilesToOpen(QWidget* parent) = 0;
@@ -36,6 +39,7 @@ class DialogPrompts final : public UserPrompts
 public:
     SaveChoice askToSaveChanges(QWidget* window, const QString& displayName) override;
     bool confirmRevert(QWidget* window, const QString& displayName) override;
+    bool confirmReplace(QWidget* window, const QString& fileName) override;
     void showError(QWidget* parent, const QString& message, const QString& reason) override;
     QStringList chooseFilesToOpen(QWidget* parent) override;
     QString chooseSaveLocation(QWidget* parent, const QString& suggestedPath) override;

@@ -6,7 +6,6 @@
 
 #include <QFontDatabase>
 #include <QMimeData>
-#include <QUrl>
 #include <algorithm>
 #include <array>
 
@@ -169,11 +168,6 @@ bool PatchTableModel::canDropMimeData(const QMimeData* data, Qt::DropAction acti
                                       const QModelIndex&) const
 {
     if (!data || action != Qt::CopyAction) {
-        return false;
-    }
-    // Files dragged from a file manager are for the window to open.
-    const QList<QUrl> urls = data->urls();
-    if (std::any_of(urls.begin(), urls.end(), [](const QUrl& url) { return url.isLocalFile(); })) {
         return false;
     }
     const QStringList types = mimeTypes();

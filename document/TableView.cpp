@@ -2,7 +2,10 @@
 
 #include "PatchTableModel.h"
 
+#include <QDragEnterEvent>
 #include <QHeaderView>
+#include <QKeyEvent>
+#include <QMimeData>
 #include <algorithm>
 
 namespace a3 {
@@ -45,6 +48,64 @@ bool TableView::edit(const QModelIndex& index, EditTrigger trigger, QEvent* even
     }
     const int nameColumn = PatchTableModel::columnForIdentifier(QStringLiteral("name"));
     return QTableView::edit(index.siblingAtColumn(nameColumn), trigger, event);
+}
+
+void TableView::commitPendingEdit()
+{
+    if (QWidget* editor = indexWidget(currentIndex())) {
+        commitData(editor);
+        closeEditor(editor, QAbstractItemDelegate::NoHint);
+    }
+}
+
+void TableView::keyPressEvent(QKeyEvent* event)
+{
+    // Copying is the Edit menu's: while it is disabled the view must not
+    // put a cell's text on the clipboard in its place.
+    if (event->matches(QKeySequence::Copy)) {
+        event->ignore();
+        return;
+    }
+    QTableView::keyPressEvent(event);
+}
+
+namespace {
+
+// Files from a file manager are for the window to open, even when the drag
+// also offers their paths as text: such drags pass the table by.
+bool carriesFiles(const QDropEvent* event)
+{
+    const QList<QUrl> urls = event->mimeData()->urls();
+    return std::any_of(urls.begin(), urls.end(), [](const QUrl& url) { return url.isLocalFile(); });
+}
+
+} // namespace
+
+void TableView::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (carriesFiles(event)) {
+        event->ignore();
+        return;
+    }
+    QTableView::dragEnterEvent(event);
+}
+
+void TableView::dragMoveEvent(QDragMoveEvent* event)
+{
+    if (carriesFiles(event)) {
+        event->ignore();
+        return;
+    }
+    QTableView::dragMoveEvent(event);
+}
+
+void TableView::dropEvent(QDropEvent* event)
+{
+    if (carriesFiles(event)) {
+        event->ignore();
+        return;
+    }
+    QTableView::dropEvent(event);
 }
 
 } // namespace a3

@@ -18,8 +18,15 @@ public:
     // The rows that have a selected cell, ascending.
     QList<qint64> selectedRowIndexes() const;
 
+    // Stores a name still being typed, so that saving or closing takes it.
+    void commitPendingEdit();
+
 protected:
     bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 };
 
 } // namespace a3

@@ -38,7 +38,8 @@ public:
 
     std::uint16_t chainChecksum() const;
     std::int32_t chainAtIndex(std::int64_t index) const;
-    // The name as UTF-8 text: up to seven bytes, stopping before a zero byte.
+    // The name as UTF-8 text: one character for each of its (up to seven)
+    // bytes, stopping before a zero byte.
     std::string patchNameAt(std::int64_t index) const;
     // Stores the first seven UTF-16 code units, space-padded; a code unit
     // outside 0x20..0x7F becomes a space.

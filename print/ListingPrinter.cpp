@@ -26,7 +26,7 @@ bool paintListing(QPagedPaintDevice& device, const QPageLayout& pageLayout,
 
 } // namespace
 
-void printListing(QPrinter& printer, const QPageLayout& pageLayout, const A3AllDataSource& bank,
+bool printListing(QPrinter& printer, const QPageLayout& pageLayout, const A3AllDataSource& bank,
                   const QString& displayName)
 {
     printer.setDocName(displayName);
@@ -34,7 +34,7 @@ void printListing(QPrinter& printer, const QPageLayout& pageLayout, const A3AllD
     // the listing then fills the area that the printer does print.
     const QPageLayout printed =
         printer.setPageLayout(pageLayout) ? pageLayout : printer.pageLayout();
-    paintListing(printer, printed, bank, displayName);
+    return paintListing(printer, printed, bank, displayName);
 }
 
 QString exportListingPdf(const QString& pdfPath, const QPageLayout& pageLayout,

@@ -11,6 +11,9 @@
 
 #include <QAction>
 #include <QClipboard>
+#include <QDragEnterEvent>
+#include <QLineEdit>
+#include <QMimeData>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -101,6 +104,81 @@ TEST_F(Documents, SaveAsOffersUntitledAndAddsTheExtension)
     rename(window, 0, QStringLiteral("X"));
     EXPECT_FALSE(window->saveAs());
     EXPECT_TRUE(window->document().isDocumentEdited());
+}
+
+TEST_F(Documents, SaveAsNeverReplacesAFileUnaskedNorTakesAnotherWindowsFile)
+{
+    const auto taken = goodFile("taken.syx");
+    const auto before = test::readBytes(taken);
+    DocumentWindow* open = controller.openDocument(qPath(taken));
+    DocumentWindow* window = controller.newDocument();
+    rename(window, 0, QStringLiteral("Mine"));
+
+    prompts.saveLocation = qPath(dir / "taken"); // completed to a file that exists
+    prompts.replaceAnswer = false;
+    EXPECT_FALSE(window->saveAs());
+    EXPECT_EQ(QStringList{"taken.syx"}, prompts.asked);
+
+    prompts.replaceAnswer = true; // replaced: but it is open in the other window
+    EXPECT_FALSE(window->saveAs());
+    ASSERT_EQ(1, prompts.errors.size());
+    EXPECT_TRUE(prompts.errors[0].startsWith(QStringLiteral("“taken.syx” is open in another")));
+    EXPECT_EQ(before, test::readBytes(taken));
+    EXPECT_TRUE(window->document().isDocumentEdited());
+    EXPECT_EQ(open, controller.windowForFile(qPath(taken)));
+}
+
+TEST_F(Documents, ANameStillBeingTypedIsKeptWhenTheWindowCloses)
+{
+    DocumentWindow* window = controller.newDocument();
+    QApplication::setActiveWindow(window);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    TableView* table = window->document().patchTableView();
+    table->setFocus();
+    table->setCurrentIndex(table->model()->index(6, 2));
+    QTest::keyClick(table, Qt::Key_F2);
+    auto* editor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+    ASSERT_NE(nullptr, editor);
+    editor->selectAll();
+    QTest::keyClicks(editor, QStringLiteral("Typed"));
+
+    prompts.saveAnswers = {Choice::Cancel};
+    EXPECT_FALSE(window->close());
+    EXPECT_EQ(QStringList{"Untitled"}, prompts.asked);
+    EXPECT_EQ("Typed  ", window->document().dataSource().patchNameAt(6));
+}
+
+TEST_F(Documents, FilesDroppedOnTheTableOpenInTheirOwnWindows)
+{
+    const auto path = goodFile("dropped.syx");
+    DocumentWindow* window = controller.newDocument();
+    QWidget* viewport = window->document().patchTableView()->viewport();
+    QMimeData files; // as file managers offer them: addresses and their paths as text
+    files.setUrls({QUrl::fromLocalFile(qPath(path))});
+    files.setText(qPath(path));
+    const QPoint point = viewport->rect().center();
+    QDragEnterEvent enter(point, Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(viewport, &enter);
+    QDragMoveEvent move(point, Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(viewport, &move);
+    QDropEvent drop(QPointF(point), Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(viewport, &drop); // the table passes it on to the window
+    EXPECT_TRUE(drop.isAccepted());
+    QApplication::processEvents();
+    ASSERT_NE(nullptr, controller.windowForFile(qPath(path)));
+    EXPECT_FALSE(window->document().isDocumentEdited());
+}
+
+TEST_F(Documents, AWindowCanBeDestroyedWhileItsTableHasTheFocus)
+{
+    DocumentWindow* window = controller.newDocument();
+    QApplication::setActiveWindow(window);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    window->document().patchTableView()->setFocus();
+    delete window;
+    QGuiApplication::clipboard()->setText(QStringLiteral("after"));
+    QApplication::processEvents();
+    EXPECT_TRUE(controller.windows().isEmpty());
 }
 
 TEST_F(Documents, AFailedSaveIsReportedAndKeepsTheEdits)
@@ -213,7 +291,9 @@ TEST_F(Documents, CommandEnablingFollowsFocusSelectionClipboardAndEdits)
 
     table->clearSelection();
     EXPECT_FALSE(copy->isEnabled());
-    QGuiApplication::clipboard()->clear();
+    QGuiApplication::clipboard()->setText(QStringLiteral("keep me"));
+    QTest::keyClick(table, Qt::Key_C, Qt::ControlModifier); // disabled: nothing is copied
+    EXPECT_EQ(QStringLiteral("keep me"), QGuiApplication::clipboard()->text());
     EXPECT_FALSE(paste->isEnabled());
 
     EXPECT_FALSE(window->action(MenuAction::Revert)->isEnabled());

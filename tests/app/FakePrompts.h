@@ -22,6 +22,11 @@ public:
         asked.append(displayName);
         return revertAnswer;
     }
+    bool confirmReplace(QWidget*, const QString& fileName) override
+    {
+        asked.append(fileName);
+        return replaceAnswer;
+    }
     void showError(QWidget*, const QString& message, const QString& reason) override
     {
         errors.append(message + QLatin1Char('|') + reason);
@@ -41,6 +46,7 @@ public:
 
     std::deque<SaveChoice> saveAnswers;
     bool revertAnswer = true;
+    bool replaceAnswer = false;
     QStringList filesToOpen;
     QString saveLocation;
     QString pdfLocation;
