@@ -2,6 +2,7 @@
 
 #include "PasteboardTypes.h"
 #include "PatchBlock.h"
+#include "PatchText.h"
 #include "PatchTableModel.h"
 #include "TableView.h"
 
@@ -12,6 +13,15 @@
 #include <QWidget>
 
 namespace a3 {
+namespace {
+
+std::span<const std::uint8_t> bytesOf(const QByteArray& data)
+{
+    return {reinterpret_cast<const std::uint8_t*>(data.constData()),
+            static_cast<std::size_t>(data.size())};
+}
+
+} // namespace
 
 A3AllDataDocument::A3AllDataDocument(QObject* parent)
     : A3AllDataDocument(factoryBankPath(), parent)
@@ -67,16 +77,14 @@ void A3AllDataDocument::showChainID()
 {
     if (_chainIDTextView) {
         _chainIDTextView->setText(
-            QStringLiteral("Chain ID: %1")
-                .arg(_a3AllDataSource->chainChecksum(), 4, 16, QLatin1Char('0')));
+            QString::fromStdString(chainIdText(_a3AllDataSource->chainChecksum())));
     }
 }
 
 bool A3AllDataDocument::readFromData(const QByteArray& data, const QString& /*typeName*/,
                                      DocumentError* error)
 {
-    const auto* bytes = reinterpret_cast<const std::uint8_t*>(data.constData());
-    if (!_a3AllDataSource->setSyxData({bytes, static_cast<std::size_t>(data.size())})) {
+    if (!_a3AllDataSource->setSyxData(bytesOf(data))) {
         if (error) {
             *error = invalidDataError();
         }
@@ -160,18 +168,13 @@ bool A3AllDataDocument::readFromPasteboard(const QMimeData* pasteboard,
         return false;
     }
     const QList<qint64> selected = tableView ? tableView->selectedRowIndexes() : QList<qint64>{};
-    const qint64 patchCount = payload.size() / static_cast<qsizetype>(kPatchSize);
+    const qint64 patchCount = patchImageCount(bytesOf(payload));
     bool written = false;
     if (row != -1) {
         written = readFromData(payload, row);
     } else if (patchCount == selected.size()) {
-        // Each selected row, in ascending order, takes the next patch.
-        for (qsizetype k = 0; k < selected.size(); ++k) {
-            const auto* patch =
-                reinterpret_cast<const std::uint8_t*>(payload.constData()) + k * kPatchSize;
-            _a3AllDataSource->setPatchData({patch, kPatchSize}, selected[k]);
-        }
-        written = !selected.isEmpty();
+        const std::vector<std::int64_t> rows(selected.begin(), selected.end());
+        written = writePatchImagesToRows(*_a3AllDataSource, bytesOf(payload), rows);
     } else if (selected.size() == 1) {
         written = readFromData(payload, selected.front());
     }
@@ -184,9 +187,7 @@ bool A3AllDataDocument::readFromPasteboard(const QMimeData* pasteboard,
 
 bool A3AllDataDocument::readFromData(const QByteArray& payload, qint64 row)
 {
-    const auto* bytes = reinterpret_cast<const std::uint8_t*>(payload.constData());
-    return writePatchBlock(*_a3AllDataSource, {bytes, static_cast<std::size_t>(payload.size())},
-                           row);
+    return writePatchBlock(*_a3AllDataSource, bytesOf(payload), row);
 }
 
 } // namespace a3

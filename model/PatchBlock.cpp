@@ -1,5 +1,7 @@
 #include "PatchBlock.h"
 
+#include <algorithm>
+
 namespace a3 {
 
 PatchPayload patchPayload(const A3AllDataSource& bank, std::span<const std::int64_t> rows)
@@ -34,6 +36,17 @@ bool writePatchBlock(A3AllDataSource& bank, std::span<const std::uint8_t> payloa
                           row + i);
     }
     return true;
+}
+
+bool writePatchImagesToRows(A3AllDataSource& bank, std::span<const std::uint8_t> payload,
+                            std::span<const std::int64_t> rows)
+{
+    const auto count =
+        std::min(rows.size(), static_cast<std::size_t>(patchImageCount(payload)));
+    for (std::size_t k = 0; k < count; ++k) {
+        bank.setPatchData(payload.subspan(k * kPatchSize, kPatchSize), rows[k]);
+    }
+    return count > 0;
 }
 
 } // namespace a3

@@ -27,4 +27,10 @@ std::int64_t patchImageCount(std::span<const std::uint8_t> payload);
 bool writePatchBlock(A3AllDataSource& bank, std::span<const std::uint8_t> payload,
                      std::int64_t row);
 
+// Writes the payload's k-th patch image onto the k-th of rows (ascending,
+// valid patch indices), for as many rows as there are whole images. Returns
+// whether any patch was written.
+bool writePatchImagesToRows(A3AllDataSource& bank, std::span<const std::uint8_t> payload,
+                            std::span<const std::int64_t> rows);
+
 } // namespace a3

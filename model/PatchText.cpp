@@ -6,6 +6,18 @@
 
 namespace a3 {
 
+std::string listingTitle(const std::string& bankName)
+{
+    return "Korg A3 SysEx File: " + bankName;
+}
+
+std::string chainIdText(std::uint16_t chainChecksum)
+{
+    char text[24];
+    std::snprintf(text, sizeof text, "Chain ID: %04x", static_cast<unsigned>(chainChecksum));
+    return text;
+}
+
 std::string chainText(std::int32_t chainNumber)
 {
     char text[16];

@@ -5,6 +5,11 @@
 
 namespace a3 {
 
+// The texts that head a bank's listing, on paper and in text alike.
+std::string listingTitle(const std::string& bankName); // "Korg A3 SysEx File: %@"
+std::string chainIdText(std::uint16_t chainChecksum);  // "Chain ID: %04x"
+inline constexpr char kListingHeader[] = "  # : Chain : Name";
+
 // How a chain number is shown: "%02d" below 128; from 128 on it refers to the
 // bank's chain data and shows as "C%d" of the value less 128 (128 is C0).
 std::string chainText(std::int32_t chainNumber);

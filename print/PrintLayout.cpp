@@ -71,15 +71,15 @@ QList<PrintedText> listingLayout(const A3AllDataSource& bank, const QString& dis
     // The band from the header to 5 points above the bottom is cut into 51
     // steps: the header's and one for each of the 50 lines.
     const float step = static_cast<float>((height - kHeaderY - kBottomGap) / 51);
-    const QString header = QStringLiteral("  # : Chain : Name");
+    const QString header = QString::fromLatin1(kListingHeader);
     const double rightColumn = width / 2 + kColumnIndent;
 
     QList<PrintedText> texts;
     texts.reserve(4 + 2 * kLinesPerColumn);
-    texts.append({QStringLiteral("Korg A3 SysEx File: ") + displayName, titleFont, kTitleSize,
-                  QPointF(5, 5)});
-    texts.append({QStringLiteral("Chain ID: %1").arg(bank.chainChecksum(), 4, 16, QChar(u'0')),
-                  titleFont, kTitleSize, QPointF(5, 20)});
+    texts.append({QString::fromStdString(listingTitle(displayName.toStdString())), titleFont,
+                  kTitleSize, QPointF(5, 5)});
+    texts.append({QString::fromStdString(chainIdText(bank.chainChecksum())), titleFont,
+                  kTitleSize, QPointF(5, 20)});
     texts.append({header, listingFont, listingSize, QPointF(kColumnIndent, kHeaderY)});
     texts.append({header, listingFont, listingSize, QPointF(rightColumn, kHeaderY)});
     double y = static_cast<float>(kHeaderY) + step;

@@ -232,6 +232,9 @@ TEST_F(PatchBank, ChainTextsFollowTheDisplayRule)
     EXPECT_EQ("C127", chainText(255));
     EXPECT_EQ("  1 :  00   : Pad    ", patchLine(0, 0, "Pad    "));
     EXPECT_EQ("100 :  C127   : x", patchLine(99, 255, "x"));
+    EXPECT_EQ("Chain ID: 0000", chainIdText(0));
+    EXPECT_EQ("Chain ID: 00af", chainIdText(0x00AF));
+    EXPECT_EQ("Chain ID: abcd", chainIdText(0xABCD));
 }
 
 TEST_F(PatchBank, PatchBlocksAreWrittenAllOrNothing)
