@@ -167,8 +167,8 @@ bool A3AllDataDocument::readFromPasteboard(const QMimeData* pasteboard,
     } else if (patchCount == selected.size()) {
         // Each selected row, in ascending order, takes the next patch.
         for (qsizetype k = 0; k < selected.size(); ++k) {
-            const auto* patch =
-                reinterpret_cast<const std::uint8_t*>(payload.constData()) + k * kPatchSize;
+            const auto* patch = reinterpret_cast<const std::uint8_t*>(payload.constData()) +
+                                static_cast<std::size_t>(k) * kPatchSize;
             _a3AllDataSource->setPatchData({patch, kPatchSize}, selected[k]);
         }
         written = !selected.isEmpty();
