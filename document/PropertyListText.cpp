@@ -11,11 +11,14 @@ constexpr qsizetype kBase64LineLength = 68; // the writer's line length for a to
 // little more, a hostile text thousands of times more.
 constexpr int kMaxNestingDepth = 128;
 
+// A reader turns a carriage return written as it is into a line feed, so it
+// is written as a character reference.
 QByteArray escapedXmlText(QString text)
 {
     return text.replace(u'&', QStringLiteral("&amp;"))
         .replace(u'<', QStringLiteral("&lt;"))
         .replace(u'>', QStringLiteral("&gt;"))
+        .replace(u'\r', QStringLiteral("&#13;"))
         .toUtf8();
 }
 

@@ -28,7 +28,8 @@ bool writePatchBlock(A3AllDataSource& bank, std::span<const std::uint8_t> payloa
                      std::int64_t row)
 {
     const std::int64_t count = patchImageCount(payload);
-    if (count == 0 || row < 0 || row + count > bank.numberOfRows()) {
+    // Measured from the end, so that no row, however large, overflows.
+    if (count == 0 || row < 0 || count > bank.numberOfRows() - row) {
         return false;
     }
     for (std::int64_t i = 0; i < count; ++i) {

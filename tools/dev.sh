@@ -2,13 +2,14 @@
 # One entry point for a newcomer and for CI:
 #   tools/dev.sh run [FILE...]  install what is missing, build, start the app
 #                               (with a new bank, or the files given)
-#   tools/dev.sh test   install what is missing, build, run every test
+#   tools/dev.sh test   install what is missing, build, run every test, then
+#                       each fuzzer briefly
 #   tools/dev.sh bench  install what is missing, build, run the benchmarks
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 PACKAGES=(
-    cmake ninja-build g++ pkg-config
+    cmake ninja-build g++ pkg-config clang libclang-rt-dev
     qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins
     libgtest-dev libgmock-dev libbenchmark-dev
     fonts-dejavu-core fonts-urw-base35 libqt6svg6
@@ -57,6 +58,27 @@ run_tests() {
     # The same suite again under AddressSanitizer and UndefinedBehaviorSanitizer.
     build asan
     ctest --preset asan
+    run_fuzzers
+}
+
+# Each fuzzer for a fixed number of runs from its seeds, so that they keep
+# building and stay clean: a crash, a leak or a broken property fails the run.
+run_fuzzers() {
+    build fuzz
+    local fuzzer scratch
+    for fuzzer in a3alldata_fuzzer a3textform_fuzzer a3pastable_fuzzer a3paste_fuzzer; do
+        scratch=build-fuzz/ci/$fuzzer
+        rm -rf "$scratch"
+        mkdir -p "$scratch/corpus"
+        if ! LSAN_OPTIONS=suppressions=fuzz/lsan.supp UBSAN_OPTIONS=print_stacktrace=1 \
+            "build-fuzz/bin/$fuzzer" -runs=20000 -seed=1 -timeout=25 -artifact_prefix="$scratch/" \
+            "$scratch/corpus" "fuzz/corpus/$fuzzer" tests/data >"$scratch/log" 2>&1; then
+            tail -n 60 "$scratch/log"
+            echo "$fuzzer failed; the input that did it is in $scratch/" >&2
+            return 1
+        fi
+        echo "$fuzzer: $(grep '^Done' "$scratch/log")"
+    done
 }
 
 run_benchmarks() {

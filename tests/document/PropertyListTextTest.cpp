@@ -90,6 +90,17 @@ TEST(TextFormWriter, EscapesTheKeyAndReadsItBack)
     EXPECT_EQ(QByteArray("xyz"), dataFromPropertyListText(text, key));
 }
 
+TEST(TextFormWriter, KeepsCarriageReturnsInTheKey)
+{
+    for (const QString& key : {QStringLiteral("a\rb"), QStringLiteral("a\r\nb"),
+                               QStringLiteral("\r"), QStringLiteral("a\nb")}) {
+        EXPECT_EQ(QByteArray("xyz"), dataFromPropertyListText(propertyListText(key, "xyz"), key))
+            << key.toStdString();
+    }
+    EXPECT_TRUE(propertyListText(QStringLiteral("a\rb"), "xyz")
+                    .contains(QStringLiteral("<key>a&#13;b</key>")));
+}
+
 TEST(TextFormReader, ReadsTextFormsThatWentThroughAnEditorOrAMail)
 {
     const QString written = textForm(knownPayload());

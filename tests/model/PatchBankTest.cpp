@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#include <limits>
 #include <set>
 
 namespace a3 {
@@ -262,6 +263,19 @@ TEST_F(PatchBank, PatchBlocksAreWrittenAllOrNothing)
     patch[0] = 128;
     bank.setPatchData(patch, 1);
     EXPECT_TRUE(patchPayload(bank, rows).refersToChainData);
+}
+
+TEST_F(PatchBank, PatchBlocksFarPastTheLastRowWriteNothing)
+{
+    const std::vector<std::uint8_t> twoPatches(2 * kPatchSize, 0x5A);
+    const A3AllData before = bank.data();
+    for (std::int64_t row :
+         {std::int64_t{99}, std::numeric_limits<std::int64_t>::max() - 1,
+          std::numeric_limits<std::int64_t>::max(), std::numeric_limits<std::int64_t>::min()}) {
+        EXPECT_FALSE(writePatchBlock(bank, twoPatches, row)) << row;
+    }
+    const A3AllData after = bank.data();
+    EXPECT_EQ(0, std::memcmp(&before, &after, kRecordSize));
 }
 
 } // namespace
