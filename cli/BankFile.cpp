@@ -112,12 +112,25 @@ std::string loadBank(A3AllDataSource& bank, const std::filesystem::path& path)
     return {};
 }
 
+OutputName outputName(const std::filesystem::path& path)
+{
+    const QString name = QFile::decodeName(path.c_str());
+    if (QFile::encodeName(name) != path.c_str()) {
+        return {{}, "cannot write a file whose name is not valid UTF-8 text"};
+    }
+    return {name, {}};
+}
+
 std::string saveBank(A3AllDataSource& bank, const std::filesystem::path& path)
 {
+    const OutputName output = outputName(path);
+    if (!output.error.empty()) {
+        return output.error;
+    }
     const auto file = bank.syxData();
     const QByteArray bytes(reinterpret_cast<const char*>(file.data()),
                            static_cast<qsizetype>(file.size()));
-    return writeFileAtomically(QFile::decodeName(path.c_str()), bytes).toStdString();
+    return writeFileAtomically(output.path, bytes).toStdString();
 }
 
 } // namespace a3::cli

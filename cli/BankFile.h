@@ -2,6 +2,7 @@
 
 #include "A3AllDataSource.h"
 
+#include <QString>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -31,6 +32,17 @@ FileContent readAllDataFile(const std::filesystem::path& path);
 // Loads an All-Data file into bank; returns the reason on failure, leaving
 // the bank unchanged.
 std::string loadBank(A3AllDataSource& bank, const std::filesystem::path& path);
+
+// A file to write, as Qt's file classes name it.
+struct OutputName
+{
+    QString path;
+    std::string error; // why the file cannot be written; empty when it can
+};
+
+// Qt holds file names as text and would write a name that is not UTF-8 under
+// another name, so such a name is refused for writing.
+OutputName outputName(const std::filesystem::path& path);
 
 // Writes the bank's All-Data file atomically; returns the reason on failure.
 std::string saveBank(A3AllDataSource& bank, const std::filesystem::path& path);

@@ -6,7 +6,6 @@
 #include "PatchText.h"
 #include "PrintLayout.h"
 
-#include <QFile>
 #include <QGuiApplication>
 #include <QString>
 #include <algorithm>
@@ -283,6 +282,10 @@ int pdfCommand(const Arguments& arguments)
     if (!paperName.empty() && !paper) {
         return usageError("pdf: --paper must be A4 or Letter, not '" + paperName + "'");
     }
+    const OutputName pdf = outputName(output);
+    if (!pdf.error.empty()) {
+        return refuse(output, pdf.error);
+    }
     const std::string& path = rest.front();
     A3AllDataSource bank;
     if (auto error = loadBank(bank, path); !error.empty()) {
@@ -300,8 +303,8 @@ int pdfCommand(const Arguments& arguments)
     if (paper) {
         layout.setPageSize(QPageSize(*paper));
     }
-    const QString failure = exportListingPdf(QFile::decodeName(output.c_str()), layout, bank,
-                                             QString::fromStdString(displayName(path)));
+    const QString failure =
+        exportListingPdf(pdf.path, layout, bank, QString::fromStdString(displayName(path)));
     if (!failure.isEmpty()) {
         return refuse(output, failure.toStdString());
     }

@@ -14,6 +14,25 @@ DocumentError invalidDataError()
     return {QString::fromLatin1(kApplicationIdentifier), 1, QStringLiteral("Invalid Data")};
 }
 
+namespace {
+
+// Qt holds file names as text and turns each byte of a name that is not UTF-8
+// into U+FFFD, so such a name no longer tells which file it meant. It is
+// refused rather than used to read or replace some other file.
+bool refuseLostFileName(const QString& path, DocumentError* error)
+{
+    if (!path.contains(QChar::ReplacementCharacter)) {
+        return false;
+    }
+    if (error) {
+        *error = {QStringLiteral("file"), 0,
+                  Document::tr("The file name is not valid UTF-8 text.")};
+    }
+    return true;
+}
+
+} // namespace
+
 Document::Document(QObject* parent)
     : QObject(parent)
 {
@@ -48,8 +67,12 @@ bool Document::readFromURL(const QUrl& url, DocumentError* error)
 
 bool Document::saveToURL(const QUrl& url, DocumentError* error)
 {
+    const QString path = url.toLocalFile();
+    if (refuseLostFileName(path, error)) {
+        return false;
+    }
     const QByteArray data = dataOfType({}, error);
-    const QString failure = writeFileAtomically(url.toLocalFile(), data);
+    const QString failure = writeFileAtomically(path, data);
     if (!failure.isEmpty()) {
         if (error) {
             *error = {QStringLiteral("file"), 0, failure};
@@ -72,7 +95,11 @@ bool Document::revertToSaved(DocumentError* error)
 
 bool Document::readFile(const QUrl& url, DocumentError* error)
 {
-    const QByteArray localPath = QFile::encodeName(url.toLocalFile());
+    const QString path = url.toLocalFile();
+    if (refuseLostFileName(path, error)) {
+        return false;
+    }
+    const QByteArray localPath = QFile::encodeName(path);
     FileReadResult file =
         readFileBounded(localPath.constData(), static_cast<std::uintmax_t>(maximumFileSize()));
     switch (file.status) {
