@@ -12,7 +12,7 @@ namespace {
 
 std::vector<std::uint8_t> sampleFile()
 {
-    a3::A3AllDataSource bank{std::filesystem::path{}};
+    a3::A3AllDataSource bank = a3::A3AllDataSource::fallbackBank();
     return bank.syxData();
 }
 
@@ -31,7 +31,7 @@ BENCHMARK(BM_Memcpy);
 void BM_SetSyxData(benchmark::State& state)
 {
     const auto file = sampleFile();
-    a3::A3AllDataSource bank{std::filesystem::path{}};
+    a3::A3AllDataSource bank = a3::A3AllDataSource::fallbackBank();
     for (auto _ : state) {
         benchmark::DoNotOptimize(bank.setSyxData(file));
         benchmark::ClobberMemory();
@@ -42,7 +42,7 @@ BENCHMARK(BM_SetSyxData);
 
 void BM_SyxData(benchmark::State& state)
 {
-    a3::A3AllDataSource bank{std::filesystem::path{}};
+    a3::A3AllDataSource bank = a3::A3AllDataSource::fallbackBank();
     for (auto _ : state) {
         auto file = bank.syxData();
         benchmark::DoNotOptimize(file.data());

@@ -55,7 +55,7 @@ std::optional<std::string> rejectionReason(std::span<const std::uint8_t> file)
 std::vector<std::string> toleratedDefects(std::span<const std::uint8_t> file)
 {
     std::vector<std::string> defects;
-    A3AllDataSource bank;
+    A3AllDataSource bank = A3AllDataSource::fallbackBank();
     if (!bank.setSyxData(file)) {
         return defects;
     }

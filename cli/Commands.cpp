@@ -130,7 +130,7 @@ int listCommand(const Arguments& arguments)
     int status = 0;
     bool first = true;
     for (const auto& path : arguments) {
-        A3AllDataSource bank;
+        A3AllDataSource bank = A3AllDataSource::fallbackBank();
         if (auto error = loadBank(bank, path); !error.empty()) {
             status = refuse(path, error);
             continue;
@@ -178,7 +178,7 @@ int newCommand(const Arguments& arguments)
     if (!force && std::filesystem::exists(std::filesystem::symlink_status(path, error))) {
         return refuse(path, "already exists (use --force to replace it)");
     }
-    A3AllDataSource bank;
+    A3AllDataSource bank; // the factory bank
     if (auto failure = saveBank(bank, path); !failure.empty()) {
         return refuse(path, failure);
     }
@@ -200,7 +200,7 @@ int renameCommand(const Arguments& arguments)
     if (number == 0) {
         return usageError("rename: NUMBER must be 1 to 100, not '" + rest[1] + "'");
     }
-    A3AllDataSource bank;
+    A3AllDataSource bank = A3AllDataSource::fallbackBank();
     if (auto error = loadBank(bank, path); !error.empty()) {
         return refuse(path, error);
     }
@@ -237,11 +237,11 @@ int copyCommand(const Arguments& arguments)
         return usageError("copy: NUMBER must be 1 to 100, not '" + rest[3] + "'");
     }
 
-    A3AllDataSource source;
+    A3AllDataSource source = A3AllDataSource::fallbackBank();
     if (auto error = loadBank(source, sourcePath); !error.empty()) {
         return refuse(sourcePath, error);
     }
-    A3AllDataSource target;
+    A3AllDataSource target = A3AllDataSource::fallbackBank();
     if (auto error = loadBank(target, targetPath); !error.empty()) {
         return refuse(targetPath, error);
     }
@@ -287,7 +287,7 @@ int pdfCommand(const Arguments& arguments)
         return refuse(output, pdf.error);
     }
     const std::string& path = rest.front();
-    A3AllDataSource bank;
+    A3AllDataSource bank = A3AllDataSource::fallbackBank();
     if (auto error = loadBank(bank, path); !error.empty()) {
         return refuse(path, error);
     }

@@ -71,7 +71,15 @@ bool Document::saveToURL(const QUrl& url, DocumentError* error)
     if (refuseLostFileName(path, error)) {
         return false;
     }
-    const QByteArray data = dataOfType({}, error);
+    // A document that cannot give its content must not replace the file.
+    DocumentError dataError;
+    const QByteArray data = dataOfType({}, &dataError);
+    if (!dataError.description.isEmpty()) {
+        if (error) {
+            *error = dataError;
+        }
+        return false;
+    }
     const QString failure = writeFileAtomically(path, data);
     if (!failure.isEmpty()) {
         if (error) {

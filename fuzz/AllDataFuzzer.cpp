@@ -52,7 +52,7 @@ bool isWellFormed(std::span<const std::uint8_t> file)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    static const A3AllDataSource newBank{std::filesystem::path{}};
+    static const A3AllDataSource newBank = A3AllDataSource::fallbackBank();
     const std::span<const std::uint8_t> input(data, size);
 
     A3AllDataSource bank = newBank;

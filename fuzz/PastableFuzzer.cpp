@@ -26,7 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string plain = input.ConsumeRandomLengthString();
     const std::string keyed = input.ConsumeRemainingBytesAsString();
 
-    static A3AllDataSource bank{std::filesystem::path{}};
+    static A3AllDataSource bank = A3AllDataSource::fallbackBank();
     A3AllData record = bank.data();
     record.checksum = {static_cast<std::uint8_t>(chainChecksum & 0xFF),
                        static_cast<std::uint8_t>(chainChecksum >> 8)};

@@ -65,10 +65,22 @@ A3AllDataSource::A3AllDataSource()
 }
 
 A3AllDataSource::A3AllDataSource(const std::filesystem::path& factoryBankFile)
+    : A3AllDataSource(nullptr)
+{
+    loadFactoryBank(factoryBankFile);
+}
+
+A3AllDataSource::A3AllDataSource(std::nullptr_t)
 {
     std::copy_n(kAllDataHeader.begin(), 4, _data.sysExHeader.begin());
     _data.sysExType = kAllDataHeader[4];
-    loadFactoryBank(factoryBankFile);
+}
+
+A3AllDataSource A3AllDataSource::fallbackBank()
+{
+    A3AllDataSource bank(nullptr);
+    bank.loadFallbackContent();
+    return bank;
 }
 
 void A3AllDataSource::loadFactoryBank(const std::filesystem::path& factoryBankFile)

@@ -26,6 +26,9 @@ public:
     // Starts from the given factory bank file; the fallback content when it is
     // missing, unreadable or too short.
     explicit A3AllDataSource(const std::filesystem::path& factoryBankFile);
+    // A bank of the fallback content, made without looking for the factory
+    // bank: for a bank that a file is about to replace whole.
+    static A3AllDataSource fallbackBank();
 
     std::int64_t numberOfRows() const;
 
@@ -51,6 +54,7 @@ public:
     void setData(const A3AllData& data);
 
 private:
+    A3AllDataSource(std::nullptr_t);
     void loadFactoryBank(const std::filesystem::path& factoryBankFile);
     void loadFallbackContent();
 

@@ -130,7 +130,7 @@ TEST_F(A3Bank, RenameStoresTheNameByTheBankRulesAndRecomputesChecksums)
 {
     const RunResult run = a3bank({"rename", q(good), "100", QString::fromUtf8("Caf\u00e9 au lait")});
     ASSERT_EQ(0, run.status) << run.err;
-    A3AllDataSource bank{std::filesystem::path{}};
+    A3AllDataSource bank = A3AllDataSource::fallbackBank();
     ASSERT_TRUE(bank.setSyxData(test::readBytes(good)));
     EXPECT_EQ("Caf  au", bank.patchNameAt(99)); // the accented letter became a space
     EXPECT_EQ(test::readBytes(good), bank.syxData()); // checksums were already right
@@ -141,7 +141,7 @@ TEST_F(A3Bank, RenameToAnOutputFileLeavesTheSourceAlone)
     const auto original = test::readBytes(good);
     ASSERT_EQ(0, a3bank({"rename", q(good), "1", "Intro", "-o", q(dir / "out.syx")}).status);
     EXPECT_EQ(original, test::readBytes(good));
-    A3AllDataSource bank{std::filesystem::path{}};
+    A3AllDataSource bank = A3AllDataSource::fallbackBank();
     ASSERT_TRUE(bank.setSyxData(test::readBytes(dir / "out.syx")));
     EXPECT_EQ("Intro  ", bank.patchNameAt(0));
 }
@@ -170,7 +170,7 @@ TEST_F(A3Bank, WriteFailuresAreReportedAndLeaveNoPartialFile)
 
 std::vector<std::uint8_t> patchOf(const std::filesystem::path& file, std::int64_t row)
 {
-    A3AllDataSource bank{std::filesystem::path{}};
+    A3AllDataSource bank = A3AllDataSource::fallbackBank();
     EXPECT_TRUE(bank.setSyxData(test::readBytes(file)));
     return bank.patchDataAt(row);
 }

@@ -153,5 +153,32 @@ TEST(A3AllDataDocument, CopyAndPasteNeedTheTableFocused)
     EXPECT_FALSE(document.validateMenuItem(MenuAction::Paste));
 }
 
+// A document whose content cannot be had, to see that saving it fails cleanly.
+class UnwritableDocument final : public Document
+{
+public:
+    bool readFromData(const QByteArray&, const QString&, DocumentError*) override { return true; }
+    QByteArray dataOfType(const QString&, DocumentError* error) override
+    {
+        *error = {QStringLiteral("test"), 7, QStringLiteral("No content")};
+        return {};
+    }
+    qint64 maximumFileSize() const override { return 10; }
+};
+
+TEST(Document, ASaveWithoutContentLeavesTheFileAndTheEditedState)
+{
+    test::TempDir dir;
+    test::writeBytes(dir / "kept", std::vector<std::uint8_t>{1, 2, 3});
+    UnwritableDocument document;
+    document.updateChangeCount(Document::ChangeDone);
+    DocumentError error;
+    EXPECT_FALSE(document.saveToURL(QUrl::fromLocalFile(qPath(dir / "kept")), &error));
+    EXPECT_EQ(QStringLiteral("No content"), error.description);
+    EXPECT_EQ((std::vector<std::uint8_t>{1, 2, 3}), test::readBytes(dir / "kept"));
+    EXPECT_TRUE(document.isDocumentEdited());
+    EXPECT_TRUE(document.fileURL().isEmpty());
+}
+
 } // namespace
 } // namespace a3

@@ -16,7 +16,7 @@ using test::wellFormedAllDataFile;
 
 A3AllDataSource fallbackBank()
 {
-    return A3AllDataSource{std::filesystem::path{}};
+    return A3AllDataSource::fallbackBank();
 }
 
 TEST(AllDataCodec, RejectsEveryLengthButTheOneAndLeavesTheBankAlone)

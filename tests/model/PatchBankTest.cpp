@@ -35,7 +35,7 @@ protected:
     void TearDown() override { installLogHandler(previous); }
 
     LogHandler previous = nullptr;
-    A3AllDataSource bank{std::filesystem::path{}};
+    A3AllDataSource bank = A3AllDataSource::fallbackBank();
 };
 
 std::vector<std::uint8_t> nameBytes(const A3AllDataSource& bank, std::int64_t index)
@@ -63,6 +63,14 @@ TEST_F(PatchBank, FallbackContentWhenTheFactoryBankIsMissing)
     EXPECT_EQ(0xF000, missing.chainChecksum());
     const A3AllData record = missing.data();
     EXPECT_EQ(0x18D8, record.checksum2[0] | (record.checksum2[1] << 8));
+}
+
+TEST_F(PatchBank, TheFallbackBankIsMadeWithoutLookingForTheFactoryBank)
+{
+    const A3AllDataSource fallback = A3AllDataSource::fallbackBank();
+    EXPECT_TRUE(loggedLines.empty());
+    EXPECT_EQ("Metalic", fallback.patchNameAt(99));
+    EXPECT_EQ(0, fallback.chainChecksum());
 }
 
 TEST_F(PatchBank, ShortFactoryBankCountsAsMissing)
@@ -111,7 +119,7 @@ TEST_F(PatchBank, ShippedFactoryBankIsPlausibleAndSavesUnchanged)
     const auto saved = factory.syxData();
     const A3AllData afterSave = factory.data();
     EXPECT_EQ(0, std::memcmp(&record, &afterSave, kRecordSize));
-    A3AllDataSource reopened{std::filesystem::path{}};
+    A3AllDataSource reopened = A3AllDataSource::fallbackBank();
     ASSERT_TRUE(reopened.setSyxData(saved));
     EXPECT_EQ(saved, reopened.syxData());
 }

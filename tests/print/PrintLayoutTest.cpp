@@ -46,7 +46,7 @@ TEST(PrintFrame, IsThePaperLessTheMarginsSummedInSinglePrecision)
         EXPECT_DOUBLE_EQ(expected.width, frame.width);
         EXPECT_DOUBLE_EQ(expected.height, frame.height);
     }
-    A3AllDataSource bank{std::filesystem::path{}};
+    A3AllDataSource bank = A3AllDataSource::fallbackBank();
     EXPECT_EQ(QRectF(0, 0, 468, 648),
               PrintView::printViewWithPrintInfo(cases[0].layout, bank, "x")->bounds());
 }
@@ -73,7 +73,7 @@ protected:
     {
         return listingLayout(bank, "My Bank.syx", QSizeF(468, height));
     }
-    A3AllDataSource bank{std::filesystem::path{}}; // every patch "Metalic" on chain 3
+    A3AllDataSource bank = A3AllDataSource::fallbackBank(); // every patch "Metalic" on chain 3
 };
 
 TEST_F(Listing, LineTextsShowTheChainByItsRule)

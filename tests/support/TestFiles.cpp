@@ -28,7 +28,7 @@ void writeBytes(const std::filesystem::path& path, std::span<const std::uint8_t>
 
 std::vector<std::uint8_t> wellFormedAllDataFile()
 {
-    A3AllDataSource bank{std::filesystem::path{}};
+    A3AllDataSource bank = A3AllDataSource::fallbackBank();
     A3AllData record = bank.data();
     auto* bytes = reinterpret_cast<std::uint8_t*>(&record);
     for (std::size_t i = kHeaderSize; i < kRecordSize; ++i) {
