@@ -26,15 +26,13 @@ AppController::AppController(QJsonObject strings, QString resourceDirectory, Url
     : _strings(std::move(strings))
     , _resourceDirectory(std::move(resourceDirectory))
     , _openUrl(std::move(openUrl))
-{
-}
+{}
 
 AppController::AppController()
     : AppController(bundledStrings(),
                     QString::fromStdString(applicationResourceDirectory().string()),
                     [](const QUrl& url) { return QDesktopServices::openUrl(url); })
-{
-}
+{}
 
 void AppController::applicationDidFinishLaunching() {}
 

@@ -20,8 +20,7 @@ QString fileFilter()
 
 } // namespace
 
-UserPrompts::SaveChoice DialogPrompts::askToSaveChanges(QWidget* window,
-                                                        const QString& displayName)
+UserPrompts::SaveChoice DialogPrompts::askToSaveChanges(QWidget* window, const QString& displayName)
 {
     QMessageBox box(QMessageBox::Warning, QCoreApplication::applicationName(),
                     tr("Do you want to save the changes you made in “%1”?").arg(displayName),

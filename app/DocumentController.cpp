@@ -12,8 +12,7 @@ namespace a3 {
 DocumentController::DocumentController(AppController& appController, UserPrompts& prompts)
     : _appController(appController)
     , _prompts(prompts)
-{
-}
+{}
 
 DocumentWindow* DocumentController::newDocument()
 {

@@ -1,8 +1,8 @@
 #pragma once
 
 #include <QList>
-#include <QPageLayout>
 #include <QObject>
+#include <QPageLayout>
 #include <QPointer>
 #include <QStringList>
 #include <memory>

@@ -61,8 +61,9 @@ DocumentWindow::DocumentWindow(std::unique_ptr<A3AllDataDocument> document,
     };
     connect(_document.get(), &Document::documentEditedChanged, this, documentChanged);
     connect(_document.get(), &Document::fileURLChanged, this, documentChanged);
-    connect(qApp, &QApplication::focusChanged, this,
-            [this] { updateActions({MenuAction::Copy, MenuAction::Paste}); });
+    connect(qApp, &QApplication::focusChanged, this, [this] {
+        updateActions({MenuAction::Copy, MenuAction::Paste});
+    });
     connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, this,
             [this] { updateActions({MenuAction::Paste}); });
     connect(_document->patchTableView()->selectionModel(), &QItemSelectionModel::selectionChanged,
@@ -86,24 +87,26 @@ void DocumentWindow::createMenus()
                [this] { _controller.openDocumentsFromDialog(this); });
     file->addSeparator();
     addCommand(file, tr("&Close"), QKeySequence::Close, [this] { close(); });
-    addCommand(file, tr("&Save"), QKeySequence::Save, [this] { save(); }, MenuAction::Save);
+    addCommand(
+        file, tr("&Save"), QKeySequence::Save, [this] { save(); }, MenuAction::Save);
     addCommand(file, tr("Save &As…"), QKeySequence::SaveAs, [this] { saveAs(); });
-    addCommand(file, tr("&Revert to Saved"), {}, [this] { revertDocumentToSaved(); },
-               MenuAction::Revert);
+    addCommand(
+        file, tr("&Revert to Saved"), {}, [this] { revertDocumentToSaved(); }, MenuAction::Revert);
     file->addSeparator();
     addCommand(file, tr("Page Set&up…"), {}, [this] { runPageLayout(); });
     addCommand(file, tr("Print Pre&view…"), {}, [this] { printPreview(); });
     addCommand(file, tr("&Print…"), QKeySequence::Print, [this] { printDocument(); });
     addCommand(file, tr("&Export as PDF…"), {}, [this] { exportAsPdf(); });
     file->addSeparator();
-    addCommand(file, tr("&Quit"), QKeySequence::Quit, [this] { _controller.quit(); })
-        ->setMenuRole(QAction::QuitRole);
+    addCommand(file, tr("&Quit"), QKeySequence::Quit, [this] {
+        _controller.quit();
+    })->setMenuRole(QAction::QuitRole);
 
     QMenu* edit = menuBar()->addMenu(tr("&Edit"));
-    addCommand(edit, tr("&Copy"), QKeySequence::Copy, [this] { _document->copy(); },
-               MenuAction::Copy);
-    addCommand(edit, tr("&Paste"), QKeySequence::Paste, [this] { _document->paste(); },
-               MenuAction::Paste);
+    addCommand(
+        edit, tr("&Copy"), QKeySequence::Copy, [this] { _document->copy(); }, MenuAction::Copy);
+    addCommand(
+        edit, tr("&Paste"), QKeySequence::Paste, [this] { _document->paste(); }, MenuAction::Paste);
 
     QMenu* help = menuBar()->addMenu(tr("&Help"));
     addCommand(help, tr("Visit &Web Site"), {}, [this] { _appController.openWebSite(); });
@@ -206,10 +209,9 @@ void DocumentWindow::revertDocumentToSaved()
     }
     DocumentError error;
     if (!_document->revertToSaved(&error)) {
-        _prompts.showError(this,
-                           tr("The document “%1” could not be reverted.")
-                               .arg(_document->displayName()),
-                           error.description);
+        _prompts.showError(
+            this, tr("The document “%1” could not be reverted.").arg(_document->displayName()),
+            error.description);
     }
 }
 
@@ -261,18 +263,17 @@ bool DocumentWindow::exportAsPdf()
 {
     _document->patchTableView()->commitPendingEdit();
     const QUrl file = _document->fileURL();
-    const QString directory = file.isEmpty() ? QDir::homePath()
-                                             : QFileInfo(file.toLocalFile()).absolutePath();
-    const QString suggested =
-        QDir(directory).filePath(QFileInfo(_document->displayName()).completeBaseName() +
-                                 QStringLiteral(".pdf"));
+    const QString directory =
+        file.isEmpty() ? QDir::homePath() : QFileInfo(file.toLocalFile()).absolutePath();
+    const QString suggested = QDir(directory).filePath(
+        QFileInfo(_document->displayName()).completeBaseName() + QStringLiteral(".pdf"));
     const QString path =
         withExtension(_prompts.choosePdfLocation(this, suggested), QStringLiteral("pdf"));
     if (path.isEmpty()) {
         return false;
     }
-    const QString failure = exportListingPdf(path, _document->pageLayout(),
-                                             _document->dataSource(), _document->displayName());
+    const QString failure = exportListingPdf(path, _document->pageLayout(), _document->dataSource(),
+                                             _document->displayName());
     if (!failure.isEmpty()) {
         _prompts.showError(this,
                            tr("“%1” could not be exported as “%2”.")

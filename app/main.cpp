@@ -35,8 +35,7 @@ int main(int argc, char** argv)
     parser.setApplicationDescription(QStringLiteral("Patch-bank librarian for the A3"));
     parser.addHelpOption();
     parser.addVersionOption();
-    parser.addPositionalArgument(QStringLiteral("files"),
-                                 QStringLiteral("All-Data files to open."),
+    parser.addPositionalArgument(QStringLiteral("files"), QStringLiteral("All-Data files to open."),
                                  QStringLiteral("[files...]"));
     parser.process(application);
 

@@ -4,7 +4,6 @@
 #include "A3AllDataSource.h"
 
 #include <benchmark/benchmark.h>
-
 #include <cstring>
 #include <vector>
 

@@ -65,8 +65,9 @@ std::vector<std::string> toleratedDefects(std::span<const std::uint8_t> file)
     const auto compare = [&](const char* what, const std::array<std::uint8_t, 2>& storedField,
                              const std::array<std::uint8_t, 2>& computedField) {
         if (storedField != computedField) {
-            defects.push_back(std::string(what) + " checksum " + hexWord(littleEndian(storedField)) +
-                              " stored, " + hexWord(littleEndian(computedField)) + " computed");
+            defects.push_back(std::string(what) + " checksum " +
+                              hexWord(littleEndian(storedField)) + " stored, " +
+                              hexWord(littleEndian(computedField)) + " computed");
         }
     };
     compare("chain", stored.checksum, computed.checksum);

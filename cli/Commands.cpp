@@ -1,8 +1,8 @@
 #include "Commands.h"
 
 #include "BankFile.h"
-#include "PatchBlock.h"
 #include "ListingPrinter.h"
+#include "PatchBlock.h"
 #include "PatchText.h"
 #include "PrintLayout.h"
 

@@ -2,8 +2,8 @@
 
 #include "PasteboardTypes.h"
 #include "PatchBlock.h"
-#include "PatchText.h"
 #include "PatchTableModel.h"
+#include "PatchText.h"
 #include "TableView.h"
 
 #include <QClipboard>
@@ -25,17 +25,14 @@ std::span<const std::uint8_t> bytesOf(const QByteArray& data)
 
 A3AllDataDocument::A3AllDataDocument(QObject* parent)
     : A3AllDataDocument(factoryBankPath(), parent)
-{
-}
+{}
 
-A3AllDataDocument::A3AllDataDocument(const std::filesystem::path& factoryBankFile,
-                                     QObject* parent)
+A3AllDataDocument::A3AllDataDocument(const std::filesystem::path& factoryBankFile, QObject* parent)
     : Document(parent)
     , _a3AllDataSource(std::make_unique<A3AllDataSource>(factoryBankFile))
     , _tableModel(std::make_unique<PatchTableModel>(*this))
     , _clipboard(*_a3AllDataSource)
-{
-}
+{}
 
 A3AllDataDocument::~A3AllDataDocument() = default;
 
@@ -160,8 +157,8 @@ std::unique_ptr<QMimeData> A3AllDataDocument::writeRows(const QList<qint64>& row
     return _clipboard.writeRows(rows);
 }
 
-bool A3AllDataDocument::readFromPasteboard(const QMimeData* pasteboard,
-                                           const TableView* tableView, qint64 row)
+bool A3AllDataDocument::readFromPasteboard(const QMimeData* pasteboard, const TableView* tableView,
+                                           qint64 row)
 {
     const QByteArray payload = _clipboard.pastableData(pasteboard);
     if (payload.isEmpty()) {

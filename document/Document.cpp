@@ -35,8 +35,7 @@ bool refuseLostFileName(const QString& path, DocumentError* error)
 
 Document::Document(QObject* parent)
     : QObject(parent)
-{
-}
+{}
 
 void Document::updateChangeCount(ChangeType change)
 {

@@ -19,8 +19,7 @@ const std::array<QString, 3> kColumnIdentifiers{QStringLiteral("number"), QStrin
 
 PatchTableModel::PatchTableModel(A3AllDataDocument& document)
     : _document(document)
-{
-}
+{}
 
 QString PatchTableModel::columnIdentifier(int column)
 {
@@ -59,9 +58,8 @@ QVariant PatchTableModel::data(const QModelIndex& index, int role) const
     case Qt::EditRole:
         return objectValue(identifier, index.row());
     case Qt::TextAlignmentRole:
-        return identifier == QLatin1String("name")
-                   ? QVariant(Qt::AlignLeft | Qt::AlignVCenter)
-                   : QVariant(Qt::AlignRight | Qt::AlignVCenter);
+        return identifier == QLatin1String("name") ? QVariant(Qt::AlignLeft | Qt::AlignVCenter)
+                                                   : QVariant(Qt::AlignRight | Qt::AlignVCenter);
     case Qt::FontRole:
         // Names are seven fixed cells on the device; trailing spaces show.
         return identifier == QLatin1String("name")

@@ -24,7 +24,8 @@ TableView::TableView(QWidget* parent)
     verticalHeader()->hide();
     verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
     horizontalHeader()->setStretchLastSection(true);
-    horizontalHeader()->setDefaultSectionSize(fontMetrics().horizontalAdvance(QLatin1Char('0')) * 8);
+    horizontalHeader()->setDefaultSectionSize(fontMetrics().horizontalAdvance(QLatin1Char('0')) *
+                                              8);
 }
 
 QList<qint64> TableView::selectedRowIndexes() const

@@ -11,7 +11,8 @@ inline constexpr std::size_t kPatchSize = 64;
 inline constexpr std::size_t kChainDataSize = 8192;
 inline constexpr std::size_t kPatchNameOffset = 9;
 inline constexpr std::size_t kPatchNameLength = 7;
-inline constexpr std::size_t kChainDataRefThreshold = 128; // chain numbers from here refer to chain data
+inline constexpr std::size_t kChainDataRefThreshold =
+    128; // chain numbers from here refer to chain data
 
 // The decoded image of one All-Data dump. Every field is a byte array, so the
 // record has no padding and can be copied, compared and sliced as raw bytes.
@@ -26,11 +27,10 @@ struct A3AllData
 };
 
 inline constexpr std::size_t kRecordSize = 14601;
-inline constexpr std::size_t kHeaderSize = 5;                       // sysExHeader + sysExType
+inline constexpr std::size_t kHeaderSize = 5;                           // sysExHeader + sysExType
 inline constexpr std::size_t kDumpBodySize = kRecordSize - kHeaderSize; // 14596
 inline constexpr std::size_t kAllDataFileSize = kHeaderSize + 2 * kDumpBodySize + 1; // 29198
-inline constexpr std::array<std::uint8_t, kHeaderSize> kAllDataHeader{0xF0, 0x42, 0x21, 0x20,
-                                                                      0x40};
+inline constexpr std::array<std::uint8_t, kHeaderSize> kAllDataHeader{0xF0, 0x42, 0x21, 0x20, 0x40};
 inline constexpr std::uint8_t kEndOfExclusive = 0xF7;
 inline constexpr std::uint16_t kChainChecksumStart = 0xF000;
 inline constexpr std::uint16_t kPatchChecksumStart = 0x7380;

@@ -61,8 +61,7 @@ void appendUtf8(std::string& text, std::uint8_t byte)
 
 A3AllDataSource::A3AllDataSource()
     : A3AllDataSource(factoryBankPath())
-{
-}
+{}
 
 A3AllDataSource::A3AllDataSource(const std::filesystem::path& factoryBankFile)
     : A3AllDataSource(nullptr)

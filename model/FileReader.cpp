@@ -19,9 +19,9 @@ FileReadResult failure(FileReadResult::Status status, std::string reason)
 
 FileReadResult tooLarge(std::uintmax_t size, std::uintmax_t maxSize)
 {
-    return failure(FileReadResult::Status::TooLarge,
-                   "File is too large (" + std::to_string(size) + " bytes; at most " +
-                       std::to_string(maxSize) + " expected)");
+    return failure(FileReadResult::Status::TooLarge, "File is too large (" + std::to_string(size) +
+                                                         " bytes; at most " +
+                                                         std::to_string(maxSize) + " expected)");
 }
 
 } // namespace
@@ -51,7 +51,7 @@ FileReadResult readFileBounded(const std::filesystem::path& path, std::uintmax_t
 
     errno = 0;
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
-                                                          &std::fclose);
+                                                         &std::fclose);
     if (!file) {
         return failure(FileReadResult::Status::Unreadable, std::strerror(errno));
     }

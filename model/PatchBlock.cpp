@@ -24,8 +24,7 @@ std::int64_t patchImageCount(std::span<const std::uint8_t> payload)
     return static_cast<std::int64_t>(payload.size() / kPatchSize);
 }
 
-bool writePatchBlock(A3AllDataSource& bank, std::span<const std::uint8_t> payload,
-                     std::int64_t row)
+bool writePatchBlock(A3AllDataSource& bank, std::span<const std::uint8_t> payload, std::int64_t row)
 {
     const std::int64_t count = patchImageCount(payload);
     // Measured from the end, so that no row, however large, overflows.
@@ -42,8 +41,7 @@ bool writePatchBlock(A3AllDataSource& bank, std::span<const std::uint8_t> payloa
 bool writePatchImagesToRows(A3AllDataSource& bank, std::span<const std::uint8_t> payload,
                             std::span<const std::int64_t> rows)
 {
-    const auto count =
-        std::min(rows.size(), static_cast<std::size_t>(patchImageCount(payload)));
+    const auto count = std::min(rows.size(), static_cast<std::size_t>(patchImageCount(payload)));
     for (std::size_t k = 0; k < count; ++k) {
         bank.setPatchData(payload.subspan(k * kPatchSize, kPatchSize), rows[k]);
     }

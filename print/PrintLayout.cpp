@@ -78,8 +78,8 @@ QList<PrintedText> listingLayout(const A3AllDataSource& bank, const QString& dis
     texts.reserve(4 + 2 * kLinesPerColumn);
     texts.append({QString::fromStdString(listingTitle(displayName.toStdString())), titleFont,
                   kTitleSize, QPointF(5, 5)});
-    texts.append({QString::fromStdString(chainIdText(bank.chainChecksum())), titleFont,
-                  kTitleSize, QPointF(5, 20)});
+    texts.append({QString::fromStdString(chainIdText(bank.chainChecksum())), titleFont, kTitleSize,
+                  QPointF(5, 20)});
     texts.append({header, listingFont, listingSize, QPointF(kColumnIndent, kHeaderY)});
     texts.append({header, listingFont, listingSize, QPointF(rightColumn, kHeaderY)});
     double y = static_cast<float>(kHeaderY) + step;

@@ -1,8 +1,9 @@
 // Opening, saving, reverting and closing documents through their windows, with
 // the questions a user is asked answered by the test.
 
-#include "AppController.h"
 #include "DocumentController.h"
+
+#include "AppController.h"
 #include "DocumentFixtures.h"
 #include "DocumentWindow.h"
 #include "FakePrompts.h"
@@ -240,7 +241,8 @@ TEST_F(Documents, RevertAsksFirstAndAFailedRevertChangesNothing)
 TEST_F(Documents, ClosingAnEditedDocumentAsks)
 {
     DocumentWindow* window = controller.newDocument();
-    EXPECT_TRUE(QPointer<DocumentWindow>(controller.newDocument())->close()); // unchanged: no question
+    EXPECT_TRUE(
+        QPointer<DocumentWindow>(controller.newDocument())->close()); // unchanged: no question
     EXPECT_TRUE(prompts.asked.isEmpty());
 
     rename(window, 0, QStringLiteral("Edited"));
@@ -349,7 +351,7 @@ TEST(AppControllerTest, OpensTheWebSiteOnlyWhenTheAddressIsUsable)
 
     controller("help/index.html")->openWebSite();
     controller("https://example.org/a3")->openWebSite();
-    controller(nullptr)->openWebSite();          // missing key: the key is no address
+    controller(nullptr)->openWebSite(); // missing key: the key is no address
     controller("help/missing.html")->openWebSite();
     controller("http://[broken")->openWebSite();
     EXPECT_EQ((QList<QUrl>{QUrl::fromLocalFile(qPath(dir / "help" / "index.html")),

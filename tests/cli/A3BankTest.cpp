@@ -98,8 +98,8 @@ TEST_F(A3Bank, CheckTellsEachFilesVerdict)
     test::writeBytes(dir / "header.syx", file);
     std::filesystem::create_directory(dir / "folder");
 
-    const RunResult run = a3bank({"check", q(good), q(dir / "header.syx"), q(dir / "folder"),
-                            q(dir / "missing.syx")});
+    const RunResult run = a3bank(
+        {"check", q(good), q(dir / "header.syx"), q(dir / "folder"), q(dir / "missing.syx")});
     EXPECT_EQ(1, run.status);
     EXPECT_EQ("good.syx: ok\n"
               "header.syx: rejected: wrong header: byte 2 is 0x22, expected 0x21\n"
@@ -111,10 +111,10 @@ TEST_F(A3Bank, CheckTellsEachFilesVerdict)
 TEST_F(A3Bank, CheckWarnsOfWhatTheReaderTolerates)
 {
     auto file = test::readBytes(good);
-    file[16389] ^= 0x01;   // stored chain checksum off by one
-    file[100] |= 0x10;     // nibble bytes above 0x0F
+    file[16389] ^= 0x01; // stored chain checksum off by one
+    file[100] |= 0x10;   // nibble bytes above 0x0F
     file[101] |= 0x20;
-    file.back() = 0x00;    // last byte not F7
+    file.back() = 0x00; // last byte not F7
     test::writeBytes(dir / "odd.syx", file);
     const RunResult run = a3bank({"check", q(dir / "odd.syx")});
     EXPECT_EQ(0, run.status);
@@ -128,11 +128,12 @@ TEST_F(A3Bank, CheckWarnsOfWhatTheReaderTolerates)
 
 TEST_F(A3Bank, RenameStoresTheNameByTheBankRulesAndRecomputesChecksums)
 {
-    const RunResult run = a3bank({"rename", q(good), "100", QString::fromUtf8("Caf\u00e9 au lait")});
+    const RunResult run =
+        a3bank({"rename", q(good), "100", QString::fromUtf8("Caf\u00e9 au lait")});
     ASSERT_EQ(0, run.status) << run.err;
     A3AllDataSource bank = A3AllDataSource::fallbackBank();
     ASSERT_TRUE(bank.setSyxData(test::readBytes(good)));
-    EXPECT_EQ("Caf  au", bank.patchNameAt(99)); // the accented letter became a space
+    EXPECT_EQ("Caf  au", bank.patchNameAt(99));       // the accented letter became a space
     EXPECT_EQ(test::readBytes(good), bank.syxData()); // checksums were already right
 }
 
@@ -162,7 +163,8 @@ TEST_F(A3Bank, RenameRefusesBadNumbersAndBadFilesWithoutWriting)
 
 TEST_F(A3Bank, WriteFailuresAreReportedAndLeaveNoPartialFile)
 {
-    const RunResult run = a3bank({"rename", q(good), "1", "X", "-o", q(dir / "no-such-folder" / "o")});
+    const RunResult run =
+        a3bank({"rename", q(good), "1", "X", "-o", q(dir / "no-such-folder" / "o")});
     EXPECT_EQ(1, run.status);
     EXPECT_NE(std::string::npos, run.err.find("a3bank: o: "));
     EXPECT_FALSE(std::filesystem::exists(dir / "no-such-folder"));
@@ -177,8 +179,8 @@ std::vector<std::uint8_t> patchOf(const std::filesystem::path& file, std::int64_
 
 // A bank whose patch at row has the given chain number, and optionally other
 // chain data (so another chain ID once saved).
-std::filesystem::path writeBank(const test::TempDir& dir, const std::string& name,
-                                std::int64_t row, std::uint8_t chain, bool otherChainData)
+std::filesystem::path writeBank(const test::TempDir& dir, const std::string& name, std::int64_t row,
+                                std::uint8_t chain, bool otherChainData)
 {
     A3AllDataSource bank{std::filesystem::path(A3_FACTORY_BANK_PATH)};
     auto image = bank.patchDataAt(row);
@@ -292,8 +294,8 @@ TEST(A3BankUsage, UsageErrorsExitWithTwo)
           QStringList{"new"}, QStringList{"rename", "a", "1"}, QStringList{"rename", "-o"},
           QStringList{"copy", "a", "1", "b"}, QStringList{"copy", "a", "0", "b", "1"},
           QStringList{"copy", "a", "5-3", "b", "1"}, QStringList{"copy", "a", "1,", "b", "1"},
-          QStringList{"copy", "a", "1", "b", "101"},
-          QStringList{"pdf"}, QStringList{"pdf", "a.syx"}, QStringList{"pdf", "a.syx", "-o"},
+          QStringList{"copy", "a", "1", "b", "101"}, QStringList{"pdf"},
+          QStringList{"pdf", "a.syx"}, QStringList{"pdf", "a.syx", "-o"},
           QStringList{"pdf", "a.syx", "b.syx", "-o", "x.pdf"},
           QStringList{"pdf", "a.syx", "-o", "x.pdf", "--paper"},
           QStringList{"pdf", "a.syx", "-o", "x.pdf", "--paper", "B5"}}) {

@@ -41,8 +41,8 @@ TEST(A3AllDataDocument, RefusesABadFileWithInvalidDataAndKeepsItsBank)
         EXPECT_EQ(QStringLiteral("org.a3librarian.A3Librarian"), error.domain);
         EXPECT_EQ(1, error.code);
         EXPECT_EQ(QStringLiteral("Invalid Data"), error.description);
-        EXPECT_EQ(QStringLiteral("Clean  "), QString::fromStdString(
-                                                 shown.document->dataSource().patchNameAt(0)));
+        EXPECT_EQ(QStringLiteral("Clean  "),
+                  QString::fromStdString(shown.document->dataSource().patchNameAt(0)));
         EXPECT_EQ(chainId, shown.document->chainIDTextView()->text());
     }
     EXPECT_FALSE(shown.document->readFromData(QByteArray(5, 'x'), {}, nullptr));
@@ -53,8 +53,8 @@ TEST(A3AllDataDocument, ShowsTheStoredChainChecksumAndTheTopOfTheTableAfterReadi
     ShownDocument shown;
     shown.table().scrollToBottom();
     shown.selectRows({60});
-    ASSERT_TRUE(shown.document->readFromData(toQByteArray(fileWithStoredChainChecksum(0x00AF)),
-                                             {}, nullptr));
+    ASSERT_TRUE(shown.document->readFromData(toQByteArray(fileWithStoredChainChecksum(0x00AF)), {},
+                                             nullptr));
     EXPECT_EQ(QStringLiteral("Chain ID: 00af"), shown.document->chainIDTextView()->text());
     EXPECT_EQ(0, shown.table().verticalScrollBar()->value());
     EXPECT_EQ((QList<qint64>{60}), shown.table().selectedRowIndexes()); // selection kept
@@ -76,8 +76,8 @@ TEST(A3AllDataDocument, NewDocumentShowsTheFactoryChainIdOr0000WithoutIt)
 TEST(A3AllDataDocument, SavingShowsTheRecomputedChainId)
 {
     ShownDocument shown;
-    ASSERT_TRUE(shown.document->readFromData(toQByteArray(fileWithStoredChainChecksum(0x1234)),
-                                             {}, nullptr));
+    ASSERT_TRUE(shown.document->readFromData(toQByteArray(fileWithStoredChainChecksum(0x1234)), {},
+                                             nullptr));
     EXPECT_EQ(QStringLiteral("Chain ID: 1234"), shown.document->chainIDTextView()->text());
     const QByteArray saved = shown.document->dataOfType({}, nullptr);
     EXPECT_EQ(static_cast<qsizetype>(kAllDataFileSize), saved.size());

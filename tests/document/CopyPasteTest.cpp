@@ -239,8 +239,8 @@ TEST_F(CopyPaste, DropsLandOnARowOrTheRowBelowAGap)
     const auto data = dragRows(shown.table(), {0, 1});
 
     const QRect row4 = rowRect(shown.table(), 4);
-    EXPECT_TRUE(dropOnto(shown.table(), data.get(), {row4.center().x(), row4.bottom() - 1})
-                    .accepted);
+    EXPECT_TRUE(
+        dropOnto(shown.table(), data.get(), {row4.center().x(), row4.bottom() - 1}).accepted);
     EXPECT_EQ(before[0], patch(document, 5));
     EXPECT_EQ(before[1], patch(document, 6));
     EXPECT_EQ(before[4], patch(document, 4));
@@ -289,8 +289,7 @@ TEST_F(CopyPaste, PlainTextFromAnotherProgramIsOfferedButChangesNothing)
     const auto before = allPatches(document);
     QMimeData text;
     text.setText(QStringLiteral("Hello from an editor"));
-    const DropResult result =
-        dropOnto(shown.table(), &text, rowRect(shown.table(), 10).center());
+    const DropResult result = dropOnto(shown.table(), &text, rowRect(shown.table(), 10).center());
     EXPECT_TRUE(result.offered);
     EXPECT_FALSE(result.accepted);
     EXPECT_EQ(before, allPatches(document));
@@ -310,8 +309,7 @@ TEST_F(CopyPaste, TheTextFormAloneCarriesPatchesBetweenDocuments)
     asText.setText(data->text());
 
     ShownDocument target;
-    EXPECT_TRUE(
-        dropOnto(target.table(), &asText, rowRect(target.table(), 50).center()).accepted);
+    EXPECT_TRUE(dropOnto(target.table(), &asText, rowRect(target.table(), 50).center()).accepted);
     EXPECT_EQ(source[10], patch(*target.document, 50));
     EXPECT_EQ(source[11], patch(*target.document, 51));
     EXPECT_FALSE(document.isDocumentEdited()); // the source never changes

@@ -43,9 +43,9 @@ void renameInPlace(ShownDocument& shown, int row, const QString& text)
 TEST(PatchTable, ShowsNumbersAsNumbersAndChainsByTheDisplayRule)
 {
     ShownDocument shown;
-    const std::pair<std::uint8_t, const char*> chains[] = {
-        {0, "00"},   {9, "09"},   {99, "99"},  {100, "100"},
-        {127, "127"}, {128, "C0"}, {130, "C2"}, {255, "C127"}};
+    const std::pair<std::uint8_t, const char*> chains[] = {{0, "00"},    {9, "09"},    {99, "99"},
+                                                           {100, "100"}, {127, "127"}, {128, "C0"},
+                                                           {130, "C2"},  {255, "C127"}};
     int row = 0;
     for (const auto& [chain, text] : chains) {
         setChain(*shown.document, row, chain);
@@ -71,7 +71,9 @@ TEST(PatchTable, ColumnsAreKnownByTheirIdentifiersOnly)
     auto& model = shown.document->tableModel();
     QStringList identifiers;
     for (int column = 0; column < model.columnCount(); ++column) {
-        identifiers << model.headerData(column, Qt::Horizontal, PatchTableModel::ColumnIdentifierRole)
+        identifiers << model
+                           .headerData(column, Qt::Horizontal,
+                                       PatchTableModel::ColumnIdentifierRole)
                            .toString();
     }
     EXPECT_EQ((QStringList{"number", "chain", "name"}), identifiers);

@@ -4,10 +4,9 @@
 #include "A3AllDataSource.h"
 #include "TempDir.h"
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <cstring>
+#include <gtest/gtest.h>
 
 namespace a3 {
 namespace {
@@ -21,8 +20,8 @@ A3AllDataSource fallbackBank()
 
 TEST(AllDataCodec, RejectsEveryLengthButTheOneAndLeavesTheBankAlone)
 {
-    for (std::size_t length : {std::size_t{0}, std::size_t{1}, kAllDataFileSize - 1,
-                               kAllDataFileSize + 1}) {
+    for (std::size_t length :
+         {std::size_t{0}, std::size_t{1}, kAllDataFileSize - 1, kAllDataFileSize + 1}) {
         auto bank = fallbackBank();
         const A3AllData before = bank.data();
         std::vector<std::uint8_t> file = wellFormedAllDataFile();
@@ -78,16 +77,15 @@ TEST(AllDataCodec, DecodesNibblePairsWithTheUnmaskedLowNibbleByte)
     };
     // 0x1F|0x02: the low-nibble byte's bit 4 is ORed in; 0x03|0x12: the
     // high-nibble byte's bit 4 falls off in the shift.
-    for (const Pair pair : {Pair{0x0F, 0x0F, 0xFF}, Pair{0x1F, 0x02, 0x3F},
-                            Pair{0x03, 0x12, 0x23}, Pair{0x00, 0x00, 0x00}}) {
+    for (const Pair pair : {Pair{0x0F, 0x0F, 0xFF}, Pair{0x1F, 0x02, 0x3F}, Pair{0x03, 0x12, 0x23},
+                            Pair{0x00, 0x00, 0x00}}) {
         auto file = wellFormedAllDataFile();
         // The first chain byte: file offsets 5 and 6.
         file[5] = pair.low;
         file[6] = pair.high;
         auto bank = fallbackBank();
         ASSERT_TRUE(bank.setSyxData(file));
-        EXPECT_EQ(pair.decoded, bank.data().chain[0])
-            << int(pair.low) << "," << int(pair.high);
+        EXPECT_EQ(pair.decoded, bank.data().chain[0]) << int(pair.low) << "," << int(pair.high);
     }
 }
 

@@ -1,13 +1,13 @@
 // Reading files from disk: the size is judged before anything is read, and
 // nothing that is not a regular file is opened.
 
-#include "A3AllData.h"
 #include "FileReader.h"
+
+#include "A3AllData.h"
 #include "TempDir.h"
 
-#include <gtest/gtest.h>
-
 #include <fstream>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>

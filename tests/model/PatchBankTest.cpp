@@ -7,11 +7,10 @@
 #include "SystemLog.h"
 #include "TempDir.h"
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#include <gtest/gtest.h>
 #include <limits>
 #include <set>
 
@@ -190,8 +189,7 @@ TEST_F(PatchBank, PatchImagesCopyWholeAndLeaveTheRestAlone)
     const A3AllData before = bank.data();
 
     bank.setPatchData(longer, 60);
-    EXPECT_EQ(std::vector<std::uint8_t>(longer.begin(), longer.begin() + 64),
-              bank.patchDataAt(60));
+    EXPECT_EQ(std::vector<std::uint8_t>(longer.begin(), longer.begin() + 64), bank.patchDataAt(60));
     EXPECT_EQ(200, bank.chainAtIndex(60));
     EXPECT_EQ("Source ", bank.patchNameAt(60));
     EXPECT_EQ(chainChecksum, bank.chainChecksum());
@@ -206,7 +204,8 @@ TEST_F(PatchBank, PatchImagesCopyWholeAndLeaveTheRestAlone)
 
 TEST_F(PatchBank, ChainNumbersReadUnmasked)
 {
-    for (std::uint8_t value : {std::uint8_t{0}, std::uint8_t{127}, std::uint8_t{128}, std::uint8_t{255}}) {
+    for (std::uint8_t value :
+         {std::uint8_t{0}, std::uint8_t{127}, std::uint8_t{128}, std::uint8_t{255}}) {
         auto patch = bank.patchDataAt(0);
         patch[0] = value;
         bank.setPatchData(patch, 0);
