@@ -18,6 +18,20 @@ QString fileFilter()
     return tr("All-Data files (*.syx)") + QStringLiteral(";;") + tr("All files (*)");
 }
 
+// Asks before something is lost for good; Cancel is the default.
+bool confirmLoss(QWidget* window, const QString& question, const QString& consequence,
+                 const QString& action)
+{
+    QMessageBox box(QMessageBox::Warning, QCoreApplication::applicationName(), question,
+                    QMessageBox::Cancel, window);
+    box.setInformativeText(consequence);
+    QPushButton* confirm = box.addButton(action, QMessageBox::DestructiveRole);
+    box.setDefaultButton(QMessageBox::Cancel);
+    box.setWindowModality(Qt::WindowModal);
+    box.exec();
+    return box.clickedButton() == confirm;
+}
+
 } // namespace
 
 UserPrompts::SaveChoice DialogPrompts::askToSaveChanges(QWidget* window, const QString& displayName)
@@ -41,28 +55,15 @@ UserPrompts::SaveChoice DialogPrompts::askToSaveChanges(QWidget* window, const Q
 
 bool DialogPrompts::confirmRevert(QWidget* window, const QString& displayName)
 {
-    QMessageBox box(QMessageBox::Question, QCoreApplication::applicationName(),
-                    tr("Do you want to revert “%1” to the last saved version?").arg(displayName),
-                    QMessageBox::Cancel, window);
-    box.setInformativeText(tr("Your current changes will be lost."));
-    QPushButton* revert = box.addButton(tr("Revert"), QMessageBox::DestructiveRole);
-    box.setDefaultButton(QMessageBox::Cancel);
-    box.setWindowModality(Qt::WindowModal);
-    box.exec();
-    return box.clickedButton() == revert;
+    return confirmLoss(window,
+                       tr("Do you want to revert “%1” to the last saved version?").arg(displayName),
+                       tr("Your current changes will be lost."), tr("Revert"));
 }
 
 bool DialogPrompts::confirmReplace(QWidget* window, const QString& fileName)
 {
-    QMessageBox box(QMessageBox::Warning, QCoreApplication::applicationName(),
-                    tr("“%1” already exists. Do you want to replace it?").arg(fileName),
-                    QMessageBox::Cancel, window);
-    box.setInformativeText(tr("Its current content will be lost."));
-    QPushButton* replace = box.addButton(tr("Replace"), QMessageBox::DestructiveRole);
-    box.setDefaultButton(QMessageBox::Cancel);
-    box.setWindowModality(Qt::WindowModal);
-    box.exec();
-    return box.clickedButton() == replace;
+    return confirmLoss(window, tr("“%1” already exists. Do you want to replace it?").arg(fileName),
+                       tr("Its current content will be lost."), tr("Replace"));
 }
 
 void DialogPrompts::showError(QWidget* parent, const QString& message, const QString& reason)
