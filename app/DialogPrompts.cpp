@@ -1,7 +1,10 @@
 #include "UserPrompts.h"
+#include "WindowModal.h"
 
 #include <QCoreApplication>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QGuiApplication>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -18,77 +21,154 @@ QString fileFilter()
     return tr("All-Data files (*.syx)") + QStringLiteral(";;") + tr("All files (*)");
 }
 
-// Asks before something is lost for good; Cancel is the default.
-bool confirmLoss(QWidget* window, const QString& question, const QString& consequence,
-                 const QString& action)
+QMessageBox* messageBox(QMessageBox::Icon icon, const QString& text, const QString& informative,
+                        QWidget* parent)
 {
-    QMessageBox box(QMessageBox::Warning, QCoreApplication::applicationName(), question,
-                    QMessageBox::Cancel, window);
-    box.setInformativeText(consequence);
-    QPushButton* confirm = box.addButton(action, QMessageBox::DestructiveRole);
-    box.setDefaultButton(QMessageBox::Cancel);
-    box.setWindowModality(Qt::WindowModal);
-    box.exec();
-    return box.clickedButton() == confirm;
+    auto* box = new QMessageBox(icon, QCoreApplication::applicationName(), text,
+                                QMessageBox::NoButton, parent);
+    box->setInformativeText(informative);
+    return box;
+}
+
+// The dialog answered, with its result, for handlers that read the dialog.
+template <typename Dialog, typename Handler>
+void showAndThen(Dialog* dialog, Handler handle)
+{
+    showWindowModal(dialog,
+                    [dialog, handle = std::move(handle)](int result) { handle(dialog, result); });
+}
+
+// Asks before something is lost for good; Cancel is the default.
+void confirmLoss(QWidget* window, const QString& question, const QString& consequence,
+                 const QString& action, UserPrompts::Reply<bool> reply)
+{
+    QMessageBox* box = messageBox(QMessageBox::Warning, question, consequence, window);
+    QPushButton* confirm = box->addButton(action, QMessageBox::DestructiveRole);
+    box->setDefaultButton(box->addButton(QMessageBox::Cancel));
+    showAndThen(box, [confirm, reply = std::move(reply)](QMessageBox* answered, int) {
+        reply(answered->clickedButton() == confirm);
+    });
+}
+
+void chooseFile(QWidget* parent, const QString& caption, const QString& suggestedPath,
+                const QString& filter, UserPrompts::Reply<QString> reply)
+{
+    const QFileInfo suggested(suggestedPath);
+    auto* dialog = new QFileDialog(parent, caption, suggested.absolutePath(), filter);
+    dialog->setAcceptMode(QFileDialog::AcceptSave);
+    dialog->selectFile(suggested.fileName());
+    showAndThen(dialog, [reply = std::move(reply)](QFileDialog* answered, int result) {
+        reply(result == QDialog::Accepted ? answered->selectedFiles().value(0) : QString());
+    });
 }
 
 } // namespace
 
-UserPrompts::SaveChoice DialogPrompts::askToSaveChanges(QWidget* window, const QString& displayName)
+void DialogPrompts::askToSaveChanges(QWidget* window, const QString& displayName,
+                                     Reply<SaveChoice> reply)
 {
-    QMessageBox box(QMessageBox::Warning, QCoreApplication::applicationName(),
-                    tr("Do you want to save the changes you made in “%1”?").arg(displayName),
-                    QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, window);
-    box.setInformativeText(tr("Your changes will be lost if you don’t save them."));
-    box.button(QMessageBox::Discard)->setText(tr("Don’t Save"));
-    box.setDefaultButton(QMessageBox::Save);
-    box.setWindowModality(Qt::WindowModal);
-    switch (box.exec()) {
-    case QMessageBox::Save:
-        return SaveChoice::Save;
-    case QMessageBox::Discard:
-        return SaveChoice::DontSave;
-    default:
-        return SaveChoice::Cancel;
-    }
+    QMessageBox* box =
+        messageBox(QMessageBox::Warning,
+                   tr("Do you want to save the changes you made in “%1”?").arg(displayName),
+                   tr("Your changes will be lost if you don’t save them."), window);
+    box->setStandardButtons(QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel);
+    box->button(QMessageBox::Discard)->setText(tr("Don’t Save"));
+    box->setDefaultButton(QMessageBox::Save);
+    showAndThen(box, [reply = std::move(reply)](QMessageBox* answered, int) {
+        switch (answered->standardButton(answered->clickedButton())) {
+        case QMessageBox::Save:
+            reply(SaveChoice::Save);
+            break;
+        case QMessageBox::Discard:
+            reply(SaveChoice::DontSave);
+            break;
+        default:
+            reply(SaveChoice::Cancel);
+            break;
+        }
+    });
 }
 
-bool DialogPrompts::confirmRevert(QWidget* window, const QString& displayName)
+void DialogPrompts::confirmRevert(QWidget* window, const QString& displayName, Reply<bool> reply)
 {
-    return confirmLoss(window,
-                       tr("Do you want to revert “%1” to the last saved version?").arg(displayName),
-                       tr("Your current changes will be lost."), tr("Revert"));
+    confirmLoss(window,
+                tr("Do you want to revert “%1” to the last saved version?").arg(displayName),
+                tr("Your current changes will be lost."), tr("Revert"), std::move(reply));
 }
 
-bool DialogPrompts::confirmReplace(QWidget* window, const QString& fileName)
+void DialogPrompts::confirmReplace(QWidget* window, const QString& fileName, Reply<bool> reply)
 {
-    return confirmLoss(window, tr("“%1” already exists. Do you want to replace it?").arg(fileName),
-                       tr("Its current content will be lost."), tr("Replace"));
+    confirmLoss(window, tr("“%1” already exists. Do you want to replace it?").arg(fileName),
+                tr("Its current content will be lost."), tr("Replace"), std::move(reply));
 }
 
-void DialogPrompts::showError(QWidget* parent, const QString& message, const QString& reason)
+void DialogPrompts::askAboutChangedFile(QWidget* window, const QString& displayName,
+                                        Reply<ChangedFileChoice> reply)
 {
-    QMessageBox box(QMessageBox::Critical, QCoreApplication::applicationName(), message,
-                    QMessageBox::Ok, parent);
-    box.setInformativeText(reason);
-    box.setWindowModality(Qt::WindowModal);
-    box.exec();
+    QMessageBox* box = messageBox(
+        QMessageBox::Warning,
+        tr("The file has been changed by another application since you opened or saved it."),
+        tr("Save Anyway replaces its content with “%1” as shown here; Revert shows the file’s "
+           "content instead, discarding your changes.")
+            .arg(displayName),
+        window);
+    QPushButton* saveAnyway = box->addButton(tr("Save Anyway"), QMessageBox::DestructiveRole);
+    QPushButton* revert = box->addButton(tr("Revert"), QMessageBox::DestructiveRole);
+    box->setDefaultButton(box->addButton(QMessageBox::Cancel));
+    showAndThen(box, [saveAnyway, revert, reply = std::move(reply)](QMessageBox* answered, int) {
+        const QAbstractButton* clicked = answered->clickedButton();
+        reply(clicked == saveAnyway ? ChangedFileChoice::SaveAnyway
+              : clicked == revert   ? ChangedFileChoice::Revert
+                                    : ChangedFileChoice::Cancel);
+    });
 }
 
-QStringList DialogPrompts::chooseFilesToOpen(QWidget* parent)
+void DialogPrompts::showError(QWidget* parent, const QString& message, const QString& reason,
+                              std::function<void()> closed)
 {
-    return QFileDialog::getOpenFileNames(parent, tr("Open"), {}, fileFilter());
+    QMessageBox* box = messageBox(QMessageBox::Critical, message, reason, parent);
+    box->setStandardButtons(QMessageBox::Ok);
+    showAndThen(box, [closed = std::move(closed)](QMessageBox*, int) {
+        if (closed) {
+            closed();
+        }
+    });
 }
 
-QString DialogPrompts::chooseSaveLocation(QWidget* parent, const QString& suggestedPath)
+void DialogPrompts::showAbout(QWidget* parent, const QString& title, const QString& text,
+                              std::function<void()> closed)
 {
-    return QFileDialog::getSaveFileName(parent, tr("Save As"), suggestedPath, fileFilter());
+    QMessageBox* box = messageBox(QMessageBox::NoIcon, text, {}, parent);
+    box->setWindowTitle(title);
+    box->setIconPixmap(QGuiApplication::windowIcon().pixmap(64, 64));
+    box->setStandardButtons(QMessageBox::Ok);
+    showAndThen(box, [closed = std::move(closed)](QMessageBox*, int) {
+        if (closed) {
+            closed();
+        }
+    });
 }
 
-QString DialogPrompts::choosePdfLocation(QWidget* parent, const QString& suggestedPath)
+void DialogPrompts::chooseFilesToOpen(QWidget* parent, Reply<QStringList> reply)
 {
-    return QFileDialog::getSaveFileName(parent, tr("Export as PDF"), suggestedPath,
-                                        tr("PDF files (*.pdf)"));
+    auto* dialog = new QFileDialog(parent, tr("Open"), {}, fileFilter());
+    dialog->setFileMode(QFileDialog::ExistingFiles);
+    showAndThen(dialog, [reply = std::move(reply)](QFileDialog* answered, int result) {
+        reply(result == QDialog::Accepted ? answered->selectedFiles() : QStringList());
+    });
+}
+
+void DialogPrompts::chooseSaveLocation(QWidget* parent, const QString& suggestedPath,
+                                       Reply<QString> reply)
+{
+    chooseFile(parent, tr("Save As"), suggestedPath, fileFilter(), std::move(reply));
+}
+
+void DialogPrompts::choosePdfLocation(QWidget* parent, const QString& suggestedPath,
+                                      Reply<QString> reply)
+{
+    chooseFile(parent, tr("Export as PDF"), suggestedPath, tr("PDF files (*.pdf)"),
+               std::move(reply));
 }
 
 } // namespace a3

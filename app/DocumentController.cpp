@@ -1,10 +1,12 @@
 #include "DocumentController.h"
 
+#include "ClipboardOffer.h"
 #include "DocumentWindow.h"
 #include "PrintLayout.h"
 #include "UserPrompts.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QFileInfo>
 
 namespace a3 {
@@ -12,7 +14,10 @@ namespace a3 {
 DocumentController::DocumentController(AppController& appController, UserPrompts& prompts)
     : _appController(appController)
     , _prompts(prompts)
+    , _clipboardOffer(std::make_shared<ClipboardOffer>(QGuiApplication::clipboard()))
 {}
+
+DocumentController::~DocumentController() = default;
 
 DocumentWindow* DocumentController::newDocument()
 {
@@ -21,7 +26,7 @@ DocumentWindow* DocumentController::newDocument()
     return show(new DocumentWindow(std::move(document), *this, _appController, _prompts));
 }
 
-DocumentWindow* DocumentController::openDocument(const QString& path)
+DocumentWindow* DocumentController::openDocument(const QString& path, OpenFailure* failure)
 {
     if (DocumentWindow* open = windowForFile(path)) {
         open->show();
@@ -33,9 +38,10 @@ DocumentWindow* DocumentController::openDocument(const QString& path)
     auto document = makeDocument();
     DocumentError error;
     if (!document->readFromURL(QUrl::fromLocalFile(file.absoluteFilePath()), &error)) {
-        _prompts.showError(QApplication::activeWindow(),
-                           tr("The document “%1” could not be opened.").arg(file.fileName()),
-                           error.description);
+        if (failure) {
+            *failure = {tr("The document “%1” could not be opened.").arg(file.fileName()),
+                        error.description};
+        }
         return nullptr;
     }
     return show(new DocumentWindow(std::move(document), *this, _appController, _prompts));
@@ -44,30 +50,45 @@ DocumentWindow* DocumentController::openDocument(const QString& path)
 void DocumentController::openDocuments(const QStringList& paths)
 {
     for (const QString& path : paths) {
-        openDocument(path);
-    }
-}
-
-void DocumentController::openDocumentsFromDialog(QWidget* parent)
-{
-    openDocuments(_prompts.chooseFilesToOpen(parent));
-}
-
-bool DocumentController::closeAllDocuments()
-{
-    for (DocumentWindow* window : windows()) {
-        if (!window->close()) {
-            return false;
+        OpenFailure failure;
+        if (!openDocument(path, &failure)) {
+            _prompts.showError(nullptr, failure.message, failure.reason, {});
         }
     }
-    return true;
+}
+
+void DocumentController::closeAllDocuments(std::function<void(bool)> done)
+{
+    const QList<DocumentWindow*> open = windows();
+    if (open.isEmpty()) {
+        if (done) {
+            done(true);
+        }
+        return;
+    }
+    open.front()->closeDocument([this, done = std::move(done)](bool closed) {
+        if (!closed) {
+            if (done) {
+                done(false);
+            }
+            return;
+        }
+        closeAllDocuments(done);
+    });
 }
 
 void DocumentController::quit()
 {
-    if (closeAllDocuments()) {
-        QApplication::quit();
+    if (_quitting) {
+        return;
     }
+    _quitting = true;
+    closeAllDocuments([this](bool allClosed) {
+        _quitting = false;
+        if (allClosed) {
+            QApplication::quit();
+        }
+    });
 }
 
 QList<DocumentWindow*> DocumentController::windows() const
@@ -103,6 +124,7 @@ std::unique_ptr<A3AllDataDocument> DocumentController::makeDocument()
     }
     auto document = std::make_unique<A3AllDataDocument>();
     document->setPageLayout(*_defaultPageLayout);
+    document->setClipboardOffer(_clipboardOffer);
     return document;
 }
 

@@ -5,15 +5,15 @@
 #include <QPageLayout>
 #include <QPointer>
 #include <QStringList>
+#include <functional>
 #include <memory>
 #include <optional>
-
-class QWidget;
 
 namespace a3 {
 
 class A3AllDataDocument;
 class AppController;
+class ClipboardOffer;
 class DocumentWindow;
 class UserPrompts;
 
@@ -24,18 +24,29 @@ class DocumentController : public QObject
     Q_OBJECT
 
 public:
+    // Why a file could not be opened, in words for the user.
+    struct OpenFailure
+    {
+        QString message;
+        QString reason;
+    };
+
     DocumentController(AppController& appController, UserPrompts& prompts);
+    ~DocumentController() override;
 
     DocumentWindow* newDocument();
     // Brings the window forward when the file is open already; nullptr when
-    // the file cannot be opened (the user has been told why).
-    DocumentWindow* openDocument(const QString& path);
+    // the file cannot be opened, with the reason in failure.
+    DocumentWindow* openDocument(const QString& path, OpenFailure* failure = nullptr);
+    // Opens the files at start-up, telling about any that cannot be opened.
     void openDocuments(const QStringList& paths);
-    void openDocumentsFromDialog(QWidget* parent);
 
-    // Closes every window, asking about each edited document in turn; false
-    // when the user cancelled, leaving the rest open.
-    bool closeAllDocuments();
+    // Closes every window in turn, asking about each edited document; done
+    // tells whether all closed (false when the user cancelled one, which
+    // leaves it and the rest open).
+    void closeAllDocuments(std::function<void(bool)> done = {});
+    // Closes every window, then quits. Quitting waits for every question
+    // already open; a second Quit meanwhile changes nothing.
     void quit();
 
     QList<DocumentWindow*> windows() const;
@@ -49,6 +60,8 @@ private:
     UserPrompts& _prompts;
     QList<QPointer<DocumentWindow>> _windows;
     int _untitledCount = 0;
+    bool _quitting = false;
+    std::shared_ptr<ClipboardOffer> _clipboardOffer;
     // Asking the print system for its default paper can be slow: once a run.
     std::optional<QPageLayout> _defaultPageLayout;
 };

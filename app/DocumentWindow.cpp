@@ -5,6 +5,7 @@
 #include "ListingPrinter.h"
 #include "TableView.h"
 #include "UserPrompts.h"
+#include "WindowModal.h"
 
 #include <QAction>
 #include <QApplication>
@@ -12,9 +13,7 @@
 #include <QCloseEvent>
 #include <QDir>
 #include <QFileInfo>
-#include <QLabel>
 #include <QMenuBar>
-#include <QMessageBox>
 #include <QMimeData>
 #include <QPageSetupDialog>
 #include <QPrintDialog>
@@ -35,7 +34,34 @@ QStringList localFiles(const QMimeData* data)
     return files;
 }
 
+void report(const DocumentWindow::Done& done, bool outcome)
+{
+    if (done) {
+        done(outcome);
+    }
+}
+
+bool isSameFile(const QString& path, const QUrl& file)
+{
+    return !file.isEmpty() &&
+           QFileInfo(path).absoluteFilePath() == QFileInfo(file.toLocalFile()).absoluteFilePath();
+}
+
 } // namespace
+
+template <typename Handler>
+auto DocumentWindow::whenAnswered(Handler handler)
+{
+    ++_openQuestions;
+    return [this, handler = std::move(handler)](auto&&... answer) mutable {
+        --_openQuestions;
+        handler(std::forward<decltype(answer)>(answer)...);
+        if (_openQuestions == 0 && _closeDeferred) {
+            _closeDeferred = false;
+            closeDocument();
+        }
+    };
+}
 
 DocumentWindow::DocumentWindow(std::unique_ptr<A3AllDataDocument> document,
                                DocumentController& controller, AppController& appController,
@@ -61,8 +87,9 @@ DocumentWindow::DocumentWindow(std::unique_ptr<A3AllDataDocument> document,
     };
     connect(_document.get(), &Document::documentEditedChanged, this, documentChanged);
     connect(_document.get(), &Document::fileURLChanged, this, documentChanged);
+    // Focus moves into the name editor when a rename starts: a pending edit.
     connect(qApp, &QApplication::focusChanged, this, [this] {
-        updateActions({MenuAction::Copy, MenuAction::Paste});
+        updateActions({MenuAction::Copy, MenuAction::Paste, MenuAction::Save, MenuAction::Revert});
     });
     connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, this,
             [this] { updateActions({MenuAction::Paste}); });
@@ -83,10 +110,12 @@ void DocumentWindow::createMenus()
 {
     QMenu* file = menuBar()->addMenu(tr("&File"));
     addCommand(file, tr("&New"), QKeySequence::New, [this] { _controller.newDocument(); });
-    addCommand(file, tr("&Open…"), QKeySequence::Open,
-               [this] { _controller.openDocumentsFromDialog(this); });
+    addCommand(file, tr("&Open…"), QKeySequence::Open, [this] {
+        _prompts.chooseFilesToOpen(
+            this, whenAnswered([this](const QStringList& files) { openFiles(files); }));
+    });
     file->addSeparator();
-    addCommand(file, tr("&Close"), QKeySequence::Close, [this] { close(); });
+    addCommand(file, tr("&Close"), QKeySequence::Close, [this] { closeDocument(); });
     addCommand(
         file, tr("&Save"), QKeySequence::Save, [this] { save(); }, MenuAction::Save);
     addCommand(file, tr("Save &As…"), QKeySequence::SaveAs, [this] { saveAs(); });
@@ -111,11 +140,12 @@ void DocumentWindow::createMenus()
     QMenu* help = menuBar()->addMenu(tr("&Help"));
     addCommand(help, tr("Visit &Web Site"), {}, [this] { _appController.openWebSite(); });
     addCommand(help, tr("&About A3 Librarian"), {}, [this] {
-        QMessageBox::about(this, tr("About A3 Librarian"),
+        _prompts.showAbout(this, tr("About A3 Librarian"),
                            tr("<p><b>A3 Librarian</b> %1</p><p>Keeps the patch banks of the "
                               "A3 multi-effects processor: rename, copy, print and save "
                               "All-Data files.</p>")
-                               .arg(QApplication::applicationVersion()));
+                               .arg(QApplication::applicationVersion()),
+                           whenAnswered([] {}));
     })->setMenuRole(QAction::AboutRole);
 }
 
@@ -124,7 +154,11 @@ QAction* DocumentWindow::addCommand(QMenu* menu, const QString& text, const QKey
 {
     QAction* action = menu->addAction(text);
     action->setShortcut(shortcut);
-    connect(action, &QAction::triggered, this, handler);
+    // Every command sees the bank with the name still being typed stored.
+    connect(action, &QAction::triggered, this, [this, handler] {
+        _document->patchTableView()->commitPendingEdit();
+        handler();
+    });
     if (command != MenuAction::Other) {
         _actions[command] = action;
     }
@@ -144,169 +178,292 @@ void DocumentWindow::updateTitle()
     setWindowModified(_document->isDocumentEdited());
 }
 
-bool DocumentWindow::save()
+void DocumentWindow::showDialog(QDialog* dialog, std::function<void(int)> finished)
 {
-    _document->patchTableView()->commitPendingEdit();
-    if (_document->fileURL().isEmpty()) {
-        return saveAs();
-    }
-    return saveTo(_document->fileURL().toLocalFile());
+    showWindowModal(dialog, whenAnswered(std::move(finished)));
 }
 
-bool DocumentWindow::saveAs()
+void DocumentWindow::showError(const QString& message, const QString& reason, Done done)
+{
+    _prompts.showError(this, message, reason, whenAnswered([done] { report(done, false); }));
+}
+
+void DocumentWindow::save(Done done)
+{
+    if (_document->fileURL().isEmpty()) {
+        saveAs(std::move(done));
+        return;
+    }
+    saveTo(_document->fileURL().toLocalFile(), std::move(done));
+}
+
+void DocumentWindow::saveAs(Done done)
 {
     const QUrl file = _document->fileURL();
     const QString suggested = file.isEmpty()
                                   ? QDir::home().filePath(tr("Untitled") + QStringLiteral(".syx"))
                                   : file.toLocalFile();
-    const QString path =
-        withExtension(_prompts.chooseSaveLocation(this, suggested), QStringLiteral("syx"));
-    if (path.isEmpty()) {
-        return false;
-    }
-    // Two windows on one file would overwrite each other's work.
-    if (DocumentWindow* other = _controller.windowForFile(path); other && other != this) {
-        _prompts.showError(this,
-                           tr("“%1” is open in another window.").arg(QFileInfo(path).fileName()),
-                           tr("Close that window first, or save under another name."));
-        return false;
-    }
-    return saveTo(path);
+    _prompts.chooseSaveLocation(
+        this, suggested, whenAnswered([this, done](const QString& chosen) {
+            withExtension(chosen, QStringLiteral("syx"), [this, done](const QString& path) {
+                if (path.isEmpty()) {
+                    report(done, false);
+                    return;
+                }
+                // Two windows on one file would overwrite each other's work.
+                if (DocumentWindow* other = _controller.windowForFile(path);
+                    other && other != this) {
+                    showError(tr("“%1” is open in another window.").arg(QFileInfo(path).fileName()),
+                              tr("Close that window first, or save under another name."), done);
+                    return;
+                }
+                saveTo(path, done);
+            });
+        }));
 }
 
-QString DocumentWindow::withExtension(const QString& path, const QString& suffix)
+void DocumentWindow::withExtension(const QString& path, const QString& suffix,
+                                   std::function<void(const QString&)> then)
 {
     if (path.isEmpty() || !QFileInfo(path).suffix().isEmpty()) {
-        return path;
+        then(path);
+        return;
     }
     const QString completed = path + QLatin1Char('.') + suffix;
-    if (QFileInfo::exists(completed) &&
-        !_prompts.confirmReplace(this, QFileInfo(completed).fileName())) {
-        return {};
+    if (!QFileInfo::exists(completed)) {
+        then(completed);
+        return;
     }
-    return completed;
+    _prompts.confirmReplace(
+        this, QFileInfo(completed).fileName(),
+        whenAnswered([completed, then](bool replace) { then(replace ? completed : QString()); }));
 }
 
-bool DocumentWindow::saveTo(const QString& path)
+void DocumentWindow::saveTo(const QString& path, Done done)
+{
+    if (!isSameFile(path, _document->fileURL()) || !_document->fileChangedOnDisk()) {
+        writeTo(path, std::move(done));
+        return;
+    }
+    _prompts.askAboutChangedFile(
+        this, _document->displayName(),
+        whenAnswered([this, path, done](UserPrompts::ChangedFileChoice choice) {
+            switch (choice) {
+            case UserPrompts::ChangedFileChoice::SaveAnyway:
+                writeTo(path, done);
+                return;
+            case UserPrompts::ChangedFileChoice::Revert:
+                reloadFromFile();
+                break;
+            case UserPrompts::ChangedFileChoice::Cancel:
+                break;
+            }
+            report(done, false);
+        }));
+}
+
+void DocumentWindow::writeTo(const QString& path, Done done)
 {
     DocumentError error;
     if (_document->saveToURL(QUrl::fromLocalFile(path), &error)) {
-        return true;
+        report(done, true);
+        return;
     }
-    _prompts.showError(this,
-                       tr("The document “%1” could not be saved as “%2”.")
-                           .arg(_document->displayName(), QFileInfo(path).fileName()),
-                       error.description);
-    return false;
+    showError(tr("The document “%1” could not be saved as “%2”.")
+                  .arg(_document->displayName(), QFileInfo(path).fileName()),
+              error.description, done);
 }
 
 void DocumentWindow::revertDocumentToSaved()
 {
-    _document->patchTableView()->commitPendingEdit();
-    if (!_document->validateMenuItem(MenuAction::Revert) ||
-        !_prompts.confirmRevert(this, _document->displayName())) {
+    if (!_document->validateMenuItem(MenuAction::Revert)) {
         return;
     }
+    _prompts.confirmRevert(this, _document->displayName(), whenAnswered([this](bool confirmed) {
+                               if (confirmed) {
+                                   reloadFromFile();
+                               }
+                           }));
+}
+
+void DocumentWindow::reloadFromFile()
+{
     DocumentError error;
     if (!_document->revertToSaved(&error)) {
-        _prompts.showError(
-            this, tr("The document “%1” could not be reverted.").arg(_document->displayName()),
-            error.description);
+        showError(tr("The document “%1” could not be reverted.").arg(_document->displayName()),
+                  error.description);
     }
+}
+
+void DocumentWindow::closeDocument(Done done)
+{
+    if (_closeApproved) {
+        report(done, true);
+        return;
+    }
+    if (done) {
+        _closeWaiters.push_back(std::move(done));
+    }
+    if (_closing) {
+        return; // the answer to the question already open serves every caller
+    }
+    if (_openQuestions > 0) {
+        _closeDeferred = true;
+        raise();
+        activateWindow();
+        return;
+    }
+    _document->patchTableView()->commitPendingEdit();
+    if (!_document->isDocumentEdited()) {
+        finishClosing(true);
+        return;
+    }
+    _closing = true;
+    // A quit from another window asks about this one: show which it is.
+    raise();
+    activateWindow();
+    _prompts.askToSaveChanges(this, _document->displayName(),
+                              whenAnswered([this](UserPrompts::SaveChoice choice) {
+                                  switch (choice) {
+                                  case UserPrompts::SaveChoice::Save:
+                                      save([this](bool saved) { finishClosing(saved); });
+                                      return;
+                                  case UserPrompts::SaveChoice::DontSave:
+                                      finishClosing(true);
+                                      return;
+                                  case UserPrompts::SaveChoice::Cancel:
+                                      finishClosing(false);
+                                      return;
+                                  }
+                              }));
+}
+
+void DocumentWindow::finishClosing(bool close)
+{
+    _closing = false;
+    _closeApproved = close;
+    const std::vector<Done> waiters = std::exchange(_closeWaiters, {});
+    if (close) {
+        QMainWindow::close();
+    }
+    for (const Done& waiter : waiters) {
+        waiter(close);
+    }
+}
+
+void DocumentWindow::closeEvent(QCloseEvent* event)
+{
+    if (_closeApproved) {
+        event->accept();
+        return;
+    }
+    // Decided from the event loop, never inside a close event: the window
+    // closes itself again once nothing would be lost.
+    event->ignore();
+    QMetaObject::invokeMethod(
+        this, [this] { closeDocument(); }, Qt::QueuedConnection);
+}
+
+void DocumentWindow::changeEvent(QEvent* event)
+{
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange && isActiveWindow()) {
+        reloadIfChangedOnDisk();
+    }
+}
+
+void DocumentWindow::reloadIfChangedOnDisk()
+{
+    // Only a document without unsaved changes follows its file; one with
+    // changes is asked about it when it is saved. A file that does not read
+    // as a bank now (half written, say) is left for the next time.
+    if (_openQuestions > 0 || _closing || _document->isDocumentEdited() ||
+        !_document->fileChangedOnDisk()) {
+        return;
+    }
+    _document->revertToSaved(nullptr);
 }
 
 void DocumentWindow::runPageLayout()
 {
-    QPrinter printer;
-    printer.setPageLayout(_document->pageLayout());
-    QPageSetupDialog dialog(&printer, this);
-    if (dialog.exec() == QDialog::Accepted) {
-        _document->setPageLayout(printer.pageLayout());
-    }
+    auto printer = std::make_shared<QPrinter>();
+    printer->setPageLayout(_document->pageLayout());
+    showDialog(new QPageSetupDialog(printer.get(), this), [this, printer](int result) {
+        if (result == QDialog::Accepted) {
+            _document->setPageLayout(printer->pageLayout());
+        }
+    });
 }
 
 void DocumentWindow::printDocument()
 {
-    _document->patchTableView()->commitPendingEdit();
-    QPrinter printer(QPrinter::HighResolution);
-    printer.setDocName(_document->displayName());
-    printer.setPageLayout(_document->pageLayout());
-    QPrintDialog dialog(&printer, this);
+    auto printer = std::make_shared<QPrinter>(QPrinter::HighResolution);
+    printer->setDocName(_document->displayName());
+    printer->setPageLayout(_document->pageLayout());
+    auto* dialog = new QPrintDialog(printer.get(), this);
     // The listing is one page: nothing to choose from.
-    dialog.setMinMax(1, 1);
-    dialog.setOption(QAbstractPrintDialog::PrintPageRange, false);
-    dialog.setOption(QAbstractPrintDialog::PrintCurrentPage, false);
-    dialog.setOption(QAbstractPrintDialog::PrintSelection, false);
-    if (dialog.exec() == QDialog::Accepted &&
-        !printListing(printer, _document->pageLayout(), _document->dataSource(),
-                      _document->displayName())) {
-        _prompts.showError(this, tr("“%1” could not be printed.").arg(_document->displayName()),
-                           tr("The printer could not be reached or its output file could not be "
-                              "written."));
-    }
+    dialog->setMinMax(1, 1);
+    dialog->setOption(QAbstractPrintDialog::PrintPageRange, false);
+    dialog->setOption(QAbstractPrintDialog::PrintCurrentPage, false);
+    dialog->setOption(QAbstractPrintDialog::PrintSelection, false);
+    showDialog(dialog, [this, printer](int result) {
+        if (result == QDialog::Accepted &&
+            !printListing(*printer, _document->pageLayout(), _document->dataSource(),
+                          _document->displayName())) {
+            showError(tr("“%1” could not be printed.").arg(_document->displayName()),
+                      tr("The printer could not be reached or its output file could not be "
+                         "written."));
+        }
+    });
 }
 
 void DocumentWindow::printPreview()
 {
-    _document->patchTableView()->commitPendingEdit();
-    QPrinter printer(QPrinter::HighResolution);
-    printer.setDocName(_document->displayName());
-    QPrintPreviewDialog dialog(&printer, this);
-    connect(&dialog, &QPrintPreviewDialog::paintRequested, this, [this](QPrinter* target) {
+    auto printer = std::make_shared<QPrinter>(QPrinter::HighResolution);
+    printer->setDocName(_document->displayName());
+    auto* dialog = new QPrintPreviewDialog(printer.get(), this);
+    connect(dialog, &QPrintPreviewDialog::paintRequested, this, [this](QPrinter* target) {
         printListing(*target, _document->pageLayout(), _document->dataSource(),
                      _document->displayName());
     });
-    dialog.exec();
+    showDialog(dialog, [printer](int) {});
 }
 
-bool DocumentWindow::exportAsPdf()
+void DocumentWindow::exportAsPdf(Done done)
 {
-    _document->patchTableView()->commitPendingEdit();
     const QUrl file = _document->fileURL();
     const QString directory =
         file.isEmpty() ? QDir::homePath() : QFileInfo(file.toLocalFile()).absolutePath();
     const QString suggested = QDir(directory).filePath(
         QFileInfo(_document->displayName()).completeBaseName() + QStringLiteral(".pdf"));
-    const QString path =
-        withExtension(_prompts.choosePdfLocation(this, suggested), QStringLiteral("pdf"));
-    if (path.isEmpty()) {
-        return false;
-    }
-    const QString failure = exportListingPdf(path, _document->pageLayout(), _document->dataSource(),
-                                             _document->displayName());
-    if (!failure.isEmpty()) {
-        _prompts.showError(this,
-                           tr("“%1” could not be exported as “%2”.")
-                               .arg(_document->displayName(), QFileInfo(path).fileName()),
-                           failure);
-        return false;
-    }
-    return true;
+    _prompts.choosePdfLocation(
+        this, suggested, whenAnswered([this, done](const QString& chosen) {
+            withExtension(chosen, QStringLiteral("pdf"), [this, done](const QString& path) {
+                if (path.isEmpty()) {
+                    report(done, false);
+                    return;
+                }
+                const QString failure =
+                    exportListingPdf(path, _document->pageLayout(), _document->dataSource(),
+                                     _document->displayName());
+                if (!failure.isEmpty()) {
+                    showError(tr("“%1” could not be exported as “%2”.")
+                                  .arg(_document->displayName(), QFileInfo(path).fileName()),
+                              failure, done);
+                    return;
+                }
+                report(done, true);
+            });
+        }));
 }
 
-bool DocumentWindow::maybeSave()
+void DocumentWindow::openFiles(const QStringList& paths)
 {
-    if (!_document->isDocumentEdited()) {
-        return true;
-    }
-    switch (_prompts.askToSaveChanges(this, _document->displayName())) {
-    case UserPrompts::SaveChoice::Save:
-        return save();
-    case UserPrompts::SaveChoice::DontSave:
-        return true;
-    case UserPrompts::SaveChoice::Cancel:
-        break;
-    }
-    return false;
-}
-
-void DocumentWindow::closeEvent(QCloseEvent* event)
-{
-    _document->patchTableView()->commitPendingEdit();
-    if (maybeSave()) {
-        event->accept();
-    } else {
-        event->ignore();
+    for (const QString& path : paths) {
+        DocumentController::OpenFailure failure;
+        if (!_controller.openDocument(path, &failure)) {
+            showError(failure.message, failure.reason);
+        }
     }
 }
 
@@ -327,8 +484,7 @@ void DocumentWindow::dropEvent(QDropEvent* event)
     // Opened once the drag is over: a refused file's message must not hold
     // the file manager's drag open.
     QMetaObject::invokeMethod(
-        &_controller, [controller = &_controller, files] { controller->openDocuments(files); },
-        Qt::QueuedConnection);
+        this, [this, files] { openFiles(files); }, Qt::QueuedConnection);
 }
 
 } // namespace a3

@@ -6,8 +6,10 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <vector>
 
 class QAction;
+class QDialog;
 
 namespace a3 {
 
@@ -17,11 +19,20 @@ class UserPrompts;
 
 // The window of one document: it owns the document, carries the menus and
 // runs the document commands with the questions a user expects.
+//
+// Questions never run an event loop of their own: each command goes on when
+// its question is answered, and the window tells its caller the outcome
+// through a callback. A window is never closed, and so never deleted, while
+// one of its questions is open: a close asked for meanwhile waits for it.
 class DocumentWindow : public QMainWindow
 {
     Q_OBJECT
 
 public:
+    // Called with whether the command got where it was going (the document
+    // saved, the window closed, the file written).
+    using Done = std::function<void(bool)>;
+
     DocumentWindow(std::unique_ptr<A3AllDataDocument> document, DocumentController& controller,
                    AppController& appController, UserPrompts& prompts);
     ~DocumentWindow() override;
@@ -30,20 +41,28 @@ public:
     // The action of a command whose enabling the document decides.
     QAction* action(MenuAction command) const { return _actions.at(command); }
 
-    // Each returns whether the document ended up saved.
-    bool save();
-    bool saveAs();
+    void save(Done done = {});
+    void saveAs(Done done = {});
     void revertDocumentToSaved();
+    // Closes the window once nothing unsaved would be lost: asks about
+    // unsaved changes, after any question already open in this window.
+    void closeDocument(Done done = {});
+    bool hasOpenQuestion() const { return _openQuestions > 0; }
 
     // The printed listing: paper and margins, the print and preview dialogs,
     // and the same page as a PDF file.
     void runPageLayout();
     void printDocument();
     void printPreview();
-    bool exportAsPdf();
+    void exportAsPdf(Done done = {});
+
+    // Opens files in windows of their own and tells here about any that
+    // cannot be opened.
+    void openFiles(const QStringList& paths);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
 
@@ -53,19 +72,36 @@ private:
                         const std::function<void()>& handler,
                         MenuAction command = MenuAction::Other);
     void updateActions(std::initializer_list<MenuAction> commands);
-    // The path the user chose with its extension; empty when the completed
-    // name is taken and the user does not want it replaced.
-    QString withExtension(const QString& path, const QString& suffix);
     void updateTitle();
-    bool saveTo(const QString& path);
-    // Asks about unsaved changes; true when the window may close.
-    bool maybeSave();
+
+    // Counts a question as open until its answer has been handled; then
+    // runs a close that waited for it.
+    template <typename Handler>
+    auto whenAnswered(Handler handler);
+    void showDialog(QDialog* dialog, std::function<void(int)> finished);
+    void showError(const QString& message, const QString& reason, Done done = {});
+
+    // The path the user chose with its extension; nothing when the completed
+    // name is taken and the user does not want it replaced.
+    void withExtension(const QString& path, const QString& suffix,
+                       std::function<void(const QString&)> then);
+    void saveTo(const QString& path, Done done);
+    void writeTo(const QString& path, Done done);
+    void reloadFromFile();
+    void finishClosing(bool close);
+    void reloadIfChangedOnDisk();
 
     std::unique_ptr<A3AllDataDocument> _document;
     DocumentController& _controller;
     AppController& _appController;
     UserPrompts& _prompts;
     std::map<MenuAction, QAction*> _actions;
+
+    int _openQuestions = 0;
+    bool _closing = false;       // asking whether to close
+    bool _closeDeferred = false; // a close waits for the open question
+    bool _closeApproved = false; // nothing would be lost: the next close event closes
+    std::vector<Done> _closeWaiters;
 };
 
 } // namespace a3

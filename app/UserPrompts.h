@@ -2,13 +2,16 @@
 
 #include <QString>
 #include <QStringList>
+#include <functional>
 
 class QWidget;
 
 namespace a3 {
 
-// The questions and messages the document commands put to the user. The app
-// uses native dialogs; tests answer in their place.
+// The questions and messages the document commands put to the user. Every
+// one returns at once and answers later, from the event loop: a question
+// never runs an event loop of its own under a window that could be deleted
+// meanwhile. The app uses native dialogs; tests answer in their place.
 class UserPrompts
 {
 public:
@@ -18,32 +21,59 @@ public:
         DontSave,
         Cancel,
     };
+    enum class ChangedFileChoice
+    {
+        SaveAnyway,
+        Revert,
+        Cancel,
+    };
+    template <typename Answer>
+    using Reply = std::function<void(Answer)>;
 
     virtual ~UserPrompts() = default;
 
-    virtual SaveChoice askToSaveChanges(QWidget* window, const QString& displayName) = 0;
-    virtual bool confirmRevert(QWidget* window, const QString& displayName) = 0;
+    virtual void askToSaveChanges(QWidget* window, const QString& displayName,
+                                  Reply<SaveChoice> reply) = 0;
+    virtual void confirmRevert(QWidget* window, const QString& displayName, Reply<bool> reply) = 0;
     // Asked when a name the user typed, completed with its extension, is
     // taken by a file the save dialog did not ask about.
-    virtual bool confirmReplace(QWidget* window, const QString& fileName) = 0;
-    virtual void showError(QWidget* parent, const QString& message, const QString& reason) = 0;
-    // Empty when the user cancels.
-    virtual QStringList chooseFilesToOpen(QWidget* parent) = 0;
-    virtual QString chooseSaveLocation(QWidget* parent, const QString& suggestedPath) = 0;
-    virtual QString choosePdfLocation(QWidget* parent, const QString& suggestedPath) = 0;
+    virtual void confirmReplace(QWidget* window, const QString& fileName, Reply<bool> reply) = 0;
+    // Asked before a save would overwrite what another program wrote.
+    virtual void askAboutChangedFile(QWidget* window, const QString& displayName,
+                                     Reply<ChangedFileChoice> reply) = 0;
+    // closed runs once the user has dismissed the message.
+    virtual void showError(QWidget* parent, const QString& message, const QString& reason,
+                           std::function<void()> closed) = 0;
+    virtual void showAbout(QWidget* parent, const QString& title, const QString& text,
+                           std::function<void()> closed) = 0;
+    // Nothing (an empty list or path) when the user cancels.
+    virtual void chooseFilesToOpen(QWidget* parent, Reply<QStringList> reply) = 0;
+    virtual void chooseSaveLocation(QWidget* parent, const QString& suggestedPath,
+                                    Reply<QString> reply) = 0;
+    virtual void choosePdfLocation(QWidget* parent, const QString& suggestedPath,
+                                   Reply<QString> reply) = 0;
 };
 
-// The real thing: message boxes and the platform's file dialogs.
+// The real thing: message boxes and the platform's file dialogs, each on the
+// heap, shown window-modal with open() and deleted once answered.
 class DialogPrompts final : public UserPrompts
 {
 public:
-    SaveChoice askToSaveChanges(QWidget* window, const QString& displayName) override;
-    bool confirmRevert(QWidget* window, const QString& displayName) override;
-    bool confirmReplace(QWidget* window, const QString& fileName) override;
-    void showError(QWidget* parent, const QString& message, const QString& reason) override;
-    QStringList chooseFilesToOpen(QWidget* parent) override;
-    QString chooseSaveLocation(QWidget* parent, const QString& suggestedPath) override;
-    QString choosePdfLocation(QWidget* parent, const QString& suggestedPath) override;
+    void askToSaveChanges(QWidget* window, const QString& displayName,
+                          Reply<SaveChoice> reply) override;
+    void confirmRevert(QWidget* window, const QString& displayName, Reply<bool> reply) override;
+    void confirmReplace(QWidget* window, const QString& fileName, Reply<bool> reply) override;
+    void askAboutChangedFile(QWidget* window, const QString& displayName,
+                             Reply<ChangedFileChoice> reply) override;
+    void showError(QWidget* parent, const QString& message, const QString& reason,
+                   std::function<void()> closed) override;
+    void showAbout(QWidget* parent, const QString& title, const QString& text,
+                   std::function<void()> closed) override;
+    void chooseFilesToOpen(QWidget* parent, Reply<QStringList> reply) override;
+    void chooseSaveLocation(QWidget* parent, const QString& suggestedPath,
+                            Reply<QString> reply) override;
+    void choosePdfLocation(QWidget* parent, const QString& suggestedPath,
+                           Reply<QString> reply) override;
 };
 
 } // namespace a3

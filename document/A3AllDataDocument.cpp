@@ -32,6 +32,7 @@ A3AllDataDocument::A3AllDataDocument(const std::filesystem::path& factoryBankFil
     , _a3AllDataSource(std::make_unique<A3AllDataSource>(factoryBankFile))
     , _tableModel(std::make_unique<PatchTableModel>(*this))
     , _clipboard(*_a3AllDataSource)
+    , _clipboardOffer(std::make_shared<ClipboardOffer>(QGuiApplication::clipboard()))
 {}
 
 A3AllDataDocument::~A3AllDataDocument() = default;
@@ -110,20 +111,24 @@ qint64 A3AllDataDocument::maximumFileSize() const
 
 bool A3AllDataDocument::patchTableHasFocus() const
 {
-    return _patchTableView && _patchTableView->window()->focusWidget() == _patchTableView;
+    return _patchTableView && _patchTableView->holdsCommandFocus();
 }
 
 bool A3AllDataDocument::validateMenuItem(MenuAction action) const
 {
+    // A name still being typed is an unsaved change too: the commands store
+    // it before they run.
+    const bool edited =
+        isDocumentEdited() || (_patchTableView && _patchTableView->hasPendingEdit());
     switch (action) {
     case MenuAction::Copy:
         return patchTableHasFocus() && !_patchTableView->selectedRowIndexes().isEmpty();
     case MenuAction::Paste:
         return patchTableHasFocus() && isPastable();
     case MenuAction::Revert:
-        return isDocumentEdited() && !fileURL().isEmpty();
+        return edited && !fileURL().isEmpty();
     case MenuAction::Save:
-        return isDocumentEdited() || fileURL().isEmpty();
+        return edited || fileURL().isEmpty();
     case MenuAction::Other:
         break;
     }
@@ -132,7 +137,12 @@ bool A3AllDataDocument::validateMenuItem(MenuAction action) const
 
 bool A3AllDataDocument::isPastable() const
 {
-    return _clipboard.isPastable(QGuiApplication::clipboard()->mimeData());
+    return !_clipboard.pastableData(_clipboardOffer->current()).isEmpty();
+}
+
+void A3AllDataDocument::setClipboardOffer(std::shared_ptr<ClipboardOffer> offer)
+{
+    _clipboardOffer = std::move(offer);
 }
 
 void A3AllDataDocument::copy()
@@ -149,7 +159,7 @@ void A3AllDataDocument::paste()
     if (!patchTableHasFocus()) {
         return;
     }
-    readFromPasteboard(QGuiApplication::clipboard()->mimeData(), _patchTableView, -1);
+    pastePayload(_clipboard.pastableData(_clipboardOffer->current()), _patchTableView, -1);
 }
 
 std::unique_ptr<QMimeData> A3AllDataDocument::writeRows(const QList<qint64>& rows) const
@@ -160,7 +170,12 @@ std::unique_ptr<QMimeData> A3AllDataDocument::writeRows(const QList<qint64>& row
 bool A3AllDataDocument::readFromPasteboard(const QMimeData* pasteboard, const TableView* tableView,
                                            qint64 row)
 {
-    const QByteArray payload = _clipboard.pastableData(pasteboard);
+    return pastePayload(_clipboard.pastableData(pasteboard), tableView, row);
+}
+
+bool A3AllDataDocument::pastePayload(const QByteArray& payload, const TableView* tableView,
+                                     qint64 row)
+{
     if (payload.isEmpty()) {
         return false;
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "A3AllDataSource.h"
+#include "ClipboardOffer.h"
 #include "Document.h"
 #include "PatchClipboard.h"
 #include "TableView.h"
@@ -58,6 +59,9 @@ public:
     bool validateMenuItem(MenuAction action) const;
     // Whether the clipboard holds patches this bank would take.
     bool isPastable() const;
+    // Where the clipboard's offer is read: shared, so that every window reads
+    // a clipboard change once. A document reads through its own until given one.
+    void setClipboardOffer(std::shared_ptr<ClipboardOffer> offer);
 
     // Edit > Copy and Edit > Paste; both act only while the patch table has
     // the focus.
@@ -81,10 +85,12 @@ private:
     void windowControllerDidLoadNib();
     void showChainID();
     bool patchTableHasFocus() const;
+    bool pastePayload(const QByteArray& payload, const TableView* tableView, qint64 row);
 
     std::unique_ptr<A3AllDataSource> _a3AllDataSource;
     std::unique_ptr<PatchTableModel> _tableModel;
     PatchClipboard _clipboard;
+    std::shared_ptr<ClipboardOffer> _clipboardOffer;
     QPointer<TableView> _patchTableView;
     QPointer<QLabel> _chainIDTextView;
     QPageLayout _pageLayout;

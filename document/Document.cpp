@@ -4,6 +4,7 @@
 #include "FileReader.h"
 #include "PasteboardTypes.h"
 
+#include <QCryptographicHash>
 #include <QFile>
 #include <QFileInfo>
 
@@ -86,6 +87,7 @@ bool Document::saveToURL(const QUrl& url, DocumentError* error)
         }
         return false;
     }
+    _fileStamp = stampOf(path, data);
     setFileURL(url);
     updateChangeCount(ChangeCleared);
     return true;
@@ -125,7 +127,48 @@ bool Document::readFile(const QUrl& url, DocumentError* error)
     }
     const QByteArray data(reinterpret_cast<const char*>(file.bytes.data()),
                           static_cast<qsizetype>(file.bytes.size()));
-    return readFromData(data, {}, error);
+    if (!readFromData(data, {}, error)) {
+        return false;
+    }
+    _fileStamp = stampOf(path, data);
+    return true;
+}
+
+bool Document::fileChangedOnDisk() const
+{
+    if (_fileURL.isEmpty()) {
+        return false;
+    }
+    const QString path = _fileURL.toLocalFile();
+    std::error_code error;
+    if (!std::filesystem::exists(QFile::encodeName(path).constData(), error)) {
+        return false;
+    }
+    // Anything that cannot be read whole now is not what was read or written.
+    const FileReadResult file = readFileBounded(QFile::encodeName(path).constData(),
+                                                static_cast<std::uintmax_t>(maximumFileSize()));
+    if (!file.ok() || !_fileStamp) {
+        return true;
+    }
+    const QByteArray content(reinterpret_cast<const char*>(file.bytes.data()),
+                             static_cast<qsizetype>(file.bytes.size()));
+    return stampOf(path, content) != _fileStamp;
+}
+
+std::optional<Document::FileStamp> Document::stampOf(const QString& path, const QByteArray& content)
+{
+    const std::filesystem::path file(QFile::encodeName(path).constData());
+    std::error_code error;
+    FileStamp stamp;
+    stamp.size = std::filesystem::file_size(file, error);
+    if (!error) {
+        stamp.modified = std::filesystem::last_write_time(file, error);
+    }
+    if (error) {
+        return std::nullopt;
+    }
+    stamp.digest = QCryptographicHash::hash(content, QCryptographicHash::Sha256);
+    return stamp;
 }
 
 void Document::setFileURL(const QUrl& url)

@@ -6,6 +6,8 @@
 #include <QObject>
 #include <QString>
 #include <QUrl>
+#include <filesystem>
+#include <optional>
 
 namespace a3 {
 
@@ -42,6 +44,10 @@ public:
     bool saveToURL(const QUrl& url, DocumentError* error);
     // Reads the document's file again; on failure nothing changes.
     bool revertToSaved(DocumentError* error);
+    // Whether another program changed the document's file since the document
+    // last read or wrote it: its size, modification time or content differ.
+    // False when the document has no file or the file is gone.
+    bool fileChangedOnDisk() const;
 
     virtual bool readFromData(const QByteArray& data, const QString& typeName,
                               DocumentError* error) = 0;
@@ -54,10 +60,22 @@ signals:
     void fileURLChanged(const QUrl& fileURL);
 
 private:
+    // What tells one version of a file from another, without keeping its content.
+    struct FileStamp
+    {
+        std::uintmax_t size = 0;
+        std::filesystem::file_time_type modified;
+        QByteArray digest;
+
+        bool operator==(const FileStamp&) const = default;
+    };
+    static std::optional<FileStamp> stampOf(const QString& path, const QByteArray& content);
+
     bool readFile(const QUrl& url, DocumentError* error);
     void setFileURL(const QUrl& url);
 
     int _changeCount = 0;
+    std::optional<FileStamp> _fileStamp; // of the document's file as last read or written
     QUrl _fileURL;
     int _untitledNumber = 1;
 };

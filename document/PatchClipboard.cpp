@@ -43,39 +43,54 @@ std::optional<QByteArray> PatchClipboard::dataFromString(const QString& text, co
     return dataFromPropertyListText(text, type);
 }
 
+PasteboardOffer PasteboardOffer::read(const QMimeData* pasteboard)
+{
+    PasteboardOffer offer;
+    if (pasteboard == nullptr) {
+        return offer;
+    }
+    const QString patchType = patchPasteboardType();
+    for (const QString& format : pasteboard->formats()) {
+        if (format == patchType || format.startsWith(patchType + QLatin1Char('.'))) {
+            if (QByteArray data = pasteboard->data(format); !data.isEmpty()) {
+                offer.typedData.emplace(format, std::move(data));
+            }
+        }
+    }
+    if (const QString text = pasteboard->text(); !text.isEmpty()) {
+        offer.textForm = propertyListEntries(text);
+    }
+    return offer;
+}
+
 QByteArray PatchClipboard::pastableData(const QMimeData* pasteboard) const
 {
-    if (pasteboard == nullptr) {
-        return {};
-    }
+    return pastableData(PasteboardOffer::read(pasteboard));
+}
+
+QByteArray PatchClipboard::pastableData(const PasteboardOffer& offer) const
+{
     // The chain-keyed type carries the reader's own chain checksum, so that a
     // payload which refers to chain data is found only by a bank whose chain
     // data it fits. The plain type wins; the text form counts only after both
     // data formats, and any non-empty value counts.
-    const QString plainType = patchPasteboardType();
-    const QString chainKeyedType = chainKeyedPasteboardType(_bank.chainChecksum());
-    for (const QString& type : {plainType, chainKeyedType}) {
-        QByteArray data = pasteboard->data(type);
-        if (!data.isEmpty()) {
-            return data;
+    const QString types[] = {patchPasteboardType(),
+                             chainKeyedPasteboardType(_bank.chainChecksum())};
+    for (const QString& type : types) {
+        if (const auto found = offer.typedData.find(type); found != offer.typedData.end()) {
+            return found->second;
         }
     }
-    const QString text = pasteboard->text();
-    if (text.isEmpty()) {
+    if (!offer.textForm) {
         return {};
     }
-    for (const QString& type : {plainType, chainKeyedType}) {
-        std::optional<QByteArray> data = dataFromString(text, type);
-        if (data && !data->isEmpty()) {
-            return *std::move(data);
+    for (const QString& type : types) {
+        const auto found = offer.textForm->find(type);
+        if (found != offer.textForm->end() && found->second && !found->second->isEmpty()) {
+            return *found->second;
         }
     }
     return {};
-}
-
-bool PatchClipboard::isPastable(const QMimeData* generalPasteboard) const
-{
-    return !pastableData(generalPasteboard).isEmpty();
 }
 
 } // namespace a3

@@ -1,15 +1,28 @@
 #pragma once
 
 #include "A3AllDataSource.h"
+#include "PropertyListText.h"
 
 #include <QByteArray>
 #include <QList>
 #include <QMimeData>
 #include <QString>
+#include <map>
 #include <memory>
 #include <optional>
 
 namespace a3 {
+
+// What a pasteboard offers as patches, read from it in one go: the data under
+// the patch types, and the entries of its text form. Reading a large text
+// form is the costly part, so one offer serves every bank that asks.
+struct PasteboardOffer
+{
+    static PasteboardOffer read(const QMimeData* pasteboard);
+
+    std::map<QString, QByteArray> typedData; // non-empty data under a patch type
+    std::optional<PropertyListEntries> textForm;
+};
 
 // What a set of rows puts on a pasteboard and what a pasteboard offers to one
 // bank. QMimeData serves the clipboard and drags alike, so both go through
@@ -32,7 +45,7 @@ public:
     // The payload this bank would take from the pasteboard, found in a fixed
     // order; empty when there is none (also for no pasteboard at all).
     QByteArray pastableData(const QMimeData* pasteboard) const;
-    bool isPastable(const QMimeData* generalPasteboard) const;
+    QByteArray pastableData(const PasteboardOffer& offer) const;
 
 private:
     const A3AllDataSource& _bank;

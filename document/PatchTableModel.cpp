@@ -125,6 +125,12 @@ Qt::ItemFlags PatchTableModel::flags(const QModelIndex& index) const
     return flags;
 }
 
+QModelIndex PatchTableModel::buddy(const QModelIndex& index) const
+{
+    return index.isValid() ? index.siblingAtColumn(columnForIdentifier(QStringLiteral("name")))
+                           : index;
+}
+
 QVariant PatchTableModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
     if (orientation != Qt::Horizontal) {

@@ -55,14 +55,15 @@ public:
         : _xml(text)
     {}
 
-    // The last entry under key wins, as when a dictionary is built from the
-    // entries in order; an entry whose value is not data counts as no value.
-    std::optional<QByteArray> dataFor(const QString& key)
+    // Every entry of the root dictionary. The last entry under a key wins,
+    // as when a dictionary is built from the entries in order; a value that
+    // is not data, or not valid Base64, counts as no value.
+    std::optional<PropertyListEntries> entries()
     {
         if (!nextTag() || !isStartOf(u"plist") || !nextTag() || !isStartOf(u"dict")) {
             return std::nullopt;
         }
-        std::optional<QByteArray> value;
+        PropertyListEntries entries;
         while (nextTag() && _xml.isStartElement()) {
             if (!isStartOf(u"key")) {
                 return std::nullopt;
@@ -71,16 +72,14 @@ public:
             if (!entryKey || !nextTag() || !_xml.isStartElement()) {
                 return std::nullopt;
             }
-            if (*entryKey == key && isStartOf(u"data")) {
+            if (isStartOf(u"data")) {
                 const std::optional<QString> base64 = elementText();
                 if (!base64) {
                     return std::nullopt;
                 }
-                value = decodedBase64(*base64);
+                entries.insert_or_assign(*entryKey, decodedBase64(*base64));
             } else {
-                if (*entryKey == key) {
-                    value.reset();
-                }
+                entries.insert_or_assign(*entryKey, std::nullopt);
                 if (!skipElement()) {
                     return std::nullopt;
                 }
@@ -93,7 +92,10 @@ public:
         while (!_xml.atEnd()) {
             next();
         }
-        return _xml.hasError() ? std::nullopt : value;
+        if (_xml.hasError()) {
+            return std::nullopt;
+        }
+        return entries;
     }
 
 private:
@@ -221,7 +223,7 @@ QString propertyListText(const QString& key, const QByteArray& data)
     return QString::fromUtf8(text);
 }
 
-std::optional<QByteArray> dataFromPropertyListText(const QString& text, const QString& key)
+std::optional<PropertyListEntries> propertyListEntries(const QString& text)
 {
     // UTF-8 needs at least one byte for each UTF-16 unit, so a string with too
     // many units is refused without encoding it.
@@ -232,7 +234,17 @@ std::optional<QByteArray> dataFromPropertyListText(const QString& text, const QS
     if (utf8.size() > kMaxPropertyListTextSize) {
         return std::nullopt;
     }
-    return PropertyListReader(utf8).dataFor(key);
+    return PropertyListReader(utf8).entries();
+}
+
+std::optional<QByteArray> dataFromPropertyListText(const QString& text, const QString& key)
+{
+    const std::optional<PropertyListEntries> entries = propertyListEntries(text);
+    if (!entries) {
+        return std::nullopt;
+    }
+    const auto found = entries->find(key);
+    return found == entries->end() ? std::nullopt : found->second;
 }
 
 } // namespace a3

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <map>
 #include <optional>
 
 namespace a3 {
@@ -14,6 +15,14 @@ inline constexpr qsizetype kMaxPropertyListTextSize = qsizetype{1} << 20; // byt
 // out byte for byte as the standard property-list writer lays it out, so that
 // other tools read it.
 QString propertyListText(const QString& key, const QByteArray& data);
+
+// The entries of an XML property list whose root is a dictionary: each key
+// with its data value, or with nothing when its value is not data.
+using PropertyListEntries = std::map<QString, std::optional<QByteArray>>;
+
+// The entries of a property-list text, read in one pass. Accepts what
+// dataFromPropertyListText accepts; nothing for anything else.
+std::optional<PropertyListEntries> propertyListEntries(const QString& text);
 
 // The data value under key in an XML property list whose root is a dictionary.
 // Accepts any layout the text may have got in an editor or a mail: whitespace

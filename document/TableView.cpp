@@ -42,21 +42,23 @@ QList<qint64> TableView::selectedRowIndexes() const
     return rows;
 }
 
-bool TableView::edit(const QModelIndex& index, EditTrigger trigger, QEvent* event)
-{
-    if (!index.isValid() || !model()) {
-        return QTableView::edit(index, trigger, event);
-    }
-    const int nameColumn = PatchTableModel::columnForIdentifier(QStringLiteral("name"));
-    return QTableView::edit(index.siblingAtColumn(nameColumn), trigger, event);
-}
-
 void TableView::commitPendingEdit()
 {
-    if (QWidget* editor = indexWidget(currentIndex())) {
+    if (!model()) {
+        return;
+    }
+    if (QWidget* editor = indexWidget(model()->buddy(currentIndex()))) {
         commitData(editor);
         closeEditor(editor, QAbstractItemDelegate::NoHint);
     }
+}
+
+bool TableView::holdsCommandFocus() const
+{
+    // The window's focus widget, active or not: a window's commands follow
+    // its own focus.
+    const QWidget* focus = window()->focusWidget();
+    return focus == this || (_focusLentToMenuBar && focus && focus->inherits("QMenuBar"));
 }
 
 void TableView::keyPressEvent(QKeyEvent* event)
@@ -67,7 +69,30 @@ void TableView::keyPressEvent(QKeyEvent* event)
         event->ignore();
         return;
     }
+    // Ctrl+Space toggles the current row, so that the keyboard alone builds a
+    // selection of rows apart; without this it would start a rename.
+    if (event->key() == Qt::Key_Space && event->modifiers() == Qt::ControlModifier &&
+        selectionModel()) {
+        selectionModel()->select(currentIndex(), selectionCommand(currentIndex(), event));
+        event->accept();
+        return;
+    }
     QTableView::keyPressEvent(event);
+}
+
+void TableView::focusInEvent(QFocusEvent* event)
+{
+    _focusLentToMenuBar = false;
+    QTableView::focusInEvent(event);
+}
+
+void TableView::focusOutEvent(QFocusEvent* event)
+{
+    // A menu opened from the keyboard (Alt+E) takes the focus for the menu
+    // bar and gives it back when it closes; meanwhile Copy and Paste still
+    // mean this table.
+    _focusLentToMenuBar = event->reason() == Qt::MenuBarFocusReason;
+    QTableView::focusOutEvent(event);
 }
 
 namespace {

@@ -50,8 +50,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     const PatchClipboard clipboard(bank);
     const QByteArray found = clipboard.pastableData(&pasteboard);
-    require(clipboard.isPastable(&pasteboard) == !found.isEmpty(),
-            "pastable exactly when a payload is found");
+    require(clipboard.pastableData(PasteboardOffer::read(&pasteboard)) == found,
+            "an offer read once finds what the pasteboard itself gives");
     const QByteArray plainData = pasteboard.data(plainType);
     const QByteArray ownKeyedData = pasteboard.data(ownKeyedType);
     if (!plainData.isEmpty()) {

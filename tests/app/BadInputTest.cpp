@@ -4,6 +4,7 @@
 // document.
 
 #include "AppController.h"
+#include "AppTestSupport.h"
 #include "ChildProcess.h"
 #include "DocumentController.h"
 #include "DocumentFixtures.h"
@@ -166,10 +167,12 @@ void expectTheAppRefuses(const BadInput& input, const test::TempDir& dir)
     AppController appController{{}, {}, [](const QUrl&) { return false; }};
     DocumentController controller{appController, prompts};
 
-    EXPECT_EQ(nullptr, controller.openDocument(pathText(bad)));
-    EXPECT_EQ(QStringList{QStringLiteral("The document “%1” could not be opened.|%2")
-                              .arg(pathText(input.fileName), input.appReason)},
-              prompts.errors);
+    DocumentController::OpenFailure failure;
+    EXPECT_EQ(nullptr, controller.openDocument(pathText(bad), &failure));
+    EXPECT_EQ(
+        QStringLiteral("The document “%1” could not be opened.").arg(pathText(input.fileName)),
+        failure.message);
+    EXPECT_EQ(input.appReason, failure.reason);
     EXPECT_TRUE(controller.windows().isEmpty());
 
     DocumentWindow* window = controller.openDocument(test::qPath(own));
@@ -195,13 +198,14 @@ void expectTheAppRefuses(const BadInput& input, const test::TempDir& dir)
         input.make(own);
         prompts.errors.clear();
         window->revertDocumentToSaved();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !window->hasOpenQuestion(); }));
         EXPECT_EQ(QStringList{QStringLiteral("The document “open.syx” could not be reverted.|") +
                               input.appReason},
                   prompts.errors);
         expectUnchanged();
     }
     prompts.saveAnswers = {UserPrompts::SaveChoice::DontSave};
-    EXPECT_TRUE(controller.closeAllDocuments());
+    EXPECT_EQ(true, test::outcomeOf([&](auto done) { controller.closeAllDocuments(done); }));
 }
 
 void expectA3BankRefuses(const BadInput& input, const test::TempDir& dir)
@@ -288,12 +292,12 @@ TEST(NamesNotUtf8, AreRefusedForWritingInsteadOfWritingAnotherFile)
     DocumentController controller{appController, prompts};
     DocumentWindow* window = controller.newDocument();
     prompts.saveLocation = text;
-    EXPECT_FALSE(window->save());
+    EXPECT_EQ(false, test::outcomeOf([&](auto done) { window->save(done); }));
     EXPECT_EQ(QStringList{QStringLiteral("The document “Untitled” could not be saved as “%1”.|%2")
                               .arg(pathText(raw.filename()), kNotUtf8)},
               prompts.errors);
     EXPECT_TRUE(window->document().fileURL().isEmpty());
-    window->close();
+    EXPECT_EQ(true, test::outcomeOf([&](auto done) { window->closeDocument(done); }));
 
     const std::string refusal = ": cannot write a file whose name is not valid UTF-8 text\n";
     for (const std::vector<std::string>& arguments :

@@ -3,50 +3,67 @@
 #include "UserPrompts.h"
 
 #include <QStringList>
+#include <QTimer>
 #include <deque>
 
 namespace a3::test {
 
 // Answers the app's questions as a test scripts them and records what the
-// user would have been shown.
+// user would have been shown. Like a dialog, it answers from the event loop,
+// never inside the call that asked.
 class FakePrompts final : public UserPrompts
 {
 public:
-    SaveChoice askToSaveChanges(QWidget*, const QString& displayName) override
+    void askToSaveChanges(QWidget*, const QString& displayName, Reply<SaveChoice> reply) override
     {
         asked.append(displayName);
-        return saveAnswers.empty() ? SaveChoice::Cancel : take(saveAnswers);
+        answerLater(reply, saveAnswers.empty() ? SaveChoice::Cancel : take(saveAnswers));
     }
-    bool confirmRevert(QWidget*, const QString& displayName) override
+    void confirmRevert(QWidget*, const QString& displayName, Reply<bool> reply) override
     {
         asked.append(displayName);
-        return revertAnswer;
+        answerLater(reply, revertAnswer);
     }
-    bool confirmReplace(QWidget*, const QString& fileName) override
+    void confirmReplace(QWidget*, const QString& fileName, Reply<bool> reply) override
     {
         asked.append(fileName);
-        return replaceAnswer;
+        answerLater(reply, replaceAnswer);
     }
-    void showError(QWidget*, const QString& message, const QString& reason) override
+    void askAboutChangedFile(QWidget*, const QString& displayName,
+                             Reply<ChangedFileChoice> reply) override
+    {
+        asked.append(QStringLiteral("changed: ") + displayName);
+        answerLater(reply, changedFileAnswer);
+    }
+    void showError(QWidget*, const QString& message, const QString& reason,
+                   std::function<void()> closed) override
     {
         errors.append(message + QLatin1Char('|') + reason);
+        later(std::move(closed));
     }
-    QStringList chooseFilesToOpen(QWidget*) override { return filesToOpen; }
-    QString chooseSaveLocation(QWidget*, const QString& suggestedPath) override
+    void showAbout(QWidget*, const QString&, const QString&, std::function<void()> closed) override
+    {
+        later(std::move(closed));
+    }
+    void chooseFilesToOpen(QWidget*, Reply<QStringList> reply) override
+    {
+        answerLater(reply, filesToOpen);
+    }
+    void chooseSaveLocation(QWidget*, const QString& suggestedPath, Reply<QString> reply) override
     {
         suggestedSavePaths.append(suggestedPath);
-        return saveLocation;
+        answerLater(reply, saveLocation);
     }
-
-    QString choosePdfLocation(QWidget*, const QString& suggestedPath) override
+    void choosePdfLocation(QWidget*, const QString& suggestedPath, Reply<QString> reply) override
     {
         suggestedSavePaths.append(suggestedPath);
-        return pdfLocation;
+        answerLater(reply, pdfLocation);
     }
 
     std::deque<SaveChoice> saveAnswers;
     bool revertAnswer = true;
     bool replaceAnswer = false;
+    ChangedFileChoice changedFileAnswer = ChangedFileChoice::Cancel;
     QStringList filesToOpen;
     QString saveLocation;
     QString pdfLocation;
@@ -56,6 +73,17 @@ public:
     QStringList suggestedSavePaths;
 
 private:
+    static void later(std::function<void()> action)
+    {
+        if (action) {
+            QTimer::singleShot(0, std::move(action));
+        }
+    }
+    template <typename Answer>
+    static void answerLater(const Reply<Answer>& reply, Answer answer)
+    {
+        later([reply, answer] { reply(answer); });
+    }
     static SaveChoice take(std::deque<SaveChoice>& answers)
     {
         const SaveChoice answer = answers.front();
