@@ -9,10 +9,13 @@
 #include "BareWindow.h"
 #include "DocumentController.h"
 #include "DocumentWindow.h"
+#include "PasteboardTypes.h"
 #include "PatchTableModel.h"
+#include "PropertyListText.h"
 #include "UserPrompts.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QFile>
 #include <QTemporaryDir>
 #include <benchmark/benchmark.h>
@@ -123,6 +126,52 @@ void BM_Paste100Patches(benchmark::State& state)
     window->close();
 }
 BENCHMARK(BM_Paste100Patches)->Unit(benchmark::kMillisecond);
+
+// Moves the focus from one of ten windows to the next, as a user switching
+// windows does: every window re-decides Copy and Paste. The clipboard holds
+// nothing, or a text form just under the reader's 1 MiB limit.
+void focusSwitch(benchmark::State& state, const QString& clipboardText)
+{
+    App app;
+    QList<a3::DocumentWindow*> windows;
+    for (int i = 0; i < 10; ++i) {
+        windows.append(app.documents.newDocument());
+    }
+    QGuiApplication::clipboard()->setText(clipboardText);
+    settle();
+    int next = 0;
+    for (auto _ : state) {
+        a3::DocumentWindow* window = windows[next++ % windows.size()];
+        QApplication::setActiveWindow(window);
+        window->document().patchTableView()->setFocus();
+        settle();
+    }
+    QGuiApplication::clipboard()->clear();
+    bool closed = false;
+    app.documents.closeAllDocuments([&](bool) { closed = true; });
+    settle();
+    if (!closed) {
+        state.SkipWithError("the windows did not close");
+    }
+}
+
+void BM_FocusSwitchWithAnEmptyClipboard(benchmark::State& state)
+{
+    focusSwitch(state, {});
+}
+BENCHMARK(BM_FocusSwitchWithAnEmptyClipboard)->Unit(benchmark::kMillisecond);
+
+void BM_FocusSwitchWithAMebibyteOfClipboardText(benchmark::State& state)
+{
+    const QString text =
+        a3::propertyListText(a3::patchPasteboardType(), QByteArray(720 * 1024, '\x5A'));
+    if (text.toUtf8().size() > a3::kMaxPropertyListTextSize) {
+        state.SkipWithError("the text is over the reader's limit");
+        return;
+    }
+    focusSwitch(state, text);
+}
+BENCHMARK(BM_FocusSwitchWithAMebibyteOfClipboardText)->Unit(benchmark::kMillisecond);
 
 } // namespace
 

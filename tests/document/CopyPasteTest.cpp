@@ -8,7 +8,9 @@
 
 #include <QClipboard>
 #include <QDragEnterEvent>
+#include <QImage>
 #include <QMimeData>
+#include <QScreen>
 #include <gtest/gtest.h>
 
 namespace a3 {
@@ -313,6 +315,44 @@ TEST_F(CopyPaste, TheTextFormAloneCarriesPatchesBetweenDocuments)
     EXPECT_EQ(source[10], patch(*target.document, 50));
     EXPECT_EQ(source[11], patch(*target.document, 51));
     EXPECT_FALSE(document.isDocumentEdited()); // the source never changes
+}
+
+// What the screen shows of the window: the backing store, repainted only
+// where the view was told that something changed.
+QImage onScreen(QWidget& window)
+{
+    QApplication::processEvents();
+    return window.screen()->grabWindow(window.winId()).toImage();
+}
+
+// The window as painted from scratch now, the truth to compare with.
+QImage paintedAfresh(QWidget& window)
+{
+    return window.grab().toImage().convertToFormat(onScreen(window).format());
+}
+
+TEST_F(CopyPaste, TheTableShowsWhatAPasteADropAndARevertWrote)
+{
+    test::TempDir dir;
+    ASSERT_TRUE(document.saveToURL(QUrl::fromLocalFile(test::qPath(dir / "bank.syx")), nullptr));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&shown.window));
+    // A block onto one selected row: the rows under it change without a
+    // change of selection that would repaint them anyway.
+    copyRows(shown, {9, 10, 11});
+    shown.selectRows({1});
+    onScreen(shown.window);
+    document.paste();
+    ASSERT_EQ(patch(document, 11), patch(document, 3));
+    EXPECT_EQ(paintedAfresh(shown.window), onScreen(shown.window));
+
+    const auto data = dragRows(shown.table(), {12, 13, 14});
+    ASSERT_TRUE(dropOnto(shown.table(), data.get(), rowRect(shown.table(), 3).center()).accepted);
+    EXPECT_EQ(paintedAfresh(shown.window), onScreen(shown.window));
+
+    shown.selectRows({});
+    shown.table().scrollToTop();
+    ASSERT_TRUE(document.revertToSaved(nullptr));
+    EXPECT_EQ(paintedAfresh(shown.window), onScreen(shown.window));
 }
 
 } // namespace
