@@ -41,6 +41,14 @@ void report(const DocumentWindow::Done& done, bool outcome)
     }
 }
 
+// The platform's keys for a command, or the common ones where the platform
+// has none (Save As and Quit have none without a desktop environment).
+QKeySequence shortcut(QKeySequence::StandardKey key, const char* common)
+{
+    const QList<QKeySequence> bindings = QKeySequence::keyBindings(key);
+    return bindings.isEmpty() ? QKeySequence(QString::fromLatin1(common)) : bindings.front();
+}
+
 bool isSameFile(const QString& path, const QUrl& file)
 {
     return !file.isEmpty() &&
@@ -118,7 +126,8 @@ void DocumentWindow::createMenus()
     addCommand(file, tr("&Close"), QKeySequence::Close, [this] { closeDocument(); });
     addCommand(
         file, tr("&Save"), QKeySequence::Save, [this] { save(); }, MenuAction::Save);
-    addCommand(file, tr("Save &As…"), QKeySequence::SaveAs, [this] { saveAs(); });
+    addCommand(file, tr("Save &As…"), shortcut(QKeySequence::SaveAs, "Ctrl+Shift+S"),
+               [this] { saveAs(); });
     addCommand(
         file, tr("&Revert to Saved"), {}, [this] { revertDocumentToSaved(); }, MenuAction::Revert);
     file->addSeparator();
@@ -127,7 +136,7 @@ void DocumentWindow::createMenus()
     addCommand(file, tr("&Print…"), QKeySequence::Print, [this] { printDocument(); });
     addCommand(file, tr("&Export as PDF…"), {}, [this] { exportAsPdf(); });
     file->addSeparator();
-    addCommand(file, tr("&Quit"), QKeySequence::Quit, [this] {
+    addCommand(file, tr("&Quit"), shortcut(QKeySequence::Quit, "Ctrl+Q"), [this] {
         _controller.quit();
     })->setMenuRole(QAction::QuitRole);
 
