@@ -11,6 +11,7 @@
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QLabel>
 #include <QMenuBar>
@@ -272,8 +273,9 @@ bool DocumentWindow::exportAsPdf()
     if (path.isEmpty()) {
         return false;
     }
-    const QString failure = exportListingPdf(path, _document->pageLayout(), _document->dataSource(),
-                                             _document->displayName());
+    const QString failure =
+        exportListingPdf(QFile::encodeName(path).constData(), _document->pageLayout(),
+                         _document->dataSource(), _document->displayName());
     if (!failure.isEmpty()) {
         _prompts.showError(this,
                            tr("“%1” could not be exported as “%2”.")
