@@ -48,13 +48,8 @@ QByteArray PatchClipboard::pastableData(const QMimeData* pasteboard) const
     if (pasteboard == nullptr) {
         return {};
     }
-    // The chain-keyed type carries the reader's own chain checksum, so that a
-    // payload which refers to chain data is found only by a bank whose chain
-    // data it fits. The plain type wins; the text form counts only after both
-    // data formats, and any non-empty value counts.
-    const QString plainType = patchPasteboardType();
-    const QString chainKeyedType = chainKeyedPasteboardType(_bank.chainChecksum());
-    for (const QString& type : {plainType, chainKeyedType}) {
+    // The data formats first, then the text form; any non-empty value counts.
+    for (const QString& type : typesThisBankTakes(pasteboard->formats())) {
         QByteArray data = pasteboard->data(type);
         if (!data.isEmpty()) {
             return data;
@@ -64,13 +59,30 @@ QByteArray PatchClipboard::pastableData(const QMimeData* pasteboard) const
     if (text.isEmpty()) {
         return {};
     }
-    for (const QString& type : {plainType, chainKeyedType}) {
+    for (const QString& type : typesThisBankTakes(propertyListKeys(text))) {
         std::optional<QByteArray> data = dataFromString(text, type);
         if (data && !data->isEmpty()) {
             return *std::move(data);
         }
     }
     return {};
+}
+
+QStringList PatchClipboard::typesThisBankTakes(const QStringList& offered) const
+{
+    // A chain-keyed type carries the chain checksum of the bank its patches
+    // came from, which the chain rule compares with this bank's. The plain
+    // type wins.
+    QStringList plain;
+    QStringList chainKeyed;
+    for (const QString& type : offered) {
+        const std::optional<PatchTypeChain> chain = patchTypeChain(type);
+        if (chain &&
+            patchesFitBank(chain->refersToChainData, chain->chainChecksum, _bank.chainChecksum())) {
+            (chain->refersToChainData ? chainKeyed : plain).append(type);
+        }
+    }
+    return plain + chainKeyed;
 }
 
 bool PatchClipboard::isPastable(const QMimeData* generalPasteboard) const

@@ -6,6 +6,7 @@
 #include <QList>
 #include <QMimeData>
 #include <QString>
+#include <QStringList>
 #include <memory>
 #include <optional>
 
@@ -35,6 +36,10 @@ public:
     bool isPastable(const QMimeData* generalPasteboard) const;
 
 private:
+    // Of the offered types, the patch types whose patches fit this bank, in
+    // the order they are looked for.
+    QStringList typesThisBankTakes(const QStringList& offered) const;
+
     const A3AllDataSource& _bank;
 };
 

@@ -1,5 +1,6 @@
 #include "PropertyListText.h"
 
+#include <QStringList>
 #include <QXmlStreamReader>
 
 namespace a3 {
@@ -59,44 +60,64 @@ public:
     // entries in order; an entry whose value is not data counts as no value.
     std::optional<QByteArray> dataFor(const QString& key)
     {
-        if (!nextTag() || !isStartOf(u"plist") || !nextTag() || !isStartOf(u"dict")) {
-            return std::nullopt;
-        }
         std::optional<QByteArray> value;
+        return walk(&key, value, nullptr) ? value : std::nullopt;
+    }
+
+    // The keys of the dictionary's entries, in order; nothing for a text
+    // that dataFor() refuses whatever the key.
+    std::optional<QStringList> keys()
+    {
+        QStringList found;
+        std::optional<QByteArray> unused;
+        return walk(nullptr, unused, &found) ? std::optional(found) : std::nullopt;
+    }
+
+private:
+    // Reads the value under *key into value, or collects every key into
+    // *keys; false when the text is refused.
+    bool walk(const QString* key, std::optional<QByteArray>& value, QStringList* keys)
+    {
+        if (!nextTag() || !isStartOf(u"plist") || !nextTag() || !isStartOf(u"dict")) {
+            return false;
+        }
         while (nextTag() && _xml.isStartElement()) {
             if (!isStartOf(u"key")) {
-                return std::nullopt;
+                return false;
             }
             const std::optional<QString> entryKey = elementText();
             if (!entryKey || !nextTag() || !_xml.isStartElement()) {
-                return std::nullopt;
+                return false;
             }
-            if (*entryKey == key && isStartOf(u"data")) {
+            if (keys) {
+                keys->append(*entryKey);
+            }
+            const bool wanted = key && *entryKey == *key;
+            if (wanted && isStartOf(u"data")) {
                 const std::optional<QString> base64 = elementText();
                 if (!base64) {
-                    return std::nullopt;
+                    return false;
                 }
                 value = decodedBase64(*base64);
             } else {
-                if (*entryKey == key) {
+                if (wanted) {
                     value.reset();
                 }
                 if (!skipElement()) {
-                    return std::nullopt;
+                    return false;
                 }
             }
         }
         // The end of the dictionary, then that of the plist, and nothing after.
         if (!_xml.isEndElement() || !nextTag() || !_xml.isEndElement()) {
-            return std::nullopt;
+            return false;
         }
         while (!_xml.atEnd()) {
             next();
         }
-        return _xml.hasError() ? std::nullopt : value;
+        return !_xml.hasError();
     }
 
-private:
     QXmlStreamReader::TokenType next()
     {
         const QXmlStreamReader::TokenType token = _xml.readNext();
@@ -221,18 +242,35 @@ QString propertyListText(const QString& key, const QByteArray& data)
     return QString::fromUtf8(text);
 }
 
-std::optional<QByteArray> dataFromPropertyListText(const QString& text, const QString& key)
+namespace {
+
+// The text as UTF-8, when it is within the size limit.
+std::optional<QByteArray> limitedUtf8(const QString& text)
 {
     // UTF-8 needs at least one byte for each UTF-16 unit, so a string with too
     // many units is refused without encoding it.
     if (text.size() > kMaxPropertyListTextSize) {
         return std::nullopt;
     }
-    const QByteArray utf8 = text.toUtf8();
+    QByteArray utf8 = text.toUtf8();
     if (utf8.size() > kMaxPropertyListTextSize) {
         return std::nullopt;
     }
-    return PropertyListReader(utf8).dataFor(key);
+    return utf8;
+}
+
+} // namespace
+
+std::optional<QByteArray> dataFromPropertyListText(const QString& text, const QString& key)
+{
+    const std::optional<QByteArray> utf8 = limitedUtf8(text);
+    return utf8 ? PropertyListReader(*utf8).dataFor(key) : std::nullopt;
+}
+
+QStringList propertyListKeys(const QString& text)
+{
+    const std::optional<QByteArray> utf8 = limitedUtf8(text);
+    return utf8 ? PropertyListReader(*utf8).keys().value_or(QStringList()) : QStringList();
 }
 
 } // namespace a3

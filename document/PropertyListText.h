@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <optional>
 
 namespace a3 {
@@ -21,5 +22,9 @@ QString propertyListText(const QString& key, const QByteArray& data);
 // or DOCTYPE, further entries. Nothing for anything else, including texts over
 // the size limit, entity declarations or references, and deep nesting.
 std::optional<QByteArray> dataFromPropertyListText(const QString& text, const QString& key);
+
+// The keys of the entries of such a text, in order; none for a text that is
+// refused as above.
+QStringList propertyListKeys(const QString& text);
 
 } // namespace a3
