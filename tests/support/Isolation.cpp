@@ -41,9 +41,10 @@ void expectToPassInChild(std::vector<std::string> wrapper, const std::string& is
     EXPECT_NE(std::string::npos, run.out.find("[  PASSED  ] 1 test.")) << run.out << run.err;
 }
 
+constexpr id_t kNobody = 65534;
+
 bool dropPrivileges()
 {
-    constexpr id_t kNobody = 65534;
     const bool dropped =
         ::setgroups(0, nullptr) == 0 && ::setgid(kNobody) == 0 && ::setuid(kNobody) == 0;
     // Changing the user makes the process undumpable, which would keep
@@ -86,12 +87,15 @@ std::string mountNamespaceProblem()
 
 } // namespace
 
-bool withoutPrivileges()
+bool withoutPrivileges(const std::filesystem::path& ownedFolder)
 {
     if (::geteuid() != 0) {
         return true;
     }
     if (isolatedRun() == kUnprivileged) {
+        if (!ownedFolder.empty()) {
+            EXPECT_EQ(0, ::chown(ownedFolder.c_str(), kNobody, kNobody)) << std::strerror(errno);
+        }
         EXPECT_TRUE(dropPrivileges()) << std::strerror(errno);
         return ::geteuid() != 0;
     }

@@ -15,8 +15,10 @@ namespace a3::test {
 
 // True where the test should go on: in a process without root's privileges
 // (when not root, or in the child that gave them up). False in a process of
-// root's, which has run the test in such a child.
-bool withoutPrivileges();
+// root's, which has run the test in such a child. The child first hands
+// ownedFolder (such as a fixture's folder, made before) to the user it
+// becomes.
+bool withoutPrivileges(const std::filesystem::path& ownedFolder = {});
 
 // In a private mount namespace, a fresh tmpfs mounted with these options
 // ("size=16k,nr_inodes=3"): its folder where the test should go on, nothing
