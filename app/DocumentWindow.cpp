@@ -12,6 +12,7 @@
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QMenuBar>
 #include <QMimeData>
@@ -453,8 +454,8 @@ void DocumentWindow::exportAsPdf(Done done)
                     return;
                 }
                 const QString failure =
-                    exportListingPdf(path, _document->pageLayout(), _document->dataSource(),
-                                     _document->displayName());
+                    exportListingPdf(QFile::encodeName(path).constData(), _document->pageLayout(),
+                                     _document->dataSource(), _document->displayName());
                 if (!failure.isEmpty()) {
                     showError(tr("“%1” could not be exported as “%2”.")
                                   .arg(_document->displayName(), QFileInfo(path).fileName()),

@@ -1,23 +1,13 @@
 #pragma once
 
-#include <string>
+#include "CommandLine.h"
+
 #include <vector>
 
 namespace a3::cli {
 
-using Arguments = std::vector<std::string>;
-
-// Each command takes the arguments after its name and returns the exit status:
-// 0 success, 1 a file was refused or could not be written, 2 a usage error.
-int listCommand(const Arguments& arguments);
-int checkCommand(const Arguments& arguments);
-int newCommand(const Arguments& arguments);
-int renameCommand(const Arguments& arguments);
-int copyCommand(const Arguments& arguments);
-// Renders without a display: it creates its own offscreen GUI application.
-int pdfCommand(const Arguments& arguments);
-
-// Reports a usage error on standard error and returns its exit status.
-int usageError(const std::string& message);
+// Every command of a3bank, in the order the help lists them. A command is
+// one entry here and one function; the parser and the help do the rest.
+std::vector<CommandSpec> commandTable();
 
 } // namespace a3::cli

@@ -80,10 +80,13 @@ bool Document::saveToURL(const QUrl& url, DocumentError* error)
         }
         return false;
     }
-    const QString failure = writeFileAtomically(path, data);
-    if (!failure.isEmpty()) {
+    const QByteArray localPath = QFile::encodeName(path);
+    const std::string failure = writeFileAtomically(
+        localPath.constData(), {reinterpret_cast<const std::uint8_t*>(data.constData()),
+                                static_cast<std::size_t>(data.size())});
+    if (!failure.empty()) {
         if (error) {
-            *error = {QStringLiteral("file"), 0, failure};
+            *error = {QStringLiteral("file"), 0, QString::fromLocal8Bit(failure)};
         }
         return false;
     }

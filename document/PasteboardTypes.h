@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <cstdint>
+#include <optional>
 
 namespace a3 {
 
@@ -20,5 +21,15 @@ QString patchPasteboardType();
 // with the same chain checksum takes them. The patch type, a dot and the
 // checksum as four lowercase hexadecimal digits.
 QString chainKeyedPasteboardType(std::uint16_t chainChecksum);
+
+// What a patch type tells of its payload's chain data: whether a patch refers
+// to it, and then the chain checksum of the bank the patches came from.
+struct PatchTypeChain
+{
+    bool refersToChainData = false;
+    std::uint16_t chainChecksum = 0;
+};
+// Nothing for a type that is neither of the two above.
+std::optional<PatchTypeChain> patchTypeChain(const QString& type);
 
 } // namespace a3

@@ -49,9 +49,8 @@ PasteboardOffer PasteboardOffer::read(const QMimeData* pasteboard)
     if (pasteboard == nullptr) {
         return offer;
     }
-    const QString patchType = patchPasteboardType();
     for (const QString& format : pasteboard->formats()) {
-        if (format == patchType || format.startsWith(patchType + QLatin1Char('.'))) {
+        if (patchTypeChain(format)) {
             if (QByteArray data = pasteboard->data(format); !data.isEmpty()) {
                 offer.typedData.emplace(format, std::move(data));
             }
@@ -70,27 +69,37 @@ QByteArray PatchClipboard::pastableData(const QMimeData* pasteboard) const
 
 QByteArray PatchClipboard::pastableData(const PasteboardOffer& offer) const
 {
-    // The chain-keyed type carries the reader's own chain checksum, so that a
-    // payload which refers to chain data is found only by a bank whose chain
-    // data it fits. The plain type wins; the text form counts only after both
-    // data formats, and any non-empty value counts.
-    const QString types[] = {patchPasteboardType(),
-                             chainKeyedPasteboardType(_bank.chainChecksum())};
-    for (const QString& type : types) {
-        if (const auto found = offer.typedData.find(type); found != offer.typedData.end()) {
-            return found->second;
-        }
+    // The data formats first, then the text form; any non-empty value counts.
+    if (const QStringList types = typesThisBankTakes(offer.typedData); !types.isEmpty()) {
+        return offer.typedData.at(types.front());
     }
-    if (!offer.textForm) {
-        return {};
-    }
-    for (const QString& type : types) {
-        const auto found = offer.textForm->find(type);
-        if (found != offer.textForm->end() && found->second && !found->second->isEmpty()) {
-            return *found->second;
+    if (offer.textForm) {
+        for (const QString& type : typesThisBankTakes(*offer.textForm)) {
+            if (const std::optional<QByteArray>& data = offer.textForm->at(type);
+                data && !data->isEmpty()) {
+                return *data;
+            }
         }
     }
     return {};
+}
+
+template <typename Map>
+QStringList PatchClipboard::typesThisBankTakes(const Map& offered) const
+{
+    // A chain-keyed type carries the chain checksum of the bank its patches
+    // came from, which the chain rule compares with this bank's. The plain
+    // type wins.
+    QStringList plain;
+    QStringList chainKeyed;
+    for (const auto& [type, value] : offered) {
+        const std::optional<PatchTypeChain> chain = patchTypeChain(type);
+        if (chain &&
+            patchesFitBank(chain->refersToChainData, chain->chainChecksum, _bank.chainChecksum())) {
+            (chain->refersToChainData ? chainKeyed : plain).append(type);
+        }
+    }
+    return plain + chainKeyed;
 }
 
 } // namespace a3

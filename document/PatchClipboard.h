@@ -7,6 +7,7 @@
 #include <QList>
 #include <QMimeData>
 #include <QString>
+#include <QStringList>
 #include <map>
 #include <memory>
 #include <optional>
@@ -48,6 +49,11 @@ public:
     QByteArray pastableData(const PasteboardOffer& offer) const;
 
 private:
+    // Of the offered types, the patch types whose patches fit this bank, in
+    // the order they are looked for.
+    template <typename Map>
+    QStringList typesThisBankTakes(const Map& offered) const;
+
     const A3AllDataSource& _bank;
 };
 

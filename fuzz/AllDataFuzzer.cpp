@@ -1,8 +1,11 @@
-// Any bytes read as an All-Data file, then the bank written: the file written
-// always has the shape of one, a refused file changes nothing, and a
-// well-formed file comes back byte for byte.
+// Any bytes read as an All-Data file, then the bank written: the bank takes
+// exactly the files the file rules let through, the file written always has
+// the shape of one, a refused file changes nothing, a well-formed file comes
+// back byte for byte, and the tolerated defects are found exactly in the
+// files taken that are not well formed.
 
 #include "A3AllDataSource.h"
+#include "AllDataFile.h"
 #include "Require.h"
 
 #include <algorithm>
@@ -32,12 +35,11 @@ bool checksumHolds(std::span<const std::uint8_t> file, unsigned start, std::size
     return (sum & 0xFFFF) == (recordByte(file, stored) | recordByte(file, stored + 1) << 8);
 }
 
-// As the device writes a file: the header, nibbles only, both checksums by
-// the rules, F7 last.
+// As the device writes a file: one the bank takes, with nibbles only, both
+// checksums by the rules and F7 last.
 bool isWellFormed(std::span<const std::uint8_t> file)
 {
-    if (file.size() != kAllDataFileSize || file.back() != kEndOfExclusive ||
-        !std::equal(kAllDataHeader.begin(), kAllDataHeader.end(), file.begin())) {
+    if (allDataFileProblem(file) || file.back() != kEndOfExclusive) {
         return false;
     }
     const auto nibbles = file.subspan(kHeaderSize, 2 * kDumpBodySize);
@@ -58,6 +60,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     A3AllDataSource bank = newBank;
     const A3AllData before = bank.data();
     const bool accepted = bank.setSyxData(input);
+    require(accepted == !allDataFileProblem(input), "the bank takes what the file rules allow");
+    require(toleratedDefects(input).empty() == (!accepted || isWellFormed(input)),
+            "defects are reported exactly for taken files that are not well formed");
     if (!accepted) {
         const A3AllData after = bank.data();
         require(std::memcmp(&before, &after, kRecordSize) == 0, "a refused file changed the bank");

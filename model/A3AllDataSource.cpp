@@ -1,12 +1,11 @@
 #include "A3AllDataSource.h"
 
+#include "AllDataFile.h"
+#include "FileReader.h"
 #include "SystemLog.h"
 
 #include <algorithm>
 #include <cassert>
-#include <cstdio>
-#include <cstring>
-#include <memory>
 #include <system_error>
 
 namespace a3 {
@@ -18,6 +17,10 @@ const std::array<std::uint8_t, kPatchSize> kFallbackPatch{
     0x64, 0x00, 0x00, 0x1C, 0x12, 0x08, 0x50, 0x07, 0x0E, 0x08, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00};
 
 namespace {
+
+// Far more than a dump body, so that a factory bank with bytes appended still
+// loads, and little enough that a wrong file is not read at length.
+constexpr std::uintmax_t kMaxFactoryBankSize = std::uintmax_t{1} << 20;
 
 // The dump body: every record byte after the header, in record order.
 std::span<std::uint8_t, kDumpBodySize> dumpBody(A3AllData& record)
@@ -85,23 +88,15 @@ A3AllDataSource A3AllDataSource::fallbackBank()
 void A3AllDataSource::loadFactoryBank(const std::filesystem::path& factoryBankFile)
 {
     // A resource shorter than a dump body is as good as missing: a partial
-    // factory bank would leave the patches half defined.
-    std::array<std::uint8_t, kDumpBodySize> body{};
-    std::size_t bytesRead = 0;
-    std::error_code error;
-    if (std::filesystem::is_regular_file(factoryBankFile, error)) {
-        std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(
-            std::fopen(factoryBankFile.c_str(), "rb"), &std::fclose);
-        if (file) {
-            bytesRead = std::fread(body.data(), 1, body.size(), file.get());
-        }
-    }
-    if (bytesRead != body.size()) {
+    // factory bank would leave the patches half defined. Bytes after the body
+    // are ignored.
+    const FileReadResult file = readFileBounded(factoryBankFile, kMaxFactoryBankSize);
+    if (!file.ok() || file.bytes.size() < kDumpBodySize) {
         systemLog("A3 Factory Preset file is missing.");
         loadFallbackContent();
         return;
     }
-    std::ranges::copy(body, dumpBody(_data).begin());
+    std::copy_n(file.bytes.begin(), kDumpBodySize, dumpBody(_data).begin());
 }
 
 void A3AllDataSource::loadFallbackContent()
@@ -118,12 +113,9 @@ std::int64_t A3AllDataSource::numberOfRows() const
 
 bool A3AllDataSource::setSyxData(std::span<const std::uint8_t> file)
 {
-    if (file.size() != kAllDataFileSize) {
-        return false;
-    }
     // Checked before anything is stored, so a rejected file leaves even the
     // header as it was and cannot leak into a later save.
-    if (!std::equal(kAllDataHeader.begin(), kAllDataHeader.end(), file.begin())) {
+    if (allDataFileProblem(file)) {
         return false;
     }
     std::copy_n(file.begin(), 4, _data.sysExHeader.begin());

@@ -33,7 +33,7 @@ public:
     std::int64_t numberOfRows() const;
 
     // Decodes a whole All-Data file. Returns false, leaving the bank exactly as
-    // it was, when the length or one of the five header bytes is wrong.
+    // it was, when allDataFileProblem() finds the length or a header byte wrong.
     bool setSyxData(std::span<const std::uint8_t> file);
     // The All-Data file of the bank as it is now; recomputes and stores both
     // checksums first.

@@ -4,6 +4,12 @@
 
 namespace a3 {
 
+bool patchesFitBank(bool refersToChainData, std::uint16_t sourceChainChecksum,
+                    std::uint16_t targetChainChecksum)
+{
+    return !refersToChainData || sourceChainChecksum == targetChainChecksum;
+}
+
 PatchPayload patchPayload(const A3AllDataSource& bank, std::span<const std::int64_t> rows)
 {
     PatchPayload payload;

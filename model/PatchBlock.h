@@ -15,6 +15,12 @@ struct PatchPayload
     bool refersToChainData = false;  // some row has a chain number of 128 or more
 };
 
+// Whether patches may go from one bank into another: patches that refer to
+// chain data (chain C0 and up) need the chain data they were made with, so
+// they go only to a bank with the same chain checksum; others go anywhere.
+bool patchesFitBank(bool refersToChainData, std::uint16_t sourceChainChecksum,
+                    std::uint16_t targetChainChecksum);
+
 // rows must be ascending and valid patch indices.
 PatchPayload patchPayload(const A3AllDataSource& bank, std::span<const std::int64_t> rows);
 

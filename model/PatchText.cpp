@@ -1,6 +1,6 @@
 #include "PatchText.h"
 
-#include "A3AllData.h"
+#include "A3AllDataSource.h"
 
 #include <cstdio>
 
@@ -11,11 +11,16 @@ std::string listingTitle(const std::string& bankName)
     return "Korg A3 SysEx File: " + bankName;
 }
 
+std::string chainId(std::uint16_t chainChecksum)
+{
+    char text[8];
+    std::snprintf(text, sizeof text, "%04x", static_cast<unsigned>(chainChecksum));
+    return text;
+}
+
 std::string chainIdText(std::uint16_t chainChecksum)
 {
-    char text[24];
-    std::snprintf(text, sizeof text, "Chain ID: %04x", static_cast<unsigned>(chainChecksum));
-    return text;
+    return "Chain ID: " + chainId(chainChecksum);
 }
 
 std::string chainText(std::int32_t chainNumber)
@@ -35,6 +40,17 @@ std::string patchLine(std::int64_t index, std::int32_t chainNumber, const std::s
     char number[24];
     std::snprintf(number, sizeof number, "%3lld", static_cast<long long>(index + 1));
     return std::string(number) + " :  " + chainText(chainNumber) + "   : " + name;
+}
+
+std::string textListing(const A3AllDataSource& bank, const std::string& bankName)
+{
+    std::string text = listingTitle(bankName) + '\n' + chainIdText(bank.chainChecksum()) + '\n' +
+                       kListingHeader + '\n';
+    for (std::int64_t i = 0; i < bank.numberOfRows(); ++i) {
+        text += patchLine(i, bank.chainAtIndex(i), bank.patchNameAt(i));
+        text += '\n';
+    }
+    return text;
 }
 
 } // namespace a3

@@ -5,8 +5,11 @@
 
 namespace a3 {
 
+class A3AllDataSource;
+
 // The texts that head a bank's listing, on paper and in text alike.
 std::string listingTitle(const std::string& bankName); // "Korg A3 SysEx File: %@"
+std::string chainId(std::uint16_t chainChecksum);      // "%04x", as the chain ID shows
 std::string chainIdText(std::uint16_t chainChecksum);  // "Chain ID: %04x"
 inline constexpr char kListingHeader[] = "  # : Chain : Name";
 
@@ -17,5 +20,9 @@ std::string chainText(std::int32_t chainNumber);
 // "%3d :  %@   : %@": the one-based patch number, the chain text and the name,
 // as the printed listing and the command-line listing show a patch.
 std::string patchLine(std::int64_t index, std::int32_t chainNumber, const std::string& name);
+
+// The listing as text, one line each, every line ended by a newline: the
+// title, the chain ID, the header and the 100 patch lines.
+std::string textListing(const A3AllDataSource& bank, const std::string& bankName);
 
 } // namespace a3

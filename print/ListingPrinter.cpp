@@ -1,11 +1,12 @@
 #include "ListingPrinter.h"
 
+#include "AtomicFile.h"
 #include "PrintView.h"
 
+#include <QBuffer>
 #include <QPainter>
 #include <QPdfWriter>
 #include <QPrinter>
-#include <QSaveFile>
 
 namespace a3 {
 namespace {
@@ -37,26 +38,41 @@ bool printListing(QPrinter& printer, const QPageLayout& pageLayout, const A3AllD
     return paintListing(printer, printed, bank, displayName);
 }
 
-QString exportListingPdf(const QString& pdfPath, const QPageLayout& pageLayout,
+std::optional<QByteArray> listingPdf(const QPageLayout& pageLayout, const A3AllDataSource& bank,
+                                     const QString& displayName)
+{
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    QPdfWriter writer(&buffer);
+    writer.setTitle(displayName);
+    writer.setCreator(QStringLiteral("A3 Librarian"));
+    if (!pageLayout.isValid() || !writer.setPageLayout(pageLayout) ||
+        !paintListing(writer, pageLayout, bank, displayName)) {
+        return std::nullopt;
+    }
+    // The painter has ended, so the writer has written the whole file: from
+    // its header to the end-of-file marker after the trailer.
+    const QByteArray& pdf = buffer.data();
+    if (!pdf.startsWith("%PDF-") || !pdf.trimmed().endsWith("%%EOF")) {
+        return std::nullopt;
+    }
+    return pdf;
+}
+
+QString exportListingPdf(const std::filesystem::path& pdfPath, const QPageLayout& pageLayout,
                          const A3AllDataSource& bank, const QString& displayName)
 {
     if (!pageLayout.isValid()) {
         return QStringLiteral("no valid paper size");
     }
-    QSaveFile file(pdfPath);
-    if (!file.open(QIODevice::WriteOnly)) {
-        return file.errorString();
-    }
-    QPdfWriter writer(&file);
-    writer.setTitle(displayName);
-    writer.setCreator(QStringLiteral("A3 Librarian"));
-    if (!writer.setPageLayout(pageLayout) || !paintListing(writer, pageLayout, bank, displayName)) {
+    const std::optional<QByteArray> pdf = listingPdf(pageLayout, bank, displayName);
+    if (!pdf) {
         return QStringLiteral("the page could not be drawn");
     }
-    if (!file.commit()) {
-        return file.errorString();
-    }
-    return {};
+    const std::string failure =
+        writeFileAtomically(pdfPath, {reinterpret_cast<const std::uint8_t*>(pdf->constData()),
+                                      static_cast<std::size_t>(pdf->size())});
+    return QString::fromLocal8Bit(failure);
 }
 
 } // namespace a3

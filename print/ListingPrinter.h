@@ -2,8 +2,11 @@
 
 #include "A3AllDataSource.h"
 
+#include <QByteArray>
 #include <QPageLayout>
 #include <QString>
+#include <filesystem>
+#include <optional>
 
 class QPrinter;
 
@@ -17,9 +20,15 @@ namespace a3 {
 bool printListing(QPrinter& printer, const QPageLayout& pageLayout, const A3AllDataSource& bank,
                   const QString& displayName);
 
-// Writes the same page as a one-page PDF file, replacing pdfPath only once it
-// is complete. Returns an empty string on success, otherwise the reason.
-QString exportListingPdf(const QString& pdfPath, const QPageLayout& pageLayout,
+// The same page as a whole one-page PDF file, made in memory; nothing when it
+// could not be drawn (such as on an invalid page layout).
+std::optional<QByteArray> listingPdf(const QPageLayout& pageLayout, const A3AllDataSource& bank,
+                                     const QString& displayName);
+
+// Writes that PDF file to pdfPath (a name as the system holds it), replacing
+// the file only once the new one is complete. Returns an empty string on
+// success, otherwise the reason.
+QString exportListingPdf(const std::filesystem::path& pdfPath, const QPageLayout& pageLayout,
                          const A3AllDataSource& bank, const QString& displayName);
 
 } // namespace a3

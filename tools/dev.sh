@@ -14,7 +14,7 @@ PACKAGES=(
     qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins
     libgtest-dev libgmock-dev libbenchmark-dev libxcb1-dev
     fonts-dejavu-core fonts-urw-base35 libqt6svg6
-    xvfb xauth poppler-utils
+    xvfb xauth poppler-utils util-linux mount
     desktop-file-utils appstream shared-mime-info
 )
 

@@ -2,6 +2,7 @@
 // coding, the checksums and byte-exact round trips.
 
 #include "A3AllDataSource.h"
+#include "AllDataFile.h"
 #include "TempDir.h"
 
 #include <algorithm>
@@ -159,6 +160,38 @@ TEST(AllDataCodec, EveryWrittenFileIsMidiCleanBetweenItsEnds)
     const auto file = bank.syxData();
     ASSERT_EQ(kAllDataFileSize, file.size());
     EXPECT_TRUE(std::all_of(file.begin() + 1, file.end() - 1, [](auto b) { return b < 0x80; }));
+}
+
+TEST(AllDataFileRules, NameTheFirstProblemOfARefusedFile)
+{
+    auto file = wellFormedAllDataFile();
+    EXPECT_EQ(std::nullopt, allDataFileProblem(file));
+    file[2] = 0x22;
+    file[3] = 0x00;
+    EXPECT_EQ("wrong header: byte 2 is 0x22, expected 0x21", allDataFileProblem(file));
+    file.push_back(0xF7);
+    EXPECT_EQ("wrong length: 29199 bytes, expected 29198", allDataFileProblem(file));
+    EXPECT_EQ("wrong length: 4294996494 bytes, expected 29198",
+              allDataLengthProblem((std::uintmax_t{1} << 32) + kAllDataFileSize));
+}
+
+TEST(AllDataFileRules, ListWhatTheBankToleratesInAFileItTakes)
+{
+    auto file = wellFormedAllDataFile();
+    EXPECT_TRUE(toleratedDefects(file).empty());
+    file[16389] ^= 0x01; // the stored chain checksum off by one
+    file[100] |= 0x10;   // two nibble bytes above 0x0F
+    file[101] |= 0x20;
+    file.back() = 0x00;
+    const auto defects = toleratedDefects(file);
+    ASSERT_EQ(3u, defects.size());
+    EXPECT_EQ(0u, defects[0].find("chain checksum 0x")) << defects[0];
+    EXPECT_NE(std::string::npos, defects[0].find(" stored, 0x")) << defects[0];
+    EXPECT_EQ("last byte is 0x00, expected 0xF7", defects[1]);
+    EXPECT_EQ("2 nibble bytes above 0x0F", defects[2]);
+
+    file[0] = 0x00; // refused: nothing to tolerate
+    EXPECT_TRUE(toleratedDefects(file).empty());
 }
 
 } // namespace

@@ -272,6 +272,14 @@ TEST_F(PatchBank, PatchBlocksAreWrittenAllOrNothing)
     EXPECT_TRUE(patchPayload(bank, rows).refersToChainData);
 }
 
+TEST(ChainRule, PatchesUsingChainDataGoOnlyToABankWithTheSameChainData)
+{
+    EXPECT_TRUE(patchesFitBank(false, 0x1234, 0x1234));
+    EXPECT_TRUE(patchesFitBank(false, 0x1234, 0x4321));
+    EXPECT_TRUE(patchesFitBank(true, 0x1234, 0x1234));
+    EXPECT_FALSE(patchesFitBank(true, 0x1234, 0x1235));
+}
+
 TEST_F(PatchBank, PatchBlocksFarPastTheLastRowWriteNothing)
 {
     const std::vector<std::uint8_t> twoPatches(2 * kPatchSize, 0x5A);

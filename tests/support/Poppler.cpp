@@ -1,59 +1,60 @@
 #include "Poppler.h"
 
-#include <QProcess>
-#include <QRegularExpression>
+#include "ChildProcess.h"
+
 #include <gtest/gtest.h>
+#include <sstream>
 
 namespace a3::test {
 namespace {
 
-std::string run(const QString& tool, const QStringList& arguments)
+std::string runTool(std::vector<std::string> arguments)
 {
-    QProcess process;
-    process.start(tool, arguments);
-    if (!process.waitForFinished(30000) || process.exitStatus() != QProcess::NormalExit ||
-        process.exitCode() != 0) {
-        ADD_FAILURE() << tool.toStdString() << " failed (is poppler-utils installed?): "
-                      << process.errorString().toStdString()
-                      << process.readAllStandardError().toStdString();
+    const RunResult result = run(arguments);
+    if (result.exit.code != 0) {
+        ADD_FAILURE() << arguments.front()
+                      << " failed (is poppler-utils installed?): " << result.err;
         return {};
     }
-    return process.readAllStandardOutput().toStdString();
-}
-
-QString q(const std::filesystem::path& path)
-{
-    return QString::fromStdString(path.string());
+    return result.out;
 }
 
 } // namespace
 
 std::string pdfLayoutText(const std::filesystem::path& pdf)
 {
-    return run(QStringLiteral("pdftotext"), {"-layout", q(pdf), "-"});
+    return runTool({"/usr/bin/pdftotext", "-layout", pdf.string(), "-"});
 }
 
 std::string pdfWordBoxes(const std::filesystem::path& pdf)
 {
-    return run(QStringLiteral("pdftotext"), {"-bbox", q(pdf), "-"});
+    return runTool({"/usr/bin/pdftotext", "-bbox", pdf.string(), "-"});
 }
 
 std::string pdfInfo(const std::filesystem::path& pdf, const std::string& field)
 {
-    const QString info = QString::fromStdString(run(QStringLiteral("pdfinfo"), {q(pdf)}));
-    const QRegularExpression line(
-        QStringLiteral("^%1:\\s*(.*)$")
-            .arg(QRegularExpression::escape(QString::fromStdString(field))),
-        QRegularExpression::MultilineOption);
-    return line.match(info).captured(1).toStdString();
+    std::istringstream info(runTool({"/usr/bin/pdfinfo", pdf.string()}));
+    for (std::string line; std::getline(info, line);) {
+        if (line.rfind(field + ':', 0) == 0) {
+            const std::size_t value = line.find_first_not_of(' ', field.size() + 1);
+            return value == std::string::npos ? std::string() : line.substr(value);
+        }
+    }
+    return {};
 }
 
 std::vector<std::string> simplifiedLines(const std::string& text)
 {
     std::vector<std::string> lines;
-    for (const QString& line : QString::fromStdString(text).split(u'\n')) {
-        if (!line.trimmed().isEmpty()) {
-            lines.push_back(line.simplified().toStdString());
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        std::istringstream words(line);
+        std::string simplified;
+        for (std::string word; words >> word;) {
+            simplified += (simplified.empty() ? "" : " ") + word;
+        }
+        if (!simplified.empty()) {
+            lines.push_back(simplified);
         }
     }
     return lines;

@@ -3,27 +3,28 @@
 
 #include "FileReader.h"
 
-#include "A3AllData.h"
+#include "Isolation.h"
 #include "TempDir.h"
 
 #include <fstream>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace a3 {
 namespace {
+
+// A limit such as a reader of All-Data files sets.
+constexpr std::size_t kLimit = 29198;
 
 using Status = FileReadResult::Status;
 
 TEST(FileReader, ReadsFilesUpToTheLimit)
 {
     test::TempDir dir;
-    for (std::size_t size : {std::size_t{0}, std::size_t{1}, kAllDataFileSize}) {
+    for (std::size_t size : {std::size_t{0}, std::size_t{1}, kLimit}) {
         const std::vector<std::uint8_t> bytes(size, 0x5A);
         test::writeBytes(dir / "file", bytes);
-        const auto result = readFileBounded(dir / "file", kAllDataFileSize);
+        const auto result = readFileBounded(dir / "file", kLimit);
         ASSERT_TRUE(result.ok()) << size << ": " << result.error;
         EXPECT_EQ(bytes, result.bytes);
     }
@@ -32,10 +33,10 @@ TEST(FileReader, ReadsFilesUpToTheLimit)
 TEST(FileReader, RefusesALargerFileByItsSize)
 {
     test::TempDir dir;
-    test::writeBytes(dir / "file", std::vector<std::uint8_t>(kAllDataFileSize + 1));
-    const auto result = readFileBounded(dir / "file", kAllDataFileSize);
+    test::writeBytes(dir / "file", std::vector<std::uint8_t>(kLimit + 1));
+    const auto result = readFileBounded(dir / "file", kLimit);
     EXPECT_EQ(Status::TooLarge, result.status);
-    EXPECT_EQ(kAllDataFileSize + 1, result.size);
+    EXPECT_EQ(kLimit + 1, result.size);
     EXPECT_TRUE(result.bytes.empty());
 }
 
@@ -46,7 +47,7 @@ TEST(FileReader, RefusesAHugeSparseFileWithoutReadingIt)
         std::ofstream sparse(dir / "huge", std::ios::binary);
     }
     std::filesystem::resize_file(dir / "huge", std::uintmax_t{8} << 30); // 8 GiB, no blocks
-    const auto result = readFileBounded(dir / "huge", kAllDataFileSize);
+    const auto result = readFileBounded(dir / "huge", kLimit);
     EXPECT_EQ(Status::TooLarge, result.status);
     EXPECT_EQ(std::uintmax_t{8} << 30, result.size);
     EXPECT_NE(std::string::npos, result.error.find("too large"));
@@ -58,49 +59,31 @@ TEST(FileReader, RefusesWhatIsNotARegularFileWithAReason)
     std::filesystem::create_directory(dir / "folder");
     ASSERT_EQ(0, ::mkfifo((dir / "fifo").c_str(), 0600));
 
-    const auto folder = readFileBounded(dir / "folder", kAllDataFileSize);
+    const auto folder = readFileBounded(dir / "folder", kLimit);
     EXPECT_EQ(Status::Unreadable, folder.status);
     EXPECT_EQ("Is a directory", folder.error);
 
     // Opening a FIFO for reading would block until a writer comes.
-    const auto fifo = readFileBounded(dir / "fifo", kAllDataFileSize);
+    const auto fifo = readFileBounded(dir / "fifo", kLimit);
     EXPECT_EQ(Status::Unreadable, fifo.status);
     EXPECT_EQ("Not a regular file", fifo.error);
 
-    const auto missing = readFileBounded(dir / "missing", kAllDataFileSize);
+    const auto missing = readFileBounded(dir / "missing", kLimit);
     EXPECT_EQ(Status::Unreadable, missing.status);
     EXPECT_NE(std::string::npos, missing.error.find("No such file"));
 }
 
-// Runs check() in a child process without root's right to read everything.
-bool passesWithoutPrivileges(bool (*check)(const std::filesystem::path&),
-                             const std::filesystem::path& file)
-{
-    if (::geteuid() != 0) {
-        return check(file);
-    }
-    const pid_t child = ::fork();
-    if (child == 0) {
-        const bool dropped = ::setgid(65534) == 0 && ::setuid(65534) == 0;
-        ::_exit(dropped && check(file) ? 0 : 1);
-    }
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
 TEST(FileReader, GivesTheSystemsReasonForAFileWithoutReadPermission)
 {
+    if (!test::withoutPrivileges()) {
+        return;
+    }
     test::TempDir dir;
-    std::filesystem::permissions(dir.path(), std::filesystem::perms::all);
     test::writeBytes(dir / "locked", std::vector<std::uint8_t>(10));
     std::filesystem::permissions(dir / "locked", std::filesystem::perms::none);
-    EXPECT_TRUE(passesWithoutPrivileges(
-        [](const std::filesystem::path& file) {
-            const auto result = readFileBounded(file, kAllDataFileSize);
-            return result.status == Status::Unreadable && result.error == "Permission denied";
-        },
-        dir / "locked"));
+    const auto result = readFileBounded(dir / "locked", kLimit);
+    EXPECT_EQ(Status::Unreadable, result.status);
+    EXPECT_EQ("Permission denied", result.error);
 }
 
 } // namespace

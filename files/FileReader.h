@@ -25,8 +25,10 @@ struct FileReadResult
 };
 
 // Reads a whole regular file of at most maxSize bytes. The size is checked
-// before anything is read, so a huge file costs nothing; directories, FIFOs and
-// devices are refused without being opened, so the call never blocks.
+// before anything is read, so a huge file costs nothing. Directories, FIFOs
+// and devices are refused without being opened, and the file opened must be
+// the regular file that was measured, so the call never blocks even when the
+// name is pointed elsewhere in the meantime.
 FileReadResult readFileBounded(const std::filesystem::path& path, std::uintmax_t maxSize);
 
 } // namespace a3

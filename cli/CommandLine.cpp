@@ -1,0 +1,301 @@
+#include "CommandLine.h"
+
+#include "A3AllData.h"
+#include "Terminal.h"
+
+#include <algorithm>
+#include <charconv>
+
+namespace a3::cli {
+namespace {
+
+constexpr std::size_t kHelpColumn = 33;
+
+// A patch number from 1 to 100, or nothing when the text is none.
+std::optional<std::int64_t> patchNumber(std::string_view text)
+{
+    int number = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
+    if (error != std::errc() || end != text.data() + text.size() || number < 1 ||
+        number > static_cast<int>(kPatchCount)) {
+        return std::nullopt;
+    }
+    return number;
+}
+
+// "3,7-9" as the rows 2, 6, 7, 8.
+std::optional<std::vector<std::int64_t>> patchList(std::string_view list)
+{
+    std::vector<std::int64_t> rows;
+    for (std::size_t start = 0; start <= list.size();) {
+        const std::size_t comma = std::min(list.find(',', start), list.size());
+        const std::string_view item = list.substr(start, comma - start);
+        const std::size_t dash = item.find('-');
+        const auto first = patchNumber(item.substr(0, dash));
+        const auto last =
+            dash == std::string_view::npos ? first : patchNumber(item.substr(dash + 1));
+        if (!first || !last || *last < *first) {
+            return std::nullopt;
+        }
+        for (std::int64_t number = *first; number <= *last; ++number) {
+            rows.push_back(number - 1);
+        }
+        start = comma + 1;
+    }
+    std::ranges::sort(rows);
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    return rows;
+}
+
+bool equalsIgnoringCase(std::string_view a, std::string_view b)
+{
+    return std::ranges::equal(a, b, [](char x, char y) {
+        const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
+        return lower(x) == lower(y);
+    });
+}
+
+// The value of a text of this kind; nothing when the text is not one.
+std::optional<Value> checkedValue(ValueKind kind, const std::string& text)
+{
+    switch (kind) {
+    case ValueKind::Text:
+        return Value{text, {}};
+    case ValueKind::PatchNumber:
+        if (const auto number = patchNumber(text)) {
+            return Value{text, {*number - 1}};
+        }
+        return std::nullopt;
+    case ValueKind::PatchList:
+        if (auto rows = patchList(text)) {
+            return Value{text, *std::move(rows)};
+        }
+        return std::nullopt;
+    case ValueKind::Paper:
+        for (const char* paper : {"A4", "Letter"}) {
+            if (equalsIgnoringCase(text, paper)) {
+                return Value{paper, {}};
+            }
+        }
+        return std::nullopt;
+    }
+    return std::nullopt;
+}
+
+std::string_view kindDescription(ValueKind kind)
+{
+    switch (kind) {
+    case ValueKind::Text:
+        break;
+    case ValueKind::PatchNumber:
+        return "1 to 100";
+    case ValueKind::PatchList:
+        return "patch numbers 1 to 100 such as 3,7-9";
+    case ValueKind::Paper:
+        return "A4 or Letter";
+    }
+    return "text";
+}
+
+std::string optionSynopsis(const OptionSpec& option)
+{
+    std::string text(option.name);
+    if (!option.valueName.empty()) {
+        text += ' ';
+        text += option.valueName;
+    }
+    return option.required ? text : '[' + text + ']';
+}
+
+const OptionSpec* findOption(const CommandSpec& command, std::string_view argument)
+{
+    const auto found = std::ranges::find_if(command.options, [&](const OptionSpec& option) {
+        return argument == option.name || (!option.alias.empty() && argument == option.alias);
+    });
+    return found == command.options.end() ? nullptr : &*found;
+}
+
+class Parser
+{
+public:
+    Parser(const CommandSpec& command)
+        : _command(command)
+    {}
+
+    std::variant<Arguments, std::string> parse(std::span<const std::string> arguments)
+    {
+        std::vector<std::string> operands;
+        bool optionsEnded = false;
+        for (std::size_t k = 0; k < arguments.size(); ++k) {
+            const std::string& argument = arguments[k];
+            const OptionSpec* option = optionsEnded ? nullptr : findOption(_command, argument);
+            if (!optionsEnded && argument == "--") {
+                optionsEnded = true;
+            } else if (!option) {
+                operands.push_back(argument);
+            } else if (_arguments.has(option->name)) {
+                return error(std::string(option->name) + " given twice");
+            } else if (option->valueName.empty()) {
+                _arguments.add(option->name, {});
+            } else if (k + 1 == arguments.size()) {
+                return error(std::string(option->name) + " needs " +
+                             std::string(option->valueName));
+            } else if (!take(option->name, option->kind, arguments[++k])) {
+                return _error;
+            }
+        }
+        if (!countsFit(operands.size()) || !requiredOptionsGiven()) {
+            return error("expected " + expectedSynopsis());
+        }
+        auto operand = operands.begin();
+        for (const OperandSpec& spec : _command.operands) {
+            const std::size_t count =
+                spec.repeats ? operands.size() - _command.operands.size() + 1 : 1;
+            for (std::size_t k = 0; k < count; ++k, ++operand) {
+                if (!take(spec.name, spec.kind, *operand)) {
+                    return _error;
+                }
+            }
+        }
+        return std::move(_arguments);
+    }
+
+private:
+    std::string error(const std::string& message)
+    {
+        _error = std::string(_command.name) + ": " + message;
+        return _error;
+    }
+
+    bool take(std::string_view name, ValueKind kind, const std::string& text)
+    {
+        std::optional<Value> value = checkedValue(kind, text);
+        if (!value) {
+            error(std::string(name) + " must be " + std::string(kindDescription(kind)) + ", not " +
+                  quotedText(text));
+            return false;
+        }
+        _arguments.add(name, *std::move(value));
+        return true;
+    }
+
+    bool countsFit(std::size_t count) const
+    {
+        const bool repeats = std::ranges::any_of(_command.operands, &OperandSpec::repeats);
+        return repeats ? count >= _command.operands.size() : count == _command.operands.size();
+    }
+
+    bool requiredOptionsGiven() const
+    {
+        return std::ranges::all_of(_command.options, [this](const OptionSpec& option) {
+            return !option.required || _arguments.has(option.name);
+        });
+    }
+
+    // The operands and required options, as an error shows what was expected.
+    std::string expectedSynopsis() const
+    {
+        std::string text;
+        for (const OperandSpec& operand : _command.operands) {
+            text += (text.empty() ? "" : " ") + std::string(operand.name) +
+                    (operand.repeats ? "..." : "");
+        }
+        for (const OptionSpec& option : _command.options) {
+            if (option.required) {
+                text += ' ' + optionSynopsis(option);
+            }
+        }
+        return text;
+    }
+
+    const CommandSpec& _command;
+    Arguments _arguments;
+    std::string _error;
+};
+
+} // namespace
+
+void Arguments::add(std::string_view name, Value value)
+{
+    _values[std::string(name)].push_back(std::move(value));
+}
+
+bool Arguments::has(std::string_view name) const
+{
+    return _values.find(name) != _values.end();
+}
+
+const Value& Arguments::one(std::string_view name) const
+{
+    static const Value none;
+    const auto found = _values.find(name);
+    return found == _values.end() ? none : found->second.front();
+}
+
+std::span<const Value> Arguments::all(std::string_view name) const
+{
+    const auto found = _values.find(name);
+    return found == _values.end() ? std::span<const Value>() : std::span(found->second);
+}
+
+std::string synopsis(const CommandSpec& command)
+{
+    std::string text(command.name);
+    for (const OperandSpec& operand : command.operands) {
+        text += ' ' + std::string(operand.name) + (operand.repeats ? "..." : "");
+    }
+    for (const OptionSpec& option : command.options) {
+        text += ' ' + optionSynopsis(option);
+    }
+    return text;
+}
+
+std::variant<Arguments, std::string> parseArguments(const CommandSpec& command,
+                                                    std::span<const std::string> arguments)
+{
+    return Parser(command).parse(arguments);
+}
+
+namespace {
+
+// "  SYNOPSIS   help", the help beside a short synopsis and below a long one,
+// every further line of it in the same column.
+std::string helpEntry(const std::string& title, std::string_view help)
+{
+    std::string entry = "  " + title;
+    std::size_t column = entry.size();
+    std::size_t start = 0;
+    while (start <= help.size()) {
+        const std::size_t end = std::min(help.find('\n', start), help.size());
+        if (column + 1 > kHelpColumn) {
+            entry += '\n';
+            column = 0;
+        }
+        entry += std::string(kHelpColumn - column, ' ');
+        entry += help.substr(start, end - start);
+        entry += '\n';
+        column = 0;
+        start = end + 1;
+    }
+    return entry;
+}
+
+} // namespace
+
+std::string helpText(std::span<const CommandSpec> commands)
+{
+    std::string text = "Usage: a3bank COMMAND [ARGUMENTS]\n\n"
+                       "Reads and writes All-Data files (a bank of 100 patches and its chain "
+                       "data).\n\nCommands:\n";
+    for (const CommandSpec& command : commands) {
+        text += helpEntry(synopsis(command), command.help);
+    }
+    text += "\nEvery bank file written has both checksums recomputed, and every file\n"
+            "written replaces its target only when complete.\n\nOptions:\n";
+    text += helpEntry("--help", "show this help");
+    text += helpEntry("--version", "show the version");
+    text += "\nExit status: 0 success, 1 a file was refused or not written, 2 a usage error.\n";
+    return text;
+}
+
+} // namespace a3::cli

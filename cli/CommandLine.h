@@ -1,0 +1,84 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+namespace a3::cli {
+
+// What a value on the command line must be. The parser checks every value
+// against its kind, so a command gets only values it can use.
+enum class ValueKind
+{
+    Text,
+    PatchNumber, // 1 to 100
+    PatchList,   // patch numbers and ranges such as 3,7-9
+    Paper,       // A4 or Letter, in any case
+};
+
+// A checked value: the text as given (a paper as its canonical name), and
+// for patch numbers and lists the zero-based rows, ascending, each once.
+struct Value
+{
+    std::string text;
+    std::vector<std::int64_t> rows;
+};
+
+struct OperandSpec
+{
+    std::string_view name; // as the help shows it: "FILE"
+    ValueKind kind = ValueKind::Text;
+    bool repeats = false; // one or more: "FILE..."
+};
+
+struct OptionSpec
+{
+    std::string_view name;      // "-o"
+    std::string_view alias;     // "--output", or empty
+    std::string_view valueName; // "OUTFILE"; empty for a flag
+    ValueKind kind = ValueKind::Text;
+    bool required = false;
+};
+
+// The values of one command line, by operand or option name.
+class Arguments
+{
+public:
+    void add(std::string_view name, Value value);
+    bool has(std::string_view name) const;
+    // The value given once under name (an empty text when there is none).
+    const Value& one(std::string_view name) const;
+    // Every value given under name, in order.
+    std::span<const Value> all(std::string_view name) const;
+
+private:
+    std::map<std::string, std::vector<Value>, std::less<>> _values;
+};
+
+struct CommandSpec
+{
+    std::string_view name;
+    std::vector<OperandSpec> operands;
+    std::vector<OptionSpec> options;
+    std::string_view help; // its lines, separated by newlines
+    int (*run)(const Arguments& arguments);
+};
+
+// "rename FILE NUMBER NAME [-o OUTFILE]"
+std::string synopsis(const CommandSpec& command);
+
+// Parses a command's arguments (those after its name) by its spec; a usage
+// error's message ("rename: NUMBER must be 1 to 100, not '0'") otherwise.
+std::variant<Arguments, std::string> parseArguments(const CommandSpec& command,
+                                                    std::span<const std::string> arguments);
+
+// The whole --help text: each command's synopsis and help, then the global
+// options and the notes.
+std::string helpText(std::span<const CommandSpec> commands);
+
+} // namespace a3::cli

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace a3::cli {
+
+// The exit statuses of a3bank.
+inline constexpr int kSuccess = 0;
+inline constexpr int kRefused = 1; // a file was refused or not written
+inline constexpr int kUsageError = 2;
+
+// A text as a terminal may show it on one line: as it is when it is UTF-8
+// without control characters, otherwise in the shell's quoting, as
+// ls --quoting-style=shell-escape writes it ('a'$'\n''b'), which a shell
+// turns back into the same bytes.
+std::string terminalText(std::string_view text);
+// A text given on the command line as a message quotes it: 'text', or the
+// quoting of terminalText() where that is needed.
+std::string quotedText(std::string_view text);
+
+// A file as results and messages name it: its last component, terminal-safe.
+std::string displayName(const std::filesystem::path& path);
+
+// "a3bank: NAME: reason" on standard error; returns kRefused.
+int refuse(const std::filesystem::path& path, const std::string& reason);
+// The message and a hint at --help on standard error; returns kUsageError.
+int usageError(const std::string& message);
+
+} // namespace a3::cli

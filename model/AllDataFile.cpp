@@ -1,0 +1,89 @@
+#include "AllDataFile.h"
+
+#include "A3AllDataSource.h"
+
+#include <cstdio>
+
+namespace a3 {
+namespace {
+
+std::string hexByte(unsigned value)
+{
+    char text[8];
+    std::snprintf(text, sizeof text, "0x%02X", value);
+    return text;
+}
+
+std::string hexWord(unsigned value)
+{
+    char text[8];
+    std::snprintf(text, sizeof text, "0x%04X", value);
+    return text;
+}
+
+std::uint16_t littleEndian(const std::array<std::uint8_t, 2>& field)
+{
+    return static_cast<std::uint16_t>(field[0] | (field[1] << 8));
+}
+
+} // namespace
+
+std::optional<std::string> allDataLengthProblem(std::uintmax_t length)
+{
+    if (length == kAllDataFileSize) {
+        return std::nullopt;
+    }
+    return "wrong length: " + std::to_string(length) + " bytes, expected " +
+           std::to_string(kAllDataFileSize);
+}
+
+std::optional<std::string> allDataFileProblem(std::span<const std::uint8_t> file)
+{
+    if (auto problem = allDataLengthProblem(file.size())) {
+        return problem;
+    }
+    for (std::size_t i = 0; i < kHeaderSize; ++i) {
+        if (file[i] != kAllDataHeader[i]) {
+            return "wrong header: byte " + std::to_string(i) + " is " + hexByte(file[i]) +
+                   ", expected " + hexByte(kAllDataHeader[i]);
+        }
+    }
+    return std::nullopt;
+}
+
+std::vector<std::string> toleratedDefects(std::span<const std::uint8_t> file)
+{
+    std::vector<std::string> defects;
+    A3AllDataSource bank = A3AllDataSource::fallbackBank();
+    if (!bank.setSyxData(file)) {
+        return defects;
+    }
+    const A3AllData stored = bank.data();
+    bank.syxData();
+    const A3AllData computed = bank.data();
+    const auto compare = [&](const char* what, const std::array<std::uint8_t, 2>& storedField,
+                             const std::array<std::uint8_t, 2>& computedField) {
+        if (storedField != computedField) {
+            defects.push_back(std::string(what) + " checksum " +
+                              hexWord(littleEndian(storedField)) + " stored, " +
+                              hexWord(littleEndian(computedField)) + " computed");
+        }
+    };
+    compare("chain", stored.checksum, computed.checksum);
+    compare("patch", stored.checksum2, computed.checksum2);
+
+    if (file.back() != kEndOfExclusive) {
+        defects.push_back("last byte is " + hexByte(file.back()) + ", expected " +
+                          hexByte(kEndOfExclusive));
+    }
+    std::size_t highNibbles = 0;
+    for (std::size_t i = kHeaderSize; i < kAllDataFileSize - 1; ++i) {
+        highNibbles += file[i] > 0x0F ? 1 : 0;
+    }
+    if (highNibbles > 0) {
+        defects.push_back(std::to_string(highNibbles) + " nibble bytes above 0x0F");
+    }
+    return defects;
+}
+
+} // namespace a3

@@ -1,0 +1,143 @@
+#include "Isolation.h"
+
+#include "ChildProcess.h"
+#include "TempDir.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <grp.h>
+#include <gtest/gtest.h>
+#include <sys/prctl.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+#include <vector>
+
+namespace a3::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr char kIsolatedRun[] = "A3_TEST_ISOLATED_RUN";
+constexpr char kUnprivileged[] = "unprivileged";
+constexpr char kSmallDiskPrefix[] = "small-disk:";
+
+std::string isolatedRun()
+{
+    const char* value = std::getenv(kIsolatedRun);
+    return value ? value : "";
+}
+
+// Runs the current test again as the last arguments of wrapper, with the
+// isolation named in the environment, and expects it to pass there.
+void expectToPassInChild(std::vector<std::string> wrapper, const std::string& isolation)
+{
+    const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    wrapper.push_back(std::filesystem::read_symlink("/proc/self/exe").string());
+    wrapper.push_back(std::string("--gtest_filter=") + test->test_suite_name() + "." +
+                      test->name());
+    const RunResult run = test::run(wrapper, 120s, {std::string(kIsolatedRun) + "=" + isolation});
+    EXPECT_EQ(0, run.exit.code) << run.out << run.err;
+    EXPECT_NE(std::string::npos, run.out.find("[  PASSED  ] 1 test.")) << run.out << run.err;
+}
+
+constexpr id_t kNobody = 65534;
+
+bool dropPrivileges()
+{
+    const bool dropped =
+        ::setgroups(0, nullptr) == 0 && ::setgid(kNobody) == 0 && ::setuid(kNobody) == 0;
+    // Changing the user makes the process undumpable, which would keep
+    // LeakSanitizer from inspecting it at exit.
+    return dropped && ::prctl(PR_SET_DUMPABLE, 1) == 0;
+}
+
+// unshare's options for a private mount namespace: root has the right to
+// mount; anyone else gets it in a user namespace of their own.
+std::vector<std::string> mountNamespace()
+{
+    return {"/usr/bin/unshare", ::geteuid() == 0 ? "-m" : "-Urm", "--propagation", "private"};
+}
+
+// A shell in the namespace that mounts the tmpfs on its folder, then
+// becomes the rest of its arguments.
+std::vector<std::string> mountingShell(const std::string& options, const std::string& folder)
+{
+    auto command = mountNamespace();
+    for (const char* word :
+         {"/bin/sh", "-c", "mount -t tmpfs -o \"$1\" tmpfs \"$2\" && shift 2 && exec \"$@\"",
+          "sh"}) {
+        command.emplace_back(word);
+    }
+    command.push_back(options);
+    command.push_back(folder);
+    return command;
+}
+
+// Why mount namespaces cannot be had here; empty when they can.
+std::string mountNamespaceProblem()
+{
+    const TempDir dir;
+    auto probe = mountingShell("size=4k", dir.path().string());
+    probe.emplace_back("/bin/true");
+    const RunResult run = test::run(probe, 30s);
+    return run.exit.code == 0 ? std::string()
+                              : run.err + "(exit " + std::to_string(run.exit.code) + ")";
+}
+
+} // namespace
+
+bool withoutPrivileges(const std::filesystem::path& ownedFolder)
+{
+    if (::geteuid() != 0) {
+        return true;
+    }
+    if (isolatedRun() == kUnprivileged) {
+        if (!ownedFolder.empty()) {
+            EXPECT_EQ(0, ::chown(ownedFolder.c_str(), kNobody, kNobody)) << std::strerror(errno);
+        }
+        EXPECT_TRUE(dropPrivileges()) << std::strerror(errno);
+        return ::geteuid() != 0;
+    }
+    expectToPassInChild({}, kUnprivileged);
+    return false;
+}
+
+std::optional<std::filesystem::path> onSmallDisk(const std::string& tmpfsOptions)
+{
+    const std::string run = isolatedRun();
+    if (run.rfind(kSmallDiskPrefix, 0) == 0) {
+        return std::filesystem::path(run.substr(std::strlen(kSmallDiskPrefix)));
+    }
+    static const std::string problem = mountNamespaceProblem();
+    if (!problem.empty()) {
+        [] {
+            GTEST_SKIP() << "needs a private mount namespace with a tmpfs (unshare -m as root, "
+                            "unshare -Urm otherwise), which this machine refuses: "
+                         << problem;
+        }();
+        return std::nullopt;
+    }
+    const TempDir dir;
+    expectToPassInChild(mountingShell(tmpfsOptions, dir.path().string()),
+                        kSmallDiskPrefix + dir.path().string());
+    return std::nullopt;
+}
+
+std::uintmax_t freeBytes(const std::filesystem::path& path)
+{
+    struct statvfs status
+    {};
+    EXPECT_EQ(0, ::statvfs(path.c_str(), &status)) << std::strerror(errno);
+    return static_cast<std::uintmax_t>(status.f_bavail) * status.f_frsize;
+}
+
+void fillUpTo(const std::filesystem::path& folder, std::uintmax_t room)
+{
+    const std::uintmax_t free = freeBytes(folder);
+    ASSERT_GE(free, room);
+    writeBytes(folder / "filler", std::vector<std::uint8_t>(free - room, 0xAB));
+    ASSERT_EQ(room, freeBytes(folder));
+}
+
+} // namespace a3::test
