@@ -22,7 +22,8 @@ std::string chainText(std::int32_t chainNumber);
 std::string patchLine(std::int64_t index, std::int32_t chainNumber, const std::string& name);
 
 // The listing as text, one line each, every line ended by a newline: the
-// title, the chain ID, the header and the 100 patch lines.
+// title, the chain ID, the header and the 100 patch lines. Control
+// characters in a name show as '?'.
 std::string textListing(const A3AllDataSource& bank, const std::string& bankName);
 
 } // namespace a3

@@ -177,6 +177,15 @@ TEST_F(PatchBank, NameReadingStopsBeforeAZeroByteAndReadsHighBytesAsLatin1)
     patch[9] = 0x00;
     bank.setPatchData(patch, 9);
     EXPECT_EQ("", bank.patchNameAt(9));
+
+    // A text listing keeps each patch on its line and sends no control
+    // character (C0, DEL, C1) to a terminal; Latin-1 letters stay.
+    const std::uint8_t controls[] = {0x1B, '[', '2', 'J', 0x0A, 0x7F, 0x9B};
+    std::copy(std::begin(controls), std::end(controls), patch.begin() + 9);
+    bank.setPatchData(patch, 10);
+    const std::string listing = textListing(bank, "b.syx");
+    EXPECT_NE(std::string::npos, listing.find("\n 11 :  03   : ?[2J???\n 12 :")) << listing;
+    EXPECT_NE(std::string::npos, listing.find("\n  9 :  03   : \u00E9\u00FF?    \n"));
 }
 
 TEST_F(PatchBank, PatchImagesCopyWholeAndLeaveTheRestAlone)
