@@ -170,13 +170,18 @@ __attribute__((target("avx512bw"))) std::uint16_t encodeSummedAvx512(const std::
                                 static_cast<std::uint16_t>(sumStart + laneTotal(sums)));
 }
 
+// __builtin_cpu_init makes the answers right even for a caller that runs
+// before the runtime's own start-up code has asked the CPU; it then costs a
+// test of one flag.
 bool cpuHasAvx2()
 {
+    __builtin_cpu_init();
     return __builtin_cpu_supports("avx2");
 }
 
 bool cpuHasAvx512bw()
 {
+    __builtin_cpu_init();
     return __builtin_cpu_supports("avx512bw");
 }
 
