@@ -4,6 +4,8 @@
 #include "AtomicFile.h"
 #include "FileReader.h"
 
+#include <memory>
+
 namespace a3::cli {
 
 FileContent readAllDataFile(const std::filesystem::path& path)
@@ -34,7 +36,11 @@ std::string loadBank(A3AllDataSource& bank, const std::filesystem::path& path)
 
 std::string saveBank(A3AllDataSource& bank, const std::filesystem::path& path)
 {
-    return writeFileAtomically(path, bank.syxData());
+    // Encoded into a buffer of its own that nothing fills first.
+    const auto file = std::make_unique_for_overwrite<std::uint8_t[]>(kAllDataFileSize);
+    const std::span<std::uint8_t, kAllDataFileSize> bytes(file.get(), kAllDataFileSize);
+    bank.writeSyxData(bytes);
+    return writeFileAtomically(path, bytes);
 }
 
 } // namespace a3::cli

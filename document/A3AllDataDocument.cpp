@@ -97,11 +97,14 @@ QByteArray A3AllDataDocument::dataOfType(const QString& /*typeName*/, DocumentEr
     if (error) {
         *error = {};
     }
-    const auto file = _a3AllDataSource->syxData();
+    // Encoded straight into the buffer that is saved: written once, not copied.
+    QByteArray file(static_cast<qsizetype>(kAllDataFileSize), Qt::Uninitialized);
+    _a3AllDataSource->writeSyxData(std::span<std::uint8_t, kAllDataFileSize>(
+        reinterpret_cast<std::uint8_t*>(file.data()), kAllDataFileSize));
     // Saving recomputes the chain checksum; the field shows the bank as it is
     // now, which is also what the clipboard keys chain-linked patches with.
     showChainID();
-    return {reinterpret_cast<const char*>(file.data()), static_cast<qsizetype>(file.size())};
+    return file;
 }
 
 qint64 A3AllDataDocument::maximumFileSize() const

@@ -2,6 +2,7 @@
 
 #include "AllDataFile.h"
 #include "FileReader.h"
+#include "NibbleKernels.h"
 #include "SystemLog.h"
 
 #include <algorithm>
@@ -28,15 +29,6 @@ std::span<std::uint8_t, kDumpBodySize> dumpBody(A3AllData& record)
     return std::span<std::uint8_t, kRecordSize>(reinterpret_cast<std::uint8_t*>(&record),
                                                 kRecordSize)
         .subspan<kHeaderSize>();
-}
-
-std::uint16_t sumBytes(std::uint16_t start, std::span<const std::uint8_t> bytes)
-{
-    unsigned sum = start;
-    for (std::uint8_t byte : bytes) {
-        sum += byte;
-    }
-    return static_cast<std::uint16_t>(sum);
 }
 
 void storeLittleEndian(std::array<std::uint8_t, 2>& field, std::uint16_t value)
@@ -121,36 +113,39 @@ bool A3AllDataSource::setSyxData(std::span<const std::uint8_t> file)
     std::copy_n(file.begin(), 4, _data.sysExHeader.begin());
     _data.sysExType = file[4];
 
-    std::uint8_t* body = dumpBody(_data).data();
-    const std::uint8_t* nibbles = file.data() + kHeaderSize;
-    for (std::size_t i = 0; i < kDumpBodySize; ++i) {
-        // The low-nibble byte is deliberately not masked: the device's own
-        // reader ORs it in whole, and the high one loses its upper bits.
-        const unsigned low = nibbles[2 * i];
-        const unsigned high = nibbles[2 * i + 1];
-        body[i] = static_cast<std::uint8_t>(low | ((high & 0x0F) << 4));
-    }
+    // The low-nibble byte is deliberately not masked: the device's own reader
+    // ORs it in whole, and the high one loses its upper bits.
+    nibble::fastestKernels().decode(file.data() + kHeaderSize, kDumpBodySize,
+                                    dumpBody(_data).data());
     return true;
 }
 
 std::vector<std::uint8_t> A3AllDataSource::syxData()
 {
-    storeLittleEndian(_data.checksum, sumBytes(kChainChecksumStart, _data.chain));
-    storeLittleEndian(_data.checksum2,
-                      sumBytes(kPatchChecksumStart,
-                               std::span(_data.patch.front().data(), kPatchCount * kPatchSize)));
-
     std::vector<std::uint8_t> file(kAllDataFileSize);
-    std::copy_n(_data.sysExHeader.begin(), 4, file.begin());
-    file[4] = _data.sysExType;
-    const std::uint8_t* body = dumpBody(_data).data();
-    std::uint8_t* nibbles = file.data() + kHeaderSize;
-    for (std::size_t i = 0; i < kDumpBodySize; ++i) {
-        nibbles[2 * i] = body[i] & 0x0F;
-        nibbles[2 * i + 1] = static_cast<std::uint8_t>(body[i] >> 4);
-    }
-    file.back() = kEndOfExclusive;
+    writeSyxData(std::span<std::uint8_t, kAllDataFileSize>(file));
     return file;
+}
+
+void A3AllDataSource::writeSyxData(std::span<std::uint8_t, kAllDataFileSize> file)
+{
+    const nibble::EncodeKernel encodeSummed = nibble::fastestKernels().encodeSummed;
+    const auto* record = reinterpret_cast<const std::uint8_t*>(&_data);
+    // Writes the record bytes [offset, offset + size) to their nibble pairs.
+    const auto encode = [&](std::size_t offset, std::size_t size, std::uint16_t sumStart) {
+        return encodeSummed(record + offset, size, file.data() + 2 * offset - kHeaderSize,
+                            sumStart);
+    };
+    std::copy_n(record, kHeaderSize, file.begin());
+    // Each checksum follows the bytes it covers, so one pass over the record
+    // sums each range as it writes it, then stores and writes its checksum.
+    storeLittleEndian(_data.checksum,
+                      encode(offsetof(A3AllData, chain), kChainDataSize, kChainChecksumStart));
+    encode(offsetof(A3AllData, checksum), _data.checksum.size(), 0);
+    storeLittleEndian(_data.checksum2, encode(offsetof(A3AllData, patch), kPatchCount * kPatchSize,
+                                              kPatchChecksumStart));
+    encode(offsetof(A3AllData, checksum2), _data.checksum2.size(), 0);
+    file.back() = kEndOfExclusive;
 }
 
 std::uint16_t A3AllDataSource::chainChecksum() const

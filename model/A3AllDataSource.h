@@ -38,6 +38,8 @@ public:
     // The All-Data file of the bank as it is now; recomputes and stores both
     // checksums first.
     std::vector<std::uint8_t> syxData();
+    // The same file written into the caller's buffer, each byte once.
+    void writeSyxData(std::span<std::uint8_t, kAllDataFileSize> file);
 
     std::uint16_t chainChecksum() const;
     std::int32_t chainAtIndex(std::int64_t index) const;
