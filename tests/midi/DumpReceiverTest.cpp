@@ -71,9 +71,15 @@ TEST_F(Receiving, StartsOverWhenADumpIsCutShort)
 
 struct Refusal
 {
+    std::string name;
     std::vector<std::uint8_t> message;
     std::string reason;
 };
+
+void PrintTo(const Refusal& refusal, std::ostream* out)
+{
+    *out << refusal.name;
+}
 
 class Refusing : public Receiving, public ::testing::WithParamInterface<Refusal>
 {};
@@ -105,12 +111,15 @@ std::vector<std::uint8_t> withHeaderByte(std::size_t index, std::uint8_t value)
 INSTANTIATE_TEST_SUITE_P(
     DumpReceiver, Refusing,
     ::testing::Values(
-        Refusal{withLength(10244), "Received 10244 bytes; an All-Data dump has 29198."},
-        Refusal{withLength(29199), "Received 29199 bytes; an All-Data dump has 29198."},
-        Refusal{withHeaderByte(1, 0x43), "The message received is not an All-Data dump: it "
-                                         "begins F0 43 21 20 40, not F0 42 21 20 40."},
-        Refusal{withHeaderByte(4, 0x41), "The message received is not an All-Data dump: it "
-                                         "begins F0 42 21 20 41, not F0 42 21 20 40."}));
+        Refusal{"Short", withLength(10244), "Received 10244 bytes; an All-Data dump has 29198."},
+        Refusal{"Long", withLength(29199), "Received 29199 bytes; an All-Data dump has 29198."},
+        Refusal{"OtherMaker", withHeaderByte(1, 0x43),
+                "The message received is not an All-Data dump: it "
+                "begins F0 43 21 20 40, not F0 42 21 20 40."},
+        Refusal{"OtherType", withHeaderByte(4, 0x41),
+                "The message received is not an All-Data dump: it "
+                "begins F0 42 21 20 41, not F0 42 21 20 40."}),
+    [](const auto& refusal) { return refusal.param.name; });
 
 TEST_F(Receiving, EndsAtTheTimeOut)
 {

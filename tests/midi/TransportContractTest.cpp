@@ -20,6 +20,11 @@ struct TransportKind
     std::function<std::unique_ptr<MidiTransport>()> make;
 };
 
+void PrintTo(const TransportKind& kind, std::ostream* out)
+{
+    *out << kind.name;
+}
+
 class Contract : public ::testing::TestWithParam<TransportKind>
 {
 protected:
