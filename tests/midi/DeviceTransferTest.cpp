@@ -152,11 +152,8 @@ class JackServerKilled : public WithDevice
 protected:
     void SetUp() override
     {
-        const std::string serverName = "a3-killed-" + std::to_string(::getpid());
         ::setenv("JACK_DEFAULT_SERVER", serverName.c_str(), 1);
-        server = std::make_unique<test::ChildProcess>(std::vector<std::string>{
-            A3_JACKD_PATH, "-S", "-n", serverName, "-d", "dummy", "-r", "48000", "-p", "256"});
-        ASSERT_EQ(test::run({A3_JACK_WAIT_PATH, "-w", "-s", serverName, "-t", "10"}).exit.code, 0);
+        server = startServer();
         WithDevice::SetUp();
     }
 
@@ -165,10 +162,25 @@ protected:
         transport.reset();
         device.reset();
         server.reset();
+        // JACK keeps a killed server's place among its eight until a server
+        // of the same name starts: one starts and stops cleanly.
+        const auto again = startServer();
+        again->kill(SIGTERM);
+        again->finish(std::chrono::seconds(10));
         ::setenv("JACK_DEFAULT_SERVER", fixtureServer.c_str(), 1);
     }
 
+    std::unique_ptr<test::ChildProcess> startServer()
+    {
+        auto started = std::make_unique<test::ChildProcess>(std::vector<std::string>{
+            A3_JACKD_PATH, "-S", "-n", serverName, "-d", "dummy", "-r", "48000", "-p", "256"});
+        EXPECT_EQ(test::run({A3_JACK_WAIT_PATH, "-w", "-s", serverName, "-t", "10"}).exit.code, 0);
+        return started;
+    }
+
     const std::string fixtureServer = std::getenv("JACK_DEFAULT_SERVER");
+    const std::string serverName =
+        fixtureServer + "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name();
     std::unique_ptr<test::ChildProcess> server;
 };
 
