@@ -207,7 +207,7 @@ private:
     RtMidi::Api api() const
     {
         if (systemLost().stop_requested()) {
-            throw MidiError(std::string(kSystemLostMessage));
+            throw MidiError("The JACK server has stopped.");
         }
         return _system == MidiSystem::Jack ? RtMidi::UNIX_JACK : RtMidi::LINUX_ALSA;
     }
