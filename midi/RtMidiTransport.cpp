@@ -16,6 +16,10 @@ class RtMidiReports
 public:
     void listenTo(RtMidi& midi) { midi.setErrorCallback(&RtMidiReports::record, this); }
 
+    // RtMidi warns of a port that went away between being counted and
+    // being named; listing just passes over it.
+    void forget() { _failure.reset(); }
+
     // Throws the first failure reported since the last check. ALSA's encoder
     // holds a System Exclusive fragment that does not fill its buffer and
     // RtMidi then warns of an "incomplete message": that is no failure.
@@ -43,6 +47,7 @@ private:
 
 // The port of this program's own that RtMidi registers for a connection.
 constexpr const char* kOwnPortName = "MIDI";
+constexpr int kConnectAttempts = 5;
 
 // One RtMidi object, with its own client: its reports and its ports. The
 // same code serves the ALSA sequencer and JACK.
@@ -59,6 +64,17 @@ public:
     Midi& midi() { return _midi; }
     void throwFailure() { _reports.throwFailure(); }
 
+    std::optional<unsigned> numberOf(const std::string& port)
+    {
+        const unsigned count = _midi.getPortCount();
+        for (unsigned number = 0; number < count; ++number) {
+            if (_midi.getPortName(number) == port) {
+                return number;
+            }
+        }
+        return std::nullopt;
+    }
+
     std::vector<MidiPort> ports(MidiSystem system)
     {
         std::vector<MidiPort> ports;
@@ -70,20 +86,31 @@ public:
                 ports.push_back({std::move(name), system});
             }
         }
+        _reports.forget();
         return ports;
     }
 
+    // RtMidi opens a port by its number, which shifts when another program
+    // adds or removes a port meanwhile; so the number is read before and
+    // after opening, and the opening repeated when the port was not there
+    // both times.
     void connect(const std::string& port)
     {
-        const unsigned count = _midi.getPortCount();
-        for (unsigned number = 0; number < count; ++number) {
-            if (_midi.getPortName(number) == port) {
-                _midi.openPort(number, kOwnPortName);
+        for (int attempt = 0; attempt < kConnectAttempts; ++attempt) {
+            const std::optional<unsigned> number = numberOf(port);
+            if (!number) {
+                throw MidiError("There is no MIDI port named \"" + port + "\".");
+            }
+            _reports.forget();
+            _midi.openPort(*number, kOwnPortName);
+            if (_midi.getPortName(*number) == port) {
                 _reports.throwFailure();
                 return;
             }
+            _midi.closePort();
         }
-        throw MidiError("There is no MIDI port named \"" + port + "\".");
+        throw MidiError("The MIDI port \"" + port +
+                        "\" could not be opened: the list of ports kept changing.");
     }
 
     void openVirtual(const std::string& portName)

@@ -104,12 +104,6 @@ TEST_P(Pacing, SendsFragmentsOnAnAbsoluteSchedule)
 INSTANTIATE_TEST_SUITE_P(PacedSender, Pacing,
                          ::testing::Values(kWireSpeed, 10 * kWireSpeed, 1000.0));
 
-TEST_F(Sending, TakesTheWholeDumpAtWireSpeedIn9343Milliseconds)
-{
-    PacedSender(kWireSpeed, clock).send(output, dump, {}, {}, {});
-    EXPECT_EQ(std::lround(1000 * duration<double>(clock.now().time_since_epoch()).count()), 9343);
-}
-
 struct Interruption
 {
     std::string name;
