@@ -16,6 +16,7 @@ PACKAGES=(
     fonts-dejavu-core fonts-urw-base35 libqt6svg6
     xvfb xauth poppler-utils util-linux mount
     desktop-file-utils appstream shared-mime-info
+    librtmidi-dev libjack-jackd2-dev libasound2-dev jackd2
 )
 
 install_dependencies() {
@@ -29,6 +30,9 @@ install_dependencies() {
     local sudo=()
     [ "$(id -u)" -eq 0 ] || sudo=(sudo)
     "${sudo[@]}" apt-get update -q
+    # jackd2 asks whether to let JACK run with realtime priority; answered
+    # here so that an install never waits for a person (the tests need none).
+    echo "jackd2 jackd/tweak_rt_limits boolean false" | "${sudo[@]}" debconf-set-selections
     DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -q --no-install-recommends \
         "${missing[@]}"
 }

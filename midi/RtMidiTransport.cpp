@@ -1,0 +1,277 @@
+#include "RtMidiTransport.h"
+
+#include "MidiSystemProbe.h"
+
+#include <RtMidi.h>
+#include <optional>
+#include <utility>
+
+namespace a3::midi {
+namespace {
+
+// What RtMidi reports instead of printing it to std::cerr (it prints unless a
+// callback is set) or throwing (it never throws once one is).
+class RtMidiReports
+{
+public:
+    void listenTo(RtMidi& midi) { midi.setErrorCallback(&RtMidiReports::record, this); }
+
+    // RtMidi warns of a port that went away between being counted and
+    // being named; listing just passes over it.
+    void forget() { _failure.reset(); }
+
+    // Throws the first failure reported since the last check. ALSA's encoder
+    // holds a System Exclusive fragment that does not fill its buffer and
+    // RtMidi then warns of an "incomplete message": that is no failure.
+    void throwFailure()
+    {
+        std::optional<std::string> failure = std::exchange(_failure, std::nullopt);
+        if (failure) {
+            throw MidiError("The MIDI system reported: " + *failure);
+        }
+    }
+
+private:
+    static void record(RtMidiError::Type type, const std::string& text, void* self)
+    {
+        auto& reports = *static_cast<RtMidiReports*>(self);
+        const bool harmless = type == RtMidiError::DEBUG_WARNING ||
+                              text.find("incomplete message") != std::string::npos;
+        if (!harmless && !reports._failure) {
+            reports._failure = text;
+        }
+    }
+
+    std::optional<std::string> _failure;
+};
+
+// The port of this program's own that RtMidi registers for a connection.
+constexpr const char* kOwnPortName = "MIDI";
+constexpr int kConnectAttempts = 5;
+
+// One RtMidi object, with its own client: its reports and its ports. The
+// same code serves the ALSA sequencer and JACK.
+template <typename Midi>
+class RtPort
+{
+public:
+    RtPort(RtMidi::Api api, const std::string& clientName)
+        : _midi(api, clientName)
+    {
+        _reports.listenTo(_midi);
+    }
+
+    Midi& midi() { return _midi; }
+    void throwFailure() { _reports.throwFailure(); }
+
+    std::optional<unsigned> numberOf(const std::string& port)
+    {
+        const unsigned count = _midi.getPortCount();
+        for (unsigned number = 0; number < count; ++number) {
+            if (_midi.getPortName(number) == port) {
+                return number;
+            }
+        }
+        return std::nullopt;
+    }
+
+    std::vector<MidiPort> ports(MidiSystem system)
+    {
+        std::vector<MidiPort> ports;
+        const unsigned count = _midi.getPortCount();
+        for (unsigned number = 0; number < count; ++number) {
+            // Empty when the port went away since it was counted.
+            std::string name = _midi.getPortName(number);
+            if (!name.empty()) {
+                ports.push_back({std::move(name), system});
+            }
+        }
+        _reports.forget();
+        return ports;
+    }
+
+    // RtMidi opens a port by its number, which shifts when another program
+    // adds or removes a port meanwhile; so the number is read before and
+    // after opening, and the opening repeated when the port was not there
+    // both times.
+    void connect(const std::string& port)
+    {
+        for (int attempt = 0; attempt < kConnectAttempts; ++attempt) {
+            const std::optional<unsigned> number = numberOf(port);
+            if (!number) {
+                throw MidiError("There is no MIDI port named \"" + port + "\".");
+            }
+            _reports.forget();
+            _midi.openPort(*number, kOwnPortName);
+            if (_midi.getPortName(*number) == port) {
+                _reports.throwFailure();
+                return;
+            }
+            _midi.closePort();
+        }
+        throw MidiError("The MIDI port \"" + port +
+                        "\" could not be opened: the list of ports kept changing.");
+    }
+
+    void openVirtual(const std::string& portName)
+    {
+        _midi.openVirtualPort(portName);
+        _reports.throwFailure();
+    }
+
+private:
+    RtMidiReports _reports; // first: RtMidi reports to it until its last call
+    Midi _midi;
+};
+
+class RtOutput final : public MidiOutput
+{
+public:
+    RtOutput(RtMidi::Api api, const std::string& clientName)
+        : _port(api, clientName)
+    {}
+
+    RtPort<RtMidiOut>& port() { return _port; }
+
+    void send(std::span<const std::uint8_t> bytes) override
+    {
+        _port.midi().sendMessage(bytes.data(), bytes.size());
+        _port.throwFailure();
+    }
+
+private:
+    RtPort<RtMidiOut> _port;
+};
+
+class RtInput final : public MidiInput
+{
+public:
+    RtInput(RtMidi::Api api, const std::string& clientName, MidiInputHandler handler)
+        : _handler(std::move(handler))
+        , _port(api, clientName)
+    {
+        _port.midi().ignoreTypes(false, false, false);
+        if (_handler) {
+            // Before the port opens: without a callback RtMidi queues what
+            // arrives and prints once its queue is full.
+            _port.midi().setCallback(&RtInput::deliver, this);
+        }
+    }
+
+    RtPort<RtMidiIn>& port() { return _port; }
+
+private:
+    static void deliver(double, std::vector<unsigned char>* message, void* self)
+    {
+        static_cast<RtInput*>(self)->_handler(*message);
+    }
+
+    // Before the port: RtMidiIn closes its client, and so stops calling the
+    // handler, when it is destroyed.
+    MidiInputHandler _handler;
+    RtPort<RtMidiIn> _port;
+};
+
+class RtMidiTransport final : public MidiTransport
+{
+public:
+    RtMidiTransport(MidiSystem system, const std::string& clientName,
+                    std::unique_ptr<JackServerWatch> watch)
+        : _system(system)
+        , _inClient(clientName + " in")
+        , _outClient(clientName + " out")
+        , _watch(std::move(watch))
+    {}
+
+    MidiSystem system() const override { return _system; }
+
+    std::vector<MidiPort> inputPorts() override
+    {
+        return RtPort<RtMidiIn>(api(), _inClient).ports(_system);
+    }
+
+    std::vector<MidiPort> outputPorts() override
+    {
+        return RtPort<RtMidiOut>(api(), _outClient).ports(_system);
+    }
+
+    std::unique_ptr<MidiOutput> openOutput(const std::string& port) override
+    {
+        auto output = std::make_unique<RtOutput>(api(), _outClient);
+        output->port().connect(port);
+        return output;
+    }
+
+    std::unique_ptr<MidiInput> openInput(const std::string& port, MidiInputHandler handler) override
+    {
+        auto input = std::make_unique<RtInput>(api(), _inClient, std::move(handler));
+        input->port().connect(port);
+        return input;
+    }
+
+    std::unique_ptr<MidiOutput> openVirtualOutput(const std::string& portName) override
+    {
+        auto output = std::make_unique<RtOutput>(api(), _outClient);
+        output->port().openVirtual(portName);
+        return output;
+    }
+
+    std::unique_ptr<MidiInput> openVirtualInput(const std::string& portName,
+                                                MidiInputHandler handler) override
+    {
+        auto input = std::make_unique<RtInput>(api(), _inClient, std::move(handler));
+        input->port().openVirtual(portName);
+        return input;
+    }
+
+    std::stop_token systemLost() const override
+    {
+        return _watch ? _watch->serverStopped() : std::stop_token();
+    }
+
+private:
+    // RtMidi would print its own complaint on meeting a stopped server.
+    RtMidi::Api api() const
+    {
+        if (systemLost().stop_requested()) {
+            throw MidiError("The JACK server has stopped.");
+        }
+        return _system == MidiSystem::Jack ? RtMidi::UNIX_JACK : RtMidi::LINUX_ALSA;
+    }
+
+    MidiSystem _system;
+    std::string _inClient;
+    std::string _outClient;
+    std::unique_ptr<JackServerWatch> _watch; // only on JACK
+};
+
+} // namespace
+
+std::string_view nameOf(MidiSystem system)
+{
+    return system == MidiSystem::Jack ? "JACK" : "ALSA sequencer";
+}
+
+std::unique_ptr<MidiTransport> openMidiSystem(const std::string& clientName,
+                                              std::optional<MidiSystem> only)
+{
+    // RtMidi's own choice of system never falls back to JACK when ALSA is
+    // missing, and its constructors print when the system is not there: each
+    // is probed quietly first.
+    if (only != MidiSystem::Jack && alsaSequencerAvailable()) {
+        return std::make_unique<RtMidiTransport>(MidiSystem::AlsaSequencer, clientName, nullptr);
+    }
+    if (only != MidiSystem::AlsaSequencer) {
+        if (auto watch = JackServerWatch::connect(clientName + " watch")) {
+            return std::make_unique<RtMidiTransport>(MidiSystem::Jack, clientName,
+                                                     std::move(watch));
+        }
+    }
+    if (!only) {
+        throw MidiError(std::string(kNoMidiSystemMessage));
+    }
+    throw MidiError(*only == MidiSystem::Jack ? "No JACK server is running."
+                                              : "The ALSA sequencer is not available.");
+}
+
+} // namespace a3::midi

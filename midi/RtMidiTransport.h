@@ -1,0 +1,21 @@
+#pragma once
+
+#include "MidiTransport.h"
+
+#include <optional>
+#include <string_view>
+
+namespace a3::midi {
+
+inline constexpr std::string_view kNoMidiSystemMessage =
+    "No MIDI system found: the ALSA sequencer is not available and no JACK server is running.";
+
+// The MIDI system to use, through RtMidi: the ALSA sequencer when it can be
+// opened, otherwise a running JACK server; or only the one asked for. Its
+// ports belong to clients named "<clientName> in" and "<clientName> out".
+// Throws MidiError (kNoMidiSystemMessage when neither is there). Prints
+// nothing, and nothing of MIDI runs before the first call.
+std::unique_ptr<MidiTransport> openMidiSystem(const std::string& clientName,
+                                              std::optional<MidiSystem> only = std::nullopt);
+
+} // namespace a3::midi

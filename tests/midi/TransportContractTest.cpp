@@ -1,0 +1,104 @@
+// What every transport promises, checked on the in-process fake and on RtMidi
+// over JACK (the fixture's private server), so that tests on the fake hold
+// for the real thing.
+
+#include "FakeMidiTransport.h"
+#include "PacedSender.h"
+#include "RtMidiTransport.h"
+#include "TempDir.h"
+
+#include <algorithm>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+namespace a3::midi {
+namespace {
+
+struct TransportKind
+{
+    std::string name;
+    std::function<std::unique_ptr<MidiTransport>()> make;
+};
+
+void PrintTo(const TransportKind& kind, std::ostream* out)
+{
+    *out << kind.name;
+}
+
+class Contract : public ::testing::TestWithParam<TransportKind>
+{
+protected:
+    // The full name under which a port of ours is listed.
+    static std::string listed(const std::vector<MidiPort>& ports, const std::string& portName,
+                              MidiSystem system)
+    {
+        const auto found = std::ranges::find_if(ports, [&](const MidiPort& port) {
+            return port.name.ends_with(":" + portName) && port.system == system;
+        });
+        return found == ports.end() ? std::string() : found->name;
+    }
+
+    std::unique_ptr<MidiTransport> transport = GetParam().make();
+    const std::string portName = "contract-" + std::to_string(::getpid());
+};
+
+TEST_P(Contract, ListsItsOwnPortsWithTheirSystem)
+{
+    const auto input = transport->openVirtualInput(portName, {});
+    const auto output = transport->openVirtualOutput(portName);
+    EXPECT_NE(listed(transport->outputPorts(), portName, transport->system()), "");
+    EXPECT_NE(listed(transport->inputPorts(), portName, transport->system()), "");
+}
+
+TEST_P(Contract, DeliversEverythingInOrderOnAThreadOfItsOwn)
+{
+    std::mutex mutex;
+    std::condition_variable arrived;
+    std::vector<std::uint8_t> received;
+    bool onCallersThread = false;
+    const auto caller = std::this_thread::get_id();
+    const auto input =
+        transport->openVirtualInput(portName, [&](std::span<const std::uint8_t> bytes) {
+            const std::lock_guard lock(mutex);
+            received.insert(received.end(), bytes.begin(), bytes.end());
+            onCallersThread = onCallersThread || std::this_thread::get_id() == caller;
+            arrived.notify_one();
+        });
+    const auto output =
+        transport->openOutput(listed(transport->outputPorts(), portName, transport->system()));
+
+    std::vector<std::uint8_t> sent{0x90, 0x3C, 0x40, 0xF8};
+    output->send(sent);
+    const auto dump = test::wellFormedAllDataFile();
+    for (const auto fragment : sysExFragments(dump)) {
+        output->send(fragment);
+    }
+    sent.insert(sent.end(), dump.begin(), dump.end());
+
+    std::unique_lock lock(mutex);
+    arrived.wait_for(lock, std::chrono::seconds(10),
+                     [&] { return received.size() >= sent.size(); });
+    EXPECT_EQ(received, sent);
+    EXPECT_FALSE(onCallersThread);
+}
+
+TEST_P(Contract, RefusesPortsThatAreNotThere)
+{
+    EXPECT_THROW(transport->openOutput("no such port"), MidiError);
+    EXPECT_THROW(transport->openInput("no such port", {}), MidiError);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Transports, Contract,
+    ::testing::Values(TransportKind{"Fake",
+                                    [] { return std::make_unique<test::FakeMidiTransport>(); }},
+                      TransportKind{"RtMidiOnJack",
+                                    [] {
+                                        return openMidiSystem("a3-contract-" +
+                                                                  std::to_string(::getpid()),
+                                                              MidiSystem::Jack);
+                                    }}),
+    [](const auto& kind) { return kind.param.name; });
+
+} // namespace
+} // namespace a3::midi
