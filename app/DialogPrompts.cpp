@@ -2,11 +2,17 @@
 #include "WindowModal.h"
 
 #include <QCoreApplication>
+#include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QHeaderView>
+#include <QInputDialog>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
 
 namespace a3 {
 namespace {
@@ -147,6 +153,56 @@ void DialogPrompts::showAbout(QWidget* parent, const QString& title, const QStri
             closed();
         }
     });
+}
+
+void DialogPrompts::choosePort(QWidget* window, const QString& question, const QStringList& ports,
+                               const QString& preselected, Reply<QString> reply)
+{
+    auto* dialog = new QInputDialog(window);
+    dialog->setWindowTitle(QCoreApplication::applicationName());
+    dialog->setLabelText(question);
+    dialog->setComboBoxItems(ports);
+    dialog->setComboBoxEditable(false);
+    if (ports.contains(preselected)) {
+        dialog->setTextValue(preselected);
+    }
+    showAndThen(dialog, [reply = std::move(reply)](QInputDialog* answered, int result) {
+        reply(result == QDialog::Accepted ? answered->textValue() : QString());
+    });
+}
+
+void DialogPrompts::showComparison(QWidget* window, const QString& summary,
+                                   const QList<QStringList>& rows, std::function<void()> closed)
+{
+    const auto whenClosed = [closed = std::move(closed)](QDialog*, int) {
+        if (closed) {
+            closed();
+        }
+    };
+    if (rows.isEmpty()) {
+        QMessageBox* box = messageBox(QMessageBox::Information, summary, {}, window);
+        box->setStandardButtons(QMessageBox::Ok);
+        showAndThen(box, whenClosed);
+        return;
+    }
+    auto* dialog = new QDialog(window);
+    dialog->setWindowTitle(tr("Compare with Device"));
+    auto* layout = new QVBoxLayout(dialog);
+    auto* label = new QLabel(summary, dialog);
+    label->setWordWrap(true);
+    auto* patches = new QTreeWidget(dialog);
+    patches->setRootIsDecorated(false);
+    patches->setHeaderLabels({tr("#"), tr("Here"), tr("On the device")});
+    for (const QStringList& row : rows) {
+        patches->addTopLevelItem(new QTreeWidgetItem(row));
+    }
+    patches->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, dialog);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, dialog, &QDialog::accept);
+    layout->addWidget(label);
+    layout->addWidget(patches);
+    layout->addWidget(buttons);
+    showAndThen(dialog, whenClosed);
 }
 
 void DialogPrompts::chooseFilesToOpen(QWidget* parent, Reply<QStringList> reply)

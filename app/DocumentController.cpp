@@ -11,10 +11,12 @@
 
 namespace a3 {
 
-DocumentController::DocumentController(AppController& appController, UserPrompts& prompts)
+DocumentController::DocumentController(AppController& appController, UserPrompts& prompts,
+                                       DeviceLink::Settings device)
     : _appController(appController)
     , _prompts(prompts)
     , _clipboardOffer(std::make_shared<ClipboardOffer>(QGuiApplication::clipboard()))
+    , _deviceLink(std::move(device))
 {}
 
 DocumentController::~DocumentController() = default;
@@ -23,6 +25,19 @@ DocumentWindow* DocumentController::newDocument()
 {
     auto document = makeDocument();
     document->setUntitledNumber(++_untitledCount);
+    return show(new DocumentWindow(std::move(document), *this, _appController, _prompts));
+}
+
+DocumentWindow* DocumentController::openReceivedBank(std::span<const std::uint8_t> dump)
+{
+    auto document = makeDocument();
+    const QByteArray bytes(reinterpret_cast<const char*>(dump.data()),
+                           static_cast<qsizetype>(dump.size()));
+    if (!document->readFromData(bytes, {}, nullptr)) {
+        return nullptr;
+    }
+    document->setUntitledNumber(++_untitledCount);
+    document->updateChangeCount(Document::ChangeDone);
     return show(new DocumentWindow(std::move(document), *this, _appController, _prompts));
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "DeviceLink.h"
+
 #include <QList>
 #include <QObject>
 #include <QPageLayout>
@@ -8,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 
 namespace a3 {
 
@@ -31,10 +34,14 @@ public:
         QString reason;
     };
 
-    DocumentController(AppController& appController, UserPrompts& prompts);
+    DocumentController(AppController& appController, UserPrompts& prompts,
+                       DeviceLink::Settings device = DeviceLink::defaultSettings());
     ~DocumentController() override;
 
     DocumentWindow* newDocument();
+    // A new untitled window for a bank received from the device: edited, so
+    // that closing it asks to save. dump must be an accepted All-Data dump.
+    DocumentWindow* openReceivedBank(std::span<const std::uint8_t> dump);
     // Brings the window forward when the file is open already; nullptr when
     // the file cannot be opened, with the reason in failure.
     DocumentWindow* openDocument(const QString& path, OpenFailure* failure = nullptr);
@@ -49,6 +56,8 @@ public:
     // already open; a second Quit meanwhile changes nothing.
     void quit();
 
+    DeviceLink& deviceLink() { return _deviceLink; }
+
     QList<DocumentWindow*> windows() const;
     DocumentWindow* windowForFile(const QString& path) const;
 
@@ -62,6 +71,7 @@ private:
     int _untitledCount = 0;
     bool _quitting = false;
     std::shared_ptr<ClipboardOffer> _clipboardOffer;
+    DeviceLink _deviceLink;
     // Asking the print system for its default paper can be slow: once a run.
     std::optional<QPageLayout> _defaultPageLayout;
 };

@@ -1,6 +1,8 @@
 #include "DocumentWindow.h"
 
 #include "AppController.h"
+#include "DeviceCommands.h"
+#include "DeviceLink.h"
 #include "DocumentController.h"
 #include "ListingPrinter.h"
 #include "TableView.h"
@@ -58,20 +60,6 @@ bool isSameFile(const QString& path, const QUrl& file)
 
 } // namespace
 
-template <typename Handler>
-auto DocumentWindow::whenAnswered(Handler handler)
-{
-    ++_openQuestions;
-    return [this, handler = std::move(handler)](auto&&... answer) mutable {
-        --_openQuestions;
-        handler(std::forward<decltype(answer)>(answer)...);
-        if (_openQuestions == 0 && _closeDeferred) {
-            _closeDeferred = false;
-            closeDocument();
-        }
-    };
-}
-
 DocumentWindow::DocumentWindow(std::unique_ptr<A3AllDataDocument> document,
                                DocumentController& controller, AppController& appController,
                                UserPrompts& prompts)
@@ -79,6 +67,7 @@ DocumentWindow::DocumentWindow(std::unique_ptr<A3AllDataDocument> document,
     , _controller(controller)
     , _appController(appController)
     , _prompts(prompts)
+    , _device(std::make_unique<DeviceCommands>(*this, controller.deviceLink(), prompts, controller))
 {
     setCentralWidget(_document->makeWindowContent());
     setAcceptDrops(true); // files dropped from a file manager open as documents
@@ -104,6 +93,9 @@ DocumentWindow::DocumentWindow(std::unique_ptr<A3AllDataDocument> document,
             [this] { updateActions({MenuAction::Paste}); });
     connect(_document->patchTableView()->selectionModel(), &QItemSelectionModel::selectionChanged,
             this, [this] { updateActions({MenuAction::Copy}); });
+    connect(&controller.deviceLink(), &DeviceLink::busyChanged, this,
+            &DocumentWindow::updateDeviceActions);
+    updateDeviceActions();
 }
 
 DocumentWindow::~DocumentWindow()
@@ -147,6 +139,16 @@ void DocumentWindow::createMenus()
     addCommand(
         edit, tr("&Paste"), QKeySequence::Paste, [this] { _document->paste(); }, MenuAction::Paste);
 
+    // One transfer at a time for the whole app: the commands wait meanwhile.
+    QMenu* device = menuBar()->addMenu(tr("&Device"));
+    _deviceActions = {
+        addCommand(device, tr("&Send Bank to Device…"), {}, [this] { _device->sendBank(); }),
+        addCommand(device, tr("&Receive Bank from Device…"), {},
+                   [this] { _device->receiveBank(); }),
+        addCommand(device, tr("&Compare with Device…"), {},
+                   [this] { _device->compareWithDevice(); }),
+    };
+
     QMenu* help = menuBar()->addMenu(tr("&Help"));
     addCommand(help, tr("Visit &Web Site"), {}, [this] { _appController.openWebSite(); });
     addCommand(help, tr("&About A3 Librarian"), {}, [this] {
@@ -182,10 +184,26 @@ void DocumentWindow::updateActions(std::initializer_list<MenuAction> commands)
     }
 }
 
+void DocumentWindow::updateDeviceActions()
+{
+    const bool free = !_controller.deviceLink().isBusy();
+    for (QAction* action : _deviceActions) {
+        action->setEnabled(free);
+    }
+}
+
 void DocumentWindow::updateTitle()
 {
     setWindowTitle(_document->displayName() + QStringLiteral("[*]"));
     setWindowModified(_document->isDocumentEdited());
+}
+
+void DocumentWindow::closeIfDeferred()
+{
+    if (_openQuestions == 0 && _closeDeferred) {
+        _closeDeferred = false;
+        closeDocument();
+    }
 }
 
 void DocumentWindow::showDialog(QDialog* dialog, std::function<void(int)> finished)

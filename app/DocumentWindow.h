@@ -14,6 +14,7 @@ class QDialog;
 namespace a3 {
 
 class AppController;
+class DeviceCommands;
 class DocumentController;
 class UserPrompts;
 
@@ -60,6 +61,24 @@ public:
     // cannot be opened.
     void openFiles(const QStringList& paths);
 
+    // For the commands' questions: the returned handler counts the question
+    // as open until the answer has been handled, then runs a close that
+    // waited for it.
+    template <typename Handler>
+    auto whenAnswered(Handler handler)
+    {
+        ++_openQuestions;
+        return [this, handler = std::move(handler)](auto&&... answer) mutable {
+            --_openQuestions;
+            handler(std::forward<decltype(answer)>(answer)...);
+            closeIfDeferred();
+        };
+    }
+    // A dialog of this window's own, shown window-modal and counted as an
+    // open question until it finishes.
+    void showDialog(QDialog* dialog, std::function<void(int)> finished);
+    void showError(const QString& message, const QString& reason, Done done = {});
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
@@ -74,12 +93,8 @@ private:
     void updateActions(std::initializer_list<MenuAction> commands);
     void updateTitle();
 
-    // Counts a question as open until its answer has been handled; then
-    // runs a close that waited for it.
-    template <typename Handler>
-    auto whenAnswered(Handler handler);
-    void showDialog(QDialog* dialog, std::function<void(int)> finished);
-    void showError(const QString& message, const QString& reason, Done done = {});
+    void closeIfDeferred();
+    void updateDeviceActions();
 
     // The path the user chose with its extension; nothing when the completed
     // name is taken and the user does not want it replaced.
@@ -96,6 +111,8 @@ private:
     AppController& _appController;
     UserPrompts& _prompts;
     std::map<MenuAction, QAction*> _actions;
+    std::unique_ptr<DeviceCommands> _device;
+    QList<QAction*> _deviceActions;
 
     int _openQuestions = 0;
     bool _closing = false;       // asking whether to close

@@ -46,6 +46,14 @@ public:
                            std::function<void()> closed) = 0;
     virtual void showAbout(QWidget* parent, const QString& title, const QString& text,
                            std::function<void()> closed) = 0;
+    // One of ports, preselected first when it is among them; nothing when the
+    // user cancels.
+    virtual void choosePort(QWidget* window, const QString& question, const QStringList& ports,
+                            const QString& preselected, Reply<QString> reply) = 0;
+    // A bank compared with the device's: the summary, and a row for each
+    // patch that differs (number, name here, name on the device).
+    virtual void showComparison(QWidget* window, const QString& summary,
+                                const QList<QStringList>& rows, std::function<void()> closed) = 0;
     // Nothing (an empty list or path) when the user cancels.
     virtual void chooseFilesToOpen(QWidget* parent, Reply<QStringList> reply) = 0;
     virtual void chooseSaveLocation(QWidget* parent, const QString& suggestedPath,
@@ -69,6 +77,10 @@ public:
                    std::function<void()> closed) override;
     void showAbout(QWidget* parent, const QString& title, const QString& text,
                    std::function<void()> closed) override;
+    void choosePort(QWidget* window, const QString& question, const QStringList& ports,
+                    const QString& preselected, Reply<QString> reply) override;
+    void showComparison(QWidget* window, const QString& summary, const QList<QStringList>& rows,
+                        std::function<void()> closed) override;
     void chooseFilesToOpen(QWidget* parent, Reply<QStringList> reply) override;
     void chooseSaveLocation(QWidget* parent, const QString& suggestedPath,
                             Reply<QString> reply) override;

@@ -45,6 +45,21 @@ public:
     {
         later(std::move(closed));
     }
+    void choosePort(QWidget*, const QString& question, const QStringList& ports,
+                    const QString& preselected, Reply<QString> reply) override
+    {
+        asked.append(question);
+        offeredPorts = ports;
+        preselectedPort = preselected;
+        answerLater(reply, portAnswer.isEmpty() || ports.contains(portAnswer) ? portAnswer
+                                                                               : QString());
+    }
+    void showComparison(QWidget*, const QString& summary, const QList<QStringList>& rows,
+                        std::function<void()> closed) override
+    {
+        comparisons.append({summary, rows});
+        later(std::move(closed));
+    }
     void chooseFilesToOpen(QWidget*, Reply<QStringList> reply) override
     {
         answerLater(reply, filesToOpen);
@@ -67,8 +82,12 @@ public:
     QStringList filesToOpen;
     QString saveLocation;
     QString pdfLocation;
+    QString portAnswer; // empty: cancel
 
     QStringList asked;
+    QStringList offeredPorts;
+    QString preselectedPort;
+    QList<std::pair<QString, QList<QStringList>>> comparisons;
     QStringList errors;
     QStringList suggestedSavePaths;
 

@@ -6,6 +6,7 @@
 #include "ChildProcess.h"
 #include "DumpReceiver.h"
 #include "PacedSender.h"
+#include "PrivateJackServer.h"
 #include "RtMidiTransport.h"
 #include "TempDir.h"
 #include "Watchdog.h"
@@ -152,8 +153,9 @@ class JackServerKilled : public WithDevice
 protected:
     void SetUp() override
     {
-        ::setenv("JACK_DEFAULT_SERVER", serverName.c_str(), 1);
-        server = startServer();
+        server = std::make_unique<test::PrivateJackServer>(
+            std::string(std::getenv("JACK_DEFAULT_SERVER")) + "-" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
         WithDevice::SetUp();
     }
 
@@ -162,26 +164,9 @@ protected:
         transport.reset();
         device.reset();
         server.reset();
-        // JACK keeps a killed server's place among its eight until a server
-        // of the same name starts: one starts and stops cleanly.
-        const auto again = startServer();
-        again->kill(SIGTERM);
-        again->finish(std::chrono::seconds(10));
-        ::setenv("JACK_DEFAULT_SERVER", fixtureServer.c_str(), 1);
     }
 
-    std::unique_ptr<test::ChildProcess> startServer()
-    {
-        auto started = std::make_unique<test::ChildProcess>(std::vector<std::string>{
-            A3_JACKD_PATH, "-S", "-n", serverName, "-d", "dummy", "-r", "48000", "-p", "256"});
-        EXPECT_EQ(test::run({A3_JACK_WAIT_PATH, "-w", "-s", serverName, "-t", "10"}).exit.code, 0);
-        return started;
-    }
-
-    const std::string fixtureServer = std::getenv("JACK_DEFAULT_SERVER");
-    const std::string serverName =
-        fixtureServer + "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name();
-    std::unique_ptr<test::ChildProcess> server;
+    std::unique_ptr<test::PrivateJackServer> server;
 };
 
 TEST_F(JackServerKilled, MidSendGivesAClearErrorAndNoHang)
@@ -189,7 +174,7 @@ TEST_F(JackServerKilled, MidSendGivesAClearErrorAndNoHang)
     const auto result =
         sendDump(*transport, deviceIn, dump, {}, [&](const TransferProgress& progress) {
             if (progress.bytes == 2048) {
-                server->kill(SIGKILL);
+                server->kill();
             }
         });
     EXPECT_EQ(result.status, Status::Failed);
@@ -203,7 +188,7 @@ TEST_F(JackServerKilled, MidReceiveGivesAClearErrorAndNoHang)
     const auto result = receiveAfter(
         {"send " + dumpFile.string() + " 3125"}, 30s, [&](const TransferProgress& progress) {
             if (progress.elapsed >= 1s && !std::exchange(killed, true)) {
-                server->kill(SIGKILL);
+                server->kill();
             }
         });
     EXPECT_EQ(result.status, Status::Failed);

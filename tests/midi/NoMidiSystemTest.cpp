@@ -1,6 +1,6 @@
 // With no ALSA sequencer (a configuration that defines none) and no JACK
-// server (a name no server has), as CTest sets up for this test, every way
-// into MIDI says so plainly, and nothing reaches the terminal.
+// server (a name no server has), every way into MIDI says so plainly, and
+// nothing reaches the terminal.
 
 #include "RtMidiTransport.h"
 #include "TempDir.h"
@@ -26,6 +26,8 @@ std::string refusal(std::optional<MidiSystem> only)
 
 TEST(NoMidiSystem, SaysSoPlainlyAndPrintsNothing)
 {
+    ::setenv("ALSA_CONFIG_PATH", A3_NO_SEQUENCER_CONF, 1);
+    ::setenv("JACK_DEFAULT_SERVER", A3_NO_JACK_SERVER, 1);
     // Nothing of MIDI runs before it is asked for: no thread at start-up.
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator("/proc/self/task"),
                             std::filesystem::directory_iterator()),

@@ -1,0 +1,218 @@
+#include "DeviceCommands.h"
+
+#include "DocumentController.h"
+#include "DocumentWindow.h"
+#include "UserPrompts.h"
+
+#include <QPointer>
+#include <QProgressDialog>
+
+namespace a3 {
+namespace {
+
+using Status = midi::TransferResult::Status;
+
+QString minutesAndSeconds(std::chrono::milliseconds time)
+{
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(time).count();
+    return QStringLiteral("%1:%2").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
+}
+
+QString patchName(const std::string& name)
+{
+    return QString::fromStdString(name);
+}
+
+QString patchCount(int count)
+{
+    return count == 1 ? DeviceCommands::tr("1 patch") : DeviceCommands::tr("%1 patches").arg(count);
+}
+
+} // namespace
+
+ComparisonReport comparisonReport(const BankDifference& difference, const QString& documentName)
+{
+    ComparisonReport report;
+    const auto count = static_cast<int>(difference.patches.size());
+    if (difference.identical()) {
+        report.summary =
+            DeviceCommands::tr("The device holds the same bank as “%1”.").arg(documentName);
+    } else if (count == 0) {
+        report.summary = DeviceCommands::tr("The device’s bank differs from “%1” in the chain "
+                                            "data only.")
+                             .arg(documentName);
+    } else if (difference.chainDataDiffers) {
+        report.summary =
+            DeviceCommands::tr("The device’s bank differs from “%1” in %2 and in the chain data.")
+                .arg(documentName, patchCount(count));
+    } else {
+        report.summary = DeviceCommands::tr("The device’s bank differs from “%1” in %2.")
+                             .arg(documentName, patchCount(count));
+    }
+    for (const PatchDifference& patch : difference.patches) {
+        report.rows.append(
+            {QString::number(patch.number), patchName(patch.nameA), patchName(patch.nameB)});
+    }
+    return report;
+}
+
+DeviceCommands::DeviceCommands(DocumentWindow& window, DeviceLink& link, UserPrompts& prompts,
+                               DocumentController& controller)
+    : _window(window)
+    , _link(link)
+    , _prompts(prompts)
+    , _controller(controller)
+{}
+
+void DeviceCommands::sendBank()
+{
+    if (!_link.begin()) {
+        return;
+    }
+    // Exactly what saving writes, checksums recomputed, made from a copy so
+    // that sending leaves the document as it is.
+    A3AllDataSource bank = _window.document().dataSource();
+    std::vector<std::uint8_t> dump(kAllDataFileSize);
+    bank.writeSyxData(std::span<std::uint8_t, kAllDataFileSize>(dump));
+    const QString name = _window.document().displayName();
+
+    choosePort(DeviceLink::Direction::ToDevice, tr("Send “%1” to:").arg(name),
+               [this, name, dump = std::move(dump)](const QString& port) mutable {
+                   QPointer<QProgressDialog> progress =
+                       showProgress(tr("Sending “%1” to “%2”…").arg(name, port),
+                                    static_cast<int>(kAllDataFileSize));
+                   _link.send(
+                       port, std::move(dump),
+                       [progress, name, port](const midi::TransferProgress& now) {
+                           if (progress) {
+                               progress->setValue(static_cast<int>(now.bytes));
+                               progress->setLabelText(
+                                   tr("Sending “%1” to “%2”…\n\n%3 left")
+                                       .arg(name, port, minutesAndSeconds(now.remaining)));
+                           }
+                       },
+                       [this, progress, name, port](const midi::TransferResult& result) {
+                           if (progress) {
+                               progress->done(QDialog::Accepted);
+                           }
+                           endWith(result.done() ? QString()
+                                                 : tr("“%1” was not sent to “%2”.").arg(name, port),
+                                   QString::fromStdString(result.message));
+                       });
+               });
+}
+
+void DeviceCommands::receiveBank()
+{
+    if (!_link.begin()) {
+        return;
+    }
+    choosePort(DeviceLink::Direction::FromDevice, tr("Receive a bank from:"),
+               [this](const QString& port) {
+                   receiveFrom(port, [this](const std::vector<std::uint8_t>& dump) {
+                       _controller.openReceivedBank(dump);
+                   });
+               });
+}
+
+void DeviceCommands::compareWithDevice()
+{
+    if (!_link.begin()) {
+        return;
+    }
+    const QString name = _window.document().displayName();
+    choosePort(DeviceLink::Direction::FromDevice, tr("Compare “%1” with the bank from:").arg(name),
+               [this, name](const QString& port) {
+                   receiveFrom(port, [this, name](const std::vector<std::uint8_t>& dump) {
+                       A3AllDataSource device = A3AllDataSource::fallbackBank();
+                       device.setSyxData(dump);
+                       const ComparisonReport report = comparisonReport(
+                           compareBanks(_window.document().dataSource(), device), name);
+                       _prompts.showComparison(&_window, report.summary, report.rows,
+                                               _window.whenAnswered([] {}));
+                   });
+               });
+}
+
+void DeviceCommands::choosePort(DeviceLink::Direction direction, const QString& question,
+                                std::function<void(const QString&)> then)
+{
+    _link.listPorts(
+        direction, _window.whenAnswered([this, direction, question, then](const QStringList& ports,
+                                                                          const QString& failure) {
+            if (!failure.isEmpty() || ports.isEmpty()) {
+                endWith(tr("The device cannot be reached."),
+                        !failure.isEmpty() ? failure
+                        : direction == DeviceLink::Direction::ToDevice
+                            ? tr("The MIDI system offers no output to send to.")
+                            : tr("The MIDI system offers no input to receive from."));
+                return;
+            }
+            _prompts.choosePort(&_window, question, ports, _link.lastPort(direction),
+                                _window.whenAnswered([this, direction, then](const QString& port) {
+                                    if (port.isEmpty()) {
+                                        _link.end();
+                                        return;
+                                    }
+                                    _link.rememberPort(direction, port);
+                                    then(port);
+                                }));
+        }));
+}
+
+void DeviceCommands::receiveFrom(const QString& port,
+                                 std::function<void(std::vector<std::uint8_t>)> then)
+{
+    // Asked for once the port listens, so that no dump starts too early.
+    const QString waiting = tr("Start the All-Data dump on the device now.\n\nWaiting for it on "
+                               "“%1”: %2");
+    QPointer<QProgressDialog> progress =
+        showProgress(tr("Getting ready to receive on “%1”…").arg(port), 0);
+    _link.receive(
+        port,
+        [progress, waiting, port](const midi::TransferProgress& now) {
+            if (progress) {
+                QString text = waiting.arg(port, minutesAndSeconds(now.elapsed));
+                if (now.bytes > 0) {
+                    text += tr(", %1 bytes received").arg(now.bytes);
+                }
+                progress->setLabelText(text);
+            }
+        },
+        [this, progress, port, then](const midi::TransferResult& result) {
+            if (progress) {
+                progress->done(QDialog::Accepted);
+            }
+            if (result.done()) {
+                _link.end();
+                then(result.dump);
+                return;
+            }
+            endWith(result.status == Status::Cancelled
+                        ? QString()
+                        : tr("No bank was received from “%1”.").arg(port),
+                    QString::fromStdString(result.message));
+        });
+}
+
+QProgressDialog* DeviceCommands::showProgress(const QString& label, int maximum)
+{
+    auto* progress = new QProgressDialog(label, tr("Cancel"), 0, maximum, &_window);
+    progress->setWindowTitle(tr("Device"));
+    progress->setMinimumDuration(0);
+    progress->setAutoClose(false);
+    progress->setAutoReset(false);
+    connect(progress, &QProgressDialog::canceled, &_link, &DeviceLink::cancel);
+    _window.showDialog(progress, [](int) {});
+    return progress;
+}
+
+void DeviceCommands::endWith(const QString& message, const QString& reason)
+{
+    _link.end();
+    if (!message.isEmpty()) {
+        _window.showError(message, reason);
+    }
+}
+
+} // namespace a3

@@ -1,0 +1,65 @@
+#pragma once
+
+#include "BankDiff.h"
+#include "DeviceLink.h"
+
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+class QProgressDialog;
+
+namespace a3 {
+
+class DocumentController;
+class DocumentWindow;
+class UserPrompts;
+
+// What a comparison with the device tells the user: a sentence, and a row for
+// each patch that differs (number, name here, name on the device).
+struct ComparisonReport
+{
+    QString summary;
+    QList<QStringList> rows;
+};
+ComparisonReport comparisonReport(const BankDifference& difference, const QString& documentName);
+
+// The Device menu of one window: send its bank to the device, receive the
+// device's bank into a new window, and compare the two. Each command holds
+// the app's device link from its first question to its last message, and
+// every dialog it shows is one of the window's questions.
+class DeviceCommands : public QObject
+{
+    Q_OBJECT
+
+public:
+    DeviceCommands(DocumentWindow& window, DeviceLink& link, UserPrompts& prompts,
+                   DocumentController& controller);
+
+    void sendBank();
+    void receiveBank();
+    void compareWithDevice();
+
+private:
+    // Lists the ports and asks for one; then with the port chosen. A refusal
+    // or a cancel ends the command.
+    void choosePort(DeviceLink::Direction direction, const QString& question,
+                    std::function<void(const QString& port)> then);
+    // Waits for a dump from the port, showing how long it has waited; then
+    // with the dump, unless it was refused, timed out or cancelled.
+    void receiveFrom(const QString& port, std::function<void(std::vector<std::uint8_t>)> then);
+    QProgressDialog* showProgress(const QString& label, int maximum);
+    // Ends the command with a message; a cancelled one ends quietly.
+    void endWith(const QString& message, const QString& reason);
+
+    DocumentWindow& _window;
+    DeviceLink& _link;
+    UserPrompts& _prompts;
+    DocumentController& _controller;
+};
+
+} // namespace a3
