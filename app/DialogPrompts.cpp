@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QFontDatabase>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QHeaderView>
@@ -163,6 +164,7 @@ void DialogPrompts::choosePort(QWidget* window, const QString& question, const Q
     dialog->setLabelText(question);
     dialog->setComboBoxItems(ports);
     dialog->setComboBoxEditable(false);
+    dialog->setMinimumWidth(360); // room for long port names
     if (ports.contains(preselected)) {
         dialog->setTextValue(preselected);
     }
@@ -193,8 +195,12 @@ void DialogPrompts::showComparison(QWidget* window, const QString& summary,
     auto* patches = new QTreeWidget(dialog);
     patches->setRootIsDecorated(false);
     patches->setHeaderLabels({tr("#"), tr("Here"), tr("On the device")});
+    // Names are seven fixed cells on the device; trailing spaces show.
+    patches->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     for (const QStringList& row : rows) {
-        patches->addTopLevelItem(new QTreeWidgetItem(row));
+        auto* item = new QTreeWidgetItem(row);
+        item->setTextAlignment(0, Qt::AlignRight | Qt::AlignVCenter);
+        patches->addTopLevelItem(item);
     }
     patches->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, dialog);
@@ -202,6 +208,7 @@ void DialogPrompts::showComparison(QWidget* window, const QString& summary,
     layout->addWidget(label);
     layout->addWidget(patches);
     layout->addWidget(buttons);
+    dialog->resize(440, 360);
     showAndThen(dialog, whenClosed);
 }
 
