@@ -3,10 +3,9 @@
 #include "AllDataFile.h"
 #include "BankDiff.h"
 #include "BankFile.h"
-#include "DeviceCommands.h"
+#include "HelperPrograms.h"
 #include "PatchBlock.h"
 #include "PatchText.h"
-#include "PdfRenderer.h"
 #include "Terminal.h"
 #include "Utf8.h"
 
@@ -168,6 +167,40 @@ int diffCommand(const Arguments& arguments)
     const BankDifference difference = compareBanks(a, b);
     std::cout << differenceLines(difference);
     return difference.identical() ? kSuccess : kBanksDiffer;
+}
+
+// The device commands run in the MIDI helper, which checks their command
+// line again by this table: the options given, then after "--" the operand,
+// whatever it looks like.
+int inMidiHelper(const std::string& command, const Arguments& arguments,
+                 std::initializer_list<std::string_view> options, std::string_view operand = {})
+{
+    std::vector<std::string> commandLine{command};
+    for (const std::string_view option : options) {
+        if (arguments.has(option)) {
+            commandLine.insert(commandLine.end(),
+                               {std::string(option), arguments.one(option).text});
+        }
+    }
+    if (!operand.empty()) {
+        commandLine.insert(commandLine.end(), {"--", arguments.one(operand).text});
+    }
+    return runMidiHelper(commandLine);
+}
+
+int portsCommand(const Arguments& arguments)
+{
+    return inMidiHelper("ports", arguments, {});
+}
+
+int sendCommand(const Arguments& arguments)
+{
+    return inMidiHelper("send", arguments, {"--port", "--rate"}, "FILE");
+}
+
+int receiveCommand(const Arguments& arguments)
+{
+    return inMidiHelper("receive", arguments, {"--port", "--timeout"}, "OUT");
 }
 
 } // namespace

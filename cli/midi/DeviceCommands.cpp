@@ -96,7 +96,7 @@ std::chrono::milliseconds timeoutOf(const Arguments& arguments)
 
 } // namespace
 
-int portsCommand(const Arguments&)
+int listPorts(const Arguments&)
 {
     return withMidiSystem([](midi::MidiTransport& transport) {
         for (const auto& [direction, ports] : {std::pair{"input", transport.inputPorts()},
@@ -110,7 +110,7 @@ int portsCommand(const Arguments&)
     });
 }
 
-int sendCommand(const Arguments& arguments)
+int sendBank(const Arguments& arguments)
 {
     const std::string& path = arguments.one("FILE").text;
     A3AllDataSource bank = A3AllDataSource::fallbackBank();
@@ -140,7 +140,7 @@ int sendCommand(const Arguments& arguments)
     });
 }
 
-int receiveCommand(const Arguments& arguments)
+int receiveBank(const Arguments& arguments)
 {
     const std::filesystem::path out = arguments.one("OUT").text;
     const std::chrono::milliseconds timeout = timeoutOf(arguments);
