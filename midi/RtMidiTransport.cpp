@@ -48,6 +48,7 @@ private:
 // The port of this program's own that RtMidi registers for a connection.
 constexpr const char* kOwnPortName = "MIDI";
 constexpr int kConnectAttempts = 5;
+constexpr int kListingAttempts = 5;
 
 // One RtMidi object, with its own client: its reports and its ports. The
 // same code serves the ALSA sequencer and JACK.
@@ -75,18 +76,20 @@ public:
         return std::nullopt;
     }
 
+    // RtMidi looks each port's name up afresh by its number, so a port that
+    // another program adds or removes meanwhile shifts the numbers: one
+    // listing may skip a port or name one twice. The ports are listed again
+    // until two listings agree.
     std::vector<MidiPort> ports(MidiSystem system)
     {
-        std::vector<MidiPort> ports;
-        const unsigned count = _midi.getPortCount();
-        for (unsigned number = 0; number < count; ++number) {
-            // Empty when the port went away since it was counted.
-            std::string name = _midi.getPortName(number);
-            if (!name.empty()) {
-                ports.push_back({std::move(name), system});
+        std::vector<MidiPort> ports = listing(system);
+        for (int attempt = 0; attempt < kListingAttempts; ++attempt) {
+            std::vector<MidiPort> again = listing(system);
+            if (again == ports) {
+                break;
             }
+            ports = std::move(again);
         }
-        _reports.forget();
         return ports;
     }
 
@@ -120,6 +123,21 @@ public:
     }
 
 private:
+    std::vector<MidiPort> listing(MidiSystem system)
+    {
+        std::vector<MidiPort> ports;
+        const unsigned count = _midi.getPortCount();
+        for (unsigned number = 0; number < count; ++number) {
+            // Empty when the port went away since it was counted.
+            std::string name = _midi.getPortName(number);
+            if (!name.empty()) {
+                ports.push_back({std::move(name), system});
+            }
+        }
+        _reports.forget();
+        return ports;
+    }
+
     RtMidiReports _reports; // first: RtMidi reports to it until its last call
     Midi _midi;
 };
