@@ -3,6 +3,7 @@
 #include "MidiSystemProbe.h"
 
 #include <RtMidi.h>
+#include <algorithm>
 #include <optional>
 #include <utility>
 
@@ -67,28 +68,21 @@ public:
 
     std::optional<unsigned> numberOf(const std::string& port)
     {
-        const unsigned count = _midi.getPortCount();
-        for (unsigned number = 0; number < count; ++number) {
-            if (_midi.getPortName(number) == port) {
-                return number;
-            }
+        const std::vector<std::string> names = portNames();
+        const auto found = std::ranges::find(names, port);
+        if (found == names.end()) {
+            return std::nullopt;
         }
-        return std::nullopt;
+        return static_cast<unsigned>(found - names.begin());
     }
 
-    // RtMidi looks each port's name up afresh by its number, so a port that
-    // another program adds or removes meanwhile shifts the numbers: one
-    // listing may skip a port or name one twice. The ports are listed again
-    // until two listings agree.
     std::vector<MidiPort> ports(MidiSystem system)
     {
-        std::vector<MidiPort> ports = listing(system);
-        for (int attempt = 0; attempt < kListingAttempts; ++attempt) {
-            std::vector<MidiPort> again = listing(system);
-            if (again == ports) {
-                break;
+        std::vector<MidiPort> ports;
+        for (std::string& name : portNames()) {
+            if (!name.empty()) {
+                ports.push_back({std::move(name), system});
             }
-            ports = std::move(again);
         }
         return ports;
     }
@@ -123,19 +117,33 @@ public:
     }
 
 private:
-    std::vector<MidiPort> listing(MidiSystem system)
+    // The names by their numbers. RtMidi looks each one up afresh, so a
+    // port that another program adds or removes meanwhile shifts the numbers:
+    // one listing may skip a port or name one twice. The ports are listed
+    // again until two listings agree.
+    std::vector<std::string> portNames()
     {
-        std::vector<MidiPort> ports;
+        std::vector<std::string> names = listing();
+        for (int attempt = 0; attempt < kListingAttempts; ++attempt) {
+            std::vector<std::string> again = listing();
+            if (again == names) {
+                break;
+            }
+            names = std::move(again);
+        }
+        return names;
+    }
+
+    std::vector<std::string> listing()
+    {
+        std::vector<std::string> names;
         const unsigned count = _midi.getPortCount();
         for (unsigned number = 0; number < count; ++number) {
             // Empty when the port went away since it was counted.
-            std::string name = _midi.getPortName(number);
-            if (!name.empty()) {
-                ports.push_back({std::move(name), system});
-            }
+            names.push_back(_midi.getPortName(number));
         }
         _reports.forget();
-        return ports;
+        return names;
     }
 
     RtMidiReports _reports; // first: RtMidi reports to it until its last call
