@@ -1,6 +1,7 @@
 #include "CommandLine.h"
 
 #include "A3AllData.h"
+#include "PacedSender.h"
 #include "Terminal.h"
 
 #include <algorithm>
@@ -10,6 +11,7 @@ namespace a3::cli {
 namespace {
 
 constexpr std::size_t kHelpColumn = 33;
+constexpr double kLongestSeconds = 24 * 60 * 60;
 
 // A patch number from 1 to 100, or nothing when the text is none.
 std::optional<std::int64_t> patchNumber(std::string_view text)
@@ -47,6 +49,18 @@ std::optional<std::vector<std::int64_t>> patchList(std::string_view list)
     return rows;
 }
 
+// A decimal number, such as 31250 or 0.5; nothing when the text is none.
+std::optional<double> decimalNumber(std::string_view text)
+{
+    double number = 0;
+    const auto [end, error] =
+        std::from_chars(text.data(), text.data() + text.size(), number, std::chars_format::fixed);
+    if (error != std::errc() || end != text.data() + text.size()) {
+        return std::nullopt;
+    }
+    return number;
+}
+
 bool equalsIgnoringCase(std::string_view a, std::string_view b)
 {
     return std::ranges::equal(a, b, [](char x, char y) {
@@ -78,11 +92,22 @@ std::optional<Value> checkedValue(ValueKind kind, const std::string& text)
             }
         }
         return std::nullopt;
+    case ValueKind::Rate:
+        if (const auto rate = decimalNumber(text); rate && midi::isSendingRate(*rate)) {
+            return Value{text, {}, *rate};
+        }
+        return std::nullopt;
+    case ValueKind::Seconds:
+        if (const auto seconds = decimalNumber(text);
+            seconds && *seconds > 0 && *seconds <= kLongestSeconds) {
+            return Value{text, {}, *seconds};
+        }
+        return std::nullopt;
     }
     return std::nullopt;
 }
 
-std::string_view kindDescription(ValueKind kind)
+std::string kindDescription(ValueKind kind)
 {
     switch (kind) {
     case ValueKind::Text:
@@ -93,6 +118,11 @@ std::string_view kindDescription(ValueKind kind)
         return "patch numbers 1 to 100 such as 3,7-9";
     case ValueKind::Paper:
         return "A4 or Letter";
+    case ValueKind::Rate:
+        return "bytes per second above 0 and at most " +
+               std::to_string(static_cast<int>(midi::kFastestRate));
+    case ValueKind::Seconds:
+        return "seconds above 0 and at most " + std::to_string(static_cast<int>(kLongestSeconds));
     }
     return "text";
 }
@@ -171,7 +201,7 @@ private:
     {
         std::optional<Value> value = checkedValue(kind, text);
         if (!value) {
-            error(std::string(name) + " must be " + std::string(kindDescription(kind)) + ", not " +
+            error(std::string(name) + " must be " + kindDescription(kind) + ", not " +
                   quotedText(text));
             return false;
         }
@@ -290,11 +320,16 @@ std::string helpText(std::span<const CommandSpec> commands)
     for (const CommandSpec& command : commands) {
         text += helpEntry(synopsis(command), command.help);
     }
-    text += "\nEvery bank file written has both checksums recomputed, and every file\n"
-            "written replaces its target only when complete.\n\nOptions:\n";
+    text += "\nEvery bank file written from a bank has both checksums recomputed (receive\n"
+            "writes the dump as the device sent it), and every file written replaces\n"
+            "its target only when complete. PORT is a port's whole name, or a part of\n"
+            "it, in any case, that no other port's name has (a3bank ports lists them).\n"
+            "Progress shows on standard error when it is a terminal.\n\nOptions:\n";
     text += helpEntry("--help", "show this help");
     text += helpEntry("--version", "show the version");
-    text += "\nExit status: 0 success, 1 a file was refused or not written, 2 a usage error.\n";
+    text += "\nExit status: 0 success, 1 a file was refused or not written or a transfer\n"
+            "failed, 2 a usage error; diff: 0 the same, 1 different, 2 a usage error\n"
+            "or a file refused or unreadable.\n";
     return text;
 }
 

@@ -19,14 +19,18 @@ enum class ValueKind
     PatchNumber, // 1 to 100
     PatchList,   // patch numbers and ranges such as 3,7-9
     Paper,       // A4 or Letter, in any case
+    Rate,        // bytes per second at which a dump can be sent
+    Seconds,     // a time above 0, up to a day
 };
 
-// A checked value: the text as given (a paper as its canonical name), and
-// for patch numbers and lists the zero-based rows, ascending, each once.
+// A checked value: the text as given (a paper as its canonical name), for
+// patch numbers and lists the zero-based rows, ascending, each once, and for
+// rates and times their number.
 struct Value
 {
     std::string text;
     std::vector<std::int64_t> rows;
+    double number = 0;
 };
 
 struct OperandSpec

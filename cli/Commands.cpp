@@ -1,10 +1,11 @@
 #include "Commands.h"
 
 #include "AllDataFile.h"
+#include "BankDiff.h"
 #include "BankFile.h"
+#include "HelperPrograms.h"
 #include "PatchBlock.h"
 #include "PatchText.h"
-#include "PdfRenderer.h"
 #include "Terminal.h"
 #include "Utf8.h"
 
@@ -131,12 +132,84 @@ int pdfCommand(const Arguments& arguments)
     return runPdfRenderer({path, arguments.one("-o").text, arguments.one("--paper").text});
 }
 
+// One line for each difference, its fields separated by tabs: "chain" when
+// the chain data differs, then "patch", number, name in A, name in B and the
+// differing byte offsets ("9,10") of each patch that differs.
+std::string differenceLines(const BankDifference& difference)
+{
+    std::string lines = difference.chainDataDiffers ? "chain\n" : "";
+    for (const PatchDifference& patch : difference.patches) {
+        std::string offsets;
+        for (const std::size_t offset : patch.offsets) {
+            offsets += (offsets.empty() ? "" : ",") + std::to_string(offset);
+        }
+        lines += "patch\t" + std::to_string(patch.number) + '\t' + printablePatchName(patch.nameA) +
+                 '\t' + printablePatchName(patch.nameB) + '\t' + offsets + '\n';
+    }
+    return lines;
+}
+
+int diffCommand(const Arguments& arguments)
+{
+    A3AllDataSource a = A3AllDataSource::fallbackBank();
+    A3AllDataSource b = A3AllDataSource::fallbackBank();
+    bool loaded = true;
+    for (const auto& [bank, name] : {std::pair{&a, "A"}, std::pair{&b, "B"}}) {
+        const std::string& path = arguments.one(name).text;
+        if (auto error = loadBank(*bank, path); !error.empty()) {
+            refuse(path, error);
+            loaded = false;
+        }
+    }
+    if (!loaded) {
+        return kCannotCompare;
+    }
+    const BankDifference difference = compareBanks(a, b);
+    std::cout << differenceLines(difference);
+    return difference.identical() ? kSuccess : kBanksDiffer;
+}
+
+// The device commands run in the MIDI helper, which checks their command
+// line again by this table: the options given, then after "--" the operand,
+// whatever it looks like.
+int inMidiHelper(const std::string& command, const Arguments& arguments,
+                 std::initializer_list<std::string_view> options, std::string_view operand = {})
+{
+    std::vector<std::string> commandLine{command};
+    for (const std::string_view option : options) {
+        if (arguments.has(option)) {
+            commandLine.insert(commandLine.end(),
+                               {std::string(option), arguments.one(option).text});
+        }
+    }
+    if (!operand.empty()) {
+        commandLine.insert(commandLine.end(), {"--", arguments.one(operand).text});
+    }
+    return runMidiHelper(commandLine);
+}
+
+int portsCommand(const Arguments& arguments)
+{
+    return inMidiHelper("ports", arguments, {});
+}
+
+int sendCommand(const Arguments& arguments)
+{
+    return inMidiHelper("send", arguments, {"--port", "--rate"}, "FILE");
+}
+
+int receiveCommand(const Arguments& arguments)
+{
+    return inMidiHelper("receive", arguments, {"--port", "--timeout"}, "OUT");
+}
+
 } // namespace
 
 std::vector<CommandSpec> commandTable()
 {
     const OptionSpec output{"-o", "--output", "OUTFILE", ValueKind::Text, false};
     const OptionSpec force{"--force", {}, {}, ValueKind::Text, false};
+    const OptionSpec port{"--port", {}, "PORT", ValueKind::Text, true};
     return {
         {"list",
          {{"FILE", ValueKind::Text, true}},
@@ -166,6 +239,38 @@ std::vector<CommandSpec> commandTable()
          "write the bank's one-page printed listing\n(default paper: the default printer's, "
          "else\nthe locale's)",
          pdfCommand},
+        {"diff",
+         {{"A"}, {"B"}},
+         {},
+         "compare two banks, one line for each difference,\n"
+         "its fields separated by tabs: \"chain\" when the\n"
+         "chain data differs, then for each patch that\n"
+         "differs \"patch\", its number, its name in A, its\n"
+         "name in B and the differing bytes of its 64\n"
+         "(such as 9,10; the name is bytes 9 to 15)",
+         diffCommand},
+        {"ports",
+         {},
+         {},
+         "list the MIDI ports, one a line: \"input\" (to\n"
+         "receive from) or \"output\" (to send to), the\n"
+         "system (ALSA sequencer or JACK) and the name,\n"
+         "separated by tabs",
+         portsCommand},
+        {"send",
+         {{"FILE"}},
+         {port, {"--rate", {}, "BYTES_PER_S", ValueKind::Rate}},
+         "send the bank to the device at PORT at MIDI's\n"
+         "wire speed, 3125 bytes/s, or the rate given;\n"
+         "Ctrl+C stops it after the fragment going out",
+         sendCommand},
+        {"receive",
+         {{"OUT"}},
+         {port, {"--timeout", {}, "SECONDS", ValueKind::Seconds}},
+         "wait for one All-Data dump from PORT (60 s\n"
+         "unless --timeout) and write it to OUT as it\n"
+         "came; Ctrl+C stops waiting",
+         receiveCommand},
     };
 }
 

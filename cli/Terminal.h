@@ -10,6 +10,10 @@ namespace a3::cli {
 inline constexpr int kSuccess = 0;
 inline constexpr int kRefused = 1; // a file was refused or not written
 inline constexpr int kUsageError = 2;
+// diff's, as diff(1) has them: the banks differ, or it could not compare them
+// (a usage error, or a file unreadable or refused).
+inline constexpr int kBanksDiffer = 1;
+inline constexpr int kCannotCompare = 2;
 
 // A text as a terminal may show it on one line: as it is when it is UTF-8
 // without control characters, otherwise in the shell's quoting, as

@@ -53,7 +53,7 @@ PacedSender::PacedSender(double bytesPerSecond, PacingClock& clock)
     : _bytesPerSecond(bytesPerSecond)
     , _clock(clock)
 {
-    if (!(bytesPerSecond > 0 && bytesPerSecond <= kFastestRate)) {
+    if (!isSendingRate(bytesPerSecond)) {
         throw std::invalid_argument("The sending rate must be above 0 and at most " +
                                     std::to_string(static_cast<int>(kFastestRate)) +
                                     " bytes per second.");

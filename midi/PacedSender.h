@@ -19,6 +19,12 @@ inline constexpr double kWireSpeed = 3125.0;
 inline constexpr double kFastestRate = 100 * kWireSpeed;
 inline constexpr std::size_t kMaxFragmentSize = 256;
 
+// Whether a dump can be sent at this rate: above 0 and at most kFastestRate.
+constexpr bool isSendingRate(double bytesPerSecond)
+{
+    return bytesPerSecond > 0 && bytesPerSecond <= kFastestRate;
+}
+
 // The fragments a System Exclusive message goes out in, in order: all of
 // kMaxFragmentSize bytes but the last, so the first begins with F0 and only
 // the last ends with F7. RtMidi's JACK output drops any message over 16379
@@ -49,7 +55,7 @@ public:
 class PacedSender
 {
 public:
-    // Throws std::invalid_argument for a rate outside (0, kFastestRate].
+    // Throws std::invalid_argument for a rate that is not isSendingRate().
     PacedSender(double bytesPerSecond, PacingClock& clock);
 
     // Blocks until the message has left, cancel or systemLost is requested

@@ -3,6 +3,7 @@
 #include "MidiSystemProbe.h"
 
 #include <RtMidi.h>
+#include <algorithm>
 #include <optional>
 #include <utility>
 
@@ -48,6 +49,7 @@ private:
 // The port of this program's own that RtMidi registers for a connection.
 constexpr const char* kOwnPortName = "MIDI";
 constexpr int kConnectAttempts = 5;
+constexpr int kListingAttempts = 5;
 
 // One RtMidi object, with its own client: its reports and its ports. The
 // same code serves the ALSA sequencer and JACK.
@@ -66,27 +68,22 @@ public:
 
     std::optional<unsigned> numberOf(const std::string& port)
     {
-        const unsigned count = _midi.getPortCount();
-        for (unsigned number = 0; number < count; ++number) {
-            if (_midi.getPortName(number) == port) {
-                return number;
-            }
+        const std::vector<std::string> names = portNames();
+        const auto found = std::ranges::find(names, port);
+        if (found == names.end()) {
+            return std::nullopt;
         }
-        return std::nullopt;
+        return static_cast<unsigned>(found - names.begin());
     }
 
     std::vector<MidiPort> ports(MidiSystem system)
     {
         std::vector<MidiPort> ports;
-        const unsigned count = _midi.getPortCount();
-        for (unsigned number = 0; number < count; ++number) {
-            // Empty when the port went away since it was counted.
-            std::string name = _midi.getPortName(number);
+        for (std::string& name : portNames()) {
             if (!name.empty()) {
                 ports.push_back({std::move(name), system});
             }
         }
-        _reports.forget();
         return ports;
     }
 
@@ -120,6 +117,35 @@ public:
     }
 
 private:
+    // The names by their numbers. RtMidi looks each one up afresh, so a
+    // port that another program adds or removes meanwhile shifts the numbers:
+    // one listing may skip a port or name one twice. The ports are listed
+    // again until two listings agree.
+    std::vector<std::string> portNames()
+    {
+        std::vector<std::string> names = listing();
+        for (int attempt = 0; attempt < kListingAttempts; ++attempt) {
+            std::vector<std::string> again = listing();
+            if (again == names) {
+                break;
+            }
+            names = std::move(again);
+        }
+        return names;
+    }
+
+    std::vector<std::string> listing()
+    {
+        std::vector<std::string> names;
+        const unsigned count = _midi.getPortCount();
+        for (unsigned number = 0; number < count; ++number) {
+            // Empty when the port went away since it was counted.
+            names.push_back(_midi.getPortName(number));
+        }
+        _reports.forget();
+        return names;
+    }
+
     RtMidiReports _reports; // first: RtMidi reports to it until its last call
     Midi _midi;
 };

@@ -42,12 +42,7 @@ std::string patchLine(std::int64_t index, std::int32_t chainNumber, const std::s
     return std::string(number) + " :  " + chainText(chainNumber) + "   : " + name;
 }
 
-namespace {
-
-// A name as one line of text shows it: each control character (C0, DEL, and
-// C1, which patchNameAt writes as C2 80 to C2 9F) as '?', so that a name can
-// neither break its line nor send a terminal an escape sequence.
-std::string printableName(const std::string& name)
+std::string printablePatchName(const std::string& name)
 {
     std::string shown;
     for (std::size_t i = 0; i < name.size(); ++i) {
@@ -65,14 +60,12 @@ std::string printableName(const std::string& name)
     return shown;
 }
 
-} // namespace
-
 std::string textListing(const A3AllDataSource& bank, const std::string& bankName)
 {
     std::string text = listingTitle(bankName) + '\n' + chainIdText(bank.chainChecksum()) + '\n' +
                        kListingHeader + '\n';
     for (std::int64_t i = 0; i < bank.numberOfRows(); ++i) {
-        text += patchLine(i, bank.chainAtIndex(i), printableName(bank.patchNameAt(i)));
+        text += patchLine(i, bank.chainAtIndex(i), printablePatchName(bank.patchNameAt(i)));
         text += '\n';
     }
     return text;

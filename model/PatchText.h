@@ -21,9 +21,14 @@ std::string chainText(std::int32_t chainNumber);
 // as the printed listing and the command-line listing show a patch.
 std::string patchLine(std::int64_t index, std::int32_t chainNumber, const std::string& name);
 
+// A patch name as one line of text shows it: each control character (C0, DEL,
+// and C1, which patchNameAt writes as C2 80 to C2 9F) as '?', so that a name
+// can neither break its line nor send a terminal an escape sequence.
+std::string printablePatchName(const std::string& name);
+
 // The listing as text, one line each, every line ended by a newline: the
-// title, the chain ID, the header and the 100 patch lines. Control
-// characters in a name show as '?'.
+// title, the chain ID, the header and the 100 patch lines, with each name
+// as printablePatchName() shows it.
 std::string textListing(const A3AllDataSource& bank, const std::string& bankName);
 
 } // namespace a3

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace a3 {
 namespace {
@@ -19,10 +20,11 @@ struct RunResult
     std::string err;
 };
 
-RunResult a3bank(std::vector<std::string> arguments)
+RunResult a3bank(std::vector<std::string> arguments,
+                 const std::vector<std::string>& environment = {})
 {
     arguments.insert(arguments.begin(), A3BANK_PATH);
-    const test::RunResult run = test::run(arguments);
+    const test::RunResult run = test::run(arguments, std::chrono::seconds(30), environment);
     return {run.exit.code, run.out, run.err};
 }
 
@@ -329,8 +331,8 @@ TEST(A3BankOnAFullDisk, SaysWhyAndLeavesTheOldFile)
     EXPECT_EQ(oldPdf, test::readBytes(pdf));
 }
 
-// a3bank without its PDF renderer beside it still does everything else.
-TEST_F(A3Bank, PdfWithoutItsRendererSaysSo)
+// a3bank without its helper programs beside it still does everything else.
+TEST_F(A3Bank, WithoutItsHelpersPdfAndTheDeviceCommandsSaySo)
 {
     std::filesystem::create_directory(dir / "bin");
     std::filesystem::copy_file(A3BANK_PATH, dir / "bin" / "a3bank");
@@ -342,21 +344,112 @@ TEST_F(A3Bank, PdfWithoutItsRendererSaysSo)
                   ": No such file or directory\n",
               run.err);
     EXPECT_FALSE(std::filesystem::exists(dir / "listing.pdf"));
+    EXPECT_EQ("a3bank: cannot start the MIDI helper " +
+                  q(dir / "libexec" / "a3-librarian" / "a3bank-midi") +
+                  ": No such file or directory\n",
+              test::run({q(dir / "bin" / "a3bank"), "ports"}).err);
+}
+
+TEST_F(A3Bank, DiffOfTheSameBankPrintsNothing)
+{
+    std::filesystem::copy_file(good, dir / "copy.syx");
+    const RunResult run = a3bank({"diff", q(good), q(dir / "copy.syx")});
+    EXPECT_EQ(0, run.status) << run.err;
+    EXPECT_EQ("", run.out + run.err);
+}
+
+TEST_F(A3Bank, DiffShowsTheChainDataThenEachPatchThatDiffers)
+{
+    A3AllDataSource a{std::filesystem::path(A3_FACTORY_BANK_PATH)};
+    A3AllDataSource b = a;
+    A3AllData record = b.data();
+    record.chain[100] ^= 0x01;
+    record.patch[4][kPatchNameOffset + 2] = 0x1B; // an escape character in the name
+    record.patch[4][63] ^= 0x01;
+    record.patch[76][0] ^= 0x01;
+    b.setData(record);
+    test::writeBytes(dir / "a.syx", a.syxData());
+    test::writeBytes(dir / "b.syx", b.syxData());
+
+    const RunResult run = a3bank({"diff", q(dir / "a.syx"), q(dir / "b.syx")});
+    EXPECT_EQ(1, run.status) << run.err;
+    std::string escaped = a.patchNameAt(4);
+    escaped[2] = '?';
+    EXPECT_EQ("chain\n"
+              "patch\t5\t" +
+                  a.patchNameAt(4) + '\t' + escaped + "\t11,63\n" + "patch\t77\t" +
+                  a.patchNameAt(76) + '\t' + a.patchNameAt(76) + "\t0\n",
+              run.out);
+}
+
+TEST_F(A3Bank, DiffOfAFileItCannotReadExitsWithTwo)
+{
+    test::writeBytes(dir / "short.syx", std::vector<std::uint8_t>(10));
+    const RunResult run = a3bank({"diff", q(dir / "missing.syx"), q(dir / "short.syx")});
+    EXPECT_EQ(2, run.status);
+    EXPECT_EQ("", run.out);
+    EXPECT_EQ("a3bank: missing.syx: unreadable: No such file or directory\n"
+              "a3bank: short.syx: wrong length: 10 bytes, expected 29198\n",
+              run.err);
+}
+
+// An ALSA configuration without a sequencer and a JACK server name that no
+// server has.
+TEST_F(A3Bank, WithoutAnyMidiSystemSaysSoPlainly)
+{
+    const std::vector<std::string> noMidi{"ALSA_CONFIG_PATH=" A3_NO_SEQUENCER_CONF,
+                                          "JACK_DEFAULT_SERVER=a3-none-" +
+                                              std::to_string(::getpid())};
+    using Arguments = std::vector<std::string>;
+    for (const Arguments& arguments :
+         {Arguments{"ports"}, Arguments{"send", q(good), "--port", "A3"},
+          Arguments{"receive", q(dir / "out.syx"), "--port", "A3"}}) {
+        const RunResult run = a3bank(arguments, noMidi);
+        EXPECT_EQ(1, run.status) << arguments[0];
+        EXPECT_EQ("", run.out);
+        EXPECT_EQ("No MIDI system found: the ALSA sequencer is not available and no JACK server "
+                  "is running.\n",
+                  run.err);
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir / "out.syx"));
+    // A file that is no bank is refused before MIDI is looked for.
+    test::writeBytes(dir / "short.syx", std::vector<std::uint8_t>(10));
+    EXPECT_EQ("a3bank: short.syx: wrong length: 10 bytes, expected 29198\n",
+              a3bank({"send", q(dir / "short.syx"), "--port", "A3"}, noMidi).err);
 }
 
 TEST(A3BankUsage, UsageErrorsExitWithTwo)
 {
     using Arguments = std::vector<std::string>;
     for (const Arguments& arguments :
-         {Arguments{}, Arguments{"frobnicate"}, Arguments{"list"}, Arguments{"check"},
-          Arguments{"new"}, Arguments{"new", "a", "--force", "--force"},
-          Arguments{"rename", "a", "1"}, Arguments{"rename", "-o"},
-          Arguments{"copy", "a", "1", "b"}, Arguments{"copy", "a", "0", "b", "1"},
-          Arguments{"copy", "a", "5-3", "b", "1"}, Arguments{"copy", "a", "1,", "b", "1"},
-          Arguments{"copy", "a", "1", "b", "101"}, Arguments{"pdf"}, Arguments{"pdf", "a.syx"},
-          Arguments{"pdf", "a.syx", "-o"}, Arguments{"pdf", "a.syx", "b.syx", "-o", "x.pdf"},
+         {Arguments{},
+          Arguments{"frobnicate"},
+          Arguments{"list"},
+          Arguments{"check"},
+          Arguments{"new"},
+          Arguments{"new", "a", "--force", "--force"},
+          Arguments{"rename", "a", "1"},
+          Arguments{"rename", "-o"},
+          Arguments{"copy", "a", "1", "b"},
+          Arguments{"copy", "a", "0", "b", "1"},
+          Arguments{"copy", "a", "5-3", "b", "1"},
+          Arguments{"copy", "a", "1,", "b", "1"},
+          Arguments{"copy", "a", "1", "b", "101"},
+          Arguments{"pdf"},
+          Arguments{"pdf", "a.syx"},
+          Arguments{"pdf", "a.syx", "-o"},
+          Arguments{"pdf", "a.syx", "b.syx", "-o", "x.pdf"},
           Arguments{"pdf", "a.syx", "-o", "x.pdf", "--paper"},
-          Arguments{"pdf", "a.syx", "-o", "x.pdf", "--paper", "B5"}}) {
+          Arguments{"pdf", "a.syx", "-o", "x.pdf", "--paper", "B5"},
+          Arguments{"diff", "a"},
+          Arguments{"ports", "a"},
+          Arguments{"send", "a.syx"},
+          Arguments{"send", "a.syx", "--port", "A3", "--rate", "0"},
+          Arguments{"send", "a.syx", "--port", "A3", "--rate", "312500.5"},
+          Arguments{"send", "a.syx", "--port", "A3", "--rate", "fast"},
+          Arguments{"receive", "o.syx", "--port"},
+          Arguments{"receive", "o.syx", "--port", "A3", "--timeout", "-1"},
+          Arguments{"receive", "o.syx", "--port", "A3", "--timeout", "86401"}}) {
         const RunResult run = a3bank(arguments);
         EXPECT_EQ(2, run.status) << ::testing::PrintToString(arguments);
         EXPECT_EQ(0u, run.err.find("a3bank: ")) << run.err;

@@ -6,8 +6,10 @@
 //   send-junk LENGTH                a note, realtime bytes, then a System
 //                                   Exclusive message of LENGTH bytes
 //   save FILE                       writes the last message received
+//   wait-connection in|out          until another program's port is connected
+//                                   to the device's input or output
 // It answers each with one line ("sent N", "saved N" with 0 and no file when
-// nothing came, or "error TEXT"), prints "ready" once its ports are open and
+// nothing came, "connected", or "error TEXT"), prints "ready" once its ports are open and
 // "received N" whenever a message has come in, so tests wait for lines, not
 // for time.
 
@@ -20,8 +22,10 @@
 #include <fstream>
 #include <iostream>
 #include <iterator>
+#include <jack/jack.h>
 #include <mutex>
 #include <sstream>
+#include <thread>
 
 namespace {
 
@@ -31,7 +35,8 @@ class Device
 {
 public:
     explicit Device(const std::string& name)
-        : _transport(openMidiSystem(name, MidiSystem::Jack))
+        : _name(name)
+        , _transport(openMidiSystem(name, MidiSystem::Jack))
         , _input(_transport->openVirtualInput(
               "MIDI", [this](std::span<const std::uint8_t> bytes) { receive(bytes); }))
         , _output(_transport->openVirtualOutput("MIDI"))
@@ -68,6 +73,9 @@ public:
             send(message, 10 * kWireSpeed);
         } else if (command == "save" && words >> file) {
             save(file);
+        } else if (std::string side; command == "wait-connection" && words >> side &&
+                                     (side == "in" || side == "out")) {
+            waitForConnection(_name + " " + side + ":MIDI");
         } else {
             print("error unknown command: " + line);
         }
@@ -102,6 +110,32 @@ private:
         print("saved " + std::to_string(_last.length));
     }
 
+    // RtMidi tells nothing of connections; a JACK client of the device's own
+    // watches its port for them.
+    void waitForConnection(const std::string& port)
+    {
+        jack_client_t* client =
+            jack_client_open((_name + " observer").c_str(), JackNoStartServer, nullptr);
+        if (!client) {
+            print("error no JACK server");
+            return;
+        }
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        const jack_port_t* watched = jack_port_by_name(client, port.c_str());
+        bool connected = false;
+        while (watched && std::chrono::steady_clock::now() < deadline) {
+            const char** peers = jack_port_get_all_connections(client, watched);
+            connected = peers != nullptr;
+            jack_free(static_cast<void*>(peers));
+            if (connected) {
+                break;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        jack_client_close(client);
+        print(connected ? "connected" : "error nothing connected to " + port);
+    }
+
     static std::vector<std::uint8_t> read(const std::string& file)
     {
         std::ifstream in(file, std::ios::binary);
@@ -114,6 +148,7 @@ private:
         std::cout << line << std::endl;
     }
 
+    const std::string _name;
     std::mutex _printing;
     std::mutex _mutex; // the assembler and the last message
     SysExAssembler _assembler{1 << 20};

@@ -1,0 +1,206 @@
+// a3bank's device commands end to end, against the simulated device on the
+// private JACK server: what the device gets, what a3bank writes, prints and
+// exits with, Ctrl+C, the time-out, and how PORT picks a port.
+
+#include "A3AllDataSource.h"
+#include "ChildProcess.h"
+#include "TempDir.h"
+#include "Watchdog.h"
+
+#include <csignal>
+#include <gtest/gtest.h>
+#include <thread>
+#include <unistd.h>
+
+namespace a3 {
+namespace {
+
+using namespace std::chrono_literals;
+
+// a3bank takes the ALSA sequencer first where there is one; the device is
+// on JACK.
+const std::vector<std::string> kOnJack{"ALSA_CONFIG_PATH=" A3_NO_SEQUENCER_CONF};
+
+// Where a byte of the record lies in the file: each byte after the header
+// is stored as two nibbles.
+std::size_t fileOffsetOf(std::size_t recordOffset)
+{
+    return kHeaderSize + 2 * (recordOffset - kHeaderSize);
+}
+
+class A3BankWithDevice : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        test::writeBytes(bankFile, bank.syxData());
+        device = startDevice(deviceName);
+    }
+
+    static std::unique_ptr<test::ChildProcess> startDevice(const std::string& name)
+    {
+        auto started = std::make_unique<test::ChildProcess>(
+            std::vector<std::string>{A3_SIMULATED_DEVICE_PATH, name});
+        EXPECT_EQ(started->readLine(10s), "ready") << started->err();
+        return started;
+    }
+
+    static std::unique_ptr<test::ChildProcess> start(std::vector<std::string> arguments)
+    {
+        arguments.insert(arguments.begin(), A3BANK_PATH);
+        return std::make_unique<test::ChildProcess>(arguments, kOnJack);
+    }
+
+    static test::RunResult a3bank(std::vector<std::string> arguments)
+    {
+        arguments.insert(arguments.begin(), A3BANK_PATH);
+        return test::run(arguments, 30s, kOnJack);
+    }
+
+    std::string ask(const std::string& command)
+    {
+        device->write(command + "\n");
+        return device->readLine(30s);
+    }
+
+    std::vector<std::uint8_t> savedByDevice(const std::string& expectedAnswer)
+    {
+        EXPECT_EQ(ask("save " + (dir / "saved.syx").string()), expectedAnswer);
+        return std::filesystem::exists(dir / "saved.syx") ? test::readBytes(dir / "saved.syx")
+                                                          : std::vector<std::uint8_t>{};
+    }
+
+    test::Watchdog watchdog{"a3bank with the simulated device", 120s};
+    test::TempDir dir;
+    A3AllDataSource bank{std::filesystem::path(A3_FACTORY_BANK_PATH)};
+    const std::filesystem::path bankFile = dir / "bank.syx";
+    const std::filesystem::path received = dir / "received.syx";
+    // Set off by dashes, so that no other test's device has it in its name.
+    const std::string deviceName = "a3bank-" + std::to_string(::getpid()) + "-device";
+    const std::string deviceIn = deviceName + " in:MIDI";
+    const std::string deviceOut = deviceName + " out:MIDI";
+    std::unique_ptr<test::ChildProcess> device;
+};
+
+TEST_F(A3BankWithDevice, SendsTheBankAsSavingWritesItAtTenTimesWireSpeed)
+{
+    auto file = test::readBytes(bankFile);
+    file[fileOffsetOf(offsetof(A3AllData, checksum))] ^= 0x01;
+    test::writeBytes(dir / "odd.syx", file);
+
+    const auto run =
+        a3bank({"send", (dir / "odd.syx").string(), "--port", deviceIn, "--rate", "31250"});
+    EXPECT_EQ(run.exit.code, 0) << run.err;
+    EXPECT_EQ(run.out + run.err, ""); // no progress line but on a terminal
+    EXPECT_EQ(device->readLine(10s), "received 29198");
+    EXPECT_EQ(savedByDevice("saved 29198"), test::readBytes(bankFile));
+}
+
+TEST_F(A3BankWithDevice, ReceivesTheDumpAsSentAndDiffShowsThePatchesThatDiffer)
+{
+    A3AllDataSource deviceBank = bank;
+    for (const auto& [row, offset] : {std::pair{1, 0}, std::pair{98, 40}}) {
+        auto patch = deviceBank.patchDataAt(row);
+        patch[static_cast<std::size_t>(offset)] ^= 0x01;
+        deviceBank.setPatchData(patch, row);
+    }
+    auto sent = deviceBank.syxData();
+    sent[fileOffsetOf(offsetof(A3AllData, checksum2))] ^= 0x01; // damaged on the way
+    test::writeBytes(dir / "device.syx", sent);
+
+    const auto receive = start({"receive", received.string(), "--port", deviceOut});
+    ASSERT_EQ(ask("wait-connection out"), "connected");
+    EXPECT_EQ(ask("send " + (dir / "device.syx").string() + " 31250"), "sent 29198");
+    const auto exit = receive->finish(30s);
+    EXPECT_EQ(exit.code, 0) << receive->err();
+    EXPECT_EQ(test::readBytes(received), sent);
+    EXPECT_EQ(receive->err().rfind("a3bank: received.syx: warning: patch checksum ", 0), 0u)
+        << receive->err();
+
+    const auto diff = a3bank({"diff", bankFile.string(), received.string()});
+    EXPECT_EQ(diff.exit.code, 1) << diff.err;
+    EXPECT_EQ(diff.out, "patch\t2\t" + bank.patchNameAt(1) + '\t' + bank.patchNameAt(1) +
+                            "\t0\npatch\t99\t" + bank.patchNameAt(98) + '\t' +
+                            bank.patchNameAt(98) + "\t40\n");
+}
+
+TEST_F(A3BankWithDevice, ReceiveRefusesAForeignSysExAndWritesNothing)
+{
+    const auto receive = start({"receive", received.string(), "--port", deviceOut});
+    ASSERT_EQ(ask("wait-connection out"), "connected");
+    EXPECT_EQ(ask("send-junk 10244"), "sent 10244");
+    EXPECT_EQ(receive->finish(30s).code, 1);
+    EXPECT_EQ(receive->err(), "Received 10244 bytes; an All-Data dump has 29198.\n");
+    EXPECT_FALSE(std::filesystem::exists(received));
+}
+
+TEST_F(A3BankWithDevice, ReceiveTimesOutOnADumpCutShortAndWritesNothing)
+{
+    const auto receive =
+        start({"receive", received.string(), "--port", deviceOut, "--timeout", "2"});
+    ASSERT_EQ(ask("wait-connection out"), "connected");
+    EXPECT_EQ(ask("send-truncated " + bankFile.string() + " 12000 31250"), "sent 12000");
+    EXPECT_EQ(receive->finish(30s).code, 1);
+    EXPECT_EQ(receive->err(), "No All-Data dump arrived within 2 seconds.\n");
+    EXPECT_FALSE(std::filesystem::exists(received));
+}
+
+TEST_F(A3BankWithDevice, CtrlCStopsAReceiveAndWritesNothing)
+{
+    const auto receive = start({"receive", received.string(), "--port", deviceOut});
+    ASSERT_EQ(ask("wait-connection out"), "connected");
+    receive->kill(SIGINT);
+    EXPECT_EQ(receive->finish(30s).code, 1);
+    EXPECT_EQ(receive->err(), "Receiving was cancelled.\n");
+    EXPECT_FALSE(std::filesystem::exists(received));
+}
+
+TEST_F(A3BankWithDevice, CtrlCStopsASendAfterTheFragmentGoingOut)
+{
+    // At 256 bytes a second one fragment leaves each second, the first as
+    // soon as the port is connected: Ctrl+C 0.3 s later comes between the
+    // first and the second.
+    const auto send = start({"send", bankFile.string(), "--port", deviceIn, "--rate", "256"});
+    ASSERT_EQ(ask("wait-connection in"), "connected");
+    std::this_thread::sleep_for(300ms);
+    send->kill(SIGINT);
+    EXPECT_EQ(send->finish(30s).code, 1);
+    EXPECT_EQ(send->err(),
+              "Sending was cancelled after 256 of 29198 bytes: the device got a partial dump.\n");
+    EXPECT_TRUE(savedByDevice("saved 0").empty());
+}
+
+TEST_F(A3BankWithDevice, PortsListsTheDevicesPortsWithTheirSystem)
+{
+    const auto run = a3bank({"ports"});
+    EXPECT_EQ(run.exit.code, 0) << run.err;
+    EXPECT_NE(run.out.find("input\tJACK\t" + deviceOut + "\n"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("output\tJACK\t" + deviceIn + "\n"), std::string::npos) << run.out;
+}
+
+// With a second device whose name begins with the first one's.
+TEST_F(A3BankWithDevice, PortIsTheExactNameOrAUniquePartOfOne)
+{
+    const auto second = startDevice(deviceName + "-2");
+    for (const std::string& port : {deviceIn, deviceName + " IN:"}) {
+        const auto run = a3bank({"send", bankFile.string(), "--port", port, "--rate", "312500"});
+        EXPECT_EQ(run.exit.code, 0) << port << ": " << run.err;
+        EXPECT_EQ(device->readLine(10s), "received 29198") << port;
+    }
+    for (const auto& [port, error] :
+         {std::pair{deviceName, "'" + deviceName + "' matches 2 MIDI outputs"},
+          std::pair{deviceName + "-none", "no MIDI output matches '" + deviceName + "-none'"}}) {
+        const auto run = a3bank({"send", bankFile.string(), "--port", port, "--rate", "312500"});
+        EXPECT_EQ(run.exit.code, 1);
+        EXPECT_EQ(run.err.rfind("a3bank: " + error + "; the MIDI outputs are:\n", 0), 0u)
+            << run.err;
+        // Every output is listed, and no input.
+        for (const std::string& output : {deviceIn, deviceName + "-2 in:MIDI"}) {
+            EXPECT_NE(run.err.find("\n  " + output + "\n"), std::string::npos) << run.err;
+        }
+        EXPECT_EQ(run.err.find("out:MIDI"), std::string::npos) << run.err;
+    }
+}
+
+} // namespace
+} // namespace a3
