@@ -1,8 +1,8 @@
 #include "DeviceLink.h"
 
 #include "DumpReceiver.h"
+#include "MidiModuleLoader.h"
 #include "PacedSender.h"
-#include "RtMidiTransport.h"
 
 namespace a3 {
 
@@ -16,6 +16,7 @@ DeviceLink::Settings DeviceLink::defaultSettings()
 DeviceLink::DeviceLink(Settings settings, QObject* parent)
     : QObject(parent)
     , _settings(std::move(settings))
+    , _midiModule(installedMidiModule())
 {}
 
 DeviceLink::~DeviceLink() = default;
@@ -55,7 +56,7 @@ void DeviceLink::listPorts(Direction direction, PortsReply reply)
         QStringList ports;
         QString failure;
         try {
-            const auto transport = midi::openMidiSystem(_settings.clientName);
+            const auto transport = openTransport();
             for (const midi::MidiPort& port : direction == Direction::ToDevice
                                                   ? transport->outputPorts()
                                                   : transport->inputPorts()) {
@@ -76,7 +77,7 @@ void DeviceLink::send(const QString& port, std::vector<std::uint8_t> dump, Progr
                         finished = std::move(finished)](std::stop_token stop) {
         midi::TransferResult result;
         try {
-            const auto transport = midi::openMidiSystem(_settings.clientName);
+            const auto transport = openTransport();
             result = midi::sendDump(
                 *transport, port, dump, stop,
                 [this, progress](const midi::TransferProgress& now) {
@@ -96,7 +97,7 @@ void DeviceLink::receive(const QString& port, Progress progress, Finished finish
                         finished = std::move(finished)](std::stop_token stop) {
         midi::TransferResult result;
         try {
-            const auto transport = midi::openMidiSystem(_settings.clientName);
+            const auto transport = openTransport();
             result = midi::receiveDump(*transport, port, _settings.receiveTimeout, stop,
                                        [this, progress](const midi::TransferProgress& now) {
                                            post([progress, now] { progress(now); });
@@ -111,6 +112,11 @@ void DeviceLink::receive(const QString& port, Progress progress, Finished finish
 void DeviceLink::cancel()
 {
     _worker.request_stop();
+}
+
+std::unique_ptr<midi::MidiTransport> DeviceLink::openTransport() const
+{
+    return openMidiSystemFromModule(_midiModule, _settings.clientName);
 }
 
 void DeviceLink::runOffTheGuiThread(std::function<void(std::stop_token)> work)

@@ -72,12 +72,15 @@ signals:
     void busyChanged(bool busy);
 
 private:
+    // A transport for one transfer; called on the link's thread.
+    std::unique_ptr<midi::MidiTransport> openTransport() const;
     // Runs work on the link's thread, with a stop token for cancel().
     void runOffTheGuiThread(std::function<void(std::stop_token)> work);
     // Calls f on the GUI thread, later.
     void post(std::function<void()> f);
 
     Settings _settings;
+    QString _midiModule; // where the MIDI system comes from, loaded at the first transfer
     bool _busy = false;
     std::map<Direction, QString> _lastPorts;
     std::jthread _worker; // last: joined first, while everything it uses exists

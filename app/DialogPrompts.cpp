@@ -4,8 +4,8 @@
 #include <QCoreApplication>
 #include <QDialogButtonBox>
 #include <QFileDialog>
-#include <QFontDatabase>
 #include <QFileInfo>
+#include <QFontDatabase>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QInputDialog>
