@@ -134,13 +134,17 @@ DocumentWindow* DocumentController::windowForFile(const QString& path) const
 
 std::unique_ptr<A3AllDataDocument> DocumentController::makeDocument()
 {
-    if (!_defaultPageLayout) {
-        _defaultPageLayout = defaultPageLayout();
-    }
     auto document = std::make_unique<A3AllDataDocument>();
-    document->setPageLayout(*_defaultPageLayout);
     document->setClipboardOffer(_clipboardOffer);
     return document;
+}
+
+QPageLayout DocumentController::defaultPageLayout()
+{
+    if (!_defaultPageLayout) {
+        _defaultPageLayout = a3::defaultPageLayout();
+    }
+    return *_defaultPageLayout;
 }
 
 DocumentWindow* DocumentController::show(DocumentWindow* window)

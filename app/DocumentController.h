@@ -57,6 +57,9 @@ public:
     void quit();
 
     DeviceLink& deviceLink() { return _deviceLink; }
+    // Portrait, one-inch margins, the default printer's paper: asked of the
+    // print system at the first print, not at start-up, as that loads it.
+    QPageLayout defaultPageLayout();
 
     QList<DocumentWindow*> windows() const;
     DocumentWindow* windowForFile(const QString& path) const;

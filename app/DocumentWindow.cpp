@@ -412,10 +412,18 @@ void DocumentWindow::reloadIfChangedOnDisk()
     _document->revertToSaved(nullptr);
 }
 
+QPageLayout DocumentWindow::pageLayout()
+{
+    if (!_document->pageLayout()) {
+        _document->setPageLayout(_controller.defaultPageLayout());
+    }
+    return *_document->pageLayout();
+}
+
 void DocumentWindow::runPageLayout()
 {
     auto printer = std::make_shared<QPrinter>();
-    printer->setPageLayout(_document->pageLayout());
+    printer->setPageLayout(pageLayout());
     showDialog(new QPageSetupDialog(printer.get(), this), [this, printer](int result) {
         if (result == QDialog::Accepted) {
             _document->setPageLayout(printer->pageLayout());
@@ -427,7 +435,7 @@ void DocumentWindow::printDocument()
 {
     auto printer = std::make_shared<QPrinter>(QPrinter::HighResolution);
     printer->setDocName(_document->displayName());
-    printer->setPageLayout(_document->pageLayout());
+    printer->setPageLayout(pageLayout());
     auto* dialog = new QPrintDialog(printer.get(), this);
     // The listing is one page: nothing to choose from.
     dialog->setMinMax(1, 1);
@@ -436,7 +444,7 @@ void DocumentWindow::printDocument()
     dialog->setOption(QAbstractPrintDialog::PrintSelection, false);
     showDialog(dialog, [this, printer](int result) {
         if (result == QDialog::Accepted &&
-            !printListing(*printer, _document->pageLayout(), _document->dataSource(),
+            !printListing(*printer, pageLayout(), _document->dataSource(),
                           _document->displayName())) {
             showError(tr("“%1” could not be printed.").arg(_document->displayName()),
                       tr("The printer could not be reached or its output file could not be "
@@ -451,8 +459,7 @@ void DocumentWindow::printPreview()
     printer->setDocName(_document->displayName());
     auto* dialog = new QPrintPreviewDialog(printer.get(), this);
     connect(dialog, &QPrintPreviewDialog::paintRequested, this, [this](QPrinter* target) {
-        printListing(*target, _document->pageLayout(), _document->dataSource(),
-                     _document->displayName());
+        printListing(*target, pageLayout(), _document->dataSource(), _document->displayName());
     });
     showDialog(dialog, [printer](int) {});
 }
@@ -472,7 +479,7 @@ void DocumentWindow::exportAsPdf(Done done)
                     return;
                 }
                 const QString failure =
-                    exportListingPdf(QFile::encodeName(path).constData(), _document->pageLayout(),
+                    exportListingPdf(QFile::encodeName(path).constData(), pageLayout(),
                                      _document->dataSource(), _document->displayName());
                 if (!failure.isEmpty()) {
                     showError(tr("“%1” could not be exported as “%2”.")

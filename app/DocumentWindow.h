@@ -56,6 +56,8 @@ public:
     void printDocument();
     void printPreview();
     void exportAsPdf(Done done = {});
+    // The document's paper and margins, the default ones until chosen.
+    QPageLayout pageLayout();
 
     // Opens files in windows of their own and tells here about any that
     // cannot be opened.

@@ -10,6 +10,7 @@
 #include <QPageLayout>
 #include <QPointer>
 #include <memory>
+#include <optional>
 
 namespace a3 {
 
@@ -77,8 +78,9 @@ public:
     // nothing. Returns whether they were written.
     bool readFromData(const QByteArray& payload, qint64 row);
 
-    // The paper and margins the listing is printed with.
-    QPageLayout pageLayout() const { return _pageLayout; }
+    // The paper and margins the listing is printed with; nothing until the
+    // user chose them or the first print took the default ones.
+    std::optional<QPageLayout> pageLayout() const { return _pageLayout; }
     void setPageLayout(const QPageLayout& layout) { _pageLayout = layout; }
 
 private:
@@ -93,7 +95,7 @@ private:
     std::shared_ptr<ClipboardOffer> _clipboardOffer;
     QPointer<TableView> _patchTableView;
     QPointer<QLabel> _chainIDTextView;
-    QPageLayout _pageLayout;
+    std::optional<QPageLayout> _pageLayout;
 };
 
 } // namespace a3

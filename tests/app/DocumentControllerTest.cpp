@@ -601,7 +601,9 @@ TEST_F(Documents, ExportsTheListingAsAOnePagePdfBesideTheBank)
 
 TEST_F(Documents, NewDocumentsPrintWithInchMarginsOnTheDefaultPaper)
 {
-    const QPageLayout layout = controller.newDocument()->document().pageLayout();
+    DocumentWindow* window = controller.newDocument();
+    EXPECT_FALSE(window->document().pageLayout()); // the print system is asked at the first print
+    const QPageLayout layout = window->pageLayout();
     EXPECT_TRUE(layout.isValid());
     EXPECT_EQ(QMarginsF(72, 72, 72, 72), layout.margins(QPageLayout::Point));
 }
