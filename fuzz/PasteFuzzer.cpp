@@ -26,13 +26,25 @@ A3AllDataDocument* document = nullptr;
 QWidget* windowContent = nullptr;
 A3AllData initialBank{};
 
+// The rows whose bits are set: 0..63 in low, 64..99 in high, ascending.
+std::vector<std::int64_t> rowsOf(std::uint64_t low, std::uint64_t high)
+{
+    std::vector<std::int64_t> rows;
+    for (std::size_t row = 0; row < kPatchCount; ++row) {
+        if ((row < 64 ? low >> row : high >> (row - 64)) & 1) {
+            rows.push_back(static_cast<std::int64_t>(row));
+        }
+    }
+    return rows;
+}
+
 // The rows the paste rules give the payload's patches, in payload order; none
 // when the paste writes nothing.
-std::vector<std::int64_t> pastedRows(std::int64_t count, const QList<qint64>& selected,
+std::vector<std::int64_t> pastedRows(std::int64_t count, const std::vector<std::int64_t>& selected,
                                      std::int64_t row)
 {
-    if (row == -1 && count == selected.size()) {
-        return {selected.begin(), selected.end()};
+    if (row == -1 && count == static_cast<std::int64_t>(selected.size())) {
+        return selected;
     }
     const std::int64_t first = row != -1 ? row : selected.size() == 1 ? selected.front() : -1;
     std::vector<std::int64_t> rows;
@@ -44,14 +56,19 @@ std::vector<std::int64_t> pastedRows(std::int64_t count, const QList<qint64>& se
     return rows;
 }
 
-void selectRows(TableView& table, std::uint64_t low, std::uint64_t high)
+// Each run of consecutive rows as one range, as a drag across rows selects
+// them.
+void selectRows(TableView& table, const std::vector<std::int64_t>& rows)
 {
     QItemSelection selection;
-    for (int row = 0; row < static_cast<int>(kPatchCount); ++row) {
-        if ((row < 64 ? low >> row : high >> (row - 64)) & 1) {
-            const QModelIndex index = table.model()->index(row, 0);
-            selection.select(index, index);
+    for (std::size_t first = 0; first < rows.size();) {
+        std::size_t last = first;
+        while (last + 1 < rows.size() && rows[last + 1] == rows[last] + 1) {
+            ++last;
         }
+        selection.select(table.model()->index(static_cast<int>(rows[first]), 0),
+                         table.model()->index(static_cast<int>(rows[last]), 0));
+        first = last + 1;
     }
     table.selectionModel()->select(selection,
                                    QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
@@ -92,7 +109,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     A3AllDataSource& bank = document->dataSource();
     bank.setData(initialBank);
     TableView& table = *document->patchTableView();
-    selectRows(table, lowRows, highRows);
+    const std::vector<std::int64_t> selected = rowsOf(lowRows, highRows);
+    selectRows(table, selected);
     QMimeData pasteboard;
     if (mode & 2) {
         pasteboard.setText(PatchClipboard::stringFromData(payload, patchPasteboardType()));
@@ -102,8 +120,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     const bool written = document->readFromPasteboard(&pasteboard, &table, row);
 
-    const std::vector<std::int64_t> rows = pastedRows(
-        payload.size() / static_cast<qsizetype>(kPatchSize), table.selectedRowIndexes(), row);
+    // The selection the rules see is the one the input asked for, not what
+    // the table reports back.
+    const std::vector<std::int64_t> rows =
+        pastedRows(payload.size() / static_cast<qsizetype>(kPatchSize), selected, row);
     require(written == !rows.empty(), "a paste writes exactly when the rules give it rows");
     A3AllData expected = initialBank;
     for (std::size_t k = 0; k < rows.size(); ++k) {
