@@ -51,7 +51,11 @@ std::optional<QByteArray> decodedBase64(QStringView text)
 class PropertyListReader
 {
 public:
-    explicit PropertyListReader(const QByteArray& text)
+    // Reads the characters of the text as they are: an XML reader given
+    // bytes would decode them by the encoding the XML declaration names,
+    // which says nothing about a text that is characters already (and would
+    // refuse one that names UTF-16 or an encoding it does not know).
+    explicit PropertyListReader(const QString& text)
         : _xml(text)
     {}
 
@@ -227,14 +231,10 @@ std::optional<PropertyListEntries> propertyListEntries(const QString& text)
 {
     // UTF-8 needs at least one byte for each UTF-16 unit, so a string with too
     // many units is refused without encoding it.
-    if (text.size() > kMaxPropertyListTextSize) {
+    if (text.size() > kMaxPropertyListTextSize || text.toUtf8().size() > kMaxPropertyListTextSize) {
         return std::nullopt;
     }
-    const QByteArray utf8 = text.toUtf8();
-    if (utf8.size() > kMaxPropertyListTextSize) {
-        return std::nullopt;
-    }
-    return PropertyListReader(utf8).entries();
+    return PropertyListReader(text).entries();
 }
 
 std::optional<QByteArray> dataFromPropertyListText(const QString& text, const QString& key)

@@ -34,8 +34,11 @@ QList<qint64> TableView::selectedRowIndexes() const
     if (!selectionModel()) {
         return rows;
     }
-    for (const QModelIndex& index : selectionModel()->selectedIndexes()) {
-        rows.append(index.row());
+    // From the selection's ranges, not from an index for each selected cell.
+    for (const QItemSelectionRange& range : selectionModel()->selection()) {
+        for (int row = range.top(); row <= range.bottom(); ++row) {
+            rows.append(row);
+        }
     }
     std::sort(rows.begin(), rows.end());
     rows.erase(std::unique(rows.begin(), rows.end()), rows.end());

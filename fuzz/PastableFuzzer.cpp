@@ -12,9 +12,41 @@
 
 #include <fuzzer/FuzzedDataProvider.h>
 
+namespace {
+
+using namespace a3;
+
+// What the lookup rules give: non-empty data under the patch type, else
+// under the bank's own chain-keyed type, else the text form's non-empty value
+// under the one, else under the other; nothing else. The text is read here on
+// its own, and only when no data decides.
+QByteArray expectedPayload(const QMimeData& pasteboard, const QString& plainType,
+                           const QString& ownKeyedType)
+{
+    for (const QString* type : {&plainType, &ownKeyedType}) {
+        if (QByteArray data = pasteboard.data(*type); !data.isEmpty()) {
+            return data;
+        }
+    }
+    const QString text = pasteboard.text();
+    if (text.isEmpty()) {
+        return {};
+    }
+    if (const std::optional<PropertyListEntries> textForm = propertyListEntries(text)) {
+        for (const QString* type : {&plainType, &ownKeyedType}) {
+            if (const auto entry = textForm->find(*type);
+                entry != textForm->end() && entry->second && !entry->second->isEmpty()) {
+                return *entry->second;
+            }
+        }
+    }
+    return {};
+}
+
+} // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    using namespace a3;
     using fuzz::require;
 
     // The choices come from the input's end, so that a text form taken whole
@@ -26,13 +58,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string plain = input.ConsumeRandomLengthString();
     const std::string keyed = input.ConsumeRemainingBytesAsString();
 
+    // Kept for the whole run; each input sets the chain checksum afresh. The
+    // pasteboard is the input's own, so that what it holds is freed within
+    // the run of the input and libFuzzer's leak check does not suspect it.
     static A3AllDataSource bank = A3AllDataSource::fallbackBank();
-    A3AllData record = bank.data();
+    static A3AllData record = bank.data();
+    static const QString plainType = patchPasteboardType();
     record.checksum = {static_cast<std::uint8_t>(chainChecksum & 0xFF),
                        static_cast<std::uint8_t>(chainChecksum >> 8)};
     bank.setData(record);
 
-    const QString plainType = patchPasteboardType();
     const QString ownKeyedType = chainKeyedPasteboardType(chainChecksum);
     // Another bank's chain-keyed type, or this bank's.
     const QString keyedType =
@@ -52,17 +87,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const QByteArray found = clipboard.pastableData(&pasteboard);
     require(clipboard.pastableData(PasteboardOffer::read(&pasteboard)) == found,
             "an offer read once finds what the pasteboard itself gives");
-    const QByteArray plainData = pasteboard.data(plainType);
-    const QByteArray ownKeyedData = pasteboard.data(ownKeyedType);
-    if (!plainData.isEmpty()) {
-        require(found == plainData, "data under the patch type wins");
-    } else if (!ownKeyedData.isEmpty()) {
-        require(found == ownKeyedData, "data under the bank's chain-keyed type comes next");
-    } else if (!found.isEmpty()) {
-        const QString offered = pasteboard.text();
-        require(found == PatchClipboard::dataFromString(offered, plainType) ||
-                    found == PatchClipboard::dataFromString(offered, ownKeyedType),
-                "otherwise only the text form's value under one of the bank's types");
-    }
+    require(found == expectedPayload(pasteboard, plainType, ownKeyedType),
+            "the patch type's data, then the bank's chain-keyed data, then the text form's "
+            "value under the one, then under the other");
     return 0;
 }

@@ -30,19 +30,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     using namespace a3;
 
     // A seed that is a text form as it stands has no zero byte.
+    static const QString patchType = patchPasteboardType();
     const std::string_view input(reinterpret_cast<const char*>(data), size);
     const std::size_t split = input.rfind('\0');
     const std::string_view text = input.substr(0, split);
-    const QString key = split == std::string_view::npos
-                            ? patchPasteboardType()
-                            : QString::fromUtf8(input.substr(split + 1));
+    const QString key =
+        split == std::string_view::npos ? patchType : QString::fromUtf8(input.substr(split + 1));
 
     (void)PatchClipboard::dataFromString(QString::fromUtf8(text), key);
 
     if (!isXmlText(key)) {
         return 0;
     }
-    const QByteArray payload(text.data(), static_cast<qsizetype>(text.size()));
+    // The input's own bytes, not a copy: the payload is only read.
+    const QByteArray payload =
+        QByteArray::fromRawData(text.data(), static_cast<qsizetype>(text.size()));
     fuzz::require(PatchClipboard::dataFromString(PatchClipboard::stringFromData(payload, key),
                                                  key) == payload,
                   "data written under a key reads back under it");

@@ -230,4 +230,13 @@ Kernels fastestKernels()
     return kVariants.front().kernels;
 }
 
+std::size_t countAbove0F(const std::uint8_t* bytes, std::size_t count)
+{
+    std::size_t above = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        above += bytes[i] > 0x0F ? 1 : 0;
+    }
+    return above;
+}
+
 } // namespace a3::nibble

@@ -1,10 +1,11 @@
 #pragma once
 
 // Internal to the model: the loops that turn an All-Data dump body into nibble
-// bytes and back. Each instruction-set variant compiled in is listed, so the
-// tests can hold every one of them to the same results, not only the variant
-// this machine happens to pick; the rest of the program only sees
-// A3AllDataSource.
+// bytes and back, and the one that counts nibble bytes out of range. Each
+// instruction-set variant compiled in is listed, so the tests can hold every
+// one of them to the same results, not only the variant this machine happens
+// to pick; the rest of the program only sees A3AllDataSource and the file
+// rules.
 
 #include <cstddef>
 #include <cstdint>
@@ -33,5 +34,10 @@ struct Kernels
 std::vector<Kernels> runnableKernels();
 // The fastest variant this CPU can run.
 Kernels fastestKernels();
+
+// How many of count bytes are above 0x0F, which no nibble byte the device
+// writes is. One portable loop: it runs once for each file checked, not on
+// every open or save.
+std::size_t countAbove0F(const std::uint8_t* bytes, std::size_t count);
 
 } // namespace a3::nibble

@@ -6,6 +6,11 @@
 #                       each fuzzer briefly
 #   tools/dev.sh bench  install what is missing, build, run the benchmarks on
 #                       a virtual X server
+#   tools/dev.sh fuzz FUZZER [FLAG...]
+#                       install what is missing, build the fuzzers, run one
+#                       with libFuzzer's FLAGs (such as -max_total_time=3600)
+#                       on its corpus in build-fuzz/corpus/FUZZER, then check
+#                       that corpus for leaks
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -66,24 +71,60 @@ run_tests() {
     run_fuzzers
 }
 
+FUZZERS=(a3alldata_fuzzer a3textform_fuzzer a3pastable_fuzzer a3paste_fuzzer)
+# The longest input each fuzzer tries; fuzz/README.md says why.
+declare -A FUZZ_MAX_LEN=(
+    [a3alldata_fuzzer]=29198 [a3textform_fuzzer]=2048
+    [a3pastable_fuzzer]=2048 [a3paste_fuzzer]=6489
+)
+
+# One fuzzer with the options every run of it gets, on its corpus folder and
+# then its seeds; the FLAGs come last, so they can override any of them.
+fuzz_one() {
+    local fuzzer=$1 corpus=$2
+    shift 2
+    [ -n "${FUZZ_MAX_LEN[$fuzzer]:-}" ] || { echo "no such fuzzer: $fuzzer" >&2; return 2; }
+    mkdir -p "$corpus"
+    # A small quarantine: see fuzz/README.md. Options in the caller's
+    # ASAN_OPTIONS come after it and win.
+    ASAN_OPTIONS="quarantine_size_mb=16${ASAN_OPTIONS:+:$ASAN_OPTIONS}" \
+        LSAN_OPTIONS=suppressions=fuzz/lsan.supp UBSAN_OPTIONS=print_stacktrace=1 \
+        "build-fuzz/bin/$fuzzer" -max_len="${FUZZ_MAX_LEN[$fuzzer]}" -timeout=25 "$@" \
+        "$corpus" "fuzz/corpus/$fuzzer" tests/data
+}
+
 # Each fuzzer for a fixed number of runs from its seeds, so that they keep
 # building and stay clean: a crash, a leak or a broken property fails the run.
 run_fuzzers() {
     build fuzz
     local fuzzer scratch
-    for fuzzer in a3alldata_fuzzer a3textform_fuzzer a3pastable_fuzzer a3paste_fuzzer; do
+    for fuzzer in "${FUZZERS[@]}"; do
         scratch=build-fuzz/ci/$fuzzer
         rm -rf "$scratch"
-        mkdir -p "$scratch/corpus"
-        if ! LSAN_OPTIONS=suppressions=fuzz/lsan.supp UBSAN_OPTIONS=print_stacktrace=1 \
-            "build-fuzz/bin/$fuzzer" -runs=20000 -seed=1 -timeout=25 -artifact_prefix="$scratch/" \
-            "$scratch/corpus" "fuzz/corpus/$fuzzer" tests/data >"$scratch/log" 2>&1; then
+        mkdir -p "$scratch"
+        if ! fuzz_one "$fuzzer" "$scratch/corpus" -runs=20000 -seed=1 \
+            -artifact_prefix="$scratch/" >"$scratch/log" 2>&1; then
             tail -n 60 "$scratch/log"
             echo "$fuzzer failed; the input that did it is in $scratch/" >&2
             return 1
         fi
         echo "$fuzzer: $(grep '^Done' "$scratch/log")"
     done
+}
+
+# One fuzzer for long, as fuzz/README.md describes. Leaks are looked for at
+# the end: LeakSanitizer still checks the process when it exits, and every
+# input of the corpus is then run once more with libFuzzer's leak check.
+run_fuzzer_long() {
+    local fuzzer=${1:?usage: tools/dev.sh fuzz FUZZER [FLAG...]}
+    shift
+    build fuzz
+    local corpus=build-fuzz/corpus/$fuzzer artifacts=build-fuzz/artifacts/$fuzzer
+    mkdir -p "$artifacts"
+    fuzz_one "$fuzzer" "$corpus" -detect_leaks=0 -print_final_stats=1 \
+        -artifact_prefix="$artifacts/" "$@"
+    echo "Checking every input of $corpus for leaks"
+    fuzz_one "$fuzzer" "$corpus" -runs=0 -detect_leaks=1 -artifact_prefix="$artifacts/"
 }
 
 run_benchmarks() {
@@ -102,5 +143,6 @@ case "${1:-}" in
 run) shift; install_dependencies; run_main_job "$@" ;;
 test) install_dependencies; run_tests ;;
 bench) install_dependencies; run_benchmarks ;;
-*) echo "usage: tools/dev.sh run|test|bench" >&2; exit 2 ;;
+fuzz) shift; install_dependencies; run_fuzzer_long "$@" ;;
+*) echo "usage: tools/dev.sh run|test|bench|fuzz" >&2; exit 2 ;;
 esac

@@ -128,5 +128,25 @@ TEST(PatchTable, TypingStartsRenamingWhereverTheCursorIsInTheRow)
     EXPECT_TRUE(shown.document->isDocumentEdited());
 }
 
+TEST(PatchTable, SelectedRowsAreTheRowsWithASelectedCellOnceEachAscending)
+{
+    ShownDocument shown;
+    TableView& table = shown.table();
+    const auto cells = [&](int top, int left, int bottom, int right) {
+        return QItemSelection(table.model()->index(top, left), table.model()->index(bottom, right));
+    };
+    // Single cells and ranges that overlap, given in no order; the first and
+    // the last row included.
+    table.selectionModel()->select(cells(99, 2, 99, 2), QItemSelectionModel::ClearAndSelect);
+    for (const QItemSelection& more :
+         {cells(40, 0, 42, 0), cells(41, 1, 43, 2), cells(0, 1, 0, 1), cells(7, 0, 7, 2)}) {
+        table.selectionModel()->select(more, QItemSelectionModel::Select);
+    }
+    EXPECT_EQ((QList<qint64>{0, 7, 40, 41, 42, 43, 99}), table.selectedRowIndexes());
+
+    table.selectionModel()->clearSelection();
+    EXPECT_TRUE(table.selectedRowIndexes().isEmpty());
+}
+
 } // namespace
 } // namespace a3

@@ -124,6 +124,18 @@ TEST(TextFormReader, ReadsTextFormsThatWentThroughAnEditorOrAMail)
     }
 }
 
+TEST(TextFormReader, ReadsTheTextAsItStandsWhateverEncodingItsDeclarationNames)
+{
+    // Pasted text is characters already, whatever its file was encoded in.
+    const QString key = QStringLiteral("Schl\u00fcssel \u4e00");
+    for (const char* encoding : {"UTF-8", "UTF-16", "ISO-8859-1", "no-such-encoding"}) {
+        const QString text = QStringLiteral("<?xml version=\"1.0\" encoding=\"%1\"?>\n")
+                                 .arg(QLatin1String(encoding)) +
+                             plist(entry(key, QStringLiteral("<data>AQID</data>")));
+        EXPECT_EQ(kValidData, dataFromPropertyListText(text, key)) << encoding;
+    }
+}
+
 TEST(TextFormReader, SkipsFurtherEntriesWhateverTheyHold)
 {
     const QString nested =

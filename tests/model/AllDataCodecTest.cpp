@@ -183,15 +183,18 @@ TEST(AllDataFileRules, ListWhatTheBankToleratesInAFileItTakes)
     auto file = wellFormedAllDataFile();
     EXPECT_TRUE(toleratedDefects(file).empty());
     file[16389] ^= 0x01; // the stored chain checksum off by one
-    file[100] |= 0x10;   // two nibble bytes above 0x0F
-    file[101] |= 0x20;
+    // Nibble bytes above 0x0F, the first and the last among them; the header
+    // and the last byte are not nibble bytes.
+    for (const std::size_t at : {kHeaderSize, std::size_t{100}, kAllDataFileSize - 2}) {
+        file[at] |= 0x10;
+    }
     file.back() = 0x00;
     const auto defects = toleratedDefects(file);
     ASSERT_EQ(3u, defects.size());
     EXPECT_EQ(0u, defects[0].find("chain checksum 0x")) << defects[0];
     EXPECT_NE(std::string::npos, defects[0].find(" stored, 0x")) << defects[0];
     EXPECT_EQ("last byte is 0x00, expected 0xF7", defects[1]);
-    EXPECT_EQ("2 nibble bytes above 0x0F", defects[2]);
+    EXPECT_EQ("3 nibble bytes above 0x0F", defects[2]);
 
     file[0] = 0x00; // refused: nothing to tolerate
     EXPECT_TRUE(toleratedDefects(file).empty());
