@@ -41,40 +41,35 @@ QWidget* A3AllDataDocument::makeWindowContent()
 {
     auto* content = new QWidget;
     auto* layout = new QVBoxLayout(content);
-    _chainIDTextView = new QLabel(content);
-    _chainIDTextView->setObjectName(QStringLiteral("chainIDTextView"));
-    _chainIDTextView->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    _chainIdLabel = new QLabel(content);
+    _chainIdLabel->setObjectName(QStringLiteral("chainIdLabel"));
+    _chainIdLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
     _patchTableView = new TableView(content);
     _patchTableView->setObjectName(QStringLiteral("patchTableView"));
     _patchTableView->setModel(_tableModel.get());
-    layout->addWidget(_chainIDTextView);
+    layout->addWidget(_chainIdLabel);
     layout->addWidget(_patchTableView);
-    windowControllerDidLoadNib();
-    return content;
-}
-
-void A3AllDataDocument::windowControllerDidLoadNib()
-{
     // The table takes drops of the types its model names: the patch type and
     // plain text. Every transfer is a copy.
     _patchTableView->setDragDropMode(QAbstractItemView::DragDrop);
     _patchTableView->setDefaultDropAction(Qt::CopyAction);
     updateUI();
+    return content;
 }
 
 void A3AllDataDocument::updateUI()
 {
-    showChainID();
+    showChainId();
     if (_patchTableView) {
         _tableModel->reload();
         _patchTableView->scrollToTop();
     }
 }
 
-void A3AllDataDocument::showChainID()
+void A3AllDataDocument::showChainId()
 {
-    if (_chainIDTextView) {
-        _chainIDTextView->setText(
+    if (_chainIdLabel) {
+        _chainIdLabel->setText(
             QString::fromStdString(chainIdText(_a3AllDataSource->chainChecksum())));
     }
 }
@@ -103,7 +98,7 @@ QByteArray A3AllDataDocument::dataOfType(const QString& /*typeName*/, DocumentEr
         reinterpret_cast<std::uint8_t*>(file.data()), kAllDataFileSize));
     // Saving recomputes the chain checksum; the field shows the bank as it is
     // now, which is also what the clipboard keys chain-linked patches with.
-    showChainID();
+    showChainId();
     return file;
 }
 
@@ -186,23 +181,18 @@ bool A3AllDataDocument::pastePayload(const QByteArray& payload, const TableView*
     const qint64 patchCount = patchImageCount(bytesOf(payload));
     bool written = false;
     if (row != -1) {
-        written = readFromData(payload, row);
+        written = writePatchBlock(*_a3AllDataSource, bytesOf(payload), row);
     } else if (patchCount == selected.size()) {
         const std::vector<std::int64_t> rows(selected.begin(), selected.end());
         written = writePatchImagesToRows(*_a3AllDataSource, bytesOf(payload), rows);
     } else if (selected.size() == 1) {
-        written = readFromData(payload, selected.front());
+        written = writePatchBlock(*_a3AllDataSource, bytesOf(payload), selected.front());
     }
     if (written) {
         _tableModel->reload();
         updateChangeCount(ChangeDone);
     }
     return written;
-}
-
-bool A3AllDataDocument::readFromData(const QByteArray& payload, qint64 row)
-{
-    return writePatchBlock(*_a3AllDataSource, bytesOf(payload), row);
 }
 
 } // namespace a3

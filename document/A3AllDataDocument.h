@@ -47,7 +47,7 @@ public:
     // which the caller owns; the document keeps only non-owning references.
     QWidget* makeWindowContent();
     TableView* patchTableView() const { return _patchTableView; }
-    QLabel* chainIDTextView() const { return _chainIDTextView; }
+    QLabel* chainIdLabel() const { return _chainIdLabel; }
 
     // Refreshes the window from the bank: chain ID, table, scrolled to the top.
     void updateUI();
@@ -74,9 +74,6 @@ public:
     // row -1, onto the table's selected rows. Returns whether any patch was
     // written; only then is the document marked edited.
     bool readFromPasteboard(const QMimeData* pasteboard, const TableView* tableView, qint64 row);
-    // Writes the payload's whole patches onto the rows from row down, all or
-    // nothing. Returns whether they were written.
-    bool readFromData(const QByteArray& payload, qint64 row);
 
     // The paper and margins the listing is printed with; nothing until the
     // user chose them or the first print took the default ones.
@@ -84,8 +81,7 @@ public:
     void setPageLayout(const QPageLayout& layout) { _pageLayout = layout; }
 
 private:
-    void windowControllerDidLoadNib();
-    void showChainID();
+    void showChainId();
     bool patchTableHasFocus() const;
     bool pastePayload(const QByteArray& payload, const TableView* tableView, qint64 row);
 
@@ -94,7 +90,7 @@ private:
     PatchClipboard _clipboard;
     std::shared_ptr<ClipboardOffer> _clipboardOffer;
     QPointer<TableView> _patchTableView;
-    QPointer<QLabel> _chainIDTextView;
+    QPointer<QLabel> _chainIdLabel;
     std::optional<QPageLayout> _pageLayout;
 };
 

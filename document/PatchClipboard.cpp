@@ -28,19 +28,9 @@ std::unique_ptr<QMimeData> PatchClipboard::writeRows(const QList<qint64>& rows) 
                            static_cast<qsizetype>(payload.bytes.size()));
 
     auto pasteboard = std::make_unique<QMimeData>();
-    pasteboard->setText(stringFromData(bytes, type));
+    pasteboard->setText(propertyListText(type, bytes));
     pasteboard->setData(type, bytes);
     return pasteboard;
-}
-
-QString PatchClipboard::stringFromData(const QByteArray& payload, const QString& type)
-{
-    return propertyListText(type, payload);
-}
-
-std::optional<QByteArray> PatchClipboard::dataFromString(const QString& text, const QString& type)
-{
-    return dataFromPropertyListText(text, type);
 }
 
 PasteboardOffer PasteboardOffer::read(const QMimeData* pasteboard)

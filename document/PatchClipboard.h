@@ -38,11 +38,6 @@ public:
     // rows may come in any order and repeat; they are written ascending.
     std::unique_ptr<QMimeData> writeRows(const QList<qint64>& rows) const;
 
-    // The text form of a payload stored under type.
-    static QString stringFromData(const QByteArray& payload, const QString& type);
-    // The value under type in a text form; nothing for any other text.
-    static std::optional<QByteArray> dataFromString(const QString& text, const QString& type);
-
     // The payload this bank would take from the pasteboard, found in a fixed
     // order; empty when there is none (also for no pasteboard at all).
     QByteArray pastableData(const QMimeData* pasteboard) const;

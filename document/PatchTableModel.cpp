@@ -137,9 +137,6 @@ QVariant PatchTableModel::headerData(int section, Qt::Orientation orientation, i
         return {};
     }
     const QString identifier = columnIdentifier(section);
-    if (role == ColumnIdentifierRole) {
-        return identifier;
-    }
     if (role != Qt::DisplayRole) {
         return {};
     }

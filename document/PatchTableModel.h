@@ -14,9 +14,6 @@ class PatchTableModel : public QAbstractTableModel
     Q_OBJECT
 
 public:
-    // The header data under this role is a column's identifier.
-    static constexpr int ColumnIdentifierRole = Qt::UserRole + 1;
-
     explicit PatchTableModel(A3AllDataDocument& document);
 
     static QString columnIdentifier(int column);

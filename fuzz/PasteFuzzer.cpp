@@ -9,6 +9,7 @@
 #include "A3AllDataDocument.h"
 #include "PasteboardTypes.h"
 #include "PatchTableModel.h"
+#include "PropertyListText.h"
 #include "Require.h"
 
 #include <QApplication>
@@ -120,7 +121,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     QMimeData pasteboard;
     if (mode & 2) {
-        pasteboard.setText(PatchClipboard::stringFromData(payload, patchPasteboardType()));
+        pasteboard.setText(propertyListText(patchPasteboardType(), payload));
     } else {
         pasteboard.setData(patchPasteboardType(), payload);
     }

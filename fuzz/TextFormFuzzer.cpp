@@ -5,7 +5,7 @@
 // is the patch type.
 
 #include "PasteboardTypes.h"
-#include "PatchClipboard.h"
+#include "PropertyListText.h"
 #include "Require.h"
 
 #include <algorithm>
@@ -37,7 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const QString key =
         split == std::string_view::npos ? patchType : QString::fromUtf8(input.substr(split + 1));
 
-    (void)PatchClipboard::dataFromString(QString::fromUtf8(text), key);
+    (void)dataFromPropertyListText(QString::fromUtf8(text), key);
 
     if (!isXmlText(key)) {
         return 0;
@@ -45,8 +45,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // The input's own bytes, not a copy: the payload is only read.
     const QByteArray payload =
         QByteArray::fromRawData(text.data(), static_cast<qsizetype>(text.size()));
-    fuzz::require(PatchClipboard::dataFromString(PatchClipboard::stringFromData(payload, key),
-                                                 key) == payload,
+    fuzz::require(dataFromPropertyListText(propertyListText(key, payload), key) == payload,
                   "data written under a key reads back under it");
     return 0;
 }

@@ -21,7 +21,7 @@ bool paintListing(QPagedPaintDevice& device, const QPageLayout& pageLayout,
         return false;
     }
     painter.scale(device.logicalDpiX() / 72.0, device.logicalDpiY() / 72.0);
-    PrintView::printViewWithPrintInfo(pageLayout, bank, displayName)->drawRect(painter);
+    PrintView(pageLayout, bank, displayName).paint(painter);
     return painter.end();
 }
 

@@ -19,7 +19,7 @@ constexpr double kColumnIndent = 15;
 
 } // namespace
 
-PrintFrame frameWithPrintInfo(const QPageLayout& pageLayout)
+PrintFrame printableFrame(const QPageLayout& pageLayout)
 {
     const QMarginsF margins = pageLayout.margins(QPageLayout::Point);
     const float top = static_cast<float>(margins.top());
@@ -53,7 +53,7 @@ QPageLayout defaultPageLayout()
                        QPageLayout::Point);
 }
 
-QString stringAtIndex(const A3AllDataSource& bank, int index)
+QString listingLine(const A3AllDataSource& bank, int index)
 {
     return QString::fromStdString(
         patchLine(index, bank.chainAtIndex(index), bank.patchNameAt(index)));
@@ -84,8 +84,8 @@ QList<PrintedText> listingLayout(const A3AllDataSource& bank, const QString& dis
     texts.append({header, listingFont, listingSize, QPointF(rightColumn, kHeaderY)});
     double y = static_cast<float>(kHeaderY) + step;
     for (int k = 0; k < kLinesPerColumn; ++k) {
-        texts.append({stringAtIndex(bank, k), listingFont, listingSize, QPointF(kColumnIndent, y)});
-        texts.append({stringAtIndex(bank, k + kLinesPerColumn), listingFont, listingSize,
+        texts.append({listingLine(bank, k), listingFont, listingSize, QPointF(kColumnIndent, y)});
+        texts.append({listingLine(bank, k + kLinesPerColumn), listingFont, listingSize,
                       QPointF(rightColumn, y)});
         y += step;
     }

@@ -25,7 +25,7 @@ struct PrintFrame
 // The margins are taken in single precision and each opposite pair is summed
 // in single precision before it is subtracted from the paper size in double
 // precision: the listing's coordinates depend on these exact roundings.
-PrintFrame frameWithPrintInfo(const QPageLayout& pageLayout);
+PrintFrame printableFrame(const QPageLayout& pageLayout);
 
 // The paper that a territory uses when no printer says otherwise: Letter
 // where the common data says US-Letter, A4 everywhere else.
@@ -36,7 +36,7 @@ QPageSize::PageSizeId paperForTerritory(QLocale::Territory territory);
 QPageLayout defaultPageLayout();
 
 // The listing's line for the zero-based patch index, "%3d :  %@   : %@".
-QString stringAtIndex(const A3AllDataSource& bank, int index);
+QString listingLine(const A3AllDataSource& bank, int index);
 
 // One text of the listing: topLeft is the top-left corner of the text in
 // points from the top-left of the printable area, y growing downward.

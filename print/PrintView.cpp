@@ -8,35 +8,31 @@
 #include <QPainter>
 
 namespace a3 {
+namespace {
 
-std::unique_ptr<PrintView> PrintView::printViewWithPrintInfo(const QPageLayout& pageLayout,
-                                                             const A3AllDataSource& bank,
-                                                             const QString& displayName)
+QSizeF printableArea(const QPageLayout& pageLayout)
 {
-    const PrintFrame frame = frameWithPrintInfo(pageLayout);
-    return std::unique_ptr<PrintView>(
-        new PrintView(QRectF(0, 0, frame.width, frame.height), bank, displayName));
+    const PrintFrame frame = printableFrame(pageLayout);
+    return {frame.width, frame.height};
 }
 
-PrintView::PrintView(QRectF bounds, const A3AllDataSource& bank, const QString& displayName)
-    : _bounds(bounds)
+} // namespace
+
+PrintView::PrintView(const QPageLayout& pageLayout, const A3AllDataSource& bank,
+                     const QString& displayName)
+    : _printableArea(printableArea(pageLayout))
     , _bank(bank)
     , _displayName(displayName)
 {}
 
-QRectF PrintView::bounds() const
-{
-    return _bounds;
-}
-
-void PrintView::drawRect(QPainter& painter) const
+void PrintView::paint(QPainter& painter) const
 {
     // Qt sizes a font for the device it paints on, so each text is drawn with
     // the painter's units taken from points back to device pixels: glyphs are
     // then shaped at the device's full resolution, not at a dozen pixels.
     const double pixelWidth = 72.0 / painter.device()->logicalDpiX();
     const double pixelHeight = 72.0 / painter.device()->logicalDpiY();
-    for (const PrintedText& text : listingLayout(_bank, _displayName, _bounds.size())) {
+    for (const PrintedText& text : listingLayout(_bank, _displayName, _printableArea)) {
         QFont font(text.fontFamily);
         font.setPointSizeF(text.pointSize);
         const QFontMetricsF metrics(font, painter.device());

@@ -3,9 +3,8 @@
 #include "A3AllDataSource.h"
 
 #include <QPageLayout>
-#include <QRectF>
+#include <QSizeF>
 #include <QString>
-#include <memory>
 
 class QPainter;
 
@@ -16,21 +15,16 @@ namespace a3 {
 class PrintView
 {
 public:
-    static std::unique_ptr<PrintView> printViewWithPrintInfo(const QPageLayout& pageLayout,
-                                                             const A3AllDataSource& bank,
-                                                             const QString& displayName);
+    // For the printable area of the page layout.
+    PrintView(const QPageLayout& pageLayout, const A3AllDataSource& bank,
+              const QString& displayName);
 
-    // (0, 0, W, H): the printable area in points.
-    QRectF bounds() const;
-
-    // Draws the whole listing. The painter's origin must be the top-left of
+    // Paints the whole listing. The painter's origin must be the top-left of
     // the printable area, with one unit a point.
-    void drawRect(QPainter& painter) const;
+    void paint(QPainter& painter) const;
 
 private:
-    PrintView(QRectF bounds, const A3AllDataSource& bank, const QString& displayName);
-
-    QRectF _bounds;
+    QSizeF _printableArea; // in points
     const A3AllDataSource& _bank;
     QString _displayName;
 };

@@ -180,10 +180,10 @@ void expectTheAppRefuses(const BadInput& input, const test::TempDir& dir)
     A3AllDataDocument& document = window->document();
     document.tableModel().setObjectValue(QStringLiteral("Mine"), QStringLiteral("name"), 0);
     const A3AllData before = document.dataSource().data();
-    const QString chainID = document.chainIDTextView()->text();
+    const QString chainID = document.chainIdLabel()->text();
     const auto expectUnchanged = [&] {
         EXPECT_TRUE(sameRecord(before, document.dataSource().data()));
-        EXPECT_EQ(chainID, document.chainIDTextView()->text());
+        EXPECT_EQ(chainID, document.chainIdLabel()->text());
         EXPECT_EQ(test::qPath(own), document.fileURL().toLocalFile());
         EXPECT_TRUE(window->isWindowModified());
     };

@@ -32,7 +32,7 @@ std::vector<std::uint8_t> fileWithStoredChainChecksum(std::uint16_t checksum)
 TEST(A3AllDataDocument, RefusesABadFileWithInvalidDataAndKeepsItsBank)
 {
     ShownDocument shown;
-    const QString chainId = shown.document->chainIDTextView()->text();
+    const QString chainId = shown.document->chainIdLabel()->text();
     auto headerOff = test::wellFormedAllDataFile();
     headerOff[4] = 0x41;
     for (const auto& bytes : {std::vector<std::uint8_t>(kAllDataFileSize - 1, 0), headerOff}) {
@@ -43,7 +43,7 @@ TEST(A3AllDataDocument, RefusesABadFileWithInvalidDataAndKeepsItsBank)
         EXPECT_EQ(QStringLiteral("Invalid Data"), error.description);
         EXPECT_EQ(QStringLiteral("Clean  "),
                   QString::fromStdString(shown.document->dataSource().patchNameAt(0)));
-        EXPECT_EQ(chainId, shown.document->chainIDTextView()->text());
+        EXPECT_EQ(chainId, shown.document->chainIdLabel()->text());
     }
     EXPECT_FALSE(shown.document->readFromData(QByteArray(5, 'x'), {}, nullptr));
 }
@@ -55,7 +55,7 @@ TEST(A3AllDataDocument, ShowsTheStoredChainChecksumAndTheTopOfTheTableAfterReadi
     shown.selectRows({60});
     ASSERT_TRUE(shown.document->readFromData(toQByteArray(fileWithStoredChainChecksum(0x00AF)), {},
                                              nullptr));
-    EXPECT_EQ(QStringLiteral("Chain ID: 00af"), shown.document->chainIDTextView()->text());
+    EXPECT_EQ(QStringLiteral("Chain ID: 00af"), shown.document->chainIdLabel()->text());
     EXPECT_EQ(0, shown.table().verticalScrollBar()->value());
     EXPECT_EQ((QList<qint64>{60}), shown.table().selectedRowIndexes()); // selection kept
 }
@@ -65,12 +65,12 @@ TEST(A3AllDataDocument, NewDocumentShowsTheFactoryChainIdOr0000WithoutIt)
     ShownDocument shown;
     const auto checksum = shown.document->dataSource().chainChecksum();
     EXPECT_EQ(QStringLiteral("Chain ID: %1").arg(checksum, 4, 16, QLatin1Char('0')),
-              shown.document->chainIDTextView()->text());
+              shown.document->chainIdLabel()->text());
 
     A3AllDataDocument fallback{std::filesystem::path{"/nonexistent"}};
     QMainWindow window;
     window.setCentralWidget(fallback.makeWindowContent());
-    EXPECT_EQ(QStringLiteral("Chain ID: 0000"), fallback.chainIDTextView()->text());
+    EXPECT_EQ(QStringLiteral("Chain ID: 0000"), fallback.chainIdLabel()->text());
 }
 
 TEST(A3AllDataDocument, SavingShowsTheRecomputedChainId)
@@ -78,13 +78,13 @@ TEST(A3AllDataDocument, SavingShowsTheRecomputedChainId)
     ShownDocument shown;
     ASSERT_TRUE(shown.document->readFromData(toQByteArray(fileWithStoredChainChecksum(0x1234)), {},
                                              nullptr));
-    EXPECT_EQ(QStringLiteral("Chain ID: 1234"), shown.document->chainIDTextView()->text());
+    EXPECT_EQ(QStringLiteral("Chain ID: 1234"), shown.document->chainIdLabel()->text());
     const QByteArray saved = shown.document->dataOfType({}, nullptr);
     EXPECT_EQ(static_cast<qsizetype>(kAllDataFileSize), saved.size());
     const auto computed = shown.document->dataSource().chainChecksum();
     EXPECT_NE(0x1234, computed);
     EXPECT_EQ(QStringLiteral("Chain ID: %1").arg(computed, 4, 16, QLatin1Char('0')),
-              shown.document->chainIDTextView()->text());
+              shown.document->chainIdLabel()->text());
 }
 
 TEST(A3AllDataDocument, SaveAndRevertFollowTheEditedStateAndTheFile)

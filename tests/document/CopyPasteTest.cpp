@@ -143,8 +143,8 @@ TEST_F(CopyPaste, NothingHappensUnlessThePatchTableHasTheFocus)
     const auto before = allPatches(document);
     copyRows(shown, {1});
     shown.selectRows({30});
-    document.chainIDTextView()->setFocusPolicy(Qt::StrongFocus);
-    document.chainIDTextView()->setFocus();
+    document.chainIdLabel()->setFocusPolicy(Qt::StrongFocus);
+    document.chainIdLabel()->setFocus();
     QApplication::processEvents();
     document.paste();
     EXPECT_EQ(before, allPatches(document));

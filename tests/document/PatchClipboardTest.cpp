@@ -4,6 +4,7 @@
 #include "PatchClipboard.h"
 
 #include "PasteboardTypes.h"
+#include "PropertyListText.h"
 #include "QtPrinters.h"
 
 #include <QClipboard>
@@ -58,7 +59,7 @@ TEST(WriteRows, PayloadInAscendingRowOrderWhateverTheSelectionOrder)
         const auto pasteboard = PatchClipboard(bank).writeRows(rows);
         EXPECT_EQ((QStringList{QStringLiteral("text/plain"), kPlain}), pasteboard->formats());
         EXPECT_EQ(expected, pasteboard->data(kPlain));
-        EXPECT_EQ(PatchClipboard::stringFromData(expected, kPlain), pasteboard->text());
+        EXPECT_EQ(propertyListText(kPlain, expected), pasteboard->text());
     }
 }
 
@@ -75,8 +76,7 @@ TEST(WriteRows, ChainNumbersFrom128MakeTheTypeChainKeyed)
         const auto pasteboard = PatchClipboard(bank).writeRows({10, 50, 90});
         EXPECT_EQ((QStringList{QStringLiteral("text/plain"), type}), pasteboard->formats());
         EXPECT_EQ(patchesOf(bank, {10, 50, 90}), pasteboard->data(type)) << chain;
-        EXPECT_EQ(patchesOf(bank, {10, 50, 90}),
-                  PatchClipboard::dataFromString(pasteboard->text(), type))
+        EXPECT_EQ(patchesOf(bank, {10, 50, 90}), dataFromPropertyListText(pasteboard->text(), type))
             << chain;
     }
     EXPECT_EQ(kPlain + ".00af", chainKeyedPasteboardType(0x00af));
@@ -90,7 +90,7 @@ TEST(WriteRows, EmptyRowSetDeclaresBothFormatsButIsNotPastable)
     EXPECT_EQ((QStringList{QStringLiteral("text/plain"), kPlain}), pasteboard->formats());
     EXPECT_TRUE(pasteboard->data(kPlain).isEmpty());
     EXPECT_TRUE(pasteboard->text().contains(QStringLiteral("\t<data>\n\t</data>\n")));
-    EXPECT_EQ(QByteArray(), PatchClipboard::dataFromString(pasteboard->text(), kPlain));
+    EXPECT_EQ(QByteArray(), dataFromPropertyListText(pasteboard->text(), kPlain));
     EXPECT_TRUE(clipboard.pastableData(pasteboard.get()).isEmpty());
 }
 
@@ -142,7 +142,7 @@ protected:
 
 TEST_F(PastableData, DataFormatsComeFirstThePlainTypeWinning)
 {
-    const QString textOfOne = PatchClipboard::stringFromData(one, kPlain);
+    const QString textOfOne = propertyListText(kPlain, one);
     EXPECT_EQ(two, found(pasteboardWith({{keyed, one}, {kPlain, two}}, textOfOne)));
     EXPECT_EQ(two, found(pasteboardWith({{kPlain, empty}, {keyed, two}}, textOfOne)));
     EXPECT_EQ(one, foundByOther(pasteboardWith({{kPlain, empty}, {keyed, two}}, textOfOne)));
@@ -153,10 +153,9 @@ TEST_F(PastableData, DataFormatsComeFirstThePlainTypeWinning)
 TEST_F(PastableData, TextFormWhenTheDataFormatsAreEmptyOrAbsent)
 {
     EXPECT_EQ(two, found(pasteboardWith({{kPlain, empty}, {keyed, empty}},
-                                        PatchClipboard::stringFromData(two, kPlain))));
-    EXPECT_EQ(one, found(pasteboardWith({}, PatchClipboard::stringFromData(one, keyed))));
-    EXPECT_EQ(QByteArray(),
-              foundByOther(pasteboardWith({}, PatchClipboard::stringFromData(one, keyed))));
+                                        propertyListText(kPlain, two))));
+    EXPECT_EQ(one, found(pasteboardWith({}, propertyListText(keyed, one))));
+    EXPECT_EQ(QByteArray(), foundByOther(pasteboardWith({}, propertyListText(keyed, one))));
 
     // The plain key wins inside the text too; an empty value counts as none.
     const QString both = textWithEntries({{keyed, two}, {kPlain, one}});
@@ -171,13 +170,12 @@ TEST_F(PastableData, AnyNonEmptyLengthCountsAndNothingElse)
 {
     const QByteArray tenBytes(10, '\x7f');
     EXPECT_EQ(tenBytes, found(pasteboardWith({{kPlain, tenBytes}})));
-    EXPECT_EQ(tenBytes,
-              found(pasteboardWith({}, PatchClipboard::stringFromData(tenBytes, kPlain))));
+    EXPECT_EQ(tenBytes, found(pasteboardWith({}, propertyListText(kPlain, tenBytes))));
 
     EXPECT_TRUE(PatchClipboard(bank).pastableData(nullptr).isEmpty());
     for (const QString& text :
          {QString(), QStringLiteral("Hello"), QStringLiteral("<plist><array/></plist>"),
-          QString(2 << 20, u' ') + PatchClipboard::stringFromData(one, kPlain)}) {
+          QString(2 << 20, u' ') + propertyListText(kPlain, one)}) {
         const auto pasteboard = pasteboardWith({{QStringLiteral("text/html"), one}}, text);
         EXPECT_TRUE(PatchClipboard(bank).pastableData(pasteboard.get()).isEmpty())
             << text.left(99).toStdString();

@@ -71,10 +71,7 @@ TEST(PatchTable, ColumnsAreKnownByTheirIdentifiersOnly)
     auto& model = shown.document->tableModel();
     QStringList identifiers;
     for (int column = 0; column < model.columnCount(); ++column) {
-        identifiers << model
-                           .headerData(column, Qt::Horizontal,
-                                       PatchTableModel::ColumnIdentifierRole)
-                           .toString();
+        identifiers << PatchTableModel::columnIdentifier(column);
     }
     EXPECT_EQ((QStringList{"number", "chain", "name"}), identifiers);
     EXPECT_FALSE(model.objectValue(QStringLiteral("Name"), 0).isValid());
@@ -98,7 +95,7 @@ TEST(PatchTable, OnlyNamesAreEditable)
 TEST(PatchTable, RenameInPlaceMarksTheDocumentEditedOnlyWhenTheTextDiffers)
 {
     ShownDocument shown;
-    const QString chainIdBefore = shown.document->chainIDTextView()->text();
+    const QString chainIdBefore = shown.document->chainIdLabel()->text();
 
     renameInPlace(shown, 4, QStringLiteral("Metal  ")); // the stored text, spaces and all
     EXPECT_FALSE(shown.document->isDocumentEdited());
@@ -109,7 +106,7 @@ TEST(PatchTable, RenameInPlaceMarksTheDocumentEditedOnlyWhenTheTextDiffers)
 
     renameInPlace(shown, 5, QString::fromUtf8("Fuzz\u00e9Face"));
     EXPECT_EQ(QStringLiteral("Fuzz Fa"), cell(shown.table(), 5, "name"));
-    EXPECT_EQ(chainIdBefore, shown.document->chainIDTextView()->text());
+    EXPECT_EQ(chainIdBefore, shown.document->chainIdLabel()->text());
 }
 
 TEST(PatchTable, TypingStartsRenamingWhereverTheCursorIsInTheRow)

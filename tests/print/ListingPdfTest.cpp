@@ -62,7 +62,7 @@ TEST_F(ListingPdf, ExportWritesOnePageWithTheWholeListingWhereTheLayoutPutsIt)
     EXPECT_EQ("Chain ID: df2c", lines[1]);
     EXPECT_EQ("# : Chain : Name # : Chain : Name", lines[2]);
     for (int k = 0; k < 50; ++k) {
-        EXPECT_EQ((stringAtIndex(bank, k) + ' ' + stringAtIndex(bank, k + 50)).simplified(),
+        EXPECT_EQ((listingLine(bank, k) + ' ' + listingLine(bank, k + 50)).simplified(),
                   QString::fromStdString(lines[3 + k]));
     }
 

@@ -40,15 +40,12 @@ TEST(PrintFrame, IsThePaperLessTheMarginsSummedInSinglePrecision)
          {0.10000000149011612, 0.10000000149011612, 611.79999999701977, 791.79999999701977}},
     };
     for (const auto& [layout, expected] : cases) {
-        const PrintFrame frame = frameWithPrintInfo(layout);
+        const PrintFrame frame = printableFrame(layout);
         EXPECT_DOUBLE_EQ(expected.x, frame.x);
         EXPECT_DOUBLE_EQ(expected.y, frame.y);
         EXPECT_DOUBLE_EQ(expected.width, frame.width);
         EXPECT_DOUBLE_EQ(expected.height, frame.height);
     }
-    A3AllDataSource bank = A3AllDataSource::fallbackBank();
-    EXPECT_EQ(QRectF(0, 0, 468, 648),
-              PrintView::printViewWithPrintInfo(cases[0].layout, bank, "x")->bounds());
 }
 
 TEST(DefaultPageLayout, IsPortraitWithOneInchMarginsOnTheLocalesPaper)
@@ -86,10 +83,10 @@ TEST_F(Listing, LineTextsShowTheChainByItsRule)
         auto patch = bank.patchDataAt(i);
         patch[0] = cases[i].first;
         bank.setPatchData(patch, i);
-        EXPECT_EQ(cases[i].second, stringAtIndex(bank, i));
+        EXPECT_EQ(cases[i].second, listingLine(bank, i));
     }
     bank.setPatchName(u"Last", 99);
-    EXPECT_EQ("100 :  03   : Last   ", stringAtIndex(bank, 99));
+    EXPECT_EQ("100 :  03   : Last   ", listingLine(bank, 99));
 }
 
 TEST_F(Listing, TitlesNameTheDocumentAndTheChainIdInLowerCaseHex)
@@ -132,8 +129,8 @@ TEST_F(Listing, ReproducesTheWorkedExampleOfALetterPage)
     for (int k = 0; k < 50; ++k) {
         const PrintedText& left = texts[4 + 2 * k];
         const PrintedText& right = texts[5 + 2 * k];
-        EXPECT_EQ(stringAtIndex(bank, k), left.text);
-        EXPECT_EQ(stringAtIndex(bank, k + 50), right.text);
+        EXPECT_EQ(listingLine(bank, k), left.text);
+        EXPECT_EQ(listingLine(bank, k + 50), right.text);
         EXPECT_EQ(15, left.topLeft.x());
         EXPECT_EQ(249, right.topLeft.x());
         EXPECT_EQ(left.topLeft.y(), right.topLeft.y());
