@@ -89,7 +89,8 @@ TEST_F(PatchBank, StartsFromTheFactoryBankOrTheFallbackContent)
     const A3AllData record = factory.data();
     EXPECT_TRUE(std::equal(body.begin(), body.begin() + kDumpBodySize,
                            reinterpret_cast<const std::uint8_t*>(&record) + kHeaderSize));
-    EXPECT_TRUE(std::equal(kAllDataHeader.begin(), kAllDataHeader.end(), record.sysExHeader.begin()));
+    EXPECT_TRUE(
+        std::equal(kAllDataHeader.begin(), kAllDataHeader.end(), record.sysExHeader.begin()));
 }
 
 TEST_F(PatchBank, NamesArePaddedTruncatedAndFilteredAndTouchOnlyTheirBytes)
@@ -178,8 +179,8 @@ TEST_F(PatchBank, PatchBlocksAreWrittenAllOrNothing)
 
     const A3AllData before = bank.data();
     EXPECT_FALSE(writePatchBlock(bank, std::span(twoAndABit).first(63), 0));
-    for (std::int64_t row : {std::int64_t{-1}, std::int64_t{98}, INT64_MAX - 1, INT64_MAX,
-                             INT64_MIN}) {
+    for (std::int64_t row :
+         {std::int64_t{-1}, std::int64_t{98}, INT64_MAX - 1, INT64_MAX, INT64_MIN}) {
         EXPECT_FALSE(writePatchBlock(bank, payload.bytes, row)) << row;
     }
     EXPECT_TRUE(recordIs(before));

@@ -85,7 +85,8 @@ bool ChildProcess::readUntil(Clock::time_point deadline)
         return false;
     }
     pollfd fds[2] = {{_pipes[0], POLLIN, 0}, {_pipes[1], POLLIN, 0}};
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
     if (::poll(fds, 2, static_cast<int>(std::max<long>(left.count(), 0))) < 0) {
         return true; // interrupted: the caller checks its deadline and asks again
     }
