@@ -25,7 +25,7 @@ TEST(CommandLine, RefusesEachBadLineWithItsReason)
     const std::pair<Line, std::string> refused[] = {
         {{"list"}, "list: expected FILE..."},
         {{"check"}, "check: expected FILE..."},
-        {{"new"}, "new: expected FILE"},
+        {{"new"}, "new: expected OUTFILE"},
         {{"new", "a", "--force", "--force"}, "new: --force given twice"},
         {{"rename", "a", "1"}, "rename: expected FILE NUMBER NAME"},
         {{"rename", "-o"}, "rename: -o needs OUTFILE"},

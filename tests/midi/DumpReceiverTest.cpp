@@ -130,6 +130,7 @@ TEST_F(Receiving, EndsAtTheTimeOutWhenCancelledOrWhenTheSystemGoesAway)
               cutShort, Status::TimedOut, "No All-Data dump arrived within 0.3 seconds."},
           {[&] { cancel.request_stop(); }, Status::Cancelled, "Receiving was cancelled."},
           {[&] { transport.loseSystem(); }, Status::Failed, kSystemLostMessage}}) {
+        cancel = {};
         const auto result = receive(action, 300ms);
         EXPECT_EQ(result.status, status) << message;
         EXPECT_EQ(result.message, message);

@@ -62,9 +62,9 @@ private:
 
     struct Output final : midi::MidiOutput
     {
-        Output(FakeMidiTransport& fake, std::string port)
-            : fake(fake)
-            , port(std::move(port))
+        Output(FakeMidiTransport& owner, std::string name)
+            : fake(owner)
+            , port(std::move(name))
         {}
         void send(std::span<const std::uint8_t> bytes) override
         {
@@ -80,10 +80,10 @@ private:
     };
     struct Listener final : midi::MidiInput
     {
-        Listener(FakeMidiTransport& fake, Listeners& listeners, int id)
-            : fake(fake)
-            , listeners(listeners)
-            , id(id)
+        Listener(FakeMidiTransport& owner, Listeners& ofPort, int number)
+            : fake(owner)
+            , listeners(ofPort)
+            , id(number)
         {}
         ~Listener() override
         {
