@@ -6,12 +6,13 @@
 #include "Isolation.h"
 #include "TempDir.h"
 
-#include <fstream>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
 namespace a3 {
 namespace {
+
+namespace fs = std::filesystem;
 
 // A limit such as a reader of All-Data files sets.
 constexpr std::size_t kLimit = 29198;
@@ -30,47 +31,37 @@ TEST(FileReader, ReadsFilesUpToTheLimit)
     }
 }
 
-TEST(FileReader, RefusesALargerFileByItsSize)
+// Each refused file with its status, its measured size and the reason.
+TEST(FileReader, RefusesByTheSizeOrTheKindOfFileWithAReason)
 {
     test::TempDir dir;
-    test::writeBytes(dir / "file", std::vector<std::uint8_t>(kLimit + 1));
-    const auto result = readFileBounded(dir / "file", kLimit);
-    EXPECT_EQ(Status::TooLarge, result.status);
-    EXPECT_EQ(kLimit + 1, result.size);
-    EXPECT_TRUE(result.bytes.empty());
-}
-
-TEST(FileReader, RefusesAHugeSparseFileWithoutReadingIt)
-{
-    test::TempDir dir;
-    {
-        std::ofstream sparse(dir / "huge", std::ios::binary);
-    }
-    std::filesystem::resize_file(dir / "huge", std::uintmax_t{8} << 30); // 8 GiB, no blocks
-    const auto result = readFileBounded(dir / "huge", kLimit);
-    EXPECT_EQ(Status::TooLarge, result.status);
-    EXPECT_EQ(std::uintmax_t{8} << 30, result.size);
-    EXPECT_NE(std::string::npos, result.error.find("too large"));
-}
-
-TEST(FileReader, RefusesWhatIsNotARegularFileWithAReason)
-{
-    test::TempDir dir;
-    std::filesystem::create_directory(dir / "folder");
-    ASSERT_EQ(0, ::mkfifo((dir / "fifo").c_str(), 0600));
-
-    const auto folder = readFileBounded(dir / "folder", kLimit);
-    EXPECT_EQ(Status::Unreadable, folder.status);
-    EXPECT_EQ("Is a directory", folder.error);
-
+    test::writeBytes(dir / "larger", std::vector<std::uint8_t>(kLimit + 1));
+    test::writeBytes(dir / "huge", {});
+    fs::resize_file(dir / "huge", std::uintmax_t{8} << 30); // 8 GiB, sparse: no blocks
+    fs::create_directory(dir / "folder");
     // Opening a FIFO for reading would block until a writer comes.
-    const auto fifo = readFileBounded(dir / "fifo", kLimit);
-    EXPECT_EQ(Status::Unreadable, fifo.status);
-    EXPECT_EQ("Not a regular file", fifo.error);
-
-    const auto missing = readFileBounded(dir / "missing", kLimit);
-    EXPECT_EQ(Status::Unreadable, missing.status);
-    EXPECT_NE(std::string::npos, missing.error.find("No such file"));
+    ASSERT_EQ(0, ::mkfifo((dir / "fifo").c_str(), 0600));
+    struct Refusal
+    {
+        const char* name;
+        Status status;
+        std::uintmax_t size;
+        const char* reason; // a part of the error
+    };
+    for (const Refusal refusal :
+         {Refusal{"larger", Status::TooLarge, kLimit + 1, "too large"},
+          Refusal{"huge", Status::TooLarge, std::uintmax_t{8} << 30, "too large"},
+          Refusal{"folder", Status::Unreadable, 0, "Is a directory"},
+          Refusal{"fifo", Status::Unreadable, 0, "Not a regular file"},
+          Refusal{"missing", Status::Unreadable, 0, "No such file"}}) {
+        const auto result = readFileBounded(dir / refusal.name, kLimit);
+        EXPECT_EQ(refusal.status, result.status) << refusal.name;
+        EXPECT_TRUE(result.bytes.empty()) << refusal.name;
+        if (refusal.size > 0) {
+            EXPECT_EQ(refusal.size, result.size) << refusal.name;
+        }
+        EXPECT_NE(std::string::npos, result.error.find(refusal.reason)) << result.error;
+    }
 }
 
 TEST(FileReader, GivesTheSystemsReasonForAFileWithoutReadPermission)
@@ -80,7 +71,7 @@ TEST(FileReader, GivesTheSystemsReasonForAFileWithoutReadPermission)
     }
     test::TempDir dir;
     test::writeBytes(dir / "locked", std::vector<std::uint8_t>(10));
-    std::filesystem::permissions(dir / "locked", std::filesystem::perms::none);
+    fs::permissions(dir / "locked", fs::perms::none);
     const auto result = readFileBounded(dir / "locked", kLimit);
     EXPECT_EQ(Status::Unreadable, result.status);
     EXPECT_EQ("Permission denied", result.error);

@@ -121,29 +121,21 @@ INSTANTIATE_TEST_SUITE_P(
                 "begins F0 42 21 20 41, not F0 42 21 20 40."}),
     [](const auto& refusal) { return refusal.param.name; });
 
-TEST_F(Receiving, EndsAtTheTimeOut)
+// Each way a wait ends without a dump, with the message the user sees.
+TEST_F(Receiving, EndsAtTheTimeOutWhenCancelledOrWhenTheSystemGoesAway)
 {
-    const auto result = receive([&] { send(std::span(dump).first(12000), 256); }, 300ms);
-    EXPECT_EQ(result.status, Status::TimedOut);
-    EXPECT_EQ(result.message, "No All-Data dump arrived within 0.3 seconds.");
-}
-
-TEST_F(Receiving, EndsWhenCancelled)
-{
-    const auto result = receive([&] { cancel.request_stop(); });
-    EXPECT_EQ(result.status, Status::Cancelled);
-    EXPECT_EQ(result.message, "Receiving was cancelled.");
-}
-
-TEST_F(Receiving, FailsWhenTheSystemGoesAway)
-{
-    const auto result = receive([&] { transport.loseSystem(); });
-    EXPECT_EQ(result.status, Status::Failed);
-    EXPECT_EQ(result.message, kSystemLostMessage);
-}
-
-TEST_F(Receiving, FailsOnAPortThatIsNotThere)
-{
+    const auto cutShort = [&] { send(std::span(dump).first(12000), 256); };
+    for (const auto& [action, status, message] :
+         {std::tuple<std::function<void()>, Status, std::string_view>{
+              cutShort, Status::TimedOut, "No All-Data dump arrived within 0.3 seconds."},
+          {[&] { cancel.request_stop(); }, Status::Cancelled, "Receiving was cancelled."},
+          {[&] { transport.loseSystem(); }, Status::Failed, kSystemLostMessage}}) {
+        cancel = {};
+        const auto result = receive(action, 300ms);
+        EXPECT_EQ(result.status, status) << message;
+        EXPECT_EQ(result.message, message);
+        EXPECT_TRUE(result.dump.empty()) << message;
+    }
     const auto result = receiveDump(transport, "fake out:nothing", 1s, {}, {});
     EXPECT_EQ(result.status, Status::Failed);
     EXPECT_EQ(result.message, "There is no MIDI port named \"fake out:nothing\".");

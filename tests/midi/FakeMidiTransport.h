@@ -13,53 +13,128 @@ namespace a3::test {
 // An in-process MIDI system: its ports live in the object, and what is sent
 // to a port reaches the port's listeners on a delivery thread of the fake's
 // own, as a real system's thread would bring it. Ports are named as RtMidi
-// names them on JACK, "fake in:NAME" and "fake out:NAME", and stay listed
-// until the fake goes.
+// names them on JACK, "fake in:NAME" (sent to) and "fake out:NAME" (listened
+// to), and stay listed until the fake goes.
 class FakeMidiTransport final : public midi::MidiTransport
 {
 public:
-    FakeMidiTransport();
-    ~FakeMidiTransport() override;
+    FakeMidiTransport()
+        : _delivery([this](std::stop_token stop) { deliver(stop); })
+    {}
 
     midi::MidiSystem system() const override { return midi::MidiSystem::Jack; }
-    std::vector<midi::MidiPort> inputPorts() override { return ports(Direction::FromPort); }
-    std::vector<midi::MidiPort> outputPorts() override { return ports(Direction::ToPort); }
-    std::unique_ptr<midi::MidiOutput> openOutput(const std::string& port) override;
+    std::vector<midi::MidiPort> inputPorts() override { return ports(kListenedTo); }
+    std::vector<midi::MidiPort> outputPorts() override { return ports(kSentTo); }
+    std::unique_ptr<midi::MidiOutput> openOutput(const std::string& port) override
+    {
+        const std::lock_guard lock(_mutex);
+        requirePort(port, kSentTo);
+        return std::make_unique<Output>(*this, port);
+    }
     std::unique_ptr<midi::MidiInput> openInput(const std::string& port,
-                                               midi::MidiInputHandler handler) override;
-    std::unique_ptr<midi::MidiOutput> openVirtualOutput(const std::string& portName) override;
+                                               midi::MidiInputHandler handler) override
+    {
+        const std::lock_guard lock(_mutex);
+        requirePort(port, kListenedTo);
+        return listen(port, std::move(handler));
+    }
+    std::unique_ptr<midi::MidiOutput> openVirtualOutput(const std::string& portName) override
+    {
+        const std::lock_guard lock(_mutex);
+        return std::make_unique<Output>(
+            *this, _ports.try_emplace(std::string(kListenedTo) + portName).first->first);
+    }
     std::unique_ptr<midi::MidiInput> openVirtualInput(const std::string& portName,
-                                                      midi::MidiInputHandler handler) override;
+                                                      midi::MidiInputHandler handler) override
+    {
+        const std::lock_guard lock(_mutex);
+        return listen(_ports.try_emplace(std::string(kSentTo) + portName).first->first,
+                      std::move(handler));
+    }
     std::stop_token systemLost() const override { return _lost.get_token(); }
 
     void loseSystem() { _lost.request_stop(); }
 
 private:
-    enum class Direction
-    {
-        ToPort,   // a port of ours that others send to
-        FromPort, // a port of ours that others listen to
-    };
-    struct Port
-    {
-        Direction direction;
-        std::map<int, midi::MidiInputHandler> listeners;
-    };
-    class Output;
-    class Listener;
+    static constexpr std::string_view kSentTo = "fake in:";
+    static constexpr std::string_view kListenedTo = "fake out:";
+    using Listeners = std::map<int, midi::MidiInputHandler>;
 
-    std::vector<midi::MidiPort> ports(Direction direction);
-    std::string addPort(Direction direction, const std::string& name);
-    void requirePort(const std::string& port, Direction direction);
-    std::unique_ptr<midi::MidiInput> listen(const std::string& port, Direction direction,
-                                            midi::MidiInputHandler handler);
-    void unlisten(const std::string& port, int listener);
-    void post(const std::string& port, std::span<const std::uint8_t> bytes);
-    void deliver(std::stop_token stop);
+    struct Output final : midi::MidiOutput
+    {
+        Output(FakeMidiTransport& owner, std::string name)
+            : fake(owner)
+            , port(std::move(name))
+        {}
+        void send(std::span<const std::uint8_t> bytes) override
+        {
+            {
+                const std::lock_guard lock(fake._mutex);
+                fake._queue.emplace_back(port,
+                                         std::vector<std::uint8_t>(bytes.begin(), bytes.end()));
+            }
+            fake._posted.notify_one();
+        }
+        FakeMidiTransport& fake;
+        std::string port;
+    };
+    struct Listener final : midi::MidiInput
+    {
+        Listener(FakeMidiTransport& owner, Listeners& ofPort, int number)
+            : fake(owner)
+            , listeners(ofPort)
+            , id(number)
+        {}
+        ~Listener() override
+        {
+            const std::lock_guard lock(fake._mutex);
+            listeners.erase(id);
+        }
+        FakeMidiTransport& fake;
+        Listeners& listeners;
+        int id;
+    };
+
+    std::vector<midi::MidiPort> ports(std::string_view kind)
+    {
+        const std::lock_guard lock(_mutex);
+        std::vector<midi::MidiPort> ports;
+        for (const auto& [name, listeners] : _ports) {
+            if (name.starts_with(kind)) {
+                ports.push_back({name, system()});
+            }
+        }
+        return ports;
+    }
+    void requirePort(const std::string& port, std::string_view kind) const
+    {
+        if (!port.starts_with(kind) || !_ports.contains(port)) {
+            throw midi::MidiError("There is no MIDI port named \"" + port + "\".");
+        }
+    }
+    std::unique_ptr<midi::MidiInput> listen(const std::string& port, midi::MidiInputHandler handler)
+    {
+        Listeners& listeners = _ports[port];
+        listeners.emplace(_nextListener, std::move(handler));
+        return std::make_unique<Listener>(*this, listeners, _nextListener++);
+    }
+    void deliver(std::stop_token stop)
+    {
+        std::unique_lock lock(_mutex);
+        while (_posted.wait(lock, stop, [this] { return !_queue.empty(); })) {
+            const auto [port, bytes] = std::move(_queue.front());
+            _queue.pop_front();
+            for (const auto& [id, handler] : _ports[port]) {
+                if (handler) {
+                    handler(bytes);
+                }
+            }
+        }
+    }
 
     std::mutex _mutex; // held while handlers run: a closed input gets no more calls
     std::condition_variable_any _posted;
-    std::map<std::string, Port> _ports;
+    std::map<std::string, Listeners, std::less<>> _ports; // by name, with their listeners
     std::deque<std::pair<std::string, std::vector<std::uint8_t>>> _queue;
     int _nextListener = 0;
     std::stop_source _lost;

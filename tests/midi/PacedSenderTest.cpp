@@ -107,9 +107,9 @@ INSTANTIATE_TEST_SUITE_P(PacedSender, Pacing,
 struct Interruption
 {
     std::string name;
-    bool systemLost; // or cancelled
     TransferResult::Status status;
     std::string message;
+    std::size_t bytes; // sent when it stops
 };
 
 void PrintTo(const Interruption& interruption, std::ostream* out)
@@ -120,45 +120,40 @@ void PrintTo(const Interruption& interruption, std::ostream* out)
 class Interrupted : public Sending, public ::testing::WithParamInterface<Interruption>
 {};
 
+// Cancelled or the system lost after the third fragment, or the output
+// failing at it: it stops there.
 TEST_P(Interrupted, StopsAfterTheFragmentGoingOut)
 {
     std::stop_source cancel;
     std::stop_source lost;
     output.afterSend = [&](std::size_t count) {
         if (count == 3) {
-            (GetParam().systemLost ? lost : cancel).request_stop();
+            if (GetParam().name == "OutputFails") {
+                throw MidiError("The MIDI system reported: error sending MIDI message to port.");
+            }
+            (GetParam().name == "SystemLost" ? lost : cancel).request_stop();
         }
     };
     const auto result =
         PacedSender(kWireSpeed, clock).send(output, dump, cancel.get_token(), lost.get_token(), {});
     EXPECT_EQ(result.status, GetParam().status);
     EXPECT_EQ(result.message, GetParam().message);
-    EXPECT_EQ(result.bytes, 768u);
+    EXPECT_EQ(result.bytes, GetParam().bytes);
     EXPECT_EQ(output.sent.size(), 3u);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     PacedSender, Interrupted,
     ::testing::Values(
-        Interruption{"Cancelled", false, TransferResult::Status::Cancelled,
+        Interruption{"Cancelled", TransferResult::Status::Cancelled,
                      "Sending was cancelled after 768 of 29198 bytes: the device got a partial "
-                     "dump."},
-        Interruption{"SystemLost", true, TransferResult::Status::Failed,
-                     std::string(kSystemLostMessage)}),
+                     "dump.",
+                     768},
+        Interruption{"SystemLost", TransferResult::Status::Failed, std::string(kSystemLostMessage),
+                     768},
+        Interruption{"OutputFails", TransferResult::Status::Failed,
+                     "The MIDI system reported: error sending MIDI message to port.", 512}),
     [](const auto& interruption) { return interruption.param.name; });
-
-TEST_F(Sending, EndsWhenTheOutputFails)
-{
-    output.afterSend = [](std::size_t count) {
-        if (count == 2) {
-            throw MidiError("The MIDI system reported: error sending MIDI message to port.");
-        }
-    };
-    const auto result = PacedSender(kWireSpeed, clock).send(output, dump, {}, {}, {});
-    EXPECT_EQ(result.status, TransferResult::Status::Failed);
-    EXPECT_EQ(result.message, "The MIDI system reported: error sending MIDI message to port.");
-    EXPECT_EQ(result.bytes, 256u);
-}
 
 TEST_F(Sending, RefusesRatesOutsideItsRange)
 {

@@ -1,6 +1,6 @@
-// Reading and writing All-Data files: the length and header checks, the nibble
-// coding, the checksums and byte-exact round trips; then every compiled-in
-// variant of the coding loops against a plain reference.
+// Reading and writing All-Data files: the rules a file must meet, the nibble
+// coding, the checksums and byte-exact round trips of the golden files; then
+// every compiled-in variant of the coding loops against a plain reference.
 
 #include "A3AllDataSource.h"
 #include "AllDataFile.h"
@@ -17,171 +17,77 @@ namespace {
 
 using test::wellFormedAllDataFile;
 
-A3AllDataSource fallbackBank()
+std::filesystem::path dataFile(const char* name)
 {
-    return A3AllDataSource::fallbackBank();
+    return std::filesystem::path(A3_TEST_DATA_DIR) / name;
 }
 
-TEST(AllDataCodec, RejectsEveryLengthButTheOneAndLeavesTheBankAlone)
+bool sameRecord(const A3AllData& a, const A3AllData& b)
 {
-    for (std::size_t length :
-         {std::size_t{0}, std::size_t{1}, kAllDataFileSize - 1, kAllDataFileSize + 1}) {
-        auto bank = fallbackBank();
-        const A3AllData before = bank.data();
-        std::vector<std::uint8_t> file = wellFormedAllDataFile();
-        file.resize(length, 0x01);
-        EXPECT_FALSE(bank.setSyxData(file)) << length;
-        const A3AllData after = bank.data();
-        EXPECT_EQ(0, std::memcmp(&before, &after, kRecordSize)) << length;
-    }
+    return std::memcmp(&a, &b, kRecordSize) == 0;
 }
 
-TEST(AllDataCodec, RejectsEachWrongHeaderByteAndKeepsTheWholeRecord)
+// The value of a 16-bit field written as four nibbles, low first.
+unsigned nibbleField(const std::vector<std::uint8_t>& file, std::size_t at)
 {
-    const std::vector<std::uint8_t> good = wellFormedAllDataFile();
-    for (std::size_t i = 0; i < kHeaderSize; ++i) {
-        auto bank = fallbackBank();
-        const A3AllData before = bank.data();
-        auto file = good;
-        file[i] ^= 0x01;
-        EXPECT_FALSE(bank.setSyxData(file)) << "header byte " << i;
-        const A3AllData after = bank.data();
-        // Header included: a refused header must not reach a later save.
-        EXPECT_EQ(0, std::memcmp(&before, &after, kRecordSize)) << "header byte " << i;
-        const auto written = bank.syxData();
-        EXPECT_TRUE(std::equal(kAllDataHeader.begin(), kAllDataHeader.end(), written.begin()));
-    }
+    return file[at] | file[at + 1] << 4 | file[at + 2] << 8 | file[at + 3] << 12;
 }
 
-TEST(AllDataCodec, WellFormedFileRoundTripsByteForByte)
+TEST(AllDataFile, RefusesEachWrongLengthAndHeaderByteAndTheBankKeepsItsRecord)
 {
-    const auto file = wellFormedAllDataFile();
-    ASSERT_EQ(kAllDataFileSize, file.size());
-    auto bank = fallbackBank();
-    ASSERT_TRUE(bank.setSyxData(file));
-    EXPECT_EQ(file, bank.syxData());
-}
-
-TEST(AllDataCodec, AcceptsAnyLastByteButAlwaysWritesF7)
-{
-    auto file = wellFormedAllDataFile();
-    file.back() = 0x00;
-    auto bank = fallbackBank();
-    ASSERT_TRUE(bank.setSyxData(file));
-    const auto written = bank.syxData();
-    EXPECT_EQ(0xF7, written.back());
-    EXPECT_TRUE(std::equal(file.begin(), file.end() - 1, written.begin()));
-}
-
-TEST(AllDataCodec, DecodesNibblePairsWithTheUnmaskedLowNibbleByte)
-{
-    struct Pair
-    {
-        std::uint8_t low, high, decoded;
-    };
-    // 0x1F|0x02: the low-nibble byte's bit 4 is ORed in; 0x03|0x12: the
-    // high-nibble byte's bit 4 falls off in the shift.
-    for (const Pair pair : {Pair{0x0F, 0x0F, 0xFF}, Pair{0x1F, 0x02, 0x3F}, Pair{0x03, 0x12, 0x23},
-                            Pair{0x00, 0x00, 0x00}}) {
+    const auto resized = [](std::size_t length) {
         auto file = wellFormedAllDataFile();
-        // The first chain byte: file offsets 5 and 6.
-        file[5] = pair.low;
-        file[6] = pair.high;
-        auto bank = fallbackBank();
-        ASSERT_TRUE(bank.setSyxData(file));
-        EXPECT_EQ(pair.decoded, bank.data().chain[0]) << int(pair.low) << "," << int(pair.high);
+        file.resize(length, 0x01);
+        return file;
+    };
+    const auto flipped = [](std::size_t at) {
+        auto file = wellFormedAllDataFile();
+        file[at] ^= 0x01;
+        return file;
+    };
+    auto headerAndLength = flipped(2);
+    headerAndLength.push_back(0xF7);
+    const std::pair<std::vector<std::uint8_t>, std::string> refused[] = {
+        {resized(0), "wrong length: 0 bytes, expected 29198"},
+        {resized(1), "wrong length: 1 bytes, expected 29198"},
+        {resized(29197), "wrong length: 29197 bytes, expected 29198"},
+        {resized(29199), "wrong length: 29199 bytes, expected 29198"},
+        {headerAndLength, "wrong length: 29199 bytes, expected 29198"},
+        {flipped(0), "wrong header: byte 0 is 0xF1, expected 0xF0"},
+        {flipped(1), "wrong header: byte 1 is 0x43, expected 0x42"},
+        {flipped(2), "wrong header: byte 2 is 0x20, expected 0x21"},
+        {flipped(3), "wrong header: byte 3 is 0x21, expected 0x20"},
+        {flipped(4), "wrong header: byte 4 is 0x41, expected 0x40"},
+    };
+    for (const auto& [file, problem] : refused) {
+        EXPECT_EQ(problem, allDataFileProblem(file));
+        auto bank = A3AllDataSource::fallbackBank();
+        const A3AllData before = bank.data();
+        EXPECT_FALSE(bank.setSyxData(file)) << problem;
+        // Header included: a refused header must not reach a later save.
+        EXPECT_TRUE(sameRecord(before, bank.data())) << problem;
+        EXPECT_TRUE(toleratedDefects(file).empty()) << problem;
     }
-}
-
-TEST(AllDataCodec, PlacesPatchBytesAtTheirFileOffsets)
-{
-    auto bank = fallbackBank();
-    std::vector<std::uint8_t> patch(kPatchSize, 0);
-    patch[0] = 0xAB;  // chain number of the last patch
-    patch[63] = 0x5C; // its last byte
-    bank.setPatchData(patch, 99);
-    const auto file = bank.syxData();
-    EXPECT_EQ(0x0B, file[16393 + 128 * 99]);
-    EXPECT_EQ(0x0A, file[16394 + 128 * 99]);
-    EXPECT_EQ(0x0C, file[16393 + 128 * 99 + 2 * 63]);
-    EXPECT_EQ(0x05, file[16394 + 128 * 99 + 2 * 63]);
-}
-
-TEST(AllDataCodec, ChecksumsStartAtTheirOwnValues)
-{
-    auto bank = fallbackBank();
-    A3AllData record = bank.data();
-    record.chain.fill(0);
-    for (auto& patch : record.patch) {
-        patch.fill(0);
-    }
-    bank.setData(record);
-    const auto file = bank.syxData();
-    // Chain checksum 0xF000 over all-zero chain data, low byte first, as nibbles.
-    EXPECT_EQ((std::vector<std::uint8_t>{0x00, 0x00, 0x00, 0x0F}),
-              std::vector<std::uint8_t>(file.begin() + 16389, file.begin() + 16393));
-    // Patch checksum 0x7380 over all-zero patches.
-    EXPECT_EQ((std::vector<std::uint8_t>{0x00, 0x08, 0x03, 0x07}),
-              std::vector<std::uint8_t>(file.begin() + 29193, file.begin() + 29197));
-    EXPECT_EQ(0xF000, bank.chainChecksum());
-}
-
-TEST(AllDataCodec, ChecksumsWrapAroundModulo65536)
-{
-    auto bank = fallbackBank();
-    A3AllData record = bank.data();
-    record.chain.fill(0xFF); // 8192 * 255 + 0xF000 wraps several times
-    bank.setData(record);
-    bank.syxData();
-    EXPECT_EQ(static_cast<std::uint16_t>(0xF000 + 8192 * 255), bank.chainChecksum());
-}
-
-TEST(AllDataCodec, StoredChecksumsHoldUntilTheNextWrite)
-{
-    auto file = wellFormedAllDataFile();
-    // Chain checksum fields, low nibble first: store 0x1234.
-    file[16389] = 0x4;
-    file[16390] = 0x3;
-    file[16391] = 0x2;
-    file[16392] = 0x1;
-    auto bank = fallbackBank();
-    ASSERT_TRUE(bank.setSyxData(file));
-    EXPECT_EQ(0x1234, bank.chainChecksum());
-    const auto written = bank.syxData();
-    const auto good = wellFormedAllDataFile();
-    EXPECT_TRUE(std::equal(good.begin() + 16389, good.begin() + 16393, written.begin() + 16389));
-    EXPECT_EQ(good[16389] | (good[16390] << 4) | (good[16391] << 8) | (good[16392] << 12),
-              bank.chainChecksum());
-}
-
-TEST(AllDataCodec, EveryWrittenFileIsMidiCleanBetweenItsEnds)
-{
-    auto bank = fallbackBank();
-    A3AllData record = bank.data();
-    record.chain.fill(0xFF);
-    bank.setData(record);
-    const auto file = bank.syxData();
-    ASSERT_EQ(kAllDataFileSize, file.size());
-    EXPECT_TRUE(std::all_of(file.begin() + 1, file.end() - 1, [](auto b) { return b < 0x80; }));
-}
-
-TEST(AllDataFileRules, NameTheFirstProblemOfARefusedFile)
-{
-    auto file = wellFormedAllDataFile();
-    EXPECT_EQ(std::nullopt, allDataFileProblem(file));
-    file[2] = 0x22;
-    file[3] = 0x00;
-    EXPECT_EQ("wrong header: byte 2 is 0x22, expected 0x21", allDataFileProblem(file));
-    file.push_back(0xF7);
-    EXPECT_EQ("wrong length: 29199 bytes, expected 29198", allDataFileProblem(file));
+    EXPECT_EQ(std::nullopt, allDataFileProblem(wellFormedAllDataFile()));
     EXPECT_EQ("wrong length: 4294996494 bytes, expected 29198",
               allDataLengthProblem((std::uintmax_t{1} << 32) + kAllDataFileSize));
 }
 
-TEST(AllDataFileRules, ListWhatTheBankToleratesInAFileItTakes)
+TEST(AllDataFile, GoldenAndWellFormedFilesRoundTripByteForByte)
+{
+    const auto golden = test::readBytes(dataFile("factory-bank.syx"));
+    EXPECT_EQ(golden, A3AllDataSource(std::filesystem::path(A3_FACTORY_BANK_PATH)).syxData());
+    for (const auto& file : {golden, wellFormedAllDataFile()}) {
+        auto bank = A3AllDataSource::fallbackBank();
+        ASSERT_TRUE(bank.setSyxData(file));
+        EXPECT_EQ(file, bank.syxData());
+        EXPECT_TRUE(toleratedDefects(file).empty());
+    }
+}
+
+TEST(AllDataFile, ListsWhatTheBankToleratesAndWritesItRight)
 {
     auto file = wellFormedAllDataFile();
-    EXPECT_TRUE(toleratedDefects(file).empty());
     file[16389] ^= 0x01; // the stored chain checksum off by one
     // Nibble bytes above 0x0F, the first and the last among them; the header
     // and the last byte are not nibble bytes.
@@ -196,8 +102,72 @@ TEST(AllDataFileRules, ListWhatTheBankToleratesInAFileItTakes)
     EXPECT_EQ("last byte is 0x00, expected 0xF7", defects[1]);
     EXPECT_EQ("3 nibble bytes above 0x0F", defects[2]);
 
-    file[0] = 0x00; // refused: nothing to tolerate
-    EXPECT_TRUE(toleratedDefects(file).empty());
+    // The stored checksum holds until the next write, which puts the file
+    // right again.
+    const auto good = wellFormedAllDataFile();
+    file = good;
+    file[16389] ^= 0x01;
+    file.back() = 0x00;
+    auto bank = A3AllDataSource::fallbackBank();
+    ASSERT_TRUE(bank.setSyxData(file));
+    EXPECT_EQ(nibbleField(file, 16389), bank.chainChecksum());
+    EXPECT_EQ(good, bank.syxData());
+    EXPECT_EQ(nibbleField(good, 16389), bank.chainChecksum());
+}
+
+TEST(AllDataCodec, DecodesNibblePairsWithTheUnmaskedLowNibbleByte)
+{
+    // 0x1F|0x02: the low-nibble byte's bit 4 is ORed in; 0x03|0x12: the
+    // high-nibble byte's bit 4 falls off in the shift.
+    const std::uint8_t pairs[][3] = {
+        {0x0F, 0x0F, 0xFF}, {0x1F, 0x02, 0x3F}, {0x03, 0x12, 0x23}, {0x00, 0x00, 0x00}};
+    for (const auto& [low, high, decoded] : pairs) {
+        auto file = wellFormedAllDataFile();
+        file[5] = low; // the first chain byte
+        file[6] = high;
+        auto bank = A3AllDataSource::fallbackBank();
+        ASSERT_TRUE(bank.setSyxData(file));
+        EXPECT_EQ(decoded, bank.data().chain[0]) << int(low) << "," << int(high);
+    }
+}
+
+TEST(AllDataCodec, PlacesPatchBytesAtTheirFileOffsets)
+{
+    auto bank = A3AllDataSource::fallbackBank();
+    std::vector<std::uint8_t> patch(kPatchSize, 0);
+    patch[0] = 0xAB;  // chain number of the last patch
+    patch[63] = 0x5C; // its last byte
+    bank.setPatchData(patch, 99);
+    const auto file = bank.syxData();
+    const std::size_t last = 16393 + 128 * 99;
+    EXPECT_EQ((std::vector<std::uint8_t>{0x0B, 0x0A, 0x0C, 0x05}),
+              (std::vector<std::uint8_t>{file[last], file[last + 1], file[last + 126],
+                                         file[last + 127]}));
+}
+
+// Both sums start at their own values and wrap modulo 65536; every written
+// file is MIDI-clean between its ends.
+TEST(AllDataCodec, ChecksumsFromTheirStartValuesModulo65536)
+{
+    struct Case
+    {
+        std::uint8_t chainFill, patchFill;
+        unsigned chainSum, patchSum;
+    };
+    for (const Case c : {Case{0x00, 0x00, 0xF000, 0x7380}, Case{0xFF, 0xFF, 0xD000, 0x5A80}}) {
+        auto bank = A3AllDataSource::fallbackBank();
+        A3AllData record = bank.data();
+        record.chain.fill(c.chainFill);
+        for (auto& patch : record.patch) {
+            patch.fill(c.patchFill);
+        }
+        bank.setData(record);
+        const auto file = bank.syxData();
+        EXPECT_EQ(c.chainSum, nibbleField(file, 16389));
+        EXPECT_EQ(c.patchSum, nibbleField(file, 29193));
+        EXPECT_EQ(c.chainSum, bank.chainChecksum());
+        EXPECT_TRUE(std::all_of(file.begin() + 1, file.end() - 1, [](auto b) { return b < 0x80; }));
+    }
 }
 
 // The public calls only reach the variant this CPU picks, so each variant it
@@ -213,7 +183,7 @@ std::vector<std::uint8_t> referenceDecode(std::span<const std::uint8_t> pairs)
 
 std::vector<std::uint8_t> factoryBankNibbles()
 {
-    const auto file = test::readBytes(std::filesystem::path(A3_TEST_DATA_DIR) / "factory-bank.syx");
+    const auto file = test::readBytes(dataFile("factory-bank.syx"));
     return {file.begin() + kHeaderSize, file.end() - 1};
 }
 
@@ -286,9 +256,7 @@ TEST_P(AllDataKernels, DecodeTheFactoryBankAndBytesNoDeviceWrites)
 
 TEST_P(AllDataKernels, EncodeAndSumTheFactoryBankAndRandomBytes)
 {
-    const auto bank = referenceDecode(factoryBankNibbles());
-    const auto random = randomBytes(kDumpBodySize);
-    for (const auto& bytes : {bank, random}) {
+    for (const auto& bytes : {referenceDecode(factoryBankNibbles()), randomBytes(kDumpBodySize)}) {
         // The whole body, then short runs from an odd start.
         expectEncodes(GetParam(), bytes, kChainChecksumStart);
         for (std::size_t count = 0; count <= 160; ++count) {

@@ -17,13 +17,12 @@ class ChildProcess
 public:
     struct Exit
     {
-        int code = -1;         // the exit status when it exited
-        int signal = 0;        // the signal that ended it otherwise
+        int code = -1;         // the exit status; -1 when a signal ended it
         bool timedOut = false; // killed because it outlived its time
     };
 
     // arguments[0] is the program's path; environment entries ("NAME=value")
-    // are added to this process's own.
+    // come before this process's own, so they win.
     explicit ChildProcess(const std::vector<std::string>& arguments,
                           const std::vector<std::string>& environment = {});
     ~ChildProcess();
@@ -47,9 +46,8 @@ private:
     bool readUntil(std::chrono::steady_clock::time_point deadline);
 
     pid_t _pid = -1;
-    int _inPipe = -1;
-    int _outPipe = -1;
-    int _errPipe = -1;
+    int _in = -1;
+    int _pipes[2] = {-1, -1}; // standard output and error
     std::string _out;
     std::string _err;
     std::size_t _linesRead = 0; // how much of _out readLine() has returned

@@ -85,6 +85,15 @@ std::string mountNamespaceProblem()
                               : run.err + "(exit " + std::to_string(run.exit.code) + ")";
 }
 
+// The room left on the file system of path, in bytes, as its owner may use it.
+std::uintmax_t freeBytes(const std::filesystem::path& path)
+{
+    struct statvfs status
+    {};
+    EXPECT_EQ(0, ::statvfs(path.c_str(), &status)) << std::strerror(errno);
+    return static_cast<std::uintmax_t>(status.f_bavail) * status.f_frsize;
+}
+
 } // namespace
 
 bool withoutPrivileges(const std::filesystem::path& ownedFolder)
@@ -122,14 +131,6 @@ std::optional<std::filesystem::path> onSmallDisk(const std::string& tmpfsOptions
     expectToPassInChild(mountingShell(tmpfsOptions, dir.path().string()),
                         kSmallDiskPrefix + dir.path().string());
     return std::nullopt;
-}
-
-std::uintmax_t freeBytes(const std::filesystem::path& path)
-{
-    struct statvfs status
-    {};
-    EXPECT_EQ(0, ::statvfs(path.c_str(), &status)) << std::strerror(errno);
-    return static_cast<std::uintmax_t>(status.f_bavail) * status.f_frsize;
 }
 
 void fillUpTo(const std::filesystem::path& folder, std::uintmax_t room)

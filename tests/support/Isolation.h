@@ -26,9 +26,6 @@ bool withoutPrivileges(const std::filesystem::path& ownedFolder = {});
 // namespaces are not allowed.
 std::optional<std::filesystem::path> onSmallDisk(const std::string& tmpfsOptions);
 
-// The room left on the file system of path, in bytes, as its owner may use it.
-std::uintmax_t freeBytes(const std::filesystem::path& path);
-
 // Fills the file system of path up with a file named filler so that exactly
 // room bytes are left; page-sized filesystems take room in whole pages.
 void fillUpTo(const std::filesystem::path& folder, std::uintmax_t room);

@@ -1,0 +1,102 @@
+// a3bank's command line, parsed in this process by the command table: each
+// refused line with the usage error it gives, and what accepted lines yield.
+
+#include "Commands.h"
+
+#include <algorithm>
+#include <gtest/gtest.h>
+
+namespace a3::cli {
+namespace {
+
+// The usage error for a command line (its name first), or the parsed values.
+std::variant<Arguments, std::string> parsed(const std::vector<std::string>& line)
+{
+    static const std::vector<CommandSpec> commands = commandTable();
+    const auto command = std::ranges::find_if(
+        commands, [&](const CommandSpec& spec) { return spec.name == line.front(); });
+    EXPECT_NE(command, commands.end()) << line.front();
+    return parseArguments(*command, std::span(line).subspan(1));
+}
+
+TEST(CommandLine, RefusesEachBadLineWithItsReason)
+{
+    using Line = std::vector<std::string>;
+    const std::pair<Line, std::string> refused[] = {
+        {{"list"}, "list: expected FILE..."},
+        {{"check"}, "check: expected FILE..."},
+        {{"new"}, "new: expected OUTFILE"},
+        {{"new", "a", "--force", "--force"}, "new: --force given twice"},
+        {{"rename", "a", "1"}, "rename: expected FILE NUMBER NAME"},
+        {{"rename", "-o"}, "rename: -o needs OUTFILE"},
+        {{"rename", "a", "0", "X"}, "rename: NUMBER must be 1 to 100, not '0'"},
+        {{"rename", "a", "101", "X"}, "rename: NUMBER must be 1 to 100, not '101'"},
+        {{"rename", "a", "1x", "X"}, "rename: NUMBER must be 1 to 100, not '1x'"},
+        {{"rename", "a", "", "X"}, "rename: NUMBER must be 1 to 100, not ''"},
+        {{"rename", "a", "1\n2", "X"}, "rename: NUMBER must be 1 to 100, not '1'$'\\n''2'"},
+        {{"copy", "a", "1", "b"}, "copy: expected SRC NUMBERS DST NUMBER"},
+        {{"copy", "a", "0", "b", "1"},
+         "copy: NUMBERS must be patch numbers 1 to 100 such as 3,7-9, not '0'"},
+        {{"copy", "a", "5-3", "b", "1"},
+         "copy: NUMBERS must be patch numbers 1 to 100 such as 3,7-9, not '5-3'"},
+        {{"copy", "a", "1,", "b", "1"},
+         "copy: NUMBERS must be patch numbers 1 to 100 such as 3,7-9, not '1,'"},
+        {{"copy", "a", "1", "b", "101"}, "copy: NUMBER must be 1 to 100, not '101'"},
+        {{"pdf", "a.syx"}, "pdf: expected FILE -o OUT.pdf"},
+        {{"pdf", "a.syx", "-o"}, "pdf: -o needs OUT.pdf"},
+        {{"pdf", "a.syx", "b.syx", "-o", "x.pdf"}, "pdf: expected FILE -o OUT.pdf"},
+        {{"pdf", "a.syx", "-o", "x.pdf", "--paper", "B5"},
+         "pdf: --paper must be A4 or Letter, not 'B5'"},
+        {{"diff", "a"}, "diff: expected A B"},
+        {{"ports", "a"}, "ports: expected "},
+        {{"send", "a.syx"}, "send: expected FILE --port PORT"},
+        {{"send", "a.syx", "--port", "A3", "--rate", "0"},
+         "send: --rate must be bytes per second above 0 and at most 312500, not '0'"},
+        {{"send", "a.syx", "--port", "A3", "--rate", "312500.5"},
+         "send: --rate must be bytes per second above 0 and at most 312500, not '312500.5'"},
+        {{"send", "a.syx", "--port", "A3", "--rate", "fast"},
+         "send: --rate must be bytes per second above 0 and at most 312500, not 'fast'"},
+        {{"receive", "o.syx", "--port"}, "receive: --port needs PORT"},
+        {{"receive", "o.syx", "--port", "A3", "--timeout", "0"},
+         "receive: --timeout must be seconds above 0 and at most 86400, not '0'"},
+        {{"receive", "o.syx", "--port", "A3", "--timeout", "86400.5"},
+         "receive: --timeout must be seconds above 0 and at most 86400, not '86400.5'"},
+    };
+    for (const auto& [line, error] : refused) {
+        const auto result = parsed(line);
+        const auto* message = std::get_if<std::string>(&result);
+        ASSERT_NE(nullptr, message) << ::testing::PrintToString(line);
+        EXPECT_EQ(error, *message);
+    }
+}
+
+TEST(CommandLine, GivesEachCommandCheckedValues)
+{
+    const auto copy = std::get<Arguments>(parsed({"copy", "a", "9,3,7-8,8", "b", "50"}));
+    EXPECT_EQ((std::vector<std::int64_t>{2, 6, 7, 8}), copy.one("NUMBERS").rows);
+    EXPECT_EQ(std::vector<std::int64_t>{49}, copy.one("NUMBER").rows);
+    EXPECT_EQ("b", copy.one("DST").text);
+
+    const auto pdf = std::get<Arguments>(parsed({"pdf", "-o", "x.pdf", "a.syx", "--paper", "a4"}));
+    EXPECT_EQ("A4", pdf.one("--paper").text);
+    EXPECT_EQ("x.pdf", pdf.one("-o").text);
+    EXPECT_EQ("a.syx", pdf.one("FILE").text);
+
+    const auto check = std::get<Arguments>(parsed({"check", "a", "--", "-o", "--force"}));
+    EXPECT_EQ(3u, check.all("FILE").size());
+    EXPECT_EQ("--force", check.all("FILE")[2].text);
+
+    EXPECT_TRUE(std::get<Arguments>(parsed({"rename", "a", "1", "X", "--output", "b"})).has("-o"));
+    EXPECT_TRUE(std::get<Arguments>(parsed({"new", "a", "--force"})).has("--force"));
+    EXPECT_EQ(312500, std::get<Arguments>(parsed({"send", "a", "--port", "p", "--rate", "312500"}))
+                          .one("--rate")
+                          .number);
+    EXPECT_EQ(86400,
+              std::get<Arguments>(parsed({"receive", "o", "--port", "p", "--timeout", "86400"}))
+                  .one("--timeout")
+                  .number);
+    EXPECT_TRUE(std::holds_alternative<Arguments>(parsed({"ports"})));
+}
+
+} // namespace
+} // namespace a3::cli
