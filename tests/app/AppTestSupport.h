@@ -3,6 +3,7 @@
 #include "DocumentWindow.h"
 
 #include <QAbstractButton>
+#include <QAction>
 #include <QApplication>
 #include <QMessageBox>
 #include <QTest>
@@ -31,6 +32,17 @@ inline QMessageBox* shownMessageBox(const QString& text)
         auto* box = qobject_cast<QMessageBox*>(widget);
         if (box && box->isVisible() && box->text().contains(text)) {
             return box;
+        }
+    }
+    return nullptr;
+}
+
+// The window's command with this menu text, mnemonics left out.
+inline QAction* menuAction(QWidget* window, const QString& text)
+{
+    for (QAction* action : window->findChildren<QAction*>()) {
+        if (action->text().remove(QLatin1Char('&')) == text) {
+            return action;
         }
     }
     return nullptr;

@@ -27,16 +27,6 @@ namespace {
 using namespace std::chrono_literals;
 using test::qPath;
 
-QAction* deviceCommand(DocumentWindow* window, const char* text)
-{
-    for (QAction* action : window->findChildren<QAction*>()) {
-        if (action->text().remove(QLatin1Char('&')) == QString::fromUtf8(text)) {
-            return action;
-        }
-    }
-    return nullptr;
-}
-
 void clickCancel(QProgressDialog& progress)
 {
     progress.findChild<QPushButton*>()->click();
@@ -74,7 +64,7 @@ protected:
              const std::function<void(QProgressDialog&)>& whileItRuns = {})
     {
         prompts.portAnswer = QString::fromStdString(port);
-        deviceCommand(window, command)->trigger();
+        test::menuAction(window, QString::fromUtf8(command))->trigger();
         if (whileItRuns) {
             QProgressDialog* progress = nullptr;
             ASSERT_TRUE(QTest::qWaitFor([&] {
@@ -246,7 +236,7 @@ TEST(DeviceCommandsWithoutMidi, SayPlainlyThatThereIsNoMidiSystem)
     AppController appController{{}, {}, [](const QUrl&) { return false; }};
     DocumentController controller{appController, prompts};
     DocumentWindow* window = controller.newDocument();
-    deviceCommand(window, "Send Bank to Device…")->trigger();
+    test::menuAction(window, QStringLiteral("Send Bank to Device…"))->trigger();
     ASSERT_TRUE(QTest::qWaitFor([&] { return !controller.deviceLink().isBusy(); }));
     EXPECT_EQ(QStringList{"The device cannot be reached.|No MIDI system found: the ALSA "
                           "sequencer is not available and no JACK server is running."},

@@ -51,8 +51,8 @@ public:
         asked.append(question);
         offeredPorts = ports;
         preselectedPort = preselected;
-        answerLater(reply, portAnswer.isEmpty() || ports.contains(portAnswer) ? portAnswer
-                                                                               : QString());
+        answerLater(reply,
+                    portAnswer.isEmpty() || ports.contains(portAnswer) ? portAnswer : QString());
     }
     void showComparison(QWidget*, const QString& summary, const QList<QStringList>& rows,
                         std::function<void()> closed) override

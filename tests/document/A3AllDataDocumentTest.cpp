@@ -1,8 +1,8 @@
-// The bank document: reading and writing files, the chain-ID field, and which
+// The bank document: reading and saving files, the chain-ID field, and which
 // commands it enables in which state.
 
 #include "DocumentFixtures.h"
-#include "PasteboardTypes.h"
+#include "Isolation.h"
 #include "PatchClipboard.h"
 #include "PatchTableModel.h"
 #include "TableView.h"
@@ -19,72 +19,44 @@ using test::qPath;
 using test::ShownDocument;
 using test::toQByteArray;
 
-std::vector<std::uint8_t> fileWithStoredChainChecksum(std::uint16_t checksum)
+void rename(A3AllDataDocument& document, int row, const char* name)
 {
-    auto file = test::wellFormedAllDataFile();
-    for (int nibble = 0; nibble < 4; ++nibble) {
-        file[16389 + static_cast<std::size_t>(nibble)] =
-            static_cast<std::uint8_t>((checksum >> (4 * nibble)) & 0x0F);
-    }
-    return file;
+    document.tableModel().setObjectValue(QString::fromUtf8(name), QStringLiteral("name"), row);
 }
 
 TEST(A3AllDataDocument, RefusesABadFileWithInvalidDataAndKeepsItsBank)
 {
     ShownDocument shown;
-    const QString chainId = shown.document->chainIdLabel()->text();
-    auto headerOff = test::wellFormedAllDataFile();
-    headerOff[4] = 0x41;
-    for (const auto& bytes : {std::vector<std::uint8_t>(kAllDataFileSize - 1, 0), headerOff}) {
-        DocumentError error;
-        EXPECT_FALSE(shown.document->readFromData(toQByteArray(bytes), {}, &error));
-        EXPECT_EQ(QStringLiteral("org.a3librarian.A3Librarian"), error.domain);
-        EXPECT_EQ(1, error.code);
-        EXPECT_EQ(QStringLiteral("Invalid Data"), error.description);
-        EXPECT_EQ(QStringLiteral("Clean  "),
-                  QString::fromStdString(shown.document->dataSource().patchNameAt(0)));
-        EXPECT_EQ(chainId, shown.document->chainIdLabel()->text());
-    }
+    DocumentError error;
+    EXPECT_FALSE(shown.document->readFromData(QByteArray(kAllDataFileSize - 1, 0), {}, &error));
+    EXPECT_EQ(QStringLiteral("org.a3librarian.A3Librarian"), error.domain);
+    EXPECT_EQ(1, error.code);
+    EXPECT_EQ(QStringLiteral("Invalid Data"), error.description);
     EXPECT_FALSE(shown.document->readFromData(QByteArray(5, 'x'), {}, nullptr));
+    EXPECT_EQ("Clean  ", shown.document->dataSource().patchNameAt(0));
+    EXPECT_EQ(QStringLiteral("Chain ID: df2c"), shown.document->chainIdLabel()->text());
 }
 
-TEST(A3AllDataDocument, ShowsTheStoredChainChecksumAndTheTopOfTheTableAfterReading)
+TEST(A3AllDataDocument, ChainIdShowsTheStoredChecksumAfterReadingAndTheComputedOneAfterSaving)
 {
+    A3AllDataDocument fallback{std::filesystem::path{"/nonexistent"}};
+    const std::unique_ptr<QWidget> content(fallback.makeWindowContent());
+    EXPECT_EQ(QStringLiteral("Chain ID: 0000"), fallback.chainIdLabel()->text());
+
     ShownDocument shown;
     shown.table().scrollToBottom();
     shown.selectRows({60});
-    ASSERT_TRUE(shown.document->readFromData(toQByteArray(fileWithStoredChainChecksum(0x00AF)), {},
-                                             nullptr));
+    auto file = test::wellFormedAllDataFile();
+    std::copy_n(std::array<std::uint8_t, 4>{0xF, 0xA, 0x0, 0x0}.begin(), 4, file.begin() + 16389);
+    ASSERT_TRUE(shown.document->readFromData(toQByteArray(file), {}, nullptr));
     EXPECT_EQ(QStringLiteral("Chain ID: 00af"), shown.document->chainIdLabel()->text());
     EXPECT_EQ(0, shown.table().verticalScrollBar()->value());
     EXPECT_EQ((QList<qint64>{60}), shown.table().selectedRowIndexes()); // selection kept
-}
 
-TEST(A3AllDataDocument, NewDocumentShowsTheFactoryChainIdOr0000WithoutIt)
-{
-    ShownDocument shown;
-    const auto checksum = shown.document->dataSource().chainChecksum();
-    EXPECT_EQ(QStringLiteral("Chain ID: %1").arg(checksum, 4, 16, QLatin1Char('0')),
-              shown.document->chainIdLabel()->text());
-
-    A3AllDataDocument fallback{std::filesystem::path{"/nonexistent"}};
-    QMainWindow window;
-    window.setCentralWidget(fallback.makeWindowContent());
-    EXPECT_EQ(QStringLiteral("Chain ID: 0000"), fallback.chainIdLabel()->text());
-}
-
-TEST(A3AllDataDocument, SavingShowsTheRecomputedChainId)
-{
-    ShownDocument shown;
-    ASSERT_TRUE(shown.document->readFromData(toQByteArray(fileWithStoredChainChecksum(0x1234)), {},
-                                             nullptr));
-    EXPECT_EQ(QStringLiteral("Chain ID: 1234"), shown.document->chainIdLabel()->text());
     const QByteArray saved = shown.document->dataOfType({}, nullptr);
-    EXPECT_EQ(static_cast<qsizetype>(kAllDataFileSize), saved.size());
-    const auto computed = shown.document->dataSource().chainChecksum();
-    EXPECT_NE(0x1234, computed);
-    EXPECT_EQ(QStringLiteral("Chain ID: %1").arg(computed, 4, 16, QLatin1Char('0')),
-              shown.document->chainIdLabel()->text());
+    fallback.readFromData(saved, {}, nullptr); // shows what the saved file stores
+    EXPECT_NE(QStringLiteral("Chain ID: 00af"), shown.document->chainIdLabel()->text());
+    EXPECT_EQ(fallback.chainIdLabel()->text(), shown.document->chainIdLabel()->text());
 }
 
 TEST(A3AllDataDocument, SaveAndRevertFollowTheEditedStateAndTheFile)
@@ -97,44 +69,23 @@ TEST(A3AllDataDocument, SaveAndRevertFollowTheEditedStateAndTheFile)
                          document.validateMenuItem(MenuAction::Revert)};
     };
     EXPECT_EQ(std::pair(true, false), enabled()); // new, unchanged
-    document.tableModel().setObjectValue(QStringLiteral("Edit"), QStringLiteral("name"), 0);
+    rename(document, 0, "Edit");
     EXPECT_EQ(std::pair(true, false), enabled()); // new, changed
-
-    const QUrl file = QUrl::fromLocalFile(qPath(dir / "bank.syx"));
-    ASSERT_TRUE(document.saveToURL(file, nullptr));
+    ASSERT_TRUE(document.saveToURL(QUrl::fromLocalFile(qPath(dir / "bank.syx")), nullptr));
     EXPECT_EQ(std::pair(false, false), enabled()); // stored, unchanged
-    document.tableModel().setObjectValue(QStringLiteral("Again"), QStringLiteral("name"), 0);
+    rename(document, 0, "Again");
     EXPECT_EQ(std::pair(true, true), enabled()); // stored, changed
-
     ASSERT_TRUE(document.revertToSaved(nullptr));
     EXPECT_EQ(std::pair(false, false), enabled());
     EXPECT_EQ("Edit   ", document.dataSource().patchNameAt(0));
     EXPECT_TRUE(document.validateMenuItem(MenuAction::Other));
 }
 
-TEST(A3AllDataDocument, AFailedRevertChangesNothing)
-{
-    test::TempDir dir;
-    ShownDocument shown;
-    A3AllDataDocument& document = *shown.document;
-    ASSERT_TRUE(document.saveToURL(QUrl::fromLocalFile(qPath(dir / "bank.syx")), nullptr));
-    document.tableModel().setObjectValue(QStringLiteral("Kept"), QStringLiteral("name"), 3);
-    test::writeBytes(dir / "bank.syx", std::vector<std::uint8_t>(10, 0xF0));
-
-    DocumentError error;
-    EXPECT_FALSE(document.revertToSaved(&error));
-    EXPECT_EQ(QStringLiteral("Invalid Data"), error.description);
-    EXPECT_TRUE(document.isDocumentEdited());
-    EXPECT_EQ("Kept   ", document.dataSource().patchNameAt(3));
-}
-
 TEST(A3AllDataDocument, CopyAndPasteNeedTheTableFocused)
 {
     ShownDocument shown;
     A3AllDataDocument& document = *shown.document;
-    PatchClipboard clipboard(document.dataSource());
-    QGuiApplication::clipboard()->setMimeData(clipboard.writeRows({1}).release());
-
+    QGuiApplication::clipboard()->setMimeData(document.writeRows({1}).release());
     shown.focusTable();
     shown.table().clearSelection();
     EXPECT_FALSE(document.validateMenuItem(MenuAction::Copy)); // nothing selected
@@ -153,7 +104,28 @@ TEST(A3AllDataDocument, CopyAndPasteNeedTheTableFocused)
     EXPECT_FALSE(document.validateMenuItem(MenuAction::Paste));
 }
 
-// A document whose content cannot be had, to see that saving it fails cleanly.
+// Saving goes through the atomic write: a save that fails names the cause and
+// leaves the old file whole and the document edited.
+TEST(A3AllDataDocument, ASaveOntoAFullDiskKeepsTheOldFile)
+{
+    const auto folder = test::onSmallDisk("size=64k");
+    if (!folder) {
+        return;
+    }
+    A3AllDataDocument document{std::filesystem::path(A3_FACTORY_BANK_PATH)};
+    const QUrl file = QUrl::fromLocalFile(qPath(*folder / "bank.syx"));
+    ASSERT_TRUE(document.saveToURL(file, nullptr));
+    const auto old = test::readBytes(*folder / "bank.syx");
+    rename(document, 0, "New");
+    test::fillUpTo(*folder, 4096); // less than a bank takes
+    DocumentError error;
+    EXPECT_FALSE(document.saveToURL(file, &error));
+    EXPECT_EQ(QStringLiteral("No space left on device"), error.description);
+    EXPECT_EQ(old, test::readBytes(*folder / "bank.syx"));
+    EXPECT_TRUE(document.isDocumentEdited());
+}
+
+// A document whose content cannot be had must not replace its file.
 class UnwritableDocument final : public Document
 {
 public:

@@ -18,33 +18,35 @@ namespace {
 
 using test::ShownDocument;
 
+using Patches = std::vector<std::vector<std::uint8_t>>;
+
 std::vector<std::uint8_t> patch(const A3AllDataDocument& document, int row)
 {
     return document.dataSource().patchDataAt(row);
 }
 
-std::vector<std::vector<std::uint8_t>> allPatches(const A3AllDataDocument& document)
+Patches allPatches(const A3AllDataDocument& document)
 {
-    std::vector<std::vector<std::uint8_t>> patches;
+    Patches patches;
     for (int row = 0; row < 100; ++row) {
         patches.push_back(patch(document, row));
     }
     return patches;
 }
 
-void setChain(A3AllDataDocument& document, int row, std::uint8_t chain)
+// Edit > Copy and Edit > Paste with these rows selected.
+void copyRows(ShownDocument& shown, const std::vector<int>& rows)
 {
-    auto image = document.dataSource().patchDataAt(row);
-    image[0] = chain;
-    document.dataSource().setPatchData(image, row);
+    shown.focusTable();
+    shown.selectRows(rows);
+    shown.document->copy();
 }
 
-// Copies rows of a shown document to the clipboard as Edit > Copy does.
-void copyRows(ShownDocument& source, std::initializer_list<int> rows)
+void pasteOnto(ShownDocument& shown, const std::vector<int>& rows)
 {
-    source.focusTable();
-    source.selectRows(rows);
-    source.document->copy();
+    shown.focusTable();
+    shown.selectRows(rows);
+    shown.document->paste();
 }
 
 void putPayloadOnClipboard(const QByteArray& payload)
@@ -54,135 +56,106 @@ void putPayloadOnClipboard(const QByteArray& payload)
     QGuiApplication::clipboard()->setMimeData(data);
 }
 
-class CopyPaste : public ::testing::Test
+TEST(Paste, TakesAsManyRowsAsPatchesOrTheBlockFromOneRowOrNothing)
 {
-protected:
+    const struct
+    {
+        std::vector<int> copied, selected, landsOn; // landsOn empty: nothing pasted
+    } cases[] = {
+        {{9, 2, 5}, {41, 10, 40}, {10, 40, 41}}, // patches in row order onto rows in row order
+        {{2, 5, 9}, {20}, {20, 21, 22}},
+        {{0}, {99}, {99}},
+        {{2, 5, 9}, {98}, {}}, // would run past row 99
+        {{2, 5, 9}, {3, 4}, {}},
+        {{2, 5, 9}, {}, {}},
+    };
+    for (const auto& [copied, selected, landsOn] : cases) {
+        ShownDocument shown;
+        const Patches before = allPatches(*shown.document);
+        copyRows(shown, copied);
+        pasteOnto(shown, selected);
+        std::vector<int> sources = copied;
+        std::sort(sources.begin(), sources.end());
+        Patches expected = before;
+        for (std::size_t i = 0; i < landsOn.size(); ++i) {
+            expected[static_cast<std::size_t>(landsOn[i])] =
+                before[static_cast<std::size_t>(sources[i])];
+        }
+        EXPECT_EQ(expected, allPatches(*shown.document))
+            << copied.size() << " onto " << selected.size();
+        EXPECT_EQ(!landsOn.empty(), shown.document->isDocumentEdited());
+    }
+}
+
+TEST(Paste, OnlyWholePatchImagesCountAndOnlyWhileTheTableHasTheFocus)
+{
     ShownDocument shown;
     A3AllDataDocument& document = *shown.document;
-
-    void pasteWithSelection(std::initializer_list<int> rows)
-    {
-        shown.focusTable();
-        shown.selectRows(rows);
-        document.paste();
-    }
-};
-
-TEST_F(CopyPaste, MatchingSelectionTakesThePatchesInRowOrder)
-{
-    const auto before = allPatches(document);
-    copyRows(shown, {9, 2, 5});
-    pasteWithSelection({41, 10, 40});
-    EXPECT_EQ(before[2], patch(document, 10));
-    EXPECT_EQ(before[5], patch(document, 40));
-    EXPECT_EQ(before[9], patch(document, 41));
-    EXPECT_EQ(before[11], patch(document, 11));
-    EXPECT_TRUE(document.isDocumentEdited());
-}
-
-TEST_F(CopyPaste, OneSelectedRowTakesTheBlockWhenItFits)
-{
-    const auto before = allPatches(document);
-    copyRows(shown, {2, 5, 9});
-
-    pasteWithSelection({98}); // three patches from row 98 would run past row 99
-    EXPECT_EQ(before, allPatches(document));
-    EXPECT_FALSE(document.isDocumentEdited());
-
-    pasteWithSelection({3, 4}); // two rows for three patches
-    pasteWithSelection({});
-    EXPECT_EQ(before, allPatches(document));
-    EXPECT_FALSE(document.isDocumentEdited());
-
-    pasteWithSelection({20});
-    EXPECT_EQ(before[2], patch(document, 20));
-    EXPECT_EQ(before[5], patch(document, 21));
-    EXPECT_EQ(before[9], patch(document, 22));
-    EXPECT_EQ(before[23], patch(document, 23));
-    EXPECT_TRUE(document.isDocumentEdited());
-}
-
-TEST_F(CopyPaste, OnePatchReplacesExactlyTheSelectedRow)
-{
-    auto expected = allPatches(document);
-    copyRows(shown, {0});
-    pasteWithSelection({99});
-    expected[99] = expected[0];
-    EXPECT_EQ(expected, allPatches(document));
-}
-
-TEST_F(CopyPaste, OnlyWholePatchImagesCount)
-{
-    const auto before = allPatches(document);
-    QByteArray payload;
-    for (int row : {7, 8}) {
-        const auto image = patch(document, row);
-        payload.append(reinterpret_cast<const char*>(image.data()), 64);
-    }
-    putPayloadOnClipboard(payload + QByteArray(2, '\x55')); // 130 bytes: two patches
-    pasteWithSelection({50});
-    EXPECT_EQ(before[7], patch(document, 50));
-    EXPECT_EQ(before[8], patch(document, 51));
-    EXPECT_EQ(before[52], patch(document, 52));
-
-    ShownDocument other;
+    Patches expected = allPatches(document);
     for (int size : {1, 63}) {
         putPayloadOnClipboard(QByteArray(size, '\x11'));
-        for (auto rows : {std::initializer_list<int>{}, std::initializer_list<int>{4}}) {
-            other.focusTable();
-            other.selectRows(rows);
-            other.document->paste();
-            EXPECT_EQ(before, allPatches(*other.document)) << size;
-            EXPECT_FALSE(other.document->isDocumentEdited()) << size;
-        }
+        pasteOnto(shown, {4});
     }
-}
+    EXPECT_EQ(expected, allPatches(document));
+    EXPECT_FALSE(document.isDocumentEdited());
 
-TEST_F(CopyPaste, NothingHappensUnlessThePatchTableHasTheFocus)
-{
-    const auto before = allPatches(document);
-    copyRows(shown, {1});
+    putPayloadOnClipboard(QByteArray(130, '\x55')); // two patches and two bytes
     shown.selectRows({30});
     document.chainIdLabel()->setFocusPolicy(Qt::StrongFocus);
     document.chainIdLabel()->setFocus();
     QApplication::processEvents();
     document.paste();
-    EXPECT_EQ(before, allPatches(document));
-
-    QGuiApplication::clipboard()->setText(QStringLiteral("unchanged"));
     document.copy();
-    EXPECT_EQ(QStringLiteral("unchanged"), QGuiApplication::clipboard()->text());
+    EXPECT_EQ(130, QGuiApplication::clipboard()->mimeData()->data(patchPasteboardType()).size());
+    EXPECT_EQ(expected, allPatches(document));
+
+    pasteOnto(shown, {50});
+    expected[50] = expected[51] = std::vector<std::uint8_t>(64, 0x55);
+    EXPECT_EQ(expected, allPatches(document));
 }
 
-TEST_F(CopyPaste, ChainLinkedPatchesOnlyGoToBanksWithTheSameChainId)
+TEST(Paste, ChainLinkedPatchesOnlyGoToBanksWithTheSameChainId)
 {
-    setChain(document, 3, 130);
-    const auto linked = patch(document, 3);
-    copyRows(shown, {3, 4});
-    EXPECT_TRUE(QGuiApplication::clipboard()->mimeData()->hasFormat(
-        chainKeyedPasteboardType(document.dataSource().chainChecksum())));
+    ShownDocument source;
+    auto linked = patch(*source.document, 3);
+    linked[0] = 130;
+    source.document->dataSource().setPatchData(linked, 3);
+    copyRows(source, {3, 4});
 
     ShownDocument sameChain; // the same factory bank: the same chain ID
     sameChain.focusTable();
     EXPECT_TRUE(sameChain.document->validateMenuItem(MenuAction::Paste));
-    sameChain.selectRows({60});
-    sameChain.document->paste();
+    pasteOnto(sameChain, {60});
     EXPECT_EQ(linked, patch(*sameChain.document, 60));
-
-    pasteWithSelection({70}); // the source bank itself
-    EXPECT_EQ(linked, patch(document, 70));
 
     ShownDocument otherChain;
     A3AllData record = otherChain.document->dataSource().data();
     record.checksum[0] ^= 0x01;
     otherChain.document->dataSource().setData(record);
-    const auto before = allPatches(*otherChain.document);
+    const Patches before = allPatches(*otherChain.document);
     otherChain.focusTable();
     EXPECT_FALSE(otherChain.document->validateMenuItem(MenuAction::Paste));
-    otherChain.selectRows({60});
-    otherChain.document->paste();
+    pasteOnto(otherChain, {60});
     EXPECT_EQ(before, allPatches(*otherChain.document));
     EXPECT_FALSE(otherChain.document->isDocumentEdited());
+}
+
+// Every window asks the one offer whether it may paste: it reads the
+// clipboard once after each change, not at each question.
+TEST(ClipboardOfferTest, ReadsTheClipboardOnceAfterEachChange)
+{
+    ShownDocument shown;
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    shown.document->setClipboardOffer(std::make_shared<ClipboardOffer>(clipboard));
+    shown.focusTable();
+    clipboard->setText(QStringLiteral("not patches"));
+    EXPECT_FALSE(shown.document->validateMenuItem(MenuAction::Paste));
+    // Changed behind the clipboard's back: the offer read before stands.
+    const_cast<QMimeData*>(clipboard->mimeData())
+        ->setData(patchPasteboardType(), QByteArray(64, 1));
+    EXPECT_FALSE(shown.document->validateMenuItem(MenuAction::Paste));
+    putPayloadOnClipboard(QByteArray(64, 1));
+    EXPECT_TRUE(shown.document->validateMenuItem(MenuAction::Paste));
 }
 
 // What a drag delivers to the table's viewport: enter, move, drop.
@@ -216,7 +189,7 @@ QRect rowRect(TableView& table, int row)
     return table.visualRect(table.model()->index(row, 0));
 }
 
-std::unique_ptr<QMimeData> dragRows(TableView& table, std::initializer_list<int> rows)
+std::unique_ptr<QMimeData> dragRows(TableView& table, const std::vector<int>& rows)
 {
     QModelIndexList indexes;
     for (int row : rows) {
@@ -227,44 +200,31 @@ std::unique_ptr<QMimeData> dragRows(TableView& table, std::initializer_list<int>
     return std::unique_ptr<QMimeData>(table.model()->mimeData(indexes));
 }
 
-TEST_F(CopyPaste, DragsAreCopiesOnly)
+class Drops : public ::testing::Test
 {
-    EXPECT_EQ(Qt::CopyAction, document.tableModel().supportedDragActions());
-    EXPECT_EQ(Qt::CopyAction, document.tableModel().supportedDropActions());
-    const auto data = dragRows(shown.table(), {1});
-    EXPECT_EQ((QStringList{"text/plain", patchPasteboardType()}), data->formats());
-}
+protected:
+    ShownDocument shown;
+    A3AllDataDocument& document = *shown.document;
+};
 
-TEST_F(CopyPaste, DropsLandOnARowOrTheRowBelowAGap)
+TEST_F(Drops, LandOnARowOrTheRowBelowAGapAndCarryTheRowsAsDragged)
 {
     const auto before = allPatches(document);
     const auto data = dragRows(shown.table(), {0, 1});
-
     const QRect row4 = rowRect(shown.table(), 4);
     EXPECT_TRUE(
         dropOnto(shown.table(), data.get(), {row4.center().x(), row4.bottom() - 1}).accepted);
-    EXPECT_EQ(before[0], patch(document, 5));
-    EXPECT_EQ(before[1], patch(document, 6));
-    EXPECT_EQ(before[4], patch(document, 4));
-
-    const QRect row30 = rowRect(shown.table(), 30);
-    EXPECT_TRUE(dropOnto(shown.table(), data.get(), row30.center()).accepted);
-    EXPECT_EQ(before[0], patch(document, 30));
-    EXPECT_EQ(before[1], patch(document, 31));
-    EXPECT_TRUE(document.isDocumentEdited());
-}
-
-TEST_F(CopyPaste, DraggingRowsOntoTheirOwnBlockUsesTheRowsAsDragged)
-{
-    const auto before = allPatches(document);
-    const auto data = dragRows(shown.table(), {0, 1});
+    EXPECT_TRUE(dropOnto(shown.table(), data.get(), rowRect(shown.table(), 30).center()).accepted);
     EXPECT_TRUE(dropOnto(shown.table(), data.get(), rowRect(shown.table(), 1).center()).accepted);
-    EXPECT_EQ(before[0], patch(document, 0));
-    EXPECT_EQ(before[0], patch(document, 1));
-    EXPECT_EQ(before[1], patch(document, 2));
+    Patches expected = before;
+    for (const auto& [row, from] : std::initializer_list<std::pair<int, int>>{
+             {5, 0}, {6, 1}, {30, 0}, {31, 1}, {1, 0}, {2, 1}}) {
+        expected[static_cast<std::size_t>(row)] = before[static_cast<std::size_t>(from)];
+    }
+    EXPECT_EQ(expected, allPatches(document));
 }
 
-TEST_F(CopyPaste, ADropBelowTheLastRowTargetsRow99)
+TEST_F(Drops, ADropBelowTheLastRowTargetsRow99)
 {
     // Tall enough to leave empty space below the last row.
     shown.window.resize(500, 100 * shown.table().rowHeight(0) + 400);
@@ -286,7 +246,7 @@ TEST_F(CopyPaste, ADropBelowTheLastRowTargetsRow99)
     EXPECT_EQ(before[0], patch(document, 99));
 }
 
-TEST_F(CopyPaste, PlainTextFromAnotherProgramIsOfferedButChangesNothing)
+TEST_F(Drops, PlainTextFromAnotherProgramIsOfferedButChangesNothing)
 {
     const auto before = allPatches(document);
     QMimeData text;
@@ -303,7 +263,7 @@ TEST_F(CopyPaste, PlainTextFromAnotherProgramIsOfferedButChangesNothing)
     EXPECT_FALSE(dropOnto(shown.table(), &file, rowRect(shown.table(), 10).center()).offered);
 }
 
-TEST_F(CopyPaste, TheTextFormAloneCarriesPatchesBetweenDocuments)
+TEST_F(Drops, TheTextFormAloneCarriesPatchesBetweenDocuments)
 {
     const auto source = allPatches(document);
     const auto data = dragRows(shown.table(), {10, 11});
@@ -331,7 +291,7 @@ QImage paintedAfresh(QWidget& window)
     return window.grab().toImage().convertToFormat(onScreen(window).format());
 }
 
-TEST_F(CopyPaste, TheTableShowsWhatAPasteADropAndARevertWrote)
+TEST_F(Drops, TheTableShowsWhatAPasteADropAndARevertWrote)
 {
     test::TempDir dir;
     ASSERT_TRUE(document.saveToURL(QUrl::fromLocalFile(test::qPath(dir / "bank.syx")), nullptr));

@@ -1,5 +1,5 @@
-// The listing's layout: the printable area, the line texts, and where each
-// text goes in which font, to the hundredth of a point.
+// The listing's layout: the printable area, and where each text goes in
+// which font, to the hundredth of a point.
 
 #include "PrintLayout.h"
 
@@ -73,42 +73,8 @@ protected:
     A3AllDataSource bank = A3AllDataSource::fallbackBank(); // every patch "Metalic" on chain 3
 };
 
-TEST_F(Listing, LineTextsShowTheChainByItsRule)
-{
-    const std::pair<std::uint8_t, const char*> cases[] = {
-        {0, "  1 :  00   : Metalic"},    {99, "  2 :  99   : Metalic"},
-        {127, "  3 :  127   : Metalic"}, {128, "  4 :  C0   : Metalic"},
-        {138, "  5 :  C10   : Metalic"}, {255, "  6 :  C127   : Metalic"}};
-    for (int i = 0; i < 6; ++i) {
-        auto patch = bank.patchDataAt(i);
-        patch[0] = cases[i].first;
-        bank.setPatchData(patch, i);
-        EXPECT_EQ(cases[i].second, listingLine(bank, i));
-    }
-    bank.setPatchName(u"Last", 99);
-    EXPECT_EQ("100 :  03   : Last   ", listingLine(bank, 99));
-}
-
-TEST_F(Listing, TitlesNameTheDocumentAndTheChainIdInLowerCaseHex)
-{
-    for (const auto& [checksum, text] :
-         {std::pair<std::uint16_t, const char*>{0, "0000"}, {0xAF, "00af"}, {0xBEEF, "beef"}}) {
-        A3AllData data = bank.data();
-        data.checksum = {static_cast<std::uint8_t>(checksum),
-                         static_cast<std::uint8_t>(checksum >> 8)};
-        bank.setData(data);
-        EXPECT_EQ(QStringLiteral("Chain ID: ") + text, layout(648)[1].text);
-    }
-    const auto texts = layout(648);
-    EXPECT_EQ("Korg A3 SysEx File: My Bank.syx", texts[0].text);
-    for (const int title : {0, 1}) {
-        EXPECT_EQ("Helvetica", texts[title].fontFamily);
-        EXPECT_EQ(12, texts[title].pointSize);
-    }
-    EXPECT_EQ(QPointF(5, 5), texts[0].topLeft);
-    EXPECT_EQ(QPointF(5, 20), texts[1].topLeft);
-}
-
+// The line and title texts are the bank's; the layout places them in their
+// fonts. The chain ID's text is the PDF test's to read.
 TEST_F(Listing, ReproducesTheWorkedExampleOfALetterPage)
 {
     for (int i = 0; i < 100; ++i) {
@@ -120,6 +86,13 @@ TEST_F(Listing, ReproducesTheWorkedExampleOfALetterPage)
         EXPECT_EQ("Courier", texts[i].fontFamily);
         EXPECT_NEAR(9.96, texts[i].pointSize, kHundredth);
     }
+    EXPECT_EQ("Korg A3 SysEx File: My Bank.syx", texts[0].text);
+    for (const int title : {0, 1}) {
+        EXPECT_EQ("Helvetica", texts[title].fontFamily);
+        EXPECT_EQ(12, texts[title].pointSize);
+    }
+    EXPECT_EQ(QPointF(5, 5), texts[0].topLeft);
+    EXPECT_EQ(QPointF(5, 20), texts[1].topLeft);
     EXPECT_EQ("  # : Chain : Name", texts[2].text);
     EXPECT_EQ(texts[2].text, texts[3].text);
     EXPECT_EQ(QPointF(15, 35), texts[2].topLeft);
@@ -140,10 +113,8 @@ TEST_F(Listing, ReproducesTheWorkedExampleOfALetterPage)
     }
     EXPECT_EQ("  1 :  03   : 1      ", texts[4].text);
     EXPECT_EQ(" 51 :  03   : 51     ", texts[5].text);
-    EXPECT_NEAR(46.92, texts[4].topLeft.y(), kHundredth);
     EXPECT_EQ(" 50 :  03   : 50     ", texts[102].text);
     EXPECT_EQ("100 :  03   : 100    ", texts[103].text);
-    EXPECT_NEAR(631.08, texts[103].topLeft.y(), kHundredth);
 
     // The size, the step and the first line are single-precision values;
     // the later lines add the step in double precision.

@@ -44,7 +44,7 @@ struct ShownDocument
         QApplication::processEvents();
     }
 
-    void selectRows(std::initializer_list<int> rows)
+    void selectRows(const std::vector<int>& rows)
     {
         table().clearSelection();
         for (int row : rows) {
