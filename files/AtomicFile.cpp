@@ -11,6 +11,7 @@
 #include <random>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <variant>
 
 namespace a3 {
 namespace {
@@ -157,47 +158,89 @@ std::optional<Folder> openFolder(const std::filesystem::path& folder)
     return opened;
 }
 
-} // namespace
+// Where a write of path goes: the folder and name of the file it replaces,
+// and that file's status when it exists.
+struct Destination
+{
+    Folder folder;
+    std::string name;
+    std::optional<struct stat> existing;
+};
 
-std::string writeFileAtomically(const std::filesystem::path& path,
-                                std::span<const std::uint8_t> bytes)
+// The destination of a write of path, or the system's reason why there is
+// none that can be written.
+std::variant<Destination, std::string> destinationOf(const std::filesystem::path& path)
 {
     const std::optional<std::filesystem::path> target = resolvedTarget(path);
     if (!target) {
         return systemReason();
     }
-    const std::string name = target->filename().string();
+    std::string name = target->filename().string();
     if (name.empty() || name == "." || name == "..") {
         return systemReason(EISDIR);
     }
-    const std::optional<Folder> folder = openFolder(target->parent_path());
+    std::optional<Folder> folder = openFolder(target->parent_path());
     if (!folder) {
         return systemReason();
     }
-
+    Destination destination{std::move(*folder), std::move(name), std::nullopt};
     struct stat existing
     {};
-    const bool exists = ::fstatat(folder->fd.get(), name.c_str(), &existing, 0) == 0;
-    if (exists && S_ISDIR(existing.st_mode)) {
-        return systemReason(EISDIR);
+    if (::fstatat(destination.folder.fd.get(), destination.name.c_str(), &existing, 0) == 0) {
+        if (S_ISDIR(existing.st_mode)) {
+            return systemReason(EISDIR);
+        }
+        destination.existing = existing;
+    } else if (errno != ENOENT) {
+        return systemReason(); // such as a name too long for the folder
     }
+    return destination;
+}
 
-    TemporaryFile temporary(folder->fd.get(), name);
+} // namespace
+
+std::string writeFileAtomically(const std::filesystem::path& path,
+                                std::span<const std::uint8_t> bytes)
+{
+    auto found = destinationOf(path);
+    if (auto* failure = std::get_if<std::string>(&found)) {
+        return std::move(*failure);
+    }
+    const Destination& destination = std::get<Destination>(found);
+    const int folder = destination.folder.fd.get();
+
+    TemporaryFile temporary(folder, destination.name);
     if (!temporary.isOpen()) {
         return systemReason();
     }
-    if (exists && ::fchmod(temporary.fd(), existing.st_mode & 07777) != 0) {
+    if (destination.existing &&
+        ::fchmod(temporary.fd(), destination.existing->st_mode & 07777) != 0) {
         return systemReason();
     }
     if (!temporary.write(bytes) || ::fsync(temporary.fd()) != 0 || !temporary.close()) {
         return systemReason();
     }
-    if (!temporary.renameOver(name)) {
+    if (!temporary.renameOver(destination.name)) {
         return systemReason();
     }
     // The rename itself is durable only once the folder is synced. Some file
     // systems cannot sync a folder (EINVAL); the file is in place all the same.
-    if (folder->syncable && ::fsync(folder->fd.get()) != 0 && errno != EINVAL) {
+    if (destination.folder.syncable && ::fsync(folder) != 0 && errno != EINVAL) {
+        return systemReason();
+    }
+    return {};
+}
+
+std::string whyFileCannotBeWritten(const std::filesystem::path& path)
+{
+    auto found = destinationOf(path);
+    if (auto* failure = std::get_if<std::string>(&found)) {
+        return std::move(*failure);
+    }
+    const Destination& destination = std::get<Destination>(found);
+    // Creating the temporary file a write would create proves the folder
+    // takes one; it is removed again at once.
+    if (!TemporaryFile(destination.folder.fd.get(), destination.name).isOpen()) {
         return systemReason();
     }
     return {};

@@ -144,6 +144,10 @@ int receiveBank(const Arguments& arguments)
 {
     const std::filesystem::path out = arguments.one("OUT").text;
     const std::chrono::milliseconds timeout = timeoutOf(arguments);
+    // Asked before waiting: a dump received but then not written is lost.
+    if (auto failure = whyFileCannotBeWritten(out); !failure.empty()) {
+        return refuse(out, failure);
+    }
     const InterruptStop interrupt; // before the MIDI system starts its threads
     return withMidiSystem([&](midi::MidiTransport& transport) {
         const auto port = chosenPort(transport.inputPorts(), arguments.one("--port").text, "input");

@@ -134,6 +134,14 @@ TEST_F(A3BankWithDevice, ReceiveTimesOutAtTheTimeGivenAndWritesNothing)
     EXPECT_EQ(receive->finish(30s).code, 1);
     EXPECT_EQ(receive->err(), "No All-Data dump arrived within 0.5 seconds.\n");
     EXPECT_FALSE(std::filesystem::exists(received));
+
+    // A dump the device sends once must not be lost to a file that cannot
+    // be written: that is found out before waiting.
+    const auto nowhere = received.parent_path() / "missing" / "bank.syx";
+    const auto refused = start({"receive", nowhere.string(), "--port", deviceOut});
+    EXPECT_EQ(refused->finish(5s).code, 1);
+    EXPECT_NE(refused->err().find("No such file or directory"), std::string::npos)
+        << refused->err();
 }
 
 TEST_F(A3BankWithDevice, CtrlCStopsAReceiveAndWritesNothing)

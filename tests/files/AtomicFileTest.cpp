@@ -142,8 +142,10 @@ TEST(AtomicFile, RefusesWhatItCannotReplaceWithTheSystemsReason)
           {"missing/bank.syx", "No such file or directory"},
           {std::string(256, 'n'), "File name too long"},
           {"loop-a", "Too many levels of symbolic links"}}) {
+        EXPECT_EQ(reason, whyFileCannotBeWritten(dir / name));
         EXPECT_EQ(reason, writeFileAtomically(dir / name, newBytes(1)));
     }
+    EXPECT_EQ("", whyFileCannotBeWritten(dir / "new.syx"));
     EXPECT_EQ((std::vector<std::string>{"folder", "loop-a", "loop-b"}), namesIn(dir.path()));
     EXPECT_TRUE(fs::is_empty(dir / "folder"));
 }
@@ -156,6 +158,7 @@ TEST(AtomicFile, LeavesAFileInAReadOnlyFolderAlone)
     const test::TempDir dir;
     test::writeBytes(dir / "bank.syx", kOld);
     fs::permissions(dir.path(), fs::perms::owner_read | fs::perms::owner_exec);
+    EXPECT_EQ("Permission denied", whyFileCannotBeWritten(dir / "bank.syx"));
     EXPECT_EQ("Permission denied", writeFileAtomically(dir / "bank.syx", newBytes(5)));
     EXPECT_EQ(kOld, test::readBytes(dir / "bank.syx"));
     EXPECT_EQ(std::vector<std::string>{"bank.syx"}, namesIn(dir.path()));
