@@ -20,8 +20,9 @@ PACKAGES=(
     libgtest-dev libgmock-dev libbenchmark-dev libxcb1-dev
     fonts-dejavu-core fonts-urw-base35 libqt6svg6
     xvfb xauth poppler-utils util-linux mount
-    desktop-file-utils appstream shared-mime-info
+    desktop-file-utils appstream shared-mime-info groff-base
     librtmidi-dev libjack-jackd2-dev libasound2-dev jackd2
+    dpkg-dev file lintian
 )
 
 install_dependencies() {
@@ -65,6 +66,9 @@ run_main_job() {
 run_tests() {
     build default
     ctest --preset default
+    # The Debian package of that build, checked as a user gets it.
+    cmake --build --preset default --target package
+    bash tests/package/check-package.sh build
     # The same suite again under AddressSanitizer and UndefinedBehaviorSanitizer.
     build asan
     ctest --preset asan
