@@ -3,30 +3,30 @@
 # they are always that program's own.
 
 # The values of an operand or option value named kind: bank files, PDF files,
-# paper names, or the MIDI ports that the command can use.
+# paper names, or the MIDI ports that the command can use. Names may hold
+# spaces: each is matched against the word as typed, unquoted, and bash or
+# printf quotes it back.
 _a3bank_values()
 {
-    local kind=$1 cur=$2 program=$3 command=$4
+    local kind=$1 program=$3 command=$4 typed=${2//\\/}
+    typed=${typed#[\"\']}
     case $kind in
     FILE | OUTFILE | SRC | DST | A | B | OUT)
         compopt -o filenames 2>/dev/null # none when called outside a completion
-        COMPREPLY=($(compgen -d -- "$cur") $(compgen -f -X '!*.[sS][yY][xX]' -- "$cur"))
+        mapfile -t COMPREPLY < <(compgen -d -- "$typed"; compgen -f -X '!*.[sS][yY][xX]' -- "$typed")
         ;;
     OUT.pdf)
-        compopt -o filenames 2>/dev/null # none when called outside a completion
-        COMPREPLY=($(compgen -d -- "$cur") $(compgen -f -X '!*.[pP][dD][fF]' -- "$cur"))
+        compopt -o filenames 2>/dev/null
+        mapfile -t COMPREPLY < <(compgen -d -- "$typed"; compgen -f -X '!*.[pP][dD][fF]' -- "$typed")
         ;;
-    *'|'*) COMPREPLY=($(compgen -W "${kind//|/ }" -- "$cur")) ;;
+    *'|'*) mapfile -t COMPREPLY < <(compgen -W "${kind//|/ }" -- "$typed") ;;
     PORT)
         # `ports` prints direction, system and name, separated by tabs; send
         # needs an output, receive an input. As --port takes them, a name
-        # matches by any part of it in any case; names may hold spaces, so
-        # each is matched against the word as typed, unquoted, and offered
-        # quoted.
-        local wanted=output direction system name typed=${cur//\\/}
-        typed=${typed#[\"\']}
+        # matches by any part of it in any case.
+        local wanted=output direction name
         [[ $command == receive ]] && wanted=input
-        while IFS=$'\t' read -r direction system name; do
+        while IFS=$'\t' read -r direction _ name; do
             [[ $direction == "$wanted" && ${name,,} == *"${typed,,}"* ]] &&
                 COMPREPLY+=("$(printf '%q' "$name")")
         done < <("$program" ports 2>/dev/null)
@@ -43,7 +43,7 @@ _a3bank()
     local synopses
     synopses=$("$program" --help 2>/dev/null | sed -n 's/^  \([a-z][^ ]*\( [^ ][^ ]*\)*\).*/\1/p')
     if ((COMP_CWORD == 1)); then
-        COMPREPLY=($(compgen -W "$(cut -d' ' -f1 <<<"$synopses") --help --version" -- "$cur"))
+        mapfile -t COMPREPLY < <(compgen -W "$(cut -d' ' -f1 <<<"$synopses") --help --version" -- "$cur")
         return
     fi
     local command=${COMP_WORDS[1]} word option=
@@ -68,7 +68,7 @@ _a3bank()
         return
     fi
     if [[ $cur == -* ]]; then
-        COMPREPLY=($(compgen -W "${options[*]}" -- "$cur"))
+        mapfile -t COMPREPLY < <(compgen -W "${options[*]}" -- "$cur")
         return
     fi
     # Which operand this word is: count the words before it that are

@@ -15,35 +15,38 @@ cat >"$scratch/bin/a3bank" <<FAKE
 printf 'input\tJACK\tA3 out:MIDI\noutput\tJACK\tA3 in:MIDI\noutput\tALSA sequencer\tSynth in 1\n'
 FAKE
 chmod +x "$scratch/bin/a3bank"
-touch "$scratch/banks/live.syx" "$scratch/banks/STUDIO.SYX" "$scratch/banks/notes.txt"
+touch "$scratch/banks/live.syx" "$scratch/banks/my bank.syx" "$scratch/banks/STUDIO.SYX" "$scratch/banks/notes.txt"
 export PATH="$scratch/bin:$PATH"
-cd "$scratch/banks"
+cd "$scratch/banks" || exit 1
+# shellcheck source=/dev/null
 source "$completion"
 
 failures=0
-# expect "WORDS OF THE COMMAND LINE" "COMPLETIONS, sorted, one space apart"
+# expect "COMPLETIONS, sorted, one space apart" WORD... (the words as bash
+# splits the command line, the last the one being completed)
 expect() {
-    read -ra COMP_WORDS <<<"$1"
-    [[ $1 == *' ' ]] && COMP_WORDS+=("")
-    COMP_CWORD=$((${#COMP_WORDS[@]} - 1))
+    local expected=$1 got
+    shift
+    COMP_WORDS=("$@")
+    COMP_CWORD=$(($# - 1))
     _a3bank
-    local got
     got=$(printf '%s\n' "${COMPREPLY[@]}" | sort | paste -sd' ')
-    if [[ $got != "$2" ]]; then
-        echo "FAIL: '$1' completes to '$got', expected '$2'" >&2
+    if [[ $got != "$expected" ]]; then
+        echo "FAIL: '$*' completes to '$got', expected '$expected'" >&2
         failures=$((failures + 1))
     fi
 }
 
-expect "a3bank re" "receive rename"
-expect "a3bank send bank.syx --r" "--rate"
-expect "a3bank new out.syx -" "--force"
-expect "a3bank list live.syx " "STUDIO.SYX live.syx older"
-expect "a3bank rename live.syx " ""
-expect "a3bank pdf live.syx --paper " "A4 Letter"
-expect "a3bank send live.syx --port " 'A3\ in:MIDI Synth\ in\ 1'
-expect "a3bank send live.syx --port s" 'Synth\ in\ 1'
-expect "a3bank receive new.syx --port " 'A3\ out:MIDI'
+expect "receive rename" a3bank re
+expect "--rate" a3bank send bank.syx --r
+expect "--force" a3bank new out.syx -
+expect "STUDIO.SYX live.syx my bank.syx older" a3bank list live.syx ""
+expect "my bank.syx" a3bank list 'my\ b'
+expect "" a3bank rename live.syx ""
+expect "A4 Letter" a3bank pdf live.syx --paper ""
+expect 'A3\ in:MIDI Synth\ in\ 1' a3bank send live.syx --port ""
+expect 'Synth\ in\ 1' a3bank send live.syx --port s
+expect 'A3\ out:MIDI' a3bank receive new.syx --port ""
 
 [ $failures -eq 0 ] && echo "every completion as expected"
 exit $((failures > 0))
