@@ -53,7 +53,8 @@ cd "$root"
 "$build/bin/a3bank" new reference.syx
 cmp X.syx reference.syx || fail "the unpacked a3bank's new bank is not the factory bank"
 echo "a3bank new X.syx: the factory bank, $(stat -c %s X.syx) bytes"
-"$a3bank" list X.syx | head -n 5
+listing=$("$a3bank" list X.syx)
+head -n 5 <<<"$listing"
 echo "..."
-[ "$("$a3bank" list X.syx | wc -l)" -eq 103 ] || fail "a3bank list did not list 100 patches"
+[ "$(wc -l <<<"$listing")" -eq 103 ] || fail "a3bank list did not list 100 patches"
 echo "package checked"
