@@ -14,6 +14,9 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # Computed by dpkg-shlibdeps from what the binaries link, so they follow the
 # libraries the build really used.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# What Qt loads at run time, which no binary links: the engine that draws the
+# SVG window icon, and the fonts the printed listing asks fontconfig for.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libqt6svg6, fonts-urw-base35")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "librarian for the patch banks of the A3 multi-effects")
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION [=[
 A3 Librarian opens All-Data dump files of the A3 multi-effects processor,
