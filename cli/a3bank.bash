@@ -63,7 +63,7 @@ _a3bank()
         option=
     done
     local previous=${COMP_WORDS[COMP_CWORD - 1]}
-    if [[ -n ${valueOf[$previous]:-} ]]; then
+    if [[ $previous == -* && -n ${valueOf[$previous]:-} ]]; then
         _a3bank_values "${valueOf[$previous]}" "$cur" "$program" "$command"
         return
     fi
@@ -76,10 +76,10 @@ _a3bank()
     local index=0 k last=$((${#operands[@]} - 1))
     for ((k = 2; k < COMP_CWORD; k++)); do
         word=${COMP_WORDS[k]}
-        if [[ -n ${valueOf[$word]+set} ]]; then
-            [[ -n ${valueOf[$word]} ]] && ((k++))
-        elif [[ $word != -* ]]; then
-            ((index++))
+        if [[ $word != -* ]]; then
+            index=$((index + 1))
+        elif [[ -n ${valueOf[$word]:-} ]]; then
+            k=$((k + 1))
         fi
     done
     if ((index > last)); then
