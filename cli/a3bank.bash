@@ -23,12 +23,21 @@ _a3bank_values()
     PORT)
         # `ports` prints direction, system and name, separated by tabs; send
         # needs an output, receive an input. As --port takes them, a name
-        # matches by any part of it in any case.
-        local wanted=output direction name
+        # matches by any part of it in any case; but when bash has split the
+        # word at a colon, it replaces only what follows the colon, so then
+        # only names that start with the word fit, and only their rest is
+        # offered.
+        local wanted=output direction name split=${typed%:*} skip=0
         [[ $command == receive ]] && wanted=input
+        [[ $typed == *:* && $COMP_WORDBREAKS == *:* ]] && skip=$((${#split} + 1))
         while IFS=$'\t' read -r direction _ name; do
-            [[ $direction == "$wanted" && ${name,,} == *"${typed,,}"* ]] &&
-                COMPREPLY+=("$(printf '%q' "$name")")
+            [[ $direction == "$wanted" ]] || continue
+            if ((skip)); then
+                [[ ${name,,} == "${typed,,}"* ]] || continue
+            else
+                [[ ${name,,} == *"${typed,,}"* ]] || continue
+            fi
+            COMPREPLY+=("$(printf '%q' "${name:skip}")")
         done < <("$program" ports 2>/dev/null)
         ;;
     esac
@@ -36,17 +45,29 @@ _a3bank_values()
 
 _a3bank()
 {
-    local cur=${COMP_WORDS[COMP_CWORD]} program=${COMP_WORDS[0]/#\~/$HOME}
+    # Bash splits words at colons, which port names hold: "A3\ out:MI" comes
+    # as "A3\ out", ":" and "MI". Joined back here.
+    local -a words=()
+    local k cword=0
+    for ((k = 0; k < ${#COMP_WORDS[@]}; k++)); do
+        if ((k > 0)) && [[ ${COMP_WORDS[k]} == : || ${COMP_WORDS[k - 1]} == : ]]; then
+            words[-1]+=${COMP_WORDS[k]}
+        else
+            words+=("${COMP_WORDS[k]}")
+        fi
+        ((k == COMP_CWORD)) && cword=$((${#words[@]} - 1))
+    done
+    local cur=${words[cword]} program=${words[0]/#\~/$HOME}
     COMPREPLY=()
     # "  send FILE --port PORT [--rate BYTES_PER_S]   send the bank...": the
     # synopsis of each command, without its help.
     local synopses
     synopses=$("$program" --help 2>/dev/null | sed -n 's/^  \([a-z][^ ]*\( [^ ][^ ]*\)*\).*/\1/p')
-    if ((COMP_CWORD == 1)); then
+    if ((cword == 1)); then
         mapfile -t COMPREPLY < <(compgen -W "$(cut -d' ' -f1 <<<"$synopses") --help --version" -- "$cur")
         return
     fi
-    local command=${COMP_WORDS[1]} word option=
+    local command=${words[1]} word option=
     local -a operands=() options=()
     local -A valueOf=()
     for word in $(awk -v command="$command" '$1 == command' <<<"$synopses" | tr -d '[]'); do
@@ -62,7 +83,7 @@ _a3bank()
         fi
         option=
     done
-    local previous=${COMP_WORDS[COMP_CWORD - 1]}
+    local previous=${words[cword - 1]}
     if [[ $previous == -* && -n ${valueOf[$previous]:-} ]]; then
         _a3bank_values "${valueOf[$previous]}" "$cur" "$program" "$command"
         return
@@ -74,8 +95,8 @@ _a3bank()
     # Which operand this word is: count the words before it that are
     # neither options nor their values; the last operand may repeat (FILE...).
     local index=0 k last=$((${#operands[@]} - 1))
-    for ((k = 2; k < COMP_CWORD; k++)); do
-        word=${COMP_WORDS[k]}
+    for ((k = 2; k < cword; k++)); do
+        word=${words[k]}
         if [[ $word != -* ]]; then
             index=$((index + 1))
         elif [[ -n ${valueOf[$word]:-} ]]; then

@@ -47,6 +47,7 @@ expect "A4 Letter" a3bank pdf live.syx --paper ""
 expect 'A3\ in:MIDI Synth\ in\ 1' a3bank send live.syx --port ""
 expect 'Synth\ in\ 1' a3bank send live.syx --port s
 expect 'A3\ out:MIDI' a3bank receive new.syx --port ""
+expect "MIDI" a3bank receive new.syx --port 'a3\ out' : m
 
 [ $failures -eq 0 ] && echo "every completion as expected"
 exit $((failures > 0))
