@@ -2,8 +2,11 @@
 # One entry point for a newcomer and for CI:
 #   tools/dev.sh run [FILE...]  install what is missing, build, start the app
 #                               (with a new bank, or the files given)
-#   tools/dev.sh test   install what is missing, build, run every test, then
-#                       each fuzzer briefly
+#   tools/dev.sh test   install what is missing, build, run every test, check
+#                       the Debian package, then run each fuzzer briefly
+#   tools/dev.sh package
+#                       install what is missing, build, make the Debian
+#                       package build/a3-librarian_VERSION_ARCH.deb and check it
 #   tools/dev.sh bench  install what is missing, build, run the benchmarks on
 #                       a virtual X server
 #   tools/dev.sh fuzz FUZZER [FLAG...]
@@ -20,8 +23,9 @@ PACKAGES=(
     libgtest-dev libgmock-dev libbenchmark-dev libxcb1-dev
     fonts-dejavu-core fonts-urw-base35 libqt6svg6
     xvfb xauth poppler-utils util-linux mount
-    desktop-file-utils appstream shared-mime-info
+    desktop-file-utils appstream shared-mime-info groff-base
     librtmidi-dev libjack-jackd2-dev libasound2-dev jackd2
+    dpkg-dev file lintian
 )
 
 install_dependencies() {
@@ -62,9 +66,16 @@ run_main_job() {
     rm -f "$bank"
 }
 
+# The Debian package of the default build, checked as a user gets it.
+make_package() {
+    cmake --build --preset default --target package
+    bash tests/package/check-package.sh build
+}
+
 run_tests() {
     build default
     ctest --preset default
+    make_package
     # The same suite again under AddressSanitizer and UndefinedBehaviorSanitizer.
     build asan
     ctest --preset asan
@@ -143,6 +154,7 @@ case "${1:-}" in
 run) shift; install_dependencies; run_main_job "$@" ;;
 test) install_dependencies; run_tests ;;
 bench) install_dependencies; run_benchmarks ;;
+package) install_dependencies; build default; make_package ;;
 fuzz) shift; install_dependencies; run_fuzzer_long "$@" ;;
-*) echo "usage: tools/dev.sh run|test|bench|fuzz" >&2; exit 2 ;;
+*) echo "usage: tools/dev.sh run|test|bench|fuzz|package" >&2; exit 2 ;;
 esac
