@@ -12,7 +12,6 @@
 namespace a3::midi {
 namespace {
 
-using std::chrono::duration_cast;
 using std::chrono::milliseconds;
 
 TransferResult ended(TransferResult::Status status, std::string message, std::size_t bytes)
@@ -62,7 +61,7 @@ PacedSender::PacedSender(double bytesPerSecond, PacingClock& clock)
 
 std::chrono::steady_clock::duration PacedSender::timeFor(std::size_t bytes) const
 {
-    return duration_cast<std::chrono::steady_clock::duration>(
+    return std::chrono::duration_cast<std::chrono::steady_clock::duration>(
         std::chrono::duration<double>(static_cast<double>(bytes) / _bytesPerSecond));
 }
 
@@ -97,8 +96,8 @@ TransferResult PacedSender::send(MidiOutput& output, std::span<const std::uint8_
         sent += fragment.size();
         if (progress) {
             const auto now = _clock.now();
-            progress({sent, duration_cast<milliseconds>(now - start),
-                      duration_cast<milliseconds>(
+            progress({sent, std::chrono::duration_cast<milliseconds>(now - start),
+                      std::chrono::duration_cast<milliseconds>(
                           std::max(end - now, PacingClock::time_point::duration::zero()))});
         }
     }

@@ -155,6 +155,20 @@ INSTANTIATE_TEST_SUITE_P(
                      "The MIDI system reported: error sending MIDI message to port.", 512}),
     [](const auto& interruption) { return interruption.param.name; });
 
+// A message of whole fragments ends with a full one, never an empty one.
+TEST(Fragments, CoverTheMessageExactlyWhateverItsLength)
+{
+    const std::vector<std::uint8_t> message(3 * kMaxFragmentSize);
+    for (const std::size_t length :
+         {std::size_t{0}, std::size_t{1}, kMaxFragmentSize, kMaxFragmentSize + 1, message.size()}) {
+        const auto fragments = sysExFragments(std::span(message).first(length));
+        EXPECT_EQ(fragments.size(), (length + kMaxFragmentSize - 1) / kMaxFragmentSize) << length;
+        for (const auto fragment : fragments) {
+            EXPECT_FALSE(fragment.empty()) << length;
+        }
+    }
+}
+
 TEST_F(Sending, RefusesRatesOutsideItsRange)
 {
     for (const double rate : {0.0, -1.0, kFastestRate * 1.01, std::nan("")}) {

@@ -32,6 +32,7 @@ TEST_P(PieceSize, AssemblesAMessageFromPiecesOfAnySize)
     const auto message = sysEx(1000);
     std::vector<std::uint8_t> stream{0x12, 0x90, 0x3C, 0x40}; // before it: not part of it
     stream.insert(stream.end(), message.begin(), message.end());
+    stream.insert(stream.end(), {0x05, 0x06, 0xF7}); // after it: no message either
     SysExAssembler assembler(2000);
     std::vector<SysExMessage> complete;
     for (std::size_t offset = 0; offset < stream.size(); offset += GetParam()) {
