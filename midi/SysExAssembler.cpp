@@ -28,8 +28,7 @@ std::vector<SysExMessage> SysExAssembler::add(std::span<const std::uint8_t> byte
             continue;
         } else if (byte == kSysExEnd) {
             append(byte);
-            complete.push_back(std::move(_message));
-            _message = {};
+            complete.push_back(std::move(_message)); // the next F0 starts a new one
             _inMessage = false;
         } else if (byte & 0x80) {
             _inMessage = false;
