@@ -99,8 +99,9 @@ TEST_F(PatchBank, NamesArePaddedTruncatedAndFilteredAndTouchOnlyTheirBytes)
     // Tab, 0x1F and 0x80 become spaces; 0x20 and 0x7F are kept. A character
     // outside the 16-bit range is two code units: two spaces; "é" as one code
     // unit is one space; "e" plus a combining mark is "e ".
-    const std::pair<std::u16string, Bytes> names[] = {
-        {u"Pad", Bytes{'P', 'a', 'd', ' ', ' ', ' ', ' '}},
+    // A name is read up to its own end, not to the text beyond it.
+    const std::pair<std::u16string_view, Bytes> names[] = {
+        {std::u16string_view(u"PadMore").substr(0, 3), Bytes{'P', 'a', 'd', ' ', ' ', ' ', ' '}},
         {u"NineChars", Bytes{'N', 'i', 'n', 'e', 'C', 'h', 'a'}},
         {u"", Bytes(7, ' ')},
         {u"\tA\x1F\x7F\x80 B", Bytes{' ', 'A', ' ', 0x7F, ' ', ' ', 'B'}},
