@@ -114,7 +114,6 @@ FileReadResult readFileBounded(const std::filesystem::path& path, std::uintmax_t
         return unreadable("File changed while it was read");
     }
     result.bytes.resize(read);
-    result.size = read;
     result.status = FileReadResult::Status::Ok;
     return result;
 }

@@ -18,7 +18,7 @@ struct FileReadResult
 
     Status status = Status::Unreadable;
     std::vector<std::uint8_t> bytes; // the content when status is Ok
-    std::uintmax_t size = 0;         // the file's size when it could be measured
+    std::uintmax_t size = 0;         // the file's size when it is TooLarge
     std::string error;               // a reason for the user otherwise
 
     bool ok() const { return status == Status::Ok; }

@@ -155,6 +155,18 @@ TEST_F(PatchBank, ChainNumbersAndTheirTexts)
     EXPECT_FALSE(patchesFitBank(true, 0x1234, 0x1235));
 }
 
+// Control characters show as '?' (a C1 one, two bytes, as one); every other
+// character as it is, the no-break space and what follows it included.
+TEST(PrintablePatchName, ShowsEachControlCharacterAsAQuestionMark)
+{
+    EXPECT_EQ("?A?B?C?", printablePatchName("\x1B"
+                                            "A\x7F"
+                                            "B\xC2\x9F"
+                                            "C\n"));
+    EXPECT_EQ("\xC2\xA0x \xC3\xA9\xC2\xBFz\xC2",
+              printablePatchName("\xC2\xA0x \xC3\xA9\xC2\xBFz\xC2"));
+}
+
 TEST_F(PatchBank, PatchImagesCopyWholeAndLeaveTheRestAlone)
 {
     bank.setPatchName(u"Source", 5);
