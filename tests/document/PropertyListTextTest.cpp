@@ -119,6 +119,17 @@ TEST(TextFormReader, ReadsTextFormsThatWentThroughAnEditorOrAMail)
     }
 }
 
+// An entry whose value is arrays nested so that the deepest element is at
+// the given depth, the plist element being at depth 1.
+QString entryNestedTo(int depth)
+{
+    const int arrays = depth - 2;
+    return entry(QStringLiteral("deep"), QStringLiteral("<array>").repeated(arrays) +
+                                             QStringLiteral("</array>").repeated(arrays));
+}
+
+constexpr int kDeepestNesting = 128;
+
 TEST(TextFormReader, SkipsFurtherEntriesAndTakesTheLastUnderTheKey)
 {
     const QString nested =
@@ -135,6 +146,7 @@ TEST(TextFormReader, SkipsFurtherEntriesAndTakesTheLastUnderTheKey)
              plist(dataEntry(QStringLiteral("AAAA")) + kValidEntry),
              doctype + QStringLiteral(" [<!ELEMENT plist ANY>]>") + plist(kValidEntry),
              paddedTo(kMaxPropertyListTextSize),
+             plist(entryNestedTo(kDeepestNesting) + kValidEntry),
          }) {
         EXPECT_EQ(kValidData, read(text)) << text.left(200).toStdString();
     }
@@ -176,6 +188,7 @@ TEST(TextFormReader, GivesNothingForAnyOtherText)
         plist(kValidEntry) + QStringLiteral("<plist><dict/></plist>"),
         plist(patchEntry(QStringLiteral("<data>AQ<b/>ID</data>"))),
         paddedTo(kMaxPropertyListTextSize + 1),
+        plist(entryNestedTo(kDeepestNesting + 1) + kValidEntry),
         wide + plist(kValidEntry),
         QStringLiteral("<!DOCTYPE plist [<!ENTITY p \"AQID\">]>") + plist(byEntity),
         QStringLiteral("<!DOCTYPE plist [%1]>").arg(laughs) +
