@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <stdexcept>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -52,7 +53,10 @@ ChildProcess::ChildProcess(const std::vector<std::string>& arguments,
         throw std::runtime_error("cannot start " + arguments[0]);
     }
     if (_pid == 0) {
-        // Only async-signal-safe calls between fork() and exec().
+        // Only async-signal-safe calls between fork() and exec(). A test
+        // that crashes takes its children with it: a JACK server left behind
+        // would hold one of the eight places JACK has for servers.
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
         ::signal(SIGPIPE, SIG_DFL);
         ::dup2(in[0], STDIN_FILENO);
         ::dup2(out[1], STDOUT_FILENO);
