@@ -44,6 +44,12 @@ TEST(PatchTable, ShowsOneHundredRowsNumberedFromOne)
     EXPECT_EQ(1, model->index(0, 0).data().toLongLong());
     EXPECT_EQ(100, model->index(99, 0).data().toLongLong());
     EXPECT_EQ(QStringLiteral("37"), cell(shown.table(), 1, "chain"));
+    QStringList headers;
+    for (int column = 0; column < model->columnCount(); ++column) {
+        headers << model->headerData(column, Qt::Horizontal).toString();
+    }
+    EXPECT_EQ((QStringList{QStringLiteral("#"), QStringLiteral("Chain"), QStringLiteral("Name")}),
+              headers);
 }
 
 TEST(PatchTable, RenameInPlaceMarksTheDocumentEditedOnlyWhenTheTextDiffers)
