@@ -127,7 +127,7 @@ std::string kindDescription(ValueKind kind)
     return "text";
 }
 
-std::string optionSynopsis(const OptionSpec& option)
+std::string optionSynopsis(const OptionDefinition& option)
 {
     std::string text(option.name);
     if (!option.valueName.empty()) {
@@ -137,9 +137,9 @@ std::string optionSynopsis(const OptionSpec& option)
     return option.required ? text : '[' + text + ']';
 }
 
-const OptionSpec* findOption(const CommandSpec& command, std::string_view argument)
+const OptionDefinition* findOption(const CommandDefinition& command, std::string_view argument)
 {
-    const auto found = std::ranges::find_if(command.options, [&](const OptionSpec& option) {
+    const auto found = std::ranges::find_if(command.options, [&](const OptionDefinition& option) {
         return argument == option.name || (!option.alias.empty() && argument == option.alias);
     });
     return found == command.options.end() ? nullptr : &*found;
@@ -148,7 +148,7 @@ const OptionSpec* findOption(const CommandSpec& command, std::string_view argume
 class Parser
 {
 public:
-    Parser(const CommandSpec& command)
+    Parser(const CommandDefinition& command)
         : _command(command)
     {}
 
@@ -158,7 +158,8 @@ public:
         bool optionsEnded = false;
         for (std::size_t k = 0; k < arguments.size(); ++k) {
             const std::string& argument = arguments[k];
-            const OptionSpec* option = optionsEnded ? nullptr : findOption(_command, argument);
+            const OptionDefinition* option =
+                optionsEnded ? nullptr : findOption(_command, argument);
             if (!optionsEnded && argument == "--") {
                 optionsEnded = true;
             } else if (!option) {
@@ -178,11 +179,11 @@ public:
             return error("expected " + expectedSynopsis());
         }
         auto operand = operands.begin();
-        for (const OperandSpec& spec : _command.operands) {
+        for (const OperandDefinition& definition : _command.operands) {
             const std::size_t count =
-                spec.repeats ? operands.size() - _command.operands.size() + 1 : 1;
+                definition.repeats ? operands.size() - _command.operands.size() + 1 : 1;
             for (std::size_t k = 0; k < count; ++k, ++operand) {
-                if (!take(spec.name, spec.kind, *operand)) {
+                if (!take(definition.name, definition.kind, *operand)) {
                     return _error;
                 }
             }
@@ -211,13 +212,13 @@ private:
 
     bool countsFit(std::size_t count) const
     {
-        const bool repeats = std::ranges::any_of(_command.operands, &OperandSpec::repeats);
+        const bool repeats = std::ranges::any_of(_command.operands, &OperandDefinition::repeats);
         return repeats ? count >= _command.operands.size() : count == _command.operands.size();
     }
 
     bool requiredOptionsGiven() const
     {
-        return std::ranges::all_of(_command.options, [this](const OptionSpec& option) {
+        return std::ranges::all_of(_command.options, [this](const OptionDefinition& option) {
             return !option.required || _arguments.has(option.name);
         });
     }
@@ -226,11 +227,11 @@ private:
     std::string expectedSynopsis() const
     {
         std::string text;
-        for (const OperandSpec& operand : _command.operands) {
+        for (const OperandDefinition& operand : _command.operands) {
             text += (text.empty() ? "" : " ") + std::string(operand.name) +
                     (operand.repeats ? "..." : "");
         }
-        for (const OptionSpec& option : _command.options) {
+        for (const OptionDefinition& option : _command.options) {
             if (option.required) {
                 text += ' ' + optionSynopsis(option);
             }
@@ -238,7 +239,7 @@ private:
         return text;
     }
 
-    const CommandSpec& _command;
+    const CommandDefinition& _command;
     Arguments _arguments;
     std::string _error;
 };
@@ -268,19 +269,19 @@ std::span<const Value> Arguments::all(std::string_view name) const
     return found == _values.end() ? std::span<const Value>() : std::span(found->second);
 }
 
-std::string synopsis(const CommandSpec& command)
+std::string synopsis(const CommandDefinition& command)
 {
     std::string text(command.name);
-    for (const OperandSpec& operand : command.operands) {
+    for (const OperandDefinition& operand : command.operands) {
         text += ' ' + std::string(operand.name) + (operand.repeats ? "..." : "");
     }
-    for (const OptionSpec& option : command.options) {
+    for (const OptionDefinition& option : command.options) {
         text += ' ' + optionSynopsis(option);
     }
     return text;
 }
 
-std::variant<Arguments, std::string> parseArguments(const CommandSpec& command,
+std::variant<Arguments, std::string> parseArguments(const CommandDefinition& command,
                                                     std::span<const std::string> arguments)
 {
     return Parser(command).parse(arguments);
@@ -312,12 +313,12 @@ std::string helpEntry(const std::string& title, std::string_view help)
 
 } // namespace
 
-std::string helpText(std::span<const CommandSpec> commands)
+std::string helpText(std::span<const CommandDefinition> commands)
 {
     std::string text = "Usage: a3bank COMMAND [ARGUMENTS]\n\n"
                        "Reads and writes All-Data files (a bank of 100 patches and its chain "
                        "data).\n\nCommands:\n";
-    for (const CommandSpec& command : commands) {
+    for (const CommandDefinition& command : commands) {
         text += helpEntry(synopsis(command), command.help);
     }
     text += "\nEvery bank file written from a bank has both checksums recomputed (receive\n"

@@ -33,14 +33,14 @@ struct Value
     double number = 0;
 };
 
-struct OperandSpec
+struct OperandDefinition
 {
     std::string_view name; // as the help shows it: "FILE"
     ValueKind kind = ValueKind::Text;
     bool repeats = false; // one or more: "FILE..."
 };
 
-struct OptionSpec
+struct OptionDefinition
 {
     std::string_view name;      // "-o"
     std::string_view alias;     // "--output", or empty
@@ -64,25 +64,25 @@ private:
     std::map<std::string, std::vector<Value>, std::less<>> _values;
 };
 
-struct CommandSpec
+struct CommandDefinition
 {
     std::string_view name;
-    std::vector<OperandSpec> operands;
-    std::vector<OptionSpec> options;
+    std::vector<OperandDefinition> operands;
+    std::vector<OptionDefinition> options;
     std::string_view help; // its lines, separated by newlines
     int (*run)(const Arguments& arguments);
 };
 
 // "rename FILE NUMBER NAME [-o OUTFILE]"
-std::string synopsis(const CommandSpec& command);
+std::string synopsis(const CommandDefinition& command);
 
-// Parses a command's arguments (those after its name) by its spec; a usage
+// Parses a command's arguments (those after its name) by its definition; a usage
 // error's message ("rename: NUMBER must be 1 to 100, not '0'") otherwise.
-std::variant<Arguments, std::string> parseArguments(const CommandSpec& command,
+std::variant<Arguments, std::string> parseArguments(const CommandDefinition& command,
                                                     std::span<const std::string> arguments);
 
 // The whole --help text: each command's synopsis and help, then the global
 // options and the notes.
-std::string helpText(std::span<const CommandSpec> commands);
+std::string helpText(std::span<const CommandDefinition> commands);
 
 } // namespace a3::cli

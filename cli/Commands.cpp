@@ -205,11 +205,11 @@ int receiveCommand(const Arguments& arguments)
 
 } // namespace
 
-std::vector<CommandSpec> commandTable()
+std::vector<CommandDefinition> commandTable()
 {
-    const OptionSpec output{"-o", "--output", "OUTFILE", ValueKind::Text, false};
-    const OptionSpec force{"--force", {}, {}, ValueKind::Text, false};
-    const OptionSpec port{"--port", {}, "PORT", ValueKind::Text, true};
+    const OptionDefinition output{"-o", "--output", "OUTFILE", ValueKind::Text, false};
+    const OptionDefinition force{"--force", {}, {}, ValueKind::Text, false};
+    const OptionDefinition port{"--port", {}, "PORT", ValueKind::Text, true};
     return {
         {"list",
          {{"FILE", ValueKind::Text, true}},

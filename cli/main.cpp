@@ -19,7 +19,7 @@ int main(int argc, char** argv)
         return usageError("no command given");
     }
     const std::string& name = arguments.front();
-    const std::vector<CommandSpec> commands = commandTable();
+    const std::vector<CommandDefinition> commands = commandTable();
     if (name == "--help" || name == "-h" || name == "help") {
         std::cout << helpText(commands);
         return kSuccess;
@@ -28,8 +28,8 @@ int main(int argc, char** argv)
         std::cout << "a3bank " << A3_VERSION << '\n';
         return kSuccess;
     }
-    const auto command =
-        std::ranges::find_if(commands, [&](const CommandSpec& spec) { return spec.name == name; });
+    const auto command = std::ranges::find_if(
+        commands, [&](const CommandDefinition& definition) { return definition.name == name; });
     if (command == commands.end()) {
         return usageError("unknown command " + quotedText(name));
     }

@@ -31,11 +31,11 @@ constexpr DeviceWork kWork[] = {{"ports", listPorts}, {"send", sendBank}, {"rece
 int main(int argc, char** argv)
 {
     const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
-    const std::vector<CommandSpec> commands = commandTable();
+    const std::vector<CommandDefinition> commands = commandTable();
     const auto name = arguments.empty() ? std::string() : arguments.front();
     const auto work = std::ranges::find(kWork, name, &DeviceWork::command);
-    const auto command =
-        std::ranges::find_if(commands, [&](const CommandSpec& spec) { return spec.name == name; });
+    const auto command = std::ranges::find_if(
+        commands, [&](const CommandDefinition& definition) { return definition.name == name; });
     if (work == std::end(kWork) || command == commands.end()) {
         return usageError("the MIDI helper is started by 'a3bank ports', 'send' and 'receive'");
     }

@@ -12,9 +12,10 @@ namespace {
 // The usage error for a command line (its name first), or the parsed values.
 std::variant<Arguments, std::string> parsed(const std::vector<std::string>& line)
 {
-    static const std::vector<CommandSpec> commands = commandTable();
-    const auto command = std::ranges::find_if(
-        commands, [&](const CommandSpec& spec) { return spec.name == line.front(); });
+    static const std::vector<CommandDefinition> commands = commandTable();
+    const auto command = std::ranges::find_if(commands, [&](const CommandDefinition& definition) {
+        return definition.name == line.front();
+    });
     EXPECT_NE(command, commands.end()) << line.front();
     return parseArguments(*command, std::span(line).subspan(1));
 }
