@@ -119,13 +119,8 @@ QList<DocumentWindow*> DocumentController::windows() const
 
 DocumentWindow* DocumentController::windowForFile(const QString& path) const
 {
-    const QString canonical = QFileInfo(path).canonicalFilePath();
-    if (canonical.isEmpty()) {
-        return nullptr;
-    }
     for (DocumentWindow* window : windows()) {
-        const QUrl file = window->document().fileURL();
-        if (!file.isEmpty() && QFileInfo(file.toLocalFile()).canonicalFilePath() == canonical) {
+        if (window->document().isStoredIn(path)) {
             return window;
         }
     }

@@ -52,12 +52,6 @@ QKeySequence shortcut(QKeySequence::StandardKey key, const char* common)
     return bindings.isEmpty() ? QKeySequence(QString::fromLatin1(common)) : bindings.front();
 }
 
-bool isSameFile(const QString& path, const QUrl& file)
-{
-    return !file.isEmpty() &&
-           QFileInfo(path).absoluteFilePath() == QFileInfo(file.toLocalFile()).absoluteFilePath();
-}
-
 } // namespace
 
 DocumentWindow::DocumentWindow(std::unique_ptr<A3AllDataDocument> document,
@@ -269,7 +263,7 @@ void DocumentWindow::withExtension(const QString& path, const QString& suffix,
 
 void DocumentWindow::saveTo(const QString& path, Done done)
 {
-    if (!isSameFile(path, _document->fileURL()) || !_document->fileChangedOnDisk()) {
+    if (!_document->isStoredIn(path) || !_document->fileChangedOnDisk()) {
         writeTo(path, std::move(done));
         return;
     }
@@ -442,9 +436,10 @@ void DocumentWindow::printDocument()
     dialog->setOption(QAbstractPrintDialog::PrintPageRange, false);
     dialog->setOption(QAbstractPrintDialog::PrintCurrentPage, false);
     dialog->setOption(QAbstractPrintDialog::PrintSelection, false);
+    // The document's paper is where the dialog starts; the user's choice there wins.
     showDialog(dialog, [this, printer](int result) {
         if (result == QDialog::Accepted &&
-            !printListing(*printer, pageLayout(), _document->dataSource(),
+            !printListing(*printer, printer->pageLayout(), _document->dataSource(),
                           _document->displayName())) {
             showError(tr("“%1” could not be printed.").arg(_document->displayName()),
                       tr("The printer could not be reached or its output file could not be "
@@ -457,9 +452,11 @@ void DocumentWindow::printPreview()
 {
     auto printer = std::make_shared<QPrinter>(QPrinter::HighResolution);
     printer->setDocName(_document->displayName());
+    printer->setPageLayout(pageLayout());
     auto* dialog = new QPrintPreviewDialog(printer.get(), this);
     connect(dialog, &QPrintPreviewDialog::paintRequested, this, [this](QPrinter* target) {
-        printListing(*target, pageLayout(), _document->dataSource(), _document->displayName());
+        printListing(*target, target->pageLayout(), _document->dataSource(),
+                     _document->displayName());
     });
     showDialog(dialog, [printer](int) {});
 }

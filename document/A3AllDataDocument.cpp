@@ -2,6 +2,7 @@
 
 #include "PasteboardTypes.h"
 #include "PatchBlock.h"
+#include "PatchNameDelegate.h"
 #include "PatchTableModel.h"
 #include "PatchText.h"
 #include "TableView.h"
@@ -47,6 +48,9 @@ QWidget* A3AllDataDocument::makeWindowContent()
     _patchTableView = new TableView(content);
     _patchTableView->setObjectName(QStringLiteral("patchTableView"));
     _patchTableView->setModel(_tableModel.get());
+    _patchTableView->setItemDelegateForColumn(
+        PatchTableModel::columnForIdentifier(QStringLiteral("name")),
+        new PatchNameDelegate(_patchTableView));
     layout->addWidget(_chainIdLabel);
     layout->addWidget(_patchTableView);
     // The table takes drops of the types its model names: the patch type and
@@ -62,7 +66,6 @@ void A3AllDataDocument::updateUI()
     showChainId();
     if (_patchTableView) {
         _tableModel->reload();
-        _patchTableView->scrollToTop();
     }
 }
 

@@ -3,6 +3,7 @@
 #include "AtomicFile.h"
 #include "FileReader.h"
 #include "PasteboardTypes.h"
+#include "SameFile.h"
 
 #include <QCryptographicHash>
 #include <QFile>
@@ -137,25 +138,42 @@ bool Document::readFile(const QUrl& url, DocumentError* error)
     return true;
 }
 
-bool Document::fileChangedOnDisk() const
+bool Document::fileChangedOnDisk()
 {
     if (_fileURL.isEmpty()) {
         return false;
     }
     const QString path = _fileURL.toLocalFile();
+    const QByteArray localPath = QFile::encodeName(path);
     std::error_code error;
-    if (!std::filesystem::exists(QFile::encodeName(path).constData(), error)) {
+    if (!std::filesystem::exists(localPath.constData(), error)) {
+        return false;
+    }
+    if (const std::optional<FileStamp> now = stampOf(path, {}); // size and time only
+        _fileStamp && now && _fileStamp->showsUnchanged(*now)) {
         return false;
     }
     // Anything that cannot be read whole now is not what was read or written.
-    const FileReadResult file = readFileBounded(QFile::encodeName(path).constData(),
-                                                static_cast<std::uintmax_t>(maximumFileSize()));
+    const FileReadResult file =
+        readFileBounded(localPath.constData(), static_cast<std::uintmax_t>(maximumFileSize()));
     if (!file.ok() || !_fileStamp) {
         return true;
     }
     const QByteArray content(reinterpret_cast<const char*>(file.bytes.data()),
                              static_cast<qsizetype>(file.bytes.size()));
-    return stampOf(path, content) != _fileStamp;
+    const std::optional<FileStamp> now = stampOf(path, content);
+    if (!now || now->digest != _fileStamp->digest) {
+        return true;
+    }
+    // The same content, touched: remembered so that it is not read again.
+    _fileStamp = now;
+    return false;
+}
+
+bool Document::isStoredIn(const QString& path) const
+{
+    return !_fileURL.isEmpty() && isSameFile(QFile::encodeName(path).constData(),
+                                             QFile::encodeName(_fileURL.toLocalFile()).constData());
 }
 
 std::optional<Document::FileStamp> Document::stampOf(const QString& path, const QByteArray& content)
@@ -170,6 +188,7 @@ std::optional<Document::FileStamp> Document::stampOf(const QString& path, const 
     if (error) {
         return std::nullopt;
     }
+    stamp.taken = std::filesystem::file_time_type::clock::now();
     stamp.digest = QCryptographicHash::hash(content, QCryptographicHash::Sha256);
     return stamp;
 }

@@ -44,10 +44,14 @@ public:
     bool saveToURL(const QUrl& url, DocumentError* error);
     // Reads the document's file again; on failure nothing changes.
     bool revertToSaved(DocumentError* error);
-    // Whether another program changed the document's file since the document
-    // last read or wrote it: its size, modification time or content differ.
-    // False when the document has no file or the file is gone.
-    bool fileChangedOnDisk() const;
+    // Whether another program changed the content of the document's file
+    // since the document last read or wrote it. A file whose size and
+    // modification time are as they were is not read again; one touched
+    // without a change of content (a backup or sync tool, a checkout) is not
+    // changed. False when the document has no file or the file is gone.
+    bool fileChangedOnDisk();
+    // Whether path names the document's file, under any of its names.
+    bool isStoredIn(const QString& path) const;
 
     virtual bool readFromData(const QByteArray& data, const QString& typeName,
                               DocumentError* error) = 0;
@@ -60,14 +64,25 @@ signals:
     void fileURLChanged(const QUrl& fileURL);
 
 private:
-    // What tells one version of a file from another, without keeping its content.
+    // What tells one version of a file from another, without keeping its
+    // content: size and time say whether it may have changed, the digest
+    // whether it did.
     struct FileStamp
     {
         std::uintmax_t size = 0;
         std::filesystem::file_time_type modified;
+        std::filesystem::file_time_type taken; // when the stamp was made
         QByteArray digest;
 
-        bool operator==(const FileStamp&) const = default;
+        // Whether a file now stamped as now is the file this stamp was made
+        // of, without reading it. A file's time has the granularity of the
+        // system's clock tick: a write in the tick of the stamp itself leaves
+        // the time as it was, so a stamp made that close proves nothing.
+        bool showsUnchanged(const FileStamp& now) const
+        {
+            return size == now.size && modified == now.modified &&
+                   modified + std::chrono::seconds(2) < taken;
+        }
     };
     static std::optional<FileStamp> stampOf(const QString& path, const QByteArray& content);
 

@@ -11,6 +11,13 @@ inline constexpr std::size_t kPatchSize = 64;
 inline constexpr std::size_t kChainDataSize = 8192;
 inline constexpr std::size_t kPatchNameOffset = 9;
 inline constexpr std::size_t kPatchNameLength = 7;
+
+// The characters a patch name stores, one byte each; setting a name stores
+// anything else as a space.
+constexpr bool isPatchNameCharacter(char32_t c)
+{
+    return c >= 0x20 && c <= 0x7F;
+}
 inline constexpr std::size_t kChainDataRefThreshold =
     128; // chain numbers from here refer to chain data
 

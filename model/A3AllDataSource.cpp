@@ -191,7 +191,7 @@ void A3AllDataSource::setPatchName(std::u16string_view name, std::int64_t index)
     auto& patch = _data.patch[static_cast<std::size_t>(index)];
     for (std::size_t k = 0; k < kPatchNameLength; ++k) {
         std::uint8_t byte = ' ';
-        if (k < name.size() && name[k] >= 0x20 && name[k] <= 0x7F) {
+        if (k < name.size() && isPatchNameCharacter(name[k])) {
             byte = static_cast<std::uint8_t>(name[k]);
         }
         patch[kPatchNameOffset + k] = byte;

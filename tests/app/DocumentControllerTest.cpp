@@ -18,6 +18,9 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QSignalSpy>
 #include <gtest/gtest.h>
 
 namespace a3 {
@@ -351,6 +354,27 @@ std::vector<PendingEditCase> pendingEditCases()
 
 INSTANTIATE_TEST_SUITE_P(Commands, PendingEdit, ::testing::ValuesIn(pendingEditCases()));
 
+// The document's paper is what the Print dialog starts from; what the user
+// chooses there is what is printed.
+TEST_F(Documents, PrintsOnThePaperChosenInThePrintDialog)
+{
+    DocumentWindow* window = controller.newDocument();
+    menuAction(window, QStringLiteral("Print…"))->trigger();
+    QPrintDialog* dialog = nullptr;
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        dialog = window->findChild<QPrintDialog*>();
+        return dialog && dialog->isVisible();
+    }));
+    EXPECT_EQ(window->pageLayout().pageSize(), dialog->printer()->pageLayout().pageSize());
+    const auto pdf = dir / "printed.pdf";
+    dialog->printer()->setOutputFileName(qPath(pdf));
+    dialog->printer()->setPageSize(QPageSize(QPageSize::A5));
+    dialog->done(QDialog::Accepted);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->hasOpenQuestion(); }));
+    EXPECT_NE(std::string::npos, test::pdfInfo(pdf, "Page size").find("(A5)"))
+        << test::pdfInfo(pdf, "Page size");
+}
+
 TEST_F(Documents, TheKeyboardAloneSelectsRowsAndCopiesAndPastesThroughTheEditMenu)
 {
     DocumentWindow* window = controller.newDocument();
@@ -428,6 +452,30 @@ TEST_F(Documents, SavingAFileChangedByAnotherProgramAsksFirst)
     EXPECT_EQ(test::readBytes(path), window->document().dataSource().syxData());
     EXPECT_FALSE(window->document().isDocumentEdited());
 
+    // Under another of its names the file is the same: the question too.
+    std::filesystem::create_symlink(path.filename(), dir / "link.syx");
+    A3AllDataSource later = A3AllDataSource::fallbackBank();
+    ASSERT_TRUE(later.setSyxData(theirs));
+    later.setPatchName(u"Later", 9);
+    test::writeBytes(path, later.syxData());
+    rename(window, 0, QStringLiteral("Linked"));
+    prompts.asked.clear();
+    prompts.changedFileAnswer = Changed::Cancel;
+    prompts.saveLocation = qPath(dir / "link.syx");
+    EXPECT_EQ(false, outcomeOf([&](auto done) { window->saveAs(done); }));
+    EXPECT_EQ(QStringList{"changed: bank.syx"}, prompts.asked);
+    EXPECT_EQ(later.syxData(), test::readBytes(path));
+
+    // Touched by a backup or sync tool, its content as it was: no question.
+    prompts.changedFileAnswer = Changed::SaveAnyway;
+    EXPECT_EQ(true, save(window));
+    std::filesystem::last_write_time(path, std::filesystem::last_write_time(path) +
+                                               std::chrono::hours(1));
+    rename(window, 0, QStringLiteral("Touched"));
+    prompts.asked.clear();
+    EXPECT_EQ(true, save(window));
+    EXPECT_TRUE(prompts.asked.isEmpty());
+
     // Gone: written anew where it was, without a question.
     std::filesystem::remove(path);
     rename(window, 0, QStringLiteral("Anew"));
@@ -448,9 +496,18 @@ TEST_F(Documents, AWindowComingToTheFrontShowsItsFileAsAnotherProgramLeftIt)
     A3AllDataSource changed{std::filesystem::path(A3_FACTORY_BANK_PATH)};
     changed.setPatchName(u"Theirs", 2);
     test::writeBytes(path, changed.syxData());
+    QSignalSpy reloads(&window->document().tableModel(), &QAbstractItemModel::dataChanged);
     activate(window);
     EXPECT_EQ("Theirs ", nameAt(window, 2));
     EXPECT_FALSE(window->document().isDocumentEdited());
+    EXPECT_EQ(1, reloads.size());
+
+    // Touched without a change of content: nothing to show anew.
+    activate(other);
+    std::filesystem::last_write_time(path, std::filesystem::last_write_time(path) +
+                                               std::chrono::hours(1));
+    activate(window);
+    EXPECT_EQ(1, reloads.size());
 
     // With unsaved changes the window keeps them: saving will ask.
     rename(window, 0, QStringLiteral("Mine"));

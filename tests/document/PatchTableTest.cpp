@@ -19,18 +19,24 @@ QString cell(TableView& table, int row, const char* identifier)
     return table.model()->index(row, column).data().toString();
 }
 
-// Opens the name editor the way a user does and types text into it.
-void renameInPlace(ShownDocument& shown, int row, const QString& text)
+// Opens the name editor the way a user does, types text into it over the
+// name it shows and presses Return; returns what the editor showed then.
+QString renameInPlace(ShownDocument& shown, int row, const QString& text)
 {
     shown.focusTable();
     shown.table().setCurrentIndex(shown.table().model()->index(row, 0));
     QTest::keyClick(&shown.table(), Qt::Key_F2);
     auto* editor = shown.table().findChild<QLineEdit*>();
-    ASSERT_NE(nullptr, editor) << "no name editor opened";
+    if (!editor) {
+        ADD_FAILURE() << "no name editor opened";
+        return {};
+    }
     editor->selectAll();
-    editor->insert(text);
+    QTest::keyClicks(editor, text);
+    const QString typed = editor->text();
     QTest::keyClick(editor, Qt::Key_Return);
     QApplication::processEvents();
+    return typed;
 }
 
 // Numbers as numbers, so that the table sorts and copies them as such; the
@@ -64,9 +70,34 @@ TEST(PatchTable, RenameInPlaceMarksTheDocumentEditedOnlyWhenTheTextDiffers)
     EXPECT_TRUE(shown.document->isDocumentEdited());
     EXPECT_EQ(QStringLiteral("Metal  "), cell(shown.table(), 4, "name"));
 
-    renameInPlace(shown, 5, QString::fromUtf8("Fuzz\u00e9Face"));
-    EXPECT_EQ(QStringLiteral("Fuzz Fa"), cell(shown.table(), 5, "name"));
     EXPECT_EQ(chainIdBefore, shown.document->chainIdLabel()->text());
+}
+
+// The editor takes what the bank stores and no more, so that what it shows
+// is what is stored.
+TEST(PatchTable, TheNameEditorShowsWhatWillBeStored)
+{
+    ShownDocument shown;
+    EXPECT_EQ(QStringLiteral("berdriv"), renameInPlace(shown, 5, QString::fromUtf8("Überdrive")));
+    EXPECT_EQ(QStringLiteral("berdriv"), cell(shown.table(), 5, "name"));
+}
+
+// Bytes a name holds that no edit could store (from another program, say)
+// stay as they are until the user types a new name; the editor shows them as
+// the spaces an edit would store.
+TEST(PatchTable, ANameEditedWithoutTypingKeepsItsBytes)
+{
+    ShownDocument shown;
+    A3AllDataSource& bank = shown.document->dataSource();
+    std::vector<std::uint8_t> patch = bank.patchDataAt(7);
+    const std::uint8_t name[kPatchNameLength] = {'C', 0xE9, 0x01, 'f', 0, ' ', ' '};
+    std::copy(std::begin(name), std::end(name), patch.begin() + kPatchNameOffset);
+    bank.setPatchData(patch, 7);
+    const std::vector<std::uint8_t> before = bank.syxData();
+
+    EXPECT_EQ(QStringLiteral("C  f"), renameInPlace(shown, 7, {}));
+    EXPECT_EQ(before, bank.syxData());
+    EXPECT_FALSE(shown.document->isDocumentEdited());
 }
 
 TEST(PatchTable, SelectedRowsAreTheRowsWithASelectedCellOnceEachAscending)
