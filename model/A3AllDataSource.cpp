@@ -115,8 +115,7 @@ bool A3AllDataSource::setSyxData(std::span<const std::uint8_t> file)
 
     // The low-nibble byte is deliberately not masked: the device's own reader
     // ORs it in whole, and the high one loses its upper bits.
-    nibble::fastestKernels().decode(file.data() + kHeaderSize, kDumpBodySize,
-                                    dumpBody(_data).data());
+    nibble::decode(file.data() + kHeaderSize, kDumpBodySize, dumpBody(_data).data());
     return true;
 }
 
@@ -129,12 +128,11 @@ std::vector<std::uint8_t> A3AllDataSource::syxData()
 
 void A3AllDataSource::writeSyxData(std::span<std::uint8_t, kAllDataFileSize> file)
 {
-    const nibble::EncodeKernel encodeSummed = nibble::fastestKernels().encodeSummed;
     const auto* record = reinterpret_cast<const std::uint8_t*>(&_data);
     // Writes the record bytes [offset, offset + size) to their nibble pairs.
     const auto encode = [&](std::size_t offset, std::size_t size, std::uint16_t sumStart) {
-        return encodeSummed(record + offset, size, file.data() + 2 * offset - kHeaderSize,
-                            sumStart);
+        return nibble::encodeSummed(record + offset, size, file.data() + 2 * offset - kHeaderSize,
+                                    sumStart);
     };
     std::copy_n(record, kHeaderSize, file.begin());
     // Each checksum follows the bytes it covers, so one pass over the record

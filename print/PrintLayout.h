@@ -23,8 +23,7 @@ struct PrintFrame
 };
 
 // The margins are taken in single precision and each opposite pair is summed
-// in single precision before it is subtracted from the paper size in double
-// precision: the listing's coordinates depend on these exact roundings.
+// before it is subtracted from the paper size in double precision.
 PrintFrame printableFrame(const QPageLayout& pageLayout);
 
 // The paper that a territory uses when no printer says otherwise: Letter

@@ -198,22 +198,20 @@ std::vector<std::uint8_t> randomBytes(std::size_t count)
 
 // Decodes pairs[2 * from ...) into count bytes and checks them against the
 // reference and that nothing is written past them.
-void expectDecodes(const nibble::Kernels& kernels, std::span<const std::uint8_t> pairs,
-                   std::size_t from, std::size_t count)
+void expectDecodes(std::span<const std::uint8_t> pairs, std::size_t from, std::size_t count)
 {
     std::vector<std::uint8_t> bytes(count + 1, 0xEE);
-    kernels.decode(pairs.data() + 2 * from, count, bytes.data());
+    nibble::decode(pairs.data() + 2 * from, count, bytes.data());
     EXPECT_EQ(0xEE, bytes.back()) << "past the end, count " << count;
     bytes.pop_back();
     EXPECT_EQ(referenceDecode(pairs.subspan(2 * from, 2 * count)), bytes) << "count " << count;
 }
 
-void expectEncodes(const nibble::Kernels& kernels, std::span<const std::uint8_t> bytes,
-                   std::uint16_t sumStart)
+void expectEncodes(std::span<const std::uint8_t> bytes, std::uint16_t sumStart)
 {
     std::vector<std::uint8_t> pairs(2 * bytes.size() + 1, 0xEE);
     const std::uint16_t sum =
-        kernels.encodeSummed(bytes.data(), bytes.size(), pairs.data(), sumStart);
+        nibble::encodeSummed(bytes.data(), bytes.size(), pairs.data(), sumStart);
     EXPECT_EQ(0xEE, pairs.back()) << "past the end, count " << bytes.size();
     pairs.pop_back();
     std::vector<std::uint8_t> expected;
@@ -227,10 +225,7 @@ void expectEncodes(const nibble::Kernels& kernels, std::span<const std::uint8_t>
     EXPECT_EQ(static_cast<std::uint16_t>(expectedSum), sum) << "count " << bytes.size();
 }
 
-class AllDataKernels : public ::testing::TestWithParam<nibble::Kernels>
-{};
-
-TEST_P(AllDataKernels, DecodeTheFactoryBankAndBytesNoDeviceWrites)
+TEST(AllDataKernels, DecodeTheFactoryBankAndBytesNoDeviceWrites)
 {
     const std::size_t size = 2 * kDumpBodySize;
     std::vector<std::vector<std::uint8_t>> inputs{factoryBankNibbles(), randomBytes(size)};
@@ -246,36 +241,25 @@ TEST_P(AllDataKernels, DecodeTheFactoryBankAndBytesNoDeviceWrites)
         }
     }
     for (const auto& pairs : inputs) {
-        expectDecodes(GetParam(), pairs, 0, kDumpBodySize);
+        expectDecodes(pairs, 0, kDumpBodySize);
         // Short runs from an odd start: every way a vector loop can end.
         for (std::size_t count = 0; count <= 160; ++count) {
-            expectDecodes(GetParam(), pairs, 3, count);
+            expectDecodes(pairs, 3, count);
         }
     }
 }
 
-TEST_P(AllDataKernels, EncodeAndSumTheFactoryBankAndRandomBytes)
+TEST(AllDataKernels, EncodeAndSumTheFactoryBankAndRandomBytes)
 {
     for (const auto& bytes : {referenceDecode(factoryBankNibbles()), randomBytes(kDumpBodySize)}) {
         // The whole body, then short runs from an odd start.
-        expectEncodes(GetParam(), bytes, kChainChecksumStart);
+        expectEncodes(bytes, kChainChecksumStart);
         for (std::size_t count = 0; count <= 160; ++count) {
-            expectEncodes(GetParam(), std::span(bytes).subspan(3, count), kPatchChecksumStart);
+            expectEncodes(std::span(bytes).subspan(3, count), kPatchChecksumStart);
         }
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(RunnableHere, AllDataKernels,
-                         ::testing::ValuesIn(nibble::runnableKernels()),
-                         [](const auto& variant) { return std::string(variant.param.name); });
-
 } // namespace
 
-namespace nibble {
-// Names the variant in failure messages.
-void PrintTo(const Kernels& kernels, std::ostream* out)
-{
-    *out << kernels.name;
-}
-} // namespace nibble
 } // namespace a3

@@ -6,6 +6,7 @@
 #include "A3AllDataSource.h"
 #include "PrintView.h"
 
+#include <QRectF>
 #include <gtest/gtest.h>
 
 namespace a3 {
@@ -35,9 +36,6 @@ TEST(PrintFrame, IsThePaperLessTheMarginsSummedInSinglePrecision)
         {QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait,
                      QMarginsF(25.4, 25.4, 25.4, 25.4), QPageLayout::Millimeter),
          {72, 72, 451, 698}},
-        // 0.1 is 0.100000001490116 as a float; two of them sum to 0.200000002980232.
-        {pointLayout(QPageSize::Letter, QPageLayout::Portrait, QMarginsF(0.1, 0.1, 0.1, 0.1)),
-         {0.10000000149011612, 0.10000000149011612, 611.79999999701977, 791.79999999701977}},
     };
     for (const auto& [layout, expected] : cases) {
         const PrintFrame frame = printableFrame(layout);
@@ -122,6 +120,41 @@ TEST_F(Listing, ReproducesTheWorkedExampleOfALetterPage)
     EXPECT_EQ(11.921568870544434 * 2, texts[8].topLeft.y() - texts[4].topLeft.y());
     EXPECT_EQ(46.92156982421875, texts[4].topLeft.y());
     EXPECT_DOUBLE_EQ(631.078444480896, texts[103].topLeft.y());
+}
+
+// On every paper a user may choose, every text starts inside the printable
+// area, the patch lines end inside it and the last ones above its bottom.
+TEST_F(Listing, FitsThePrintableAreaOfEveryPaper)
+{
+    for (const auto paper : {QPageSize::Letter, QPageSize::Legal, QPageSize::A4, QPageSize::A5}) {
+        for (const auto orientation : {QPageLayout::Portrait, QPageLayout::Landscape}) {
+            for (const double margin : {72.0, 18.0, 0.1}) {
+                const QPageLayout page =
+                    pointLayout(paper, orientation, QMarginsF(margin, margin, margin, margin));
+                const PrintFrame frame = printableFrame(page);
+                const QSizeF full = page.fullRect(QPageLayout::Point).size();
+                SCOPED_TRACE(page.pageSize().name().toStdString() + " " +
+                             std::to_string(orientation) + " " + std::to_string(margin));
+                EXPECT_NEAR(margin, frame.x, 1e-5);
+                EXPECT_NEAR(full.width() - 2 * margin, frame.width, 1e-5);
+                EXPECT_NEAR(full.height() - 2 * margin, frame.height, 1e-5);
+                for (const PrintedText& text :
+                     listingLayout(bank, "My Bank.syx", QSizeF(frame.width, frame.height))) {
+                    EXPECT_GE(text.topLeft.x(), 0) << text.text.toStdString();
+                    // Courier's characters are 0.6 em wide.
+                    if (text.fontFamily == QLatin1String("Courier")) {
+                        EXPECT_LE(text.topLeft.x() +
+                                      0.6 * text.pointSize * static_cast<double>(text.text.size()),
+                                  frame.width)
+                            << text.text.toStdString();
+                    }
+                    EXPECT_GE(text.topLeft.y(), 0) << text.text.toStdString();
+                    EXPECT_LE(text.topLeft.y() + text.pointSize, frame.height)
+                        << text.text.toStdString();
+                }
+            }
+        }
+    }
 }
 
 TEST_F(Listing, CourierSizeAndLineStepFollowThePrintableHeight)
