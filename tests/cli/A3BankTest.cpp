@@ -270,7 +270,8 @@ TEST(A3BankWithoutPrivileges, RefusesWhatItMayNotReplaceAndWarnsOfAnUnsyncedFold
           {Arguments{"rename", q(bank), "1", "X", "-o", q(dir / "locked")}, locked},
           {Arguments{"pdf", q(bank), "-o", q(dir / "locked")}, locked},
           {Arguments{"copy", q(bank), "1", q(bank), "2", "-o", q(dir / "fifo")}, fifo},
-          {Arguments{"pdf", q(bank), "-o", q(dir / "fifo")}, fifo}}) {
+          {Arguments{"pdf", q(bank), "-o", q(dir / "fifo")}, fifo},
+          {Arguments{"receive", q(dir / "fifo"), "--port", "any"}, fifo}}) {
         const auto run = a3bank(arguments);
         EXPECT_EQ(1, run.exit.code) << arguments[0];
         EXPECT_EQ(message, run.err) << arguments[0];
