@@ -43,9 +43,10 @@ WriteResult writeFileAtomically(const std::filesystem::path& path,
                                 std::span<const std::uint8_t> bytes);
 
 // Why writeFileAtomically(path, ...) would fail before writing a byte (the
-// folder is missing or read-only, path is a folder, ...), or an empty string
-// when it could start. For a caller that must know before it fetches what it
-// would write, such as a dump that a device sends only once.
+// folder is missing or read-only, path is a folder, a FIFO or a read-only
+// file, ...), or an empty string when it could start. For a caller that must
+// know before it fetches what it would write, such as a dump that a device
+// sends only once.
 std::string whyFileCannotBeWritten(const std::filesystem::path& path);
 
 } // namespace a3
