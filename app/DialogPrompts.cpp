@@ -69,6 +69,19 @@ void chooseFile(QWidget* parent, const QString& caption, const QString& suggeste
     });
 }
 
+// A message the user only acknowledges.
+void showMessage(QMessageBox::Icon icon, QWidget* parent, const QString& message,
+                 const QString& reason, std::function<void()> closed)
+{
+    QMessageBox* box = messageBox(icon, message, reason, parent);
+    box->setStandardButtons(QMessageBox::Ok);
+    showAndThen(box, [closed = std::move(closed)](QMessageBox*, int) {
+        if (closed) {
+            closed();
+        }
+    });
+}
+
 } // namespace
 
 void DialogPrompts::askToSaveChanges(QWidget* window, const QString& displayName,
@@ -133,13 +146,24 @@ void DialogPrompts::askAboutChangedFile(QWidget* window, const QString& displayN
 void DialogPrompts::showError(QWidget* parent, const QString& message, const QString& reason,
                               std::function<void()> closed)
 {
-    QMessageBox* box = messageBox(QMessageBox::Critical, message, reason, parent);
-    box->setStandardButtons(QMessageBox::Ok);
-    showAndThen(box, [closed = std::move(closed)](QMessageBox*, int) {
-        if (closed) {
-            closed();
-        }
+    showMessage(QMessageBox::Critical, parent, message, reason, std::move(closed));
+}
+
+void DialogPrompts::offerSaveAs(QWidget* window, const QString& message, const QString& reason,
+                                Reply<bool> reply)
+{
+    QMessageBox* box = messageBox(QMessageBox::Critical, message, reason, window);
+    QPushButton* saveAs = box->addButton(tr("Save As…"), QMessageBox::AcceptRole);
+    box->setDefaultButton(box->addButton(QMessageBox::Cancel));
+    showAndThen(box, [saveAs, reply = std::move(reply)](QMessageBox* answered, int) {
+        reply(answered->clickedButton() == saveAs);
     });
+}
+
+void DialogPrompts::showWarning(QWidget* parent, const QString& message, const QString& reason,
+                                std::function<void()> closed)
+{
+    showMessage(QMessageBox::Warning, parent, message, reason, std::move(closed));
 }
 
 void DialogPrompts::showAbout(QWidget* parent, const QString& title, const QString& text,

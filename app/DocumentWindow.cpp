@@ -287,13 +287,36 @@ void DocumentWindow::saveTo(const QString& path, Done done)
 void DocumentWindow::writeTo(const QString& path, Done done)
 {
     DocumentError error;
-    if (_document->saveToURL(QUrl::fromLocalFile(path), &error)) {
+    switch (_document->saveToURL(QUrl::fromLocalFile(path), &error)) {
+    case Document::SaveOutcome::Saved:
         report(done, true);
         return;
+    case Document::SaveOutcome::SavedDurabilityUnknown:
+        warnNotDurable(path, error.description, done);
+        return;
+    case Document::SaveOutcome::NotSaved:
+        break;
     }
-    showError(tr("The document “%1” could not be saved as “%2”.")
-                  .arg(_document->displayName(), QFileInfo(path).fileName()),
-              error.description, done);
+    // A file the user may not write, a full disk: another name or place may do.
+    _prompts.offerSaveAs(this,
+                         tr("The document “%1” could not be saved as “%2”.")
+                             .arg(_document->displayName(), QFileInfo(path).fileName()),
+                         error.description, whenAnswered([this, done](bool saveElsewhere) {
+                             if (saveElsewhere) {
+                                 saveAs(done);
+                             } else {
+                                 report(done, false);
+                             }
+                         }));
+}
+
+void DocumentWindow::warnNotDurable(const QString& path, const QString& reason, Done done)
+{
+    _prompts.showWarning(this,
+                         tr("“%1” was written, but a crash or power failure may yet undo it.")
+                             .arg(QFileInfo(path).fileName()),
+                         tr("Its folder could not be synced: %1").arg(reason),
+                         whenAnswered([done] { report(done, true); }));
 }
 
 void DocumentWindow::revertDocumentToSaved()
@@ -475,16 +498,23 @@ void DocumentWindow::exportAsPdf(Done done)
                     report(done, false);
                     return;
                 }
-                const QString failure =
+                const WriteResult written =
                     exportListingPdf(QFile::encodeName(path).constData(), pageLayout(),
                                      _document->dataSource(), _document->displayName());
-                if (!failure.isEmpty()) {
+                const QString reason = QString::fromLocal8Bit(written.reason);
+                switch (written.outcome) {
+                case WriteResult::Outcome::Durable:
+                    report(done, true);
+                    return;
+                case WriteResult::Outcome::DurabilityUnknown:
+                    warnNotDurable(path, reason, done);
+                    return;
+                case WriteResult::Outcome::NotWritten:
                     showError(tr("“%1” could not be exported as “%2”.")
                                   .arg(_document->displayName(), QFileInfo(path).fileName()),
-                              failure, done);
+                              reason, done);
                     return;
                 }
-                report(done, true);
             });
         }));
 }

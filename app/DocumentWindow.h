@@ -104,6 +104,8 @@ private:
                        std::function<void(const QString&)> then);
     void saveTo(const QString& path, Done done);
     void writeTo(const QString& path, Done done);
+    // The file at path is written, but may not outlast a crash: reason says why.
+    void warnNotDurable(const QString& path, const QString& reason, Done done);
     void reloadFromFile();
     void finishClosing(bool close);
     void reloadIfChangedOnDisk();

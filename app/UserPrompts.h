@@ -44,6 +44,13 @@ public:
     // closed runs once the user has dismissed the message.
     virtual void showError(QWidget* parent, const QString& message, const QString& reason,
                            std::function<void()> closed) = 0;
+    // A file that could not be saved, with Save As offered in its place:
+    // reply is true when the user wants to save under another name.
+    virtual void offerSaveAs(QWidget* window, const QString& message, const QString& reason,
+                             Reply<bool> reply) = 0;
+    // Something done, but not quite as it should have been.
+    virtual void showWarning(QWidget* parent, const QString& message, const QString& reason,
+                             std::function<void()> closed) = 0;
     virtual void showAbout(QWidget* parent, const QString& title, const QString& text,
                            std::function<void()> closed) = 0;
     // One of ports, preselected first when it is among them; nothing when the
@@ -75,6 +82,10 @@ public:
                              Reply<ChangedFileChoice> reply) override;
     void showError(QWidget* parent, const QString& message, const QString& reason,
                    std::function<void()> closed) override;
+    void offerSaveAs(QWidget* window, const QString& message, const QString& reason,
+                     Reply<bool> reply) override;
+    void showWarning(QWidget* parent, const QString& message, const QString& reason,
+                     std::function<void()> closed) override;
     void showAbout(QWidget* parent, const QString& title, const QString& text,
                    std::function<void()> closed) override;
     void choosePort(QWidget* window, const QString& question, const QStringList& ports,

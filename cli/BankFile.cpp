@@ -3,7 +3,9 @@
 #include "AllDataFile.h"
 #include "AtomicFile.h"
 #include "FileReader.h"
+#include "Terminal.h"
 
+#include <iostream>
 #include <memory>
 
 namespace a3::cli {
@@ -34,13 +36,29 @@ std::string loadBank(A3AllDataSource& bank, const std::filesystem::path& path)
     return content.error;
 }
 
-std::string saveBank(A3AllDataSource& bank, const std::filesystem::path& path)
+WriteResult saveBank(A3AllDataSource& bank, const std::filesystem::path& path)
 {
     // Encoded into a buffer of its own that nothing fills first.
     const auto file = std::make_unique_for_overwrite<std::uint8_t[]>(kAllDataFileSize);
     const std::span<std::uint8_t, kAllDataFileSize> bytes(file.get(), kAllDataFileSize);
     bank.writeSyxData(bytes);
     return writeFileAtomically(path, bytes);
+}
+
+int reportWrite(const std::filesystem::path& path, const WriteResult& written)
+{
+    switch (written.outcome) {
+    case WriteResult::Outcome::Durable:
+        break;
+    case WriteResult::Outcome::DurabilityUnknown:
+        std::cerr << "a3bank: " << displayName(path)
+                  << ": warning: written, but its folder could not be synced: " << written.reason
+                  << '\n';
+        break;
+    case WriteResult::Outcome::NotWritten:
+        return refuse(path, written.reason);
+    }
+    return kSuccess;
 }
 
 } // namespace a3::cli

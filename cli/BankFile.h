@@ -1,6 +1,7 @@
 #pragma once
 
 #include "A3AllDataSource.h"
+#include "AtomicFile.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -23,8 +24,12 @@ FileContent readAllDataFile(const std::filesystem::path& path);
 // the bank unchanged.
 std::string loadBank(A3AllDataSource& bank, const std::filesystem::path& path);
 
-// Writes the bank's All-Data file atomically under any name the system
-// takes; returns the reason on failure.
-std::string saveBank(A3AllDataSource& bank, const std::filesystem::path& path);
+// Writes the bank's All-Data file atomically under any name the system takes.
+WriteResult saveBank(A3AllDataSource& bank, const std::filesystem::path& path);
+
+// Tells the user how a write of path went: a file not written is refused
+// (kRefused); one written but not known to be on the disk is written all the
+// same (kSuccess), with a warning.
+int reportWrite(const std::filesystem::path& path, const WriteResult& written);
 
 } // namespace a3::cli

@@ -58,10 +58,7 @@ int newCommand(const Arguments& arguments)
         return refuse(path, "already exists (use --force to replace it)");
     }
     A3AllDataSource bank; // the factory bank
-    if (auto failure = saveBank(bank, path); !failure.empty()) {
-        return refuse(path, failure);
-    }
-    return kSuccess;
+    return reportWrite(path, saveBank(bank, path));
 }
 
 // Where a changed bank goes: the -o file, or else the bank's own file.
@@ -80,10 +77,7 @@ int renameCommand(const Arguments& arguments)
     bank.setPatchName(utf16FromUtf8(arguments.one("NAME").text),
                       arguments.one("NUMBER").rows.front());
     const auto target = outputOf(arguments, path);
-    if (auto failure = saveBank(bank, target); !failure.empty()) {
-        return refuse(target, failure);
-    }
-    return kSuccess;
+    return reportWrite(target, saveBank(bank, target));
 }
 
 int copyCommand(const Arguments& arguments)
@@ -115,10 +109,7 @@ int copyCommand(const Arguments& arguments)
                                       std::to_string(firstRow + 1) + " would run past patch 100");
     }
     const auto written = outputOf(arguments, targetPath);
-    if (auto failure = saveBank(target, written); !failure.empty()) {
-        return refuse(written, failure);
-    }
-    return kSuccess;
+    return reportWrite(written, saveBank(target, written));
 }
 
 // Checked here, without Qt, so that a refused bank costs no start of the

@@ -66,11 +66,11 @@ bool Document::readFromURL(const QUrl& url, DocumentError* error)
     return true;
 }
 
-bool Document::saveToURL(const QUrl& url, DocumentError* error)
+Document::SaveOutcome Document::saveToURL(const QUrl& url, DocumentError* error)
 {
     const QString path = url.toLocalFile();
     if (refuseLostFileName(path, error)) {
-        return false;
+        return SaveOutcome::NotSaved;
     }
     // A document that cannot give its content must not replace the file.
     DocumentError dataError;
@@ -79,22 +79,23 @@ bool Document::saveToURL(const QUrl& url, DocumentError* error)
         if (error) {
             *error = dataError;
         }
-        return false;
+        return SaveOutcome::NotSaved;
     }
     const QByteArray localPath = QFile::encodeName(path);
-    const std::string failure = writeFileAtomically(
+    const WriteResult written = writeFileAtomically(
         localPath.constData(), {reinterpret_cast<const std::uint8_t*>(data.constData()),
                                 static_cast<std::size_t>(data.size())});
-    if (!failure.empty()) {
-        if (error) {
-            *error = {QStringLiteral("file"), 0, QString::fromLocal8Bit(failure)};
-        }
-        return false;
+    if (error && !written.reason.empty()) {
+        *error = {QStringLiteral("file"), 0, QString::fromLocal8Bit(written.reason)};
+    }
+    if (!written.written()) {
+        return SaveOutcome::NotSaved;
     }
     _fileStamp = stampOf(path, data);
     setFileURL(url);
     updateChangeCount(ChangeCleared);
-    return true;
+    return written.outcome == WriteResult::Outcome::Durable ? SaveOutcome::Saved
+                                                            : SaveOutcome::SavedDurabilityUnknown;
 }
 
 bool Document::revertToSaved(DocumentError* error)

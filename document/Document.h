@@ -39,9 +39,16 @@ public:
 
     // Reads the whole file into the document and makes it the document's file.
     bool readFromURL(const QUrl& url, DocumentError* error);
+    enum class SaveOutcome
+    {
+        Saved,
+        SavedDurabilityUnknown, // written, but a crash may yet undo it: the error says why
+        NotSaved,
+    };
     // Writes the document to the file atomically and makes it the document's
-    // file; on failure the document keeps its file and its edited state.
-    bool saveToURL(const QUrl& url, DocumentError* error);
+    // file once written; when not, the document keeps its file and its
+    // edited state.
+    SaveOutcome saveToURL(const QUrl& url, DocumentError* error);
     // Reads the document's file again; on failure nothing changes.
     bool revertToSaved(DocumentError* error);
     // Whether another program changed the content of the document's file

@@ -2,6 +2,7 @@
 
 #include "FileDescriptor.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <climits>
@@ -9,9 +10,12 @@
 #include <fcntl.h>
 #include <optional>
 #include <random>
+#include <set>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 #include <variant>
+#include <vector>
 
 namespace a3 {
 namespace {
@@ -60,12 +64,12 @@ std::string randomSuffix(std::mt19937& random)
     return suffix;
 }
 
-// A temporary file, created exclusively in one folder and removed again
-// unless it was renamed over its target.
+// A temporary file, created exclusively in one folder with the given mode and
+// removed again unless it was renamed over its target or kept.
 class TemporaryFile
 {
 public:
-    TemporaryFile(int folder, const std::string& targetName)
+    TemporaryFile(int folder, const std::string& targetName, mode_t mode)
         : _folder(folder)
     {
         std::mt19937 random(std::random_device{}());
@@ -77,7 +81,7 @@ public:
             const std::string stem = shortName ? std::string(".a3-") : targetName + '.';
             _name = stem + randomSuffix(random);
             _fd = FileDescriptor(::openat(
-                folder, _name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666));
+                folder, _name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, mode));
             if (_fd.isOpen()) {
                 return;
             }
@@ -102,22 +106,6 @@ public:
     bool isOpen() const { return _fd.isOpen(); }
     int fd() const { return _fd.get(); }
 
-    // Every byte, through interruptions and short writes.
-    bool write(std::span<const std::uint8_t> bytes)
-    {
-        while (!bytes.empty()) {
-            const ssize_t count = ::write(_fd.get(), bytes.data(), bytes.size());
-            if (count < 0 && errno == EINTR) {
-                continue;
-            }
-            if (count <= 0) {
-                return false;
-            }
-            bytes = bytes.subspan(static_cast<std::size_t>(count));
-        }
-        return true;
-    }
-
     // Closes the file, reporting what the close reports (a delayed write
     // error on some file systems).
     bool close() { return ::close(_fd.release()) == 0; }
@@ -131,11 +119,50 @@ public:
         return true;
     }
 
+    // Leaves the file where it is; returns its name.
+    std::string keep() { return std::exchange(_name, {}); }
+
 private:
     int _folder;
     std::string _name;
     FileDescriptor _fd;
 };
+
+// Every byte at offset, through interruptions and short writes.
+bool writeAll(int fd, std::span<const std::uint8_t> bytes, off_t offset = 0)
+{
+    while (!bytes.empty()) {
+        const ssize_t count = ::pwrite(fd, bytes.data(), bytes.size(), offset);
+        if (count < 0 && errno == EINTR) {
+            continue;
+        }
+        if (count <= 0) {
+            return false;
+        }
+        bytes = bytes.subspan(static_cast<std::size_t>(count));
+        offset += count;
+    }
+    return true;
+}
+
+// Copies the whole content of one file into another.
+bool copyContent(int from, int to)
+{
+    std::array<std::uint8_t, 64 * 1024> buffer{};
+    for (off_t offset = 0;;) {
+        const ssize_t count = ::pread(from, buffer.data(), buffer.size(), offset);
+        if (count < 0 && errno == EINTR) {
+            continue;
+        }
+        if (count <= 0) {
+            return count == 0;
+        }
+        if (!writeAll(to, std::span(buffer).first(static_cast<std::size_t>(count)), offset)) {
+            return false;
+        }
+        offset += count;
+    }
+}
 
 // The target's folder, opened to create the temporary file in and to sync.
 // A folder that may be written but not read is still used, unsynced.
@@ -143,19 +170,32 @@ struct Folder
 {
     FileDescriptor fd;
     bool syncable = true;
+    std::filesystem::path path;
 };
 
 std::optional<Folder> openFolder(const std::filesystem::path& folder)
 {
-    const std::string name = folder.empty() ? std::string(".") : folder.string();
-    Folder opened{FileDescriptor(::open(name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC))};
+    const std::filesystem::path path = folder.empty() ? std::filesystem::path(".") : folder;
+    Folder opened{FileDescriptor(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)), true,
+                  path};
     if (!opened.fd.isOpen() && errno == EACCES) {
-        opened = {FileDescriptor(::open(name.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC)), false};
+        opened.fd = FileDescriptor(::open(path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+        opened.syncable = false;
     }
     if (!opened.fd.isOpen()) {
         return std::nullopt;
     }
     return opened;
+}
+
+// 0 once the folder's entries are on the disk, otherwise why they may not
+// be. Some file systems cannot sync a folder (EINVAL) and need not.
+int syncFolder(const Folder& folder)
+{
+    if (!folder.syncable) {
+        return EACCES;
+    }
+    return ::fsync(folder.fd.get()) == 0 || errno == EINVAL ? 0 : errno;
 }
 
 // Where a write of path goes: the folder and name of the file it replaces,
@@ -165,6 +205,8 @@ struct Destination
     Folder folder;
     std::string name;
     std::optional<struct stat> existing;
+
+    std::filesystem::path path() const { return folder.path / name; }
 };
 
 // The destination of a write of path, or the system's reason why there is
@@ -184,11 +226,21 @@ std::variant<Destination, std::string> destinationOf(const std::filesystem::path
         return systemReason();
     }
     Destination destination{std::move(*folder), std::move(name), std::nullopt};
+    const int folderFd = destination.folder.fd.get();
     struct stat existing
     {};
-    if (::fstatat(destination.folder.fd.get(), destination.name.c_str(), &existing, 0) == 0) {
+    if (::fstatat(folderFd, destination.name.c_str(), &existing, 0) == 0) {
         if (S_ISDIR(existing.st_mode)) {
             return systemReason(EISDIR);
+        }
+        // Replacing a FIFO or a device with a regular file would break
+        // whatever uses it; writing into one is not saving a file.
+        if (!S_ISREG(existing.st_mode)) {
+            return std::string("Not a regular file");
+        }
+        // A file its owner made read-only stays as it is.
+        if (::faccessat(folderFd, destination.name.c_str(), W_OK, AT_EACCESS) != 0) {
+            return systemReason();
         }
         destination.existing = existing;
     } else if (errno != ENOENT) {
@@ -197,38 +249,209 @@ std::variant<Destination, std::string> destinationOf(const std::filesystem::path
     return destination;
 }
 
+// The names of a file's extended attributes, or nothing with errno set.
+template <typename List>
+std::optional<std::set<std::string>> attributeNames(List list)
+{
+    for (;;) {
+        const ssize_t size = list(nullptr, 0);
+        if (size < 0) {
+            return errno == ENOTSUP ? std::optional(std::set<std::string>()) : std::nullopt;
+        }
+        std::vector<char> names(static_cast<std::size_t>(size));
+        const ssize_t listed = list(names.data(), names.size());
+        if (listed < 0 && errno == ERANGE) {
+            continue; // one was added meanwhile
+        }
+        if (listed < 0) {
+            return std::nullopt;
+        }
+        std::set<std::string> result;
+        for (auto it = names.begin(); it < names.begin() + listed;) {
+            const auto end = std::find(it, names.end(), '\0');
+            result.emplace(it, end);
+            it = end + 1;
+        }
+        return result;
+    }
+}
+
+// One extended attribute's value, or nothing with errno set.
+template <typename Get>
+std::optional<std::vector<char>> attributeValue(Get get)
+{
+    for (;;) {
+        const ssize_t size = get(nullptr, 0);
+        if (size < 0) {
+            return std::nullopt;
+        }
+        std::vector<char> value(static_cast<std::size_t>(size));
+        const ssize_t read = get(value.data(), value.size());
+        if (read < 0 && errno == ERANGE) {
+            continue;
+        }
+        if (read < 0) {
+            return std::nullopt;
+        }
+        value.resize(static_cast<std::size_t>(read));
+        return value;
+    }
+}
+
+enum class Carried
+{
+    Everything,
+    NotEverything, // the new file cannot be given all the old one has
+    Failed,        // errno says why
+};
+
+// Gives the new file the old file's extended attributes and no others.
+Carried carryAttributes(const std::filesystem::path& old, int fd)
+{
+    const auto oldNames = attributeNames(
+        [&](char* list, std::size_t size) { return ::listxattr(old.c_str(), list, size); });
+    const auto newNames =
+        attributeNames([&](char* list, std::size_t size) { return ::flistxattr(fd, list, size); });
+    if (!oldNames || !newNames) {
+        return Carried::Failed;
+    }
+    // Inherited from the folder, such as its default ACL.
+    for (const std::string& name : *newNames) {
+        if (!oldNames->contains(name) && ::fremovexattr(fd, name.c_str()) != 0) {
+            return Carried::NotEverything;
+        }
+    }
+    for (const std::string& name : *oldNames) {
+        const auto value = attributeValue([&](void* buffer, std::size_t size) {
+            return ::getxattr(old.c_str(), name.c_str(), buffer, size);
+        });
+        if (!value) {
+            return Carried::Failed;
+        }
+        const auto present = attributeValue([&](void* buffer, std::size_t size) {
+            return ::fgetxattr(fd, name.c_str(), buffer, size);
+        });
+        // Set only where it differs: a security label the new file already
+        // has may be one the writer could not set.
+        if ((!present || *present != *value) &&
+            ::fsetxattr(fd, name.c_str(), value->data(), value->size(), 0) != 0) {
+            return Carried::NotEverything;
+        }
+    }
+    return Carried::Everything;
+}
+
+Carried carryMode(const struct stat& old, int fd)
+{
+    struct stat now
+    {};
+    if (::fchmod(fd, old.st_mode & 07777) != 0 || ::fstat(fd, &now) != 0) {
+        return Carried::Failed;
+    }
+    return (now.st_mode & 07777) == (old.st_mode & 07777) ? Carried::Everything
+                                                          : Carried::NotEverything;
+}
+
+WriteResult notWritten(std::string reason)
+{
+    return {WriteResult::Outcome::NotWritten, std::move(reason)};
+}
+
+// Writes into the existing file itself, which keeps everything it is, with
+// a copy of its old content beside it until the new content is on the disk.
+WriteResult writeInPlace(const Destination& destination, std::span<const std::uint8_t> bytes)
+{
+    const int folder = destination.folder.fd.get();
+    const FileDescriptor file(
+        ::openat(folder, destination.name.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY));
+    struct stat status
+    {};
+    if (!file.isOpen() || ::fstat(file.get(), &status) != 0) {
+        return notWritten(systemReason());
+    }
+    if (!S_ISREG(status.st_mode)) {
+        return notWritten("Not a regular file");
+    }
+    TemporaryFile copy(folder, destination.name, 0600);
+    if (!copy.isOpen() || !copyContent(file.get(), copy.fd()) || ::fsync(copy.fd()) != 0 ||
+        !copy.close()) {
+        return notWritten(systemReason());
+    }
+    // The copy's name need only outlast a crash during the write below; a
+    // folder that cannot be synced leaves it less safe, not the new content.
+    syncFolder(destination.folder);
+    if (!writeAll(file.get(), bytes) ||
+        ::ftruncate(file.get(), static_cast<off_t>(bytes.size())) != 0 ||
+        ::fsync(file.get()) != 0) {
+        const std::string reason = systemReason();
+        return notWritten(reason + "; the old content is kept in " +
+                          (destination.folder.path / copy.keep()).string());
+    }
+    return {};
+}
+
+// Writes the new content into fd and gives the new file what the old one is
+// apart from its content. The owner comes first, as changing it clears
+// set-user-ID bits; the attributes after the content, as a write removes
+// file capabilities; the mode last, after the ACL attributes that also set it.
+Carried writeReplacement(const Destination& destination, int fd,
+                         std::span<const std::uint8_t> bytes)
+{
+    const std::optional<struct stat>& old = destination.existing;
+    if (old && ::fchown(fd, old->st_uid, old->st_gid) != 0) {
+        return errno == EPERM ? Carried::NotEverything : Carried::Failed;
+    }
+    if (!writeAll(fd, bytes)) {
+        return Carried::Failed;
+    }
+    if (!old) {
+        return Carried::Everything;
+    }
+    const Carried attributes = carryAttributes(destination.path(), fd);
+    return attributes == Carried::Everything ? carryMode(*old, fd) : attributes;
+}
+
+// Writes a new file and renames it over the destination.
+WriteResult replace(const Destination& destination, std::span<const std::uint8_t> bytes)
+{
+    // A new file's permissions are the usual ones; a replacement's stay
+    // private until they are the old file's.
+    TemporaryFile temporary(destination.folder.fd.get(), destination.name,
+                            destination.existing ? 0600 : 0666);
+    if (!temporary.isOpen()) {
+        return notWritten(systemReason());
+    }
+    const Carried carried = writeReplacement(destination, temporary.fd(), bytes);
+    if (carried == Carried::NotEverything) {
+        return writeInPlace(destination, bytes);
+    }
+    if (carried == Carried::Failed || ::fsync(temporary.fd()) != 0 || !temporary.close() ||
+        !temporary.renameOver(destination.name)) {
+        return notWritten(systemReason());
+    }
+    // The rename itself is durable only once the folder is synced.
+    if (const int error = syncFolder(destination.folder); error != 0) {
+        return {WriteResult::Outcome::DurabilityUnknown, systemReason(error)};
+    }
+    return {};
+}
+
 } // namespace
 
-std::string writeFileAtomically(const std::filesystem::path& path,
+WriteResult writeFileAtomically(const std::filesystem::path& path,
                                 std::span<const std::uint8_t> bytes)
 {
     auto found = destinationOf(path);
     if (auto* failure = std::get_if<std::string>(&found)) {
-        return std::move(*failure);
+        return notWritten(std::move(*failure));
     }
     const Destination& destination = std::get<Destination>(found);
-    const int folder = destination.folder.fd.get();
-
-    TemporaryFile temporary(folder, destination.name);
-    if (!temporary.isOpen()) {
-        return systemReason();
+    // A new file in place of one of several names would leave the others
+    // with the old content.
+    if (destination.existing && destination.existing->st_nlink > 1) {
+        return writeInPlace(destination, bytes);
     }
-    if (destination.existing &&
-        ::fchmod(temporary.fd(), destination.existing->st_mode & 07777) != 0) {
-        return systemReason();
-    }
-    if (!temporary.write(bytes) || ::fsync(temporary.fd()) != 0 || !temporary.close()) {
-        return systemReason();
-    }
-    if (!temporary.renameOver(destination.name)) {
-        return systemReason();
-    }
-    // The rename itself is durable only once the folder is synced. Some file
-    // systems cannot sync a folder (EINVAL); the file is in place all the same.
-    if (destination.folder.syncable && ::fsync(folder) != 0 && errno != EINVAL) {
-        return systemReason();
-    }
-    return {};
+    return replace(destination, bytes);
 }
 
 std::string whyFileCannotBeWritten(const std::filesystem::path& path)
@@ -240,7 +463,7 @@ std::string whyFileCannotBeWritten(const std::filesystem::path& path)
     const Destination& destination = std::get<Destination>(found);
     // Creating the temporary file a write would create proves the folder
     // takes one; it is removed again at once.
-    if (!TemporaryFile(destination.folder.fd.get(), destination.name).isOpen()) {
+    if (!TemporaryFile(destination.folder.fd.get(), destination.name, 0600).isOpen()) {
         return systemReason();
     }
     return {};

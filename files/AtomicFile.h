@@ -7,22 +7,46 @@
 
 namespace a3 {
 
+// What became of a write, and why when it did not simply succeed.
+struct WriteResult
+{
+    enum class Outcome
+    {
+        Durable,           // the new content is in place and on the disk
+        DurabilityUnknown, // in place, but its folder could not be synced: a crash may undo it
+        NotWritten,        // the old file is as it was
+    };
+    Outcome outcome = Outcome::Durable;
+    std::string reason; // the system's reason, for every outcome but Durable
+
+    bool written() const { return outcome != Outcome::NotWritten; }
+};
+
 // Writes bytes as the whole new content of path. They go to a new temporary
 // file in the target's folder, which is synced and then renamed over the
 // target, and the folder is synced after it: a failure or a crash leaves the
-// old file as it was, and the new one is complete once this returns.
+// old file as it was.
 //
-// An existing target keeps its permission bits; a target that is a symbolic
-// link is written through to the file it points to, and stays a link. Returns
-// an empty string on success, otherwise the system's reason ("No space left
-// on device", "Permission denied", ...), with no temporary file left behind.
-std::string writeFileAtomically(const std::filesystem::path& path,
+// A replaced file keeps what it is apart from its content: its mode, owner,
+// group and extended attributes (ACLs among them). Where a new file could not
+// be given them (the writer may not give it the owner or an attribute) or
+// would split the file's hard links, the new content is written into the file
+// itself instead, after a synced copy of the old content beside it; should
+// that write fail, the copy stays and the reason names it.
+//
+// An existing target that the writer may not write, or that is not a regular
+// file (a FIFO, a device), is refused before anything is written. A target
+// that is a symbolic link is written through to the file it points to, and
+// stays a link. Reasons are the system's ("No space left on device",
+// "Permission denied", ...); no temporary file is left behind.
+WriteResult writeFileAtomically(const std::filesystem::path& path,
                                 std::span<const std::uint8_t> bytes);
 
 // Why writeFileAtomically(path, ...) would fail before writing a byte (the
-// folder is missing or read-only, path is a folder, ...), or an empty string
-// when it could start. For a caller that must know before it fetches what it
-// would write, such as a dump that a device sends only once.
+// folder is missing or read-only, path is a folder, a FIFO or a read-only
+// file, ...), or an empty string when it could start. For a caller that must
+// know before it fetches what it would write, such as a dump that a device
+// sends only once.
 std::string whyFileCannotBeWritten(const std::filesystem::path& path);
 
 } // namespace a3

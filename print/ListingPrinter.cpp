@@ -59,20 +59,18 @@ std::optional<QByteArray> listingPdf(const QPageLayout& pageLayout, const A3AllD
     return pdf;
 }
 
-QString exportListingPdf(const std::filesystem::path& pdfPath, const QPageLayout& pageLayout,
-                         const A3AllDataSource& bank, const QString& displayName)
+WriteResult exportListingPdf(const std::filesystem::path& pdfPath, const QPageLayout& pageLayout,
+                             const A3AllDataSource& bank, const QString& displayName)
 {
     if (!pageLayout.isValid()) {
-        return QStringLiteral("no valid paper size");
+        return {WriteResult::Outcome::NotWritten, "no valid paper size"};
     }
     const std::optional<QByteArray> pdf = listingPdf(pageLayout, bank, displayName);
     if (!pdf) {
-        return QStringLiteral("the page could not be drawn");
+        return {WriteResult::Outcome::NotWritten, "the page could not be drawn"};
     }
-    const std::string failure =
-        writeFileAtomically(pdfPath, {reinterpret_cast<const std::uint8_t*>(pdf->constData()),
-                                      static_cast<std::size_t>(pdf->size())});
-    return QString::fromLocal8Bit(failure);
+    return writeFileAtomically(pdfPath, {reinterpret_cast<const std::uint8_t*>(pdf->constData()),
+                                         static_cast<std::size_t>(pdf->size())});
 }
 
 } // namespace a3

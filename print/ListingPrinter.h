@@ -1,6 +1,7 @@
 #pragma once
 
 #include "A3AllDataSource.h"
+#include "AtomicFile.h"
 
 #include <QByteArray>
 #include <QPageLayout>
@@ -26,9 +27,8 @@ std::optional<QByteArray> listingPdf(const QPageLayout& pageLayout, const A3AllD
                                      const QString& displayName);
 
 // Writes that PDF file to pdfPath (a name as the system holds it), replacing
-// the file only once the new one is complete. Returns an empty string on
-// success, otherwise the reason.
-QString exportListingPdf(const std::filesystem::path& pdfPath, const QPageLayout& pageLayout,
-                         const A3AllDataSource& bank, const QString& displayName);
+// the file only once the new one is complete, as writeFileAtomically does.
+WriteResult exportListingPdf(const std::filesystem::path& pdfPath, const QPageLayout& pageLayout,
+                             const A3AllDataSource& bank, const QString& displayName);
 
 } // namespace a3

@@ -166,8 +166,9 @@ int receiveBank(const Arguments& arguments)
         }
         // Kept as it came: its checksums are the only sign of a byte damaged
         // on the way, which recomputing them would hide.
-        if (auto failure = writeFileAtomically(out, result.dump); !failure.empty()) {
-            return refuse(out, failure);
+        const int status = reportWrite(out, writeFileAtomically(out, result.dump));
+        if (status != kSuccess) {
+            return status;
         }
         for (const std::string& defect : toleratedDefects(result.dump)) {
             std::cerr << "a3bank: " << displayName(out) << ": warning: " << defect << '\n';

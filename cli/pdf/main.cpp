@@ -52,9 +52,5 @@ int main(int argc, char** argv)
         layout.setPageSize(QPageSize(paper == "Letter" ? QPageSize::Letter : QPageSize::A4));
     }
     const QString title = QFile::decodeName(bankFile.filename().c_str());
-    const QString failure = a3::exportListingPdf(pdfFile, layout, bank, title);
-    if (!failure.isEmpty()) {
-        return refuse(pdfFile, failure.toStdString());
-    }
-    return kSuccess;
+    return reportWrite(pdfFile, a3::exportListingPdf(pdfFile, layout, bank, title));
 }

@@ -8,6 +8,7 @@
 #include "DocumentFixtures.h"
 #include "DocumentWindow.h"
 #include "FakePrompts.h"
+#include "Isolation.h"
 #include "PatchTableModel.h"
 #include "Poppler.h"
 #include "Watchdog.h"
@@ -483,6 +484,56 @@ TEST_F(Documents, SavingAFileChangedByAnotherProgramAsksFirst)
     EXPECT_EQ(true, save(window));
     EXPECT_TRUE(prompts.asked.isEmpty());
     EXPECT_EQ(kAllDataFileSize, std::filesystem::file_size(path));
+}
+
+// A file its owner made read-only stays as it is; the message offers to save
+// the document elsewhere, and Save As then does.
+TEST_F(Documents, SavingOverAReadOnlyFileIsRefusedWithSaveAsOffered)
+{
+    if (!test::withoutPrivileges(dir.path())) {
+        return;
+    }
+    const auto path = goodFile("locked.syx");
+    const auto original = test::readBytes(path);
+    std::filesystem::permissions(path, std::filesystem::perms::owner_read);
+    DocumentWindow* window = controller.openDocument(qPath(path));
+    rename(window, 0, QStringLiteral("Mine"));
+    prompts.saveAsAnswer = true;
+    prompts.saveLocation = qPath(dir / "mine.syx");
+    EXPECT_EQ(true, save(window));
+    EXPECT_EQ(QStringList{QStringLiteral("The document “locked.syx” could not be saved as "
+                                         "“locked.syx”.|Permission denied")},
+              prompts.errors);
+    EXPECT_EQ(original, test::readBytes(path));
+    EXPECT_EQ(window->document().dataSource().syxData(), test::readBytes(dir / "mine.syx"));
+    EXPECT_EQ(qPath(dir / "mine.syx"), window->document().fileURL().toLocalFile());
+}
+
+// Written, but its folder could not be synced: the document is saved, and
+// the user is told that a crash may yet undo it.
+TEST_F(Documents, ASaveWhoseFolderCannotBeSyncedIsSavedWithAWarning)
+{
+    if (!test::withoutPrivileges(dir.path())) {
+        return;
+    }
+    const auto path = goodFile("bank.syx");
+    DocumentWindow* window = controller.openDocument(qPath(path));
+    rename(window, 0, QStringLiteral("Mine"));
+    std::filesystem::permissions(dir.path(), std::filesystem::perms::owner_write |
+                                                 std::filesystem::perms::owner_exec);
+    EXPECT_EQ(true, save(window));
+    EXPECT_EQ(QStringList{QStringLiteral("“bank.syx” was written, but a crash or power failure "
+                                         "may yet undo it.|Its folder could not be synced: "
+                                         "Permission denied")},
+              prompts.warnings);
+    EXPECT_TRUE(prompts.errors.isEmpty());
+    EXPECT_FALSE(window->document().isDocumentEdited());
+    EXPECT_EQ(window->document().dataSource().syxData(), test::readBytes(path));
+    // The file is the document's own: the next save asks nothing.
+    rename(window, 0, QStringLiteral("Again"));
+    EXPECT_EQ(true, save(window));
+    EXPECT_TRUE(prompts.asked.isEmpty());
+    std::filesystem::permissions(dir.path(), std::filesystem::perms::owner_all);
 }
 
 TEST_F(Documents, AWindowComingToTheFrontShowsItsFileAsAnotherProgramLeftIt)

@@ -41,6 +41,18 @@ public:
         errors.append(message + QLatin1Char('|') + reason);
         later(std::move(closed));
     }
+    void offerSaveAs(QWidget*, const QString& message, const QString& reason,
+                     Reply<bool> reply) override
+    {
+        errors.append(message + QLatin1Char('|') + reason);
+        answerLater(reply, saveAsAnswer);
+    }
+    void showWarning(QWidget*, const QString& message, const QString& reason,
+                     std::function<void()> closed) override
+    {
+        warnings.append(message + QLatin1Char('|') + reason);
+        later(std::move(closed));
+    }
     void showAbout(QWidget*, const QString&, const QString&, std::function<void()> closed) override
     {
         later(std::move(closed));
@@ -78,6 +90,7 @@ public:
     std::deque<SaveChoice> saveAnswers;
     bool revertAnswer = true;
     bool replaceAnswer = false;
+    bool saveAsAnswer = false;
     ChangedFileChoice changedFileAnswer = ChangedFileChoice::Cancel;
     QStringList filesToOpen;
     QString saveLocation;
@@ -89,6 +102,7 @@ public:
     QString preselectedPort;
     QList<std::pair<QString, QList<QStringList>>> comparisons;
     QStringList errors;
+    QStringList warnings;
     QStringList suggestedSavePaths;
 
 private:

@@ -9,6 +9,7 @@
 #include "TempDir.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace a3 {
@@ -246,6 +247,51 @@ TEST(A3BankOnAFullDisk, SaysWhyAndLeavesTheOldFile)
     }
     EXPECT_EQ(oldBank, test::readBytes(bank));
     EXPECT_EQ(oldPdf, test::readBytes(pdf));
+}
+
+// Through each command that writes: a file that may not be written and one
+// that is not a regular file are refused and left as they are; a file
+// written in a folder that cannot be synced is written, with a warning.
+TEST(A3BankWithoutPrivileges, RefusesWhatItMayNotReplaceAndWarnsOfAnUnsyncedFolder)
+{
+    if (!test::withoutPrivileges()) {
+        return;
+    }
+    const test::TempDir dir;
+    const auto bank = dir / "bank.syx";
+    ASSERT_EQ(0, a3bank({"new", q(bank)}).exit.code);
+    test::writeBytes(dir / "locked", std::vector<std::uint8_t>{1, 2, 3});
+    std::filesystem::permissions(dir / "locked", std::filesystem::perms::owner_read);
+    ASSERT_EQ(0, ::mkfifo((dir / "fifo").c_str(), 0666));
+    const std::string locked = "a3bank: locked: Permission denied\n";
+    const std::string fifo = "a3bank: fifo: Not a regular file\n";
+    for (const auto& [arguments, message] :
+         {std::pair{Arguments{"new", "--force", q(dir / "locked")}, locked},
+          {Arguments{"rename", q(bank), "1", "X", "-o", q(dir / "locked")}, locked},
+          {Arguments{"pdf", q(bank), "-o", q(dir / "locked")}, locked},
+          {Arguments{"copy", q(bank), "1", q(bank), "2", "-o", q(dir / "fifo")}, fifo},
+          {Arguments{"pdf", q(bank), "-o", q(dir / "fifo")}, fifo},
+          {Arguments{"receive", q(dir / "fifo"), "--port", "any"}, fifo}}) {
+        const auto run = a3bank(arguments);
+        EXPECT_EQ(1, run.exit.code) << arguments[0];
+        EXPECT_EQ(message, run.err) << arguments[0];
+    }
+    EXPECT_EQ((std::vector<std::uint8_t>{1, 2, 3}), test::readBytes(dir / "locked"));
+    EXPECT_TRUE(std::filesystem::is_fifo(dir / "fifo"));
+
+    std::filesystem::permissions(dir.path(), std::filesystem::perms::owner_write |
+                                                 std::filesystem::perms::owner_exec);
+    for (const auto& [arguments, name] :
+         {std::pair{Arguments{"rename", q(bank), "1", "X"}, "bank.syx"},
+          {Arguments{"pdf", q(bank), "-o", q(dir / "listing.pdf")}, "listing.pdf"}}) {
+        const auto run = a3bank(arguments);
+        EXPECT_EQ(0, run.exit.code) << arguments[0];
+        EXPECT_EQ("a3bank: " + std::string(name) +
+                      ": warning: written, but its folder could not be synced: "
+                      "Permission denied\n",
+                  run.err);
+    }
+    EXPECT_EQ("X      ", bankIn(bank).patchNameAt(0));
 }
 
 // a3bank without its helper programs beside it still does everything else.

@@ -73,7 +73,8 @@ TEST(A3AllDataDocument, SaveAndRevertFollowTheEditedStateAndTheFile)
     EXPECT_EQ(std::pair(true, false), enabled()); // new, unchanged
     rename(document, 0, "Edit");
     EXPECT_EQ(std::pair(true, false), enabled()); // new, changed
-    ASSERT_TRUE(document.saveToURL(QUrl::fromLocalFile(qPath(dir / "bank.syx")), nullptr));
+    ASSERT_EQ(Document::SaveOutcome::Saved,
+              document.saveToURL(QUrl::fromLocalFile(qPath(dir / "bank.syx")), nullptr));
     EXPECT_EQ(std::pair(false, false), enabled()); // stored, unchanged
     rename(document, 0, "Again");
     EXPECT_EQ(std::pair(true, true), enabled()); // stored, changed
@@ -116,12 +117,12 @@ TEST(A3AllDataDocument, ASaveOntoAFullDiskKeepsTheOldFile)
     }
     A3AllDataDocument document{std::filesystem::path(A3_FACTORY_BANK_PATH)};
     const QUrl file = QUrl::fromLocalFile(qPath(*folder / "bank.syx"));
-    ASSERT_TRUE(document.saveToURL(file, nullptr));
+    ASSERT_EQ(Document::SaveOutcome::Saved, document.saveToURL(file, nullptr));
     const auto old = test::readBytes(*folder / "bank.syx");
     rename(document, 0, "New");
     test::fillUpTo(*folder, 4096); // less than a bank takes
     DocumentError error;
-    EXPECT_FALSE(document.saveToURL(file, &error));
+    EXPECT_EQ(Document::SaveOutcome::NotSaved, document.saveToURL(file, &error));
     EXPECT_EQ(QStringLiteral("No space left on device"), error.description);
     EXPECT_EQ(old, test::readBytes(*folder / "bank.syx"));
     EXPECT_TRUE(document.isDocumentEdited());
@@ -147,7 +148,8 @@ TEST(Document, ASaveWithoutContentLeavesTheFileAndTheEditedState)
     UnwritableDocument document;
     document.updateChangeCount(Document::ChangeDone);
     DocumentError error;
-    EXPECT_FALSE(document.saveToURL(QUrl::fromLocalFile(qPath(dir / "kept")), &error));
+    EXPECT_EQ(Document::SaveOutcome::NotSaved,
+              document.saveToURL(QUrl::fromLocalFile(qPath(dir / "kept")), &error));
     EXPECT_EQ(QStringLiteral("No content"), error.description);
     EXPECT_EQ((std::vector<std::uint8_t>{1, 2, 3}), test::readBytes(dir / "kept"));
     EXPECT_TRUE(document.isDocumentEdited());

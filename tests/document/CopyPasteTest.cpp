@@ -294,7 +294,8 @@ QImage paintedAfresh(QWidget& window)
 TEST_F(Drops, TheTableShowsWhatAPasteADropAndARevertWrote)
 {
     test::TempDir dir;
-    ASSERT_TRUE(document.saveToURL(QUrl::fromLocalFile(test::qPath(dir / "bank.syx")), nullptr));
+    ASSERT_EQ(Document::SaveOutcome::Saved,
+              document.saveToURL(QUrl::fromLocalFile(test::qPath(dir / "bank.syx")), nullptr));
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&shown.window));
     // A block onto one selected row: the rows under it change without a
     // change of selection that would repaint them anyway.

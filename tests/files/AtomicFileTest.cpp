@@ -7,8 +7,13 @@
 #include "TempDir.h"
 
 #include <algorithm>
+#include <cstring>
 #include <gtest/gtest.h>
+#include <map>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/xattr.h>
+#include <unistd.h>
 
 namespace a3 {
 namespace {
@@ -24,6 +29,11 @@ std::vector<std::uint8_t> newBytes(std::size_t size)
         bytes[i] = static_cast<std::uint8_t>(i * 13);
     }
     return bytes;
+}
+
+std::string reasonOf(const fs::path& path, std::span<const std::uint8_t> bytes)
+{
+    return writeFileAtomically(path, bytes).reason;
 }
 
 std::vector<std::string> namesIn(const fs::path& folder)
@@ -66,7 +76,7 @@ TEST_P(FullDisks, LeaveTheOldFileWholeAndSaySo)
         test::fillUpTo(*folder, disk.room);
         expectedNames.emplace_back("filler");
     }
-    EXPECT_EQ(disk.expected, writeFileAtomically(*folder / "bank.syx", newBytes(disk.newSize)));
+    EXPECT_EQ(disk.expected, reasonOf(*folder / "bank.syx", newBytes(disk.newSize)));
     EXPECT_EQ(disk.expected.empty() ? newBytes(disk.newSize) : kOld,
               test::readBytes(*folder / "bank.syx"));
     EXPECT_EQ(expectedNames, namesIn(*folder));
@@ -88,7 +98,7 @@ TEST(AtomicFile, SavesANameAtTheSystemsLimitAgainAndAgain)
     const test::TempDir dir;
     const std::string name = std::string(246, 'n') + ".syx"; // 250 bytes
     for (std::size_t size : {std::size_t{10}, std::size_t{20}}) {
-        ASSERT_EQ("", writeFileAtomically(dir / name, newBytes(size))) << size;
+        ASSERT_EQ("", reasonOf(dir / name, newBytes(size))) << size;
         EXPECT_EQ(newBytes(size), test::readBytes(dir / name));
     }
     EXPECT_EQ(std::vector<std::string>{name}, namesIn(dir.path()));
@@ -100,12 +110,12 @@ TEST(AtomicFile, KeepsTheTargetsPermissionsAndGivesANewFileTheUsualOnes)
     test::writeBytes(dir / "private.syx", kOld);
     fs::permissions(dir / "private.syx",
                     fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
-    ASSERT_EQ("", writeFileAtomically(dir / "private.syx", newBytes(5)));
+    ASSERT_EQ("", reasonOf(dir / "private.syx", newBytes(5)));
     EXPECT_EQ(fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read,
               fs::status(dir / "private.syx").permissions());
 
     const mode_t previous = ::umask(022);
-    ASSERT_EQ("", writeFileAtomically(dir / "new.syx", newBytes(5)));
+    ASSERT_EQ("", reasonOf(dir / "new.syx", newBytes(5)));
     ::umask(previous);
     EXPECT_EQ(fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
                   fs::perms::others_read,
@@ -121,8 +131,8 @@ TEST(AtomicFile, WritesThroughASymbolicLinkAndKeepsTheLink)
     fs::create_symlink("link.syx", dir / "link-to-link.syx");
     fs::create_symlink("real/new.syx", dir / "dangling.syx");
 
-    ASSERT_EQ("", writeFileAtomically(dir / "link-to-link.syx", newBytes(7)));
-    ASSERT_EQ("", writeFileAtomically(dir / "dangling.syx", newBytes(8)));
+    ASSERT_EQ("", reasonOf(dir / "link-to-link.syx", newBytes(7)));
+    ASSERT_EQ("", reasonOf(dir / "dangling.syx", newBytes(8)));
     EXPECT_TRUE(fs::is_symlink(dir / "link.syx"));
     EXPECT_TRUE(fs::is_symlink(dir / "link-to-link.syx"));
     EXPECT_TRUE(fs::is_symlink(dir / "dangling.syx"));
@@ -137,31 +147,212 @@ TEST(AtomicFile, RefusesWhatItCannotReplaceWithTheSystemsReason)
     fs::create_directory(dir / "folder");
     fs::create_symlink("loop-b", dir / "loop-a");
     fs::create_symlink("loop-a", dir / "loop-b");
+    ASSERT_EQ(0, ::mkfifo((dir / "fifo").c_str(), 0666));
+    // As root, a device node stands for /dev/null, which must stay one.
+    const bool device = ::mknod((dir / "null").c_str(), S_IFCHR | 0666, ::makedev(1, 3)) == 0;
     for (const auto& [name, reason] :
          {std::pair<std::string, std::string>{"folder", "Is a directory"},
           {"missing/bank.syx", "No such file or directory"},
           {std::string(256, 'n'), "File name too long"},
-          {"loop-a", "Too many levels of symbolic links"}}) {
-        EXPECT_EQ(reason, whyFileCannotBeWritten(dir / name));
-        EXPECT_EQ(reason, writeFileAtomically(dir / name, newBytes(1)));
+          {"loop-a", "Too many levels of symbolic links"},
+          {"fifo", "Not a regular file"},
+          {device ? "null" : "fifo", "Not a regular file"}}) {
+        EXPECT_EQ(reason, whyFileCannotBeWritten(dir / name)) << name;
+        EXPECT_EQ(reason, reasonOf(dir / name, newBytes(1))) << name;
     }
     EXPECT_EQ("", whyFileCannotBeWritten(dir / "new.syx"));
-    EXPECT_EQ((std::vector<std::string>{"folder", "loop-a", "loop-b"}), namesIn(dir.path()));
+    std::vector<std::string> names{"fifo", "folder", "loop-a", "loop-b"};
+    if (device) {
+        names.emplace_back("null");
+        EXPECT_TRUE(fs::is_character_file(dir / "null"));
+    }
+    EXPECT_EQ(names, namesIn(dir.path()));
+    EXPECT_TRUE(fs::is_fifo(dir / "fifo"));
     EXPECT_TRUE(fs::is_empty(dir / "folder"));
 }
 
-TEST(AtomicFile, LeavesAFileInAReadOnlyFolderAlone)
+TEST(AtomicFile, LeavesWhatItMayNotWriteAlone)
+{
+    if (!test::withoutPrivileges()) {
+        return;
+    }
+    const test::TempDir dir;
+    fs::create_directory(dir / "read-only");
+    test::writeBytes(dir / "read-only" / "bank.syx", kOld);
+    fs::permissions(dir / "read-only", fs::perms::owner_read | fs::perms::owner_exec);
+    test::writeBytes(dir / "locked.syx", kOld);
+    fs::permissions(dir / "locked.syx", fs::perms::owner_read | fs::perms::group_read);
+    for (const fs::path& file : {dir / "read-only" / "bank.syx", dir / "locked.syx"}) {
+        EXPECT_EQ("Permission denied", whyFileCannotBeWritten(file)) << file;
+        EXPECT_EQ("Permission denied", reasonOf(file, newBytes(5))) << file;
+        EXPECT_EQ(kOld, test::readBytes(file)) << file;
+    }
+    EXPECT_EQ((std::vector<std::string>{"locked.syx", "read-only"}), namesIn(dir.path()));
+    EXPECT_EQ(std::vector<std::string>{"bank.syx"}, namesIn(dir / "read-only"));
+    fs::permissions(dir / "read-only", fs::perms::owner_all);
+}
+
+// What a file is apart from its content: owner, group, mode with its
+// set-user-ID bit, and extended attributes with an access ACL.
+struct FileAttributes
+{
+    uid_t owner = 0;
+    gid_t group = 0;
+    mode_t mode = 0;
+    std::map<std::string, std::string> extended;
+
+    bool operator==(const FileAttributes&) const = default;
+};
+
+void PrintTo(const FileAttributes& attributes, std::ostream* out)
+{
+    *out << "owner " << attributes.owner << ", group " << attributes.group << ", mode " << std::oct
+         << attributes.mode << std::dec << ", attributes";
+    for (const auto& [name, value] : attributes.extended) {
+        *out << ' ' << name << " (" << value.size() << " bytes)";
+    }
+}
+
+FileAttributes attributesOf(const fs::path& path)
+{
+    struct stat status
+    {};
+    EXPECT_EQ(0, ::stat(path.c_str(), &status)) << std::strerror(errno);
+    FileAttributes attributes{status.st_uid, status.st_gid, status.st_mode & 07777, {}};
+    std::string names(4096, '\0');
+    names.resize(static_cast<std::size_t>(::listxattr(path.c_str(), names.data(), names.size())));
+    for (std::size_t start = 0; start < names.size(); start = names.find('\0', start) + 1) {
+        const std::string name = names.c_str() + start;
+        std::string value(4096, '\0');
+        value.resize(static_cast<std::size_t>(
+            ::getxattr(path.c_str(), name.c_str(), value.data(), value.size())));
+        attributes.extended[name] = value;
+    }
+    return attributes;
+}
+
+// An access ACL in the kernel's form: owner rw, user 4242 rw, group r, mask
+// rw, others nothing.
+std::string aclGivingAnotherUserWriteAccess()
+{
+    std::string acl;
+    const auto append = [&acl](auto value) {
+        acl.append(reinterpret_cast<const char*>(&value), sizeof value);
+    };
+    append(std::uint32_t{2}); // the format's version
+    constexpr std::uint32_t kNoId = ~0u;
+    for (const auto& [tag, permissions, id] :
+         {std::tuple<std::uint16_t, std::uint16_t, std::uint32_t>{0x01, 6, kNoId},
+          {0x02, 6, 4242},
+          {0x04, 4, kNoId},
+          {0x10, 6, kNoId},
+          {0x20, 0, kNoId}}) {
+        append(tag);
+        append(permissions);
+        append(id);
+    }
+    return acl;
+}
+
+TEST(AtomicFile, KeepsTheOwnerModeAndExtendedAttributesOfTheFileItReplaces)
+{
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "giving a file to another owner needs root";
+    }
+    const test::TempDir dir;
+    const fs::path file = dir / "shared.syx";
+    test::writeBytes(file, kOld);
+    ASSERT_EQ(0, ::chown(file.c_str(), 65534, 65534));
+    ASSERT_EQ(0, ::chmod(file.c_str(), 04640));
+    const std::string acl = aclGivingAnotherUserWriteAccess();
+    if (::setxattr(file.c_str(), "system.posix_acl_access", acl.data(), acl.size(), 0) != 0 ||
+        ::setxattr(file.c_str(), "user.origin", "device", 6, 0) != 0) {
+        GTEST_SKIP() << "no ACLs or user attributes here: " << std::strerror(errno);
+    }
+    const FileAttributes before = attributesOf(file);
+    ASSERT_EQ(2u, before.extended.size());
+    ASSERT_EQ("", reasonOf(file, newBytes(5)));
+    EXPECT_EQ(newBytes(5), test::readBytes(file));
+    EXPECT_EQ(before, attributesOf(file));
+    EXPECT_EQ(std::vector<std::string>{"shared.syx"}, namesIn(dir.path()));
+}
+
+// A new file would split the links of one with several names, and one that
+// belongs to another user could not be given that owner by an ordinary user.
+TEST(AtomicFile, WritesIntoAFileThatANewOneCouldNotStandFor)
+{
+    const test::TempDir dir;
+    test::writeBytes(dir / "bank.syx", kOld);
+    fs::create_hard_link(dir / "bank.syx", dir / "other-name.syx");
+    ASSERT_EQ("", reasonOf(dir / "bank.syx", newBytes(5)));
+    EXPECT_EQ(newBytes(5), test::readBytes(dir / "other-name.syx"));
+    EXPECT_TRUE(fs::equivalent(dir / "bank.syx", dir / "other-name.syx"));
+
+    test::writeBytes(dir / "theirs.syx", kOld);
+    ASSERT_EQ(0, ::chmod((dir / "theirs.syx").c_str(), 0666));
+    struct stat theirs
+    {};
+    ASSERT_EQ(0, ::stat((dir / "theirs.syx").c_str(), &theirs));
+    if (!test::withoutPrivileges(dir.path()) || theirs.st_uid == ::geteuid()) {
+        return; // in root's process, or run by a user who owns every file here
+    }
+    ASSERT_EQ("", reasonOf(dir / "theirs.syx", newBytes(6)));
+    EXPECT_EQ(newBytes(6), test::readBytes(dir / "theirs.syx"));
+    struct stat now
+    {};
+    ASSERT_EQ(0, ::stat((dir / "theirs.syx").c_str(), &now));
+    EXPECT_EQ(std::pair(theirs.st_ino, theirs.st_uid), std::pair(now.st_ino, now.st_uid));
+    EXPECT_EQ((std::vector<std::string>{"bank.syx", "other-name.syx", "theirs.syx"}),
+              namesIn(dir.path()));
+}
+
+TEST(AtomicFile, KeepsACopyOfTheOldContentWhenWritingIntoTheFileFails)
+{
+    const auto folder = test::onSmallDisk("size=32k");
+    if (!folder) {
+        return;
+    }
+    test::writeBytes(*folder / "bank.syx", kOld);
+    fs::create_hard_link(*folder / "bank.syx", *folder / "other-name.syx");
+    test::fillUpTo(*folder, 2 * 4096); // a page for the copy, one more for the content
+    const WriteResult written = writeFileAtomically(*folder / "bank.syx", newBytes(3 * 4096));
+    EXPECT_EQ(WriteResult::Outcome::NotWritten, written.outcome);
+    const std::vector<std::string> names = namesIn(*folder);
+    ASSERT_EQ(4u, names.size());
+    const std::string copy = names[1];
+    EXPECT_EQ((std::vector<std::string>{"bank.syx", copy, "filler", "other-name.syx"}), names);
+    EXPECT_EQ("No space left on device; the old content is kept in " + (*folder / copy).string(),
+              written.reason);
+    EXPECT_EQ(kOld, test::readBytes(*folder / copy));
+}
+
+// The new file is in place, but the rename that put it there is not known
+// to be on the disk.
+TEST(AtomicFile, SaysSoWhenItCannotSyncTheFolder)
 {
     if (!test::withoutPrivileges()) {
         return;
     }
     const test::TempDir dir;
     test::writeBytes(dir / "bank.syx", kOld);
-    fs::permissions(dir.path(), fs::perms::owner_read | fs::perms::owner_exec);
-    EXPECT_EQ("Permission denied", whyFileCannotBeWritten(dir / "bank.syx"));
-    EXPECT_EQ("Permission denied", writeFileAtomically(dir / "bank.syx", newBytes(5)));
-    EXPECT_EQ(kOld, test::readBytes(dir / "bank.syx"));
-    EXPECT_EQ(std::vector<std::string>{"bank.syx"}, namesIn(dir.path()));
+    fs::permissions(dir.path(), fs::perms::owner_write | fs::perms::owner_exec);
+    const WriteResult written = writeFileAtomically(dir / "bank.syx", newBytes(5));
+    EXPECT_EQ(WriteResult::Outcome::DurabilityUnknown, written.outcome);
+    EXPECT_EQ("Permission denied", written.reason);
+    EXPECT_EQ(newBytes(5), test::readBytes(dir / "bank.syx"));
+}
+
+TEST(AtomicFile, CountsTheFileAsWrittenWhenTheFolderSyncFails)
+{
+    if (!test::withPreloaded(A3_FAILING_FOLDER_SYNC)) {
+        return;
+    }
+    const test::TempDir dir;
+    test::writeBytes(dir / "bank.syx", kOld);
+    const WriteResult written = writeFileAtomically(dir / "bank.syx", newBytes(5));
+    EXPECT_EQ(WriteResult::Outcome::DurabilityUnknown, written.outcome);
+    EXPECT_EQ("Input/output error", written.reason);
+    EXPECT_EQ(newBytes(5), test::readBytes(dir / "bank.syx"));
 }
 
 } // namespace

@@ -52,7 +52,7 @@ protected:
 TEST_F(ListingPdf, ExportWritesOnePageWithTheWholeListingWhereTheLayoutPutsIt)
 {
     const auto pdf = dir / "listing.pdf";
-    ASSERT_EQ("", exportListingPdf(pdf, letter, bank, "My Bank.syx").toStdString());
+    ASSERT_EQ("", exportListingPdf(pdf, letter, bank, "My Bank.syx").reason);
     EXPECT_EQ("1", test::pdfInfo(pdf, "Pages"));
     EXPECT_EQ(0u, test::pdfInfo(pdf, "Page size").find("612 x 792 pts"));
 
@@ -98,9 +98,9 @@ TEST_F(ListingPdf, PrintingUsesTheGivenLayoutAndOnePageWhateverThePrinterSays)
 TEST_F(ListingPdf, ExportTellsWhyItCouldNotWrite)
 {
     const auto pdf = dir / "no-such-folder" / "listing.pdf";
-    EXPECT_NE("", exportListingPdf(pdf, letter, bank, "x").toStdString());
+    EXPECT_NE("", exportListingPdf(pdf, letter, bank, "x").reason);
     EXPECT_FALSE(std::filesystem::exists(dir / "no-such-folder"));
-    EXPECT_NE("", exportListingPdf(dir / "x.pdf", QPageLayout(), bank, "x").toStdString());
+    EXPECT_NE("", exportListingPdf(dir / "x.pdf", QPageLayout(), bank, "x").reason);
     EXPECT_FALSE(std::filesystem::exists(dir / "x.pdf"));
 }
 
@@ -113,12 +113,12 @@ TEST_F(ListingPdf, ExportOntoANearlyFullDiskFailsWithTheReasonAndKeepsTheOldPdf)
         return;
     }
     const auto pdf = *folder / "listing.pdf";
-    ASSERT_EQ("", exportListingPdf(pdf, letter, bank, "Old").toStdString());
+    ASSERT_EQ("", exportListingPdf(pdf, letter, bank, "Old").reason);
     const auto old = test::readBytes(pdf);
     const auto size = static_cast<std::uintmax_t>(listingPdf(letter, bank, "New")->size());
     constexpr std::uintmax_t kPage = 4096;
     test::fillUpTo(*folder, (size - 1) / kPage * kPage); // a page less than the PDF takes
-    EXPECT_EQ("No space left on device", exportListingPdf(pdf, letter, bank, "New").toStdString());
+    EXPECT_EQ("No space left on device", exportListingPdf(pdf, letter, bank, "New").reason);
     EXPECT_EQ(old, test::readBytes(pdf));
     EXPECT_EQ(2, std::distance(std::filesystem::directory_iterator(*folder),
                                std::filesystem::directory_iterator())); // the PDF and the filler

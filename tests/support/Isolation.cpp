@@ -21,6 +21,7 @@ using namespace std::chrono_literals;
 constexpr char kIsolatedRun[] = "A3_TEST_ISOLATED_RUN";
 constexpr char kUnprivileged[] = "unprivileged";
 constexpr char kSmallDiskPrefix[] = "small-disk:";
+constexpr char kPreloaded[] = "preloaded";
 
 std::string isolatedRun()
 {
@@ -30,13 +31,15 @@ std::string isolatedRun()
 
 // Runs the current test again as the last arguments of wrapper, with the
 // isolation named in the environment, and expects it to pass there.
-void expectToPassInChild(std::vector<std::string> wrapper, const std::string& isolation)
+void expectToPassInChild(std::vector<std::string> wrapper, const std::string& isolation,
+                         std::vector<std::string> environment = {})
 {
     const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
     wrapper.push_back(std::filesystem::read_symlink("/proc/self/exe").string());
     wrapper.push_back(std::string("--gtest_filter=") + test->test_suite_name() + "." +
                       test->name());
-    const RunResult run = test::run(wrapper, 120s, {std::string(kIsolatedRun) + "=" + isolation});
+    environment.push_back(std::string(kIsolatedRun) + "=" + isolation);
+    const RunResult run = test::run(wrapper, 120s, environment);
     EXPECT_EQ(0, run.exit.code) << run.out << run.err;
     EXPECT_NE(std::string::npos, run.out.find("[  PASSED  ] 1 test.")) << run.out << run.err;
 }
@@ -109,6 +112,21 @@ bool withoutPrivileges(const std::filesystem::path& ownedFolder)
         return ::geteuid() != 0;
     }
     expectToPassInChild({}, kUnprivileged);
+    return false;
+}
+
+bool withPreloaded(const std::filesystem::path& library)
+{
+    if (isolatedRun() == kPreloaded) {
+        return true;
+    }
+    // AddressSanitizer wants its runtime loaded first; the preloaded library
+    // calls nothing it watches.
+    const char* asanOptions = std::getenv("ASAN_OPTIONS");
+    expectToPassInChild({}, kPreloaded,
+                        {"LD_PRELOAD=" + library.string(),
+                         "ASAN_OPTIONS=" + std::string(asanOptions ? asanOptions : "") +
+                             ":verify_asan_link_order=0"});
     return false;
 }
 

@@ -20,6 +20,11 @@ namespace a3::test {
 // becomes.
 bool withoutPrivileges(const std::filesystem::path& ownedFolder = {});
 
+// With the shared library at path preloaded (LD_PRELOAD) to stand in for
+// some system calls: true where the test should go on, false in the process
+// that has run the test there.
+bool withPreloaded(const std::filesystem::path& library);
+
 // In a private mount namespace, a fresh tmpfs mounted with these options
 // ("size=16k,nr_inodes=3"): its folder where the test should go on, nothing
 // in the process that has run the test there. Skips the test where mount
