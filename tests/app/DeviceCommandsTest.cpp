@@ -181,6 +181,21 @@ TEST_F(DeviceCommandsTest, CancellingASendSaysTheDeviceGotAPartialDump)
         << prompts.errors[0].toStdString();
 }
 
+// At ten times the wire speed the whole send takes less than a second: the
+// port closing early in it is noticed once everything has left.
+TEST_F(DeviceCommandsTest, ASendWhosePortGoesIsReportedAsNotSent)
+{
+    run("Send Bank to Device…", deviceIn, [&](QProgressDialog& progress) {
+        ASSERT_TRUE(QTest::qWaitFor([&] { return progress.value() >= 2048; }));
+        tell("close-input");
+        EXPECT_EQ("closed", answer());
+    });
+    EXPECT_EQ(QStringList{QString::fromStdString("“bank.syx” was not sent to “" + deviceIn +
+                                                 "”.|The port \"" + deviceIn +
+                                                 "\" went away after 29198 of 29198 bytes.")},
+              prompts.errors);
+}
+
 TEST_F(DeviceCommandsTest, CancellingAReceiveEndsQuietly)
 {
     run("Receive Bank from Device…", deviceOut, [](QProgressDialog& progress) {
