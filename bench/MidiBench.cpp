@@ -3,6 +3,7 @@
 // 29198 / 3125 s = 9343 ms on the same absolute schedule as the baseline.
 // Both report wall time and the process's CPU time, and as counters the wall
 // time's excess over the theory and the CPU time as a share of the wall time.
+// Apart, the cost of the check a send makes of its port.
 
 #include "A3AllData.h"
 #include "ChildProcess.h"
@@ -116,6 +117,14 @@ int main(int argc, char** argv)
         ->Unit(benchmark::kMillisecond)
         ->MeasureProcessCPUTime()
         ->UseRealTime();
+    // What a send pays, once a second and at its end, to notice its port going.
+    benchmark::RegisterBenchmark("BM_AskWhetherThePortIsConnected", [&bench](
+                                                                        benchmark::State& state) {
+        const auto output = bench.transport->openOutput("a3-bench-device in:MIDI");
+        for (auto _ : state) {
+            benchmark::DoNotOptimize(output->connected());
+        }
+    })->Unit(benchmark::kMicrosecond);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
 

@@ -52,6 +52,22 @@ JackServerWatch::~JackServerWatch()
     jack_client_close(_client);
 }
 
+std::optional<std::vector<std::string>>
+JackServerWatch::connectionsOf(const std::string& port) const
+{
+    const jack_port_t* found = jack_port_by_name(_client, port.c_str());
+    if (!found) {
+        return std::nullopt;
+    }
+    std::vector<std::string> peers;
+    const char** names = jack_port_get_all_connections(_client, found);
+    for (const char** name = names; name && *name; ++name) {
+        peers.emplace_back(*name);
+    }
+    jack_free(static_cast<void*>(names));
+    return peers;
+}
+
 void JackServerWatch::onShutdown(void* watch)
 {
     static_cast<JackServerWatch*>(watch)->_stopped.request_stop();

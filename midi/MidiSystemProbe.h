@@ -1,8 +1,10 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <stop_token>
 #include <string>
+#include <vector>
 
 using jack_client_t = struct _jack_client;
 
@@ -12,9 +14,9 @@ namespace a3::midi {
 // silenced first (for the whole process: they would reach the terminal).
 bool alsaSequencerAvailable();
 
-// A libjack client of our own, without ports, that JACK tells when its server
-// stops: RtMidi's clients never pass that on, and its sends spin for ever once
-// the server is gone and its ring buffer fills.
+// A libjack client of our own, without ports, for what RtMidi's clients never
+// pass on: that the server stops (RtMidi's sends then spin for ever once its
+// ring buffer fills), and who is connected to a port.
 class JackServerWatch
 {
 public:
@@ -27,6 +29,10 @@ public:
 
     // Stop is requested on libjack's thread when the server stops.
     std::stop_token serverStopped() const { return _stopped.get_token(); }
+
+    // The full names of the ports connected to the named one; nothing when
+    // there is no such port.
+    std::optional<std::vector<std::string>> connectionsOf(const std::string& port) const;
 
 private:
     explicit JackServerWatch(jack_client_t* client);

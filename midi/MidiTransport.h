@@ -48,6 +48,13 @@ public:
     // Hands one message, or one fragment of a System Exclusive message, to the
     // MIDI system. Throws MidiError.
     virtual void send(std::span<const std::uint8_t> bytes) = 0;
+    // The port it sends to, as openOutput was given it; a virtual output's own name.
+    virtual const std::string& port() const = 0;
+    // Whether that port is still there and still connected to this output:
+    // false once its interface is unplugged, the program owning it has quit or
+    // the connection was undone. Sending to a port gone raises no error, so a
+    // sender asks this. A virtual output has no port to lose. Throws MidiError.
+    virtual bool connected() = 0;
 };
 
 // A port this program receives on. Destroying it closes the port; once the

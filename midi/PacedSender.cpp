@@ -28,6 +28,12 @@ std::string cancelMessage(std::size_t sent, std::size_t total)
            " bytes: the device got a partial dump.";
 }
 
+std::string portLostMessage(const std::string& port, std::size_t sent, std::size_t total)
+{
+    return "The port \"" + port + "\" went away after " + std::to_string(sent) + " of " +
+           std::to_string(total) + " bytes.";
+}
+
 } // namespace
 
 std::vector<std::span<const std::uint8_t>> sysExFragments(std::span<const std::uint8_t> message)
@@ -83,12 +89,23 @@ TransferResult PacedSender::send(MidiOutput& output, std::span<const std::uint8_
         }
         return std::nullopt;
     };
+    const auto portLost = [&] {
+        return ended(TransferResult::Status::Failed,
+                     portLostMessage(output.port(), sent, message.size()), sent);
+    };
+    auto nextCheck = start + kPortCheckInterval;
     for (const auto fragment : sysExFragments(message)) {
         _clock.sleepUntil(start + timeFor(sent), stop.token());
         if (auto result = interrupted()) {
             return *result;
         }
         try {
+            if (const auto now = _clock.now(); now >= nextCheck) {
+                nextCheck = now + kPortCheckInterval;
+                if (!output.connected()) {
+                    return portLost();
+                }
+            }
             output.send(fragment);
         } catch (const MidiError& error) {
             return ended(TransferResult::Status::Failed, error.what(), sent);
@@ -102,10 +119,18 @@ TransferResult PacedSender::send(MidiOutput& output, std::span<const std::uint8_
         }
     }
     // Everything has gone out; only the server stopping before it could pass
-    // the last fragments on spoils the send now.
+    // the last fragments on, or the port going before they reached it, spoils
+    // the send now.
     _clock.sleepUntil(end, systemLost);
     if (systemLost.stop_requested()) {
         return ended(TransferResult::Status::Failed, std::string(kSystemLostMessage), sent);
+    }
+    try {
+        if (!output.connected()) {
+            return portLost();
+        }
+    } catch (const MidiError& error) {
+        return ended(TransferResult::Status::Failed, error.what(), sent);
     }
     return ended(TransferResult::Status::Done, {}, sent);
 }

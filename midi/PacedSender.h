@@ -18,6 +18,9 @@ inline constexpr double kWireSpeed = 3125.0;
 // kilobytes.
 inline constexpr double kFastestRate = 100 * kWireSpeed;
 inline constexpr std::size_t kMaxFragmentSize = 256;
+// How often a send asks whether its port is still there: a port that goes
+// takes nothing with it that a send would notice.
+inline constexpr std::chrono::seconds kPortCheckInterval{1};
 
 // Whether a dump can be sent at this rate: above 0 and at most kFastestRate.
 constexpr bool isSendingRate(double bytesPerSecond)
@@ -60,6 +63,8 @@ public:
 
     // Blocks until the message has left, cancel or systemLost is requested
     // (both stop the send after the fragment going out), or the output fails.
+    // Whether the output is still connected is asked every kPortCheckInterval
+    // and once everything has left; a send to a port gone fails there.
     // Progress is reported after each fragment, on the calling thread.
     TransferResult send(MidiOutput& output, std::span<const std::uint8_t> message,
                         std::stop_token cancel, std::stop_token systemLost,

@@ -4,6 +4,7 @@
 
 #include <RtMidi.h>
 #include <algorithm>
+#include <iterator>
 #include <optional>
 #include <utility>
 
@@ -153,11 +154,33 @@ private:
 class RtOutput final : public MidiOutput
 {
 public:
-    RtOutput(RtMidi::Api api, const std::string& clientName)
+    // jack is the transport's own client on JACK, null on the ALSA sequencer.
+    RtOutput(RtMidi::Api api, const std::string& clientName, const JackServerWatch* jack)
         : _port(api, clientName)
+        , _jack(jack)
     {}
 
-    RtPort<RtMidiOut>& port() { return _port; }
+    void connect(const std::string& port)
+    {
+        _name = port;
+        const auto before = peers();
+        _port.connect(port);
+        const auto after = peers();
+        // Ours is the connection that opening made: JACK may have given our
+        // client another name than the one asked for.
+        std::vector<std::string> made;
+        std::ranges::set_difference(after, before, std::back_inserter(made));
+        if (made.size() == 1) {
+            _ownPort = made.front();
+        }
+    }
+
+    void openVirtual(const std::string& portName)
+    {
+        _name = portName;
+        _virtual = true;
+        _port.openVirtual(portName);
+    }
 
     void send(std::span<const std::uint8_t> bytes) override
     {
@@ -165,8 +188,42 @@ public:
         _port.throwFailure();
     }
 
+    const std::string& port() const override { return _name; }
+
+    bool connected() override
+    {
+        if (_virtual) {
+            return true;
+        }
+        if (!_jack) {
+            // The ALSA sequencer ends the subscription with the port.
+            return _port.numberOf(_name).has_value();
+        }
+        if (_jack->serverStopped().stop_requested()) {
+            throw MidiError(std::string(kSystemLostMessage));
+        }
+        const auto connections = _jack->connectionsOf(_name);
+        return connections && (_ownPort.empty() ||
+                               std::ranges::find(*connections, _ownPort) != connections->end());
+    }
+
 private:
+    // The ports connected to the one we send to, in order; none off JACK.
+    std::vector<std::string> peers() const
+    {
+        auto connections = _jack ? _jack->connectionsOf(_name) : std::nullopt;
+        if (!connections) {
+            return {};
+        }
+        std::ranges::sort(*connections);
+        return std::move(*connections);
+    }
+
     RtPort<RtMidiOut> _port;
+    const JackServerWatch* _jack;
+    std::string _name;
+    std::string _ownPort; // our port's full name on JACK, once known
+    bool _virtual = false;
 };
 
 class RtInput final : public MidiInput
@@ -223,8 +280,8 @@ public:
 
     std::unique_ptr<MidiOutput> openOutput(const std::string& port) override
     {
-        auto output = std::make_unique<RtOutput>(api(), _outClient);
-        output->port().connect(port);
+        auto output = std::make_unique<RtOutput>(api(), _outClient, _watch.get());
+        output->connect(port);
         return output;
     }
 
@@ -237,8 +294,8 @@ public:
 
     std::unique_ptr<MidiOutput> openVirtualOutput(const std::string& portName) override
     {
-        auto output = std::make_unique<RtOutput>(api(), _outClient);
-        output->port().openVirtual(portName);
+        auto output = std::make_unique<RtOutput>(api(), _outClient, _watch.get());
+        output->openVirtual(portName);
         return output;
     }
 

@@ -181,6 +181,28 @@ TEST_F(DeviceCommandsTest, CancellingASendSaysTheDeviceGotAPartialDump)
         << prompts.errors[0].toStdString();
 }
 
+// At the wire speed the port closing early in the send is noticed a second
+// into it, long before the end.
+TEST_F(DeviceCommandsTest, ASendWhosePortGoesIsReportedAsNotSent)
+{
+    controller = std::make_unique<DocumentController>(appController, prompts,
+                                                      DeviceLink::Settings{midi::kWireSpeed, 2s});
+    window = controller->openDocument(qPath(dir / "bank.syx"));
+    run("Send Bank to Device…", deviceIn, [&](QProgressDialog& progress) {
+        ASSERT_TRUE(QTest::qWaitFor([&] { return progress.value() >= 2048; }));
+        tell("close-input");
+        EXPECT_EQ("closed", answer());
+    });
+    ASSERT_EQ(1, prompts.errors.size());
+    const QString error = prompts.errors[0];
+    EXPECT_TRUE(error.startsWith(QString::fromStdString("“bank.syx” was not sent to “" + deviceIn +
+                                                        "”.|The port \"" + deviceIn +
+                                                        "\" went away after ")))
+        << error.toStdString();
+    EXPECT_TRUE(error.endsWith(QLatin1String(" of 29198 bytes."))) << error.toStdString();
+    EXPECT_FALSE(error.contains(QLatin1String("29198 of"))) << error.toStdString();
+}
+
 TEST_F(DeviceCommandsTest, CancellingAReceiveEndsQuietly)
 {
     run("Receive Bank from Device…", deviceOut, [](QProgressDialog& progress) {

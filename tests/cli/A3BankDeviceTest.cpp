@@ -169,6 +169,19 @@ TEST_F(A3BankWithDevice, CtrlCStopsASendAfterTheFragmentGoingOut)
     EXPECT_TRUE(savedByDevice("saved 0").empty());
 }
 
+TEST_F(A3BankWithDevice, ASendWhosePortGoesFailsSayingHowMuchWentOut)
+{
+    // The dump takes over eleven seconds at this rate; the port closes as
+    // soon as a3bank connects, which notices a second into the send.
+    const auto send = start({"send", bankFile.string(), "--port", deviceIn, "--rate", "2560"});
+    ASSERT_EQ(ask("wait-connection in"), "connected");
+    ASSERT_EQ(ask("close-input"), "closed");
+    EXPECT_EQ(send->finish(30s).code, 1);
+    EXPECT_EQ(send->err().rfind("The port \"" + deviceIn + "\" went away after ", 0), 0u)
+        << send->err();
+    EXPECT_TRUE(send->err().ends_with(" of 29198 bytes.\n")) << send->err();
+}
+
 TEST_F(A3BankWithDevice, PortsListsTheDevicesPortsWithTheirSystem)
 {
     const auto run = a3bank({"ports"});

@@ -1,8 +1,8 @@
-// A JACK server killed during a transfer with the simulated device: a clear
-// error and no hang. The server is a second one of the test's own, not the
-// fixture's. What transfers do on a working system is proven on the fake
-// transport, which passes the same contract as RtMidi on JACK, and end to
-// end by a3bank's device tests.
+// What goes away during a transfer with the simulated device, its port or
+// the whole JACK server: a clear error and no hang. The server is a second
+// one of the test's own, not the fixture's. What transfers do on a working
+// system is proven on the fake transport, which passes the same contract as
+// RtMidi on JACK, and end to end by a3bank's device tests.
 
 #include "ChildProcess.h"
 #include "DumpReceiver.h"
@@ -12,6 +12,7 @@
 #include "TempDir.h"
 #include "Watchdog.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -20,7 +21,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-class JackServerKilled : public ::testing::Test
+class GoneMidTransfer : public ::testing::Test
 {
 protected:
     void SetUp() override
@@ -30,6 +31,16 @@ protected:
             std::vector<std::string>{A3_SIMULATED_DEVICE_PATH, deviceName});
         ASSERT_EQ(device->readLine(10s), "ready") << device->err();
         transport = openMidiSystem("a3-test-" + std::to_string(::getpid()), MidiSystem::Jack);
+    }
+
+    // The test's name, without the slash of a parameter, which JACK's
+    // server names cannot hold.
+    static std::string serverName()
+    {
+        std::string name = std::string(std::getenv("JACK_DEFAULT_SERVER")) + "-" +
+                           ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        std::ranges::replace(name, '/', '-');
+        return name;
     }
 
     void TearDown() override
@@ -44,14 +55,13 @@ protected:
     const std::filesystem::path dumpFile = dir / "dump.syx";
     const std::vector<std::uint8_t> dump = test::wellFormedAllDataFile();
     const std::string deviceName = "a3-device-" + std::to_string(::getpid());
-    std::unique_ptr<test::PrivateJackServer> server = std::make_unique<test::PrivateJackServer>(
-        std::string(std::getenv("JACK_DEFAULT_SERVER")) + "-" +
-        ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::unique_ptr<test::PrivateJackServer> server =
+        std::make_unique<test::PrivateJackServer>(serverName());
     std::unique_ptr<test::ChildProcess> device;
     std::unique_ptr<MidiTransport> transport;
 };
 
-TEST_F(JackServerKilled, MidSendGivesAClearErrorAndNoHang)
+TEST_F(GoneMidTransfer, AJackServerKilledMidSendGivesAClearErrorAndNoHang)
 {
     const auto result = sendDump(*transport, deviceName + " in:MIDI", dump, {},
                                  [&](const TransferProgress& progress) {
@@ -64,7 +74,7 @@ TEST_F(JackServerKilled, MidSendGivesAClearErrorAndNoHang)
     EXPECT_LT(result.bytes, dump.size());
 }
 
-TEST_F(JackServerKilled, MidReceiveGivesAClearErrorAndNoHang)
+TEST_F(GoneMidTransfer, AJackServerKilledMidReceiveGivesAClearErrorAndNoHang)
 {
     bool told = false;
     bool killed = false;
@@ -81,6 +91,45 @@ TEST_F(JackServerKilled, MidReceiveGivesAClearErrorAndNoHang)
     EXPECT_EQ(result.status, TransferResult::Status::Failed);
     EXPECT_EQ(result.message, kSystemLostMessage);
 }
+
+struct PortLoss
+{
+    std::string command; // to the device
+    std::string answer;
+};
+
+void PrintTo(const PortLoss& loss, std::ostream* out)
+{
+    *out << loss.command;
+}
+
+class PortLost : public GoneMidTransfer, public ::testing::WithParamInterface<PortLoss>
+{};
+
+// Fragments sent to a port gone raise no error: the send notices at its
+// next check, a second into it, and says how much went out.
+TEST_P(PortLost, MidSendIsReportedWithTheBytesSentUntilNoticed)
+{
+    const std::string port = deviceName + " in:MIDI";
+    const auto result = sendDump(*transport, port, dump, {}, [&](const TransferProgress& progress) {
+        if (progress.bytes == 2048) {
+            device->write(GetParam().command + "\n");
+            EXPECT_EQ(device->readLine(10s), GetParam().answer);
+        }
+    });
+    EXPECT_EQ(result.status, TransferResult::Status::Failed);
+    EXPECT_EQ(result.message, "The port \"" + port + "\" went away after " +
+                                  std::to_string(result.bytes) + " of 29198 bytes.");
+    EXPECT_GT(result.bytes, 2048u);
+    EXPECT_LT(result.bytes, dump.size());
+}
+
+INSTANTIATE_TEST_SUITE_P(DeviceTransfer, PortLost,
+                         ::testing::Values(PortLoss{"close-input", "closed"},
+                                           PortLoss{"disconnect-input", "disconnected 1"}),
+                         [](const auto& loss) {
+                             return loss.param.command == "close-input" ? "Closed" : "Disconnected";
+                         });
 
 } // namespace
 } // namespace a3::midi

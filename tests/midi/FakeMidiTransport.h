@@ -14,7 +14,8 @@ namespace a3::test {
 // to a port reaches the port's listeners on a delivery thread of the fake's
 // own, as a real system's thread would bring it. Ports are named as RtMidi
 // names them on JACK, "fake in:NAME" (sent to) and "fake out:NAME" (listened
-// to), and stay listed until the fake goes.
+// to). A port sent to goes with the virtual input that opened it; one
+// listened to stays listed until the fake goes.
 class FakeMidiTransport final : public midi::MidiTransport
 {
 public:
@@ -29,27 +30,27 @@ public:
     {
         const std::lock_guard lock(_mutex);
         requirePort(port, kSentTo);
-        return std::make_unique<Output>(*this, port);
+        return std::make_unique<Output>(*this, port, false);
     }
     std::unique_ptr<midi::MidiInput> openInput(const std::string& port,
                                                midi::MidiInputHandler handler) override
     {
         const std::lock_guard lock(_mutex);
         requirePort(port, kListenedTo);
-        return listen(port, std::move(handler));
+        return listen(port, std::move(handler), false);
     }
     std::unique_ptr<midi::MidiOutput> openVirtualOutput(const std::string& portName) override
     {
         const std::lock_guard lock(_mutex);
         return std::make_unique<Output>(
-            *this, _ports.try_emplace(std::string(kListenedTo) + portName).first->first);
+            *this, _ports.try_emplace(std::string(kListenedTo) + portName).first->first, true);
     }
     std::unique_ptr<midi::MidiInput> openVirtualInput(const std::string& portName,
                                                       midi::MidiInputHandler handler) override
     {
         const std::lock_guard lock(_mutex);
         return listen(_ports.try_emplace(std::string(kSentTo) + portName).first->first,
-                      std::move(handler));
+                      std::move(handler), true);
     }
     std::stop_token systemLost() const override { return _lost.get_token(); }
 
@@ -62,37 +63,51 @@ private:
 
     struct Output final : midi::MidiOutput
     {
-        Output(FakeMidiTransport& owner, std::string name)
+        Output(FakeMidiTransport& owner, std::string portName, bool opensPort)
             : fake(owner)
-            , port(std::move(name))
+            , name(std::move(portName))
+            , isVirtual(opensPort)
         {}
         void send(std::span<const std::uint8_t> bytes) override
         {
             {
                 const std::lock_guard lock(fake._mutex);
-                fake._queue.emplace_back(port,
+                fake._queue.emplace_back(name,
                                          std::vector<std::uint8_t>(bytes.begin(), bytes.end()));
             }
             fake._posted.notify_one();
         }
+        const std::string& port() const override { return name; }
+        bool connected() override
+        {
+            const std::lock_guard lock(fake._mutex);
+            return isVirtual || fake._ports.contains(name);
+        }
         FakeMidiTransport& fake;
-        std::string port;
+        std::string name;
+        bool isVirtual;
     };
     struct Listener final : midi::MidiInput
     {
-        Listener(FakeMidiTransport& owner, Listeners& ofPort, int number)
+        Listener(FakeMidiTransport& owner, std::string portName, int number, bool opensPort)
             : fake(owner)
-            , listeners(ofPort)
+            , port(std::move(portName))
             , id(number)
+            , ownsPort(opensPort)
         {}
         ~Listener() override
         {
             const std::lock_guard lock(fake._mutex);
-            listeners.erase(id);
+            if (ownsPort) {
+                fake._ports.erase(port);
+            } else {
+                fake._ports[port].erase(id);
+            }
         }
         FakeMidiTransport& fake;
-        Listeners& listeners;
+        std::string port;
         int id;
+        bool ownsPort; // a virtual input's: the port goes with it
     };
 
     std::vector<midi::MidiPort> ports(std::string_view kind)
@@ -112,11 +127,11 @@ private:
             throw midi::MidiError("There is no MIDI port named \"" + port + "\".");
         }
     }
-    std::unique_ptr<midi::MidiInput> listen(const std::string& port, midi::MidiInputHandler handler)
+    std::unique_ptr<midi::MidiInput> listen(const std::string& port, midi::MidiInputHandler handler,
+                                            bool ownsPort)
     {
-        Listeners& listeners = _ports[port];
-        listeners.emplace(_nextListener, std::move(handler));
-        return std::make_unique<Listener>(*this, listeners, _nextListener++);
+        _ports[port].emplace(_nextListener, std::move(handler));
+        return std::make_unique<Listener>(*this, port, _nextListener++, ownsPort);
     }
     void deliver(std::stop_token stop)
     {
@@ -124,7 +139,11 @@ private:
         while (_posted.wait(lock, stop, [this] { return !_queue.empty(); })) {
             const auto [port, bytes] = std::move(_queue.front());
             _queue.pop_front();
-            for (const auto& [id, handler] : _ports[port]) {
+            const auto found = _ports.find(port);
+            if (found == _ports.end()) {
+                continue; // gone since
+            }
+            for (const auto& [id, handler] : found->second) {
                 if (handler) {
                     handler(bytes);
                 }

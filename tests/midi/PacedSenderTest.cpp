@@ -1,6 +1,6 @@
 // Fragmenting and pacing through the transport interface, on a fake clock:
 // the fragments, their absolute schedule at several rates, progress, cancel,
-// a lost system and a failing output.
+// a lost system, a failing output and a port that goes.
 
 #include "PacedSender.h"
 
@@ -53,9 +53,18 @@ public:
             afterSend(sent.size());
         }
     }
+    const std::string& port() const override { return name; }
+    bool connected() override
+    {
+        checkedAt.push_back(duration<double>(_clock.now().time_since_epoch()).count());
+        return there;
+    }
 
     std::vector<Sent> sent;
     std::function<void(std::size_t count)> afterSend;
+    const std::string name = "device in:MIDI";
+    bool there = true;
+    std::vector<double> checkedAt; // when connected() was asked
 
 private:
     FakeClock& _clock;
@@ -99,6 +108,17 @@ TEST_P(Pacing, SendsFragmentsOnAnAbsoluteSchedule)
     EXPECT_EQ(joined, dump);
     const double total = static_cast<double>(dump.size()) / rate;
     EXPECT_NEAR(duration<double>(clock.now().time_since_epoch()).count(), total, 1e-6);
+    // The port is asked after each second at the first fragment that follows,
+    // and once all has left.
+    ASSERT_FALSE(output.checkedAt.empty());
+    EXPECT_NEAR(output.checkedAt.back(), total, 1e-6);
+    double last = 0;
+    for (std::size_t k = 0; k + 1 < output.checkedAt.size(); ++k) {
+        EXPECT_GE(output.checkedAt[k] - last, 1.0);
+        EXPECT_LT(output.checkedAt[k] - last, 1.0 + kMaxFragmentSize / rate + 1e-3);
+        last = output.checkedAt[k];
+    }
+    EXPECT_LT(total - last, 1.0 + kMaxFragmentSize / rate + 1e-3);
 }
 
 INSTANTIATE_TEST_SUITE_P(PacedSender, Pacing,
@@ -154,6 +174,40 @@ INSTANTIATE_TEST_SUITE_P(
         Interruption{"OutputFails", TransferResult::Status::Failed,
                      "The MIDI system reported: error sending MIDI message to port.", 512}),
     [](const auto& interruption) { return interruption.param.name; });
+
+struct PortGone
+{
+    double rate;
+    std::size_t goneAfter; // fragments
+    std::size_t noticedAt; // bytes
+};
+
+void PrintTo(const PortGone& gone, std::ostream* out)
+{
+    *out << gone.rate << " bytes/s, gone after fragment " << gone.goneAfter;
+}
+
+class PortGoes : public Sending, public ::testing::WithParamInterface<PortGone>
+{};
+
+// Noticed at the first check after it went: in the second second, or once
+// all has left.
+TEST_P(PortGoes, FailsAtTheNextCheck)
+{
+    output.afterSend = [&](std::size_t count) {
+        output.there = output.there && count != GetParam().goneAfter;
+    };
+    const auto result = PacedSender(GetParam().rate, clock).send(output, dump, {}, {}, {});
+    EXPECT_EQ(result.status, TransferResult::Status::Failed);
+    EXPECT_EQ(result.message, "The port \"device in:MIDI\" went away after " +
+                                  std::to_string(GetParam().noticedAt) + " of 29198 bytes.");
+    EXPECT_EQ(result.bytes, GetParam().noticedAt);
+}
+
+INSTANTIATE_TEST_SUITE_P(PacedSender, PortGoes,
+                         ::testing::Values(PortGone{kWireSpeed, 3, 13 * 256},
+                                           PortGone{10 * kWireSpeed, 3, 29198},
+                                           PortGone{kWireSpeed, 115, 29198}));
 
 // A message of whole fragments ends with a full one, never an empty one.
 TEST(Fragments, CoverTheMessageExactlyWhateverItsLength)

@@ -8,8 +8,11 @@
 //   save FILE                       writes the last message received
 //   wait-connection in|out          until another program's port is connected
 //                                   to the device's input or output
+//   close-input                     closes the input port, as a device unplugged
+//   disconnect-input                undoes every connection to the input port
 // It answers each with one line ("sent N", "saved N" with 0 and no file when
-// nothing came, "connected", or "error TEXT"), prints "ready" once its ports are open and
+// nothing came, "connected", "closed", "disconnected N" with the number of
+// connections undone, or "error TEXT"), prints "ready" once its ports are open and
 // "received N" whenever a message has come in, so tests wait for lines, not
 // for time.
 
@@ -76,6 +79,11 @@ public:
         } else if (std::string side; command == "wait-connection" && words >> side &&
                                      (side == "in" || side == "out")) {
             waitForConnection(_name + " " + side + ":MIDI");
+        } else if (command == "close-input") {
+            _input.reset();
+            print("closed");
+        } else if (command == "disconnect-input") {
+            disconnect(_name + " in:MIDI");
         } else {
             print("error unknown command: " + line);
         }
@@ -112,12 +120,37 @@ private:
 
     // RtMidi tells nothing of connections; a JACK client of the device's own
     // watches its port for them.
-    void waitForConnection(const std::string& port)
+    jack_client_t* observer()
     {
         jack_client_t* client =
             jack_client_open((_name + " observer").c_str(), JackNoStartServer, nullptr);
         if (!client) {
             print("error no JACK server");
+        }
+        return client;
+    }
+
+    void disconnect(const std::string& port)
+    {
+        jack_client_t* client = observer();
+        if (!client) {
+            return;
+        }
+        const char** peers =
+            jack_port_get_all_connections(client, jack_port_by_name(client, port.c_str()));
+        int undone = 0;
+        for (const char** peer = peers; peer && *peer; ++peer) {
+            undone += jack_disconnect(client, *peer, port.c_str()) == 0 ? 1 : 0;
+        }
+        jack_free(static_cast<void*>(peers));
+        jack_client_close(client);
+        print("disconnected " + std::to_string(undone));
+    }
+
+    void waitForConnection(const std::string& port)
+    {
+        jack_client_t* client = observer();
+        if (!client) {
             return;
         }
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);

@@ -82,6 +82,19 @@ TEST_P(Contract, DeliversEverythingInOrderOnAThreadOfItsOwn)
     EXPECT_FALSE(onCallersThread);
 }
 
+// As when the program owning a port quits or its interface is unplugged.
+TEST_P(Contract, AnOutputIsConnectedUntilItsPortGoes)
+{
+    auto input = transport->openVirtualInput(portName, {});
+    const std::string port = listed(transport->outputPorts(), portName, transport->system());
+    const auto output = transport->openOutput(port);
+    EXPECT_EQ(output->port(), port);
+    EXPECT_TRUE(output->connected());
+    input.reset();
+    EXPECT_EQ(listed(transport->outputPorts(), portName, transport->system()), "");
+    EXPECT_FALSE(output->connected());
+}
+
 TEST_P(Contract, RefusesPortsThatAreNotThere)
 {
     EXPECT_THROW(transport->openOutput("no such port"), MidiError);
