@@ -266,15 +266,16 @@ TEST(A3BankOnAFullDisk, SaysWhyAndLeavesTheOldFile)
     EXPECT_EQ(oldPdf, test::readBytes(pdf));
 }
 
-// Output that cannot be written fails the command, whether the first write
-// fails (a listing is more than stdio's buffer) or only the last one.
+// Output that cannot be written fails the command, whether a write fails on
+// the way (four listings are more than a3bank buffers) or only the last.
 TEST_F(A3Bank, OutputThatCannotBeWrittenFailsTheCommand)
 {
     ASSERT_EQ(0, a3bank({"rename", q(good), "1", "Other", "-o", q(dir / "other.syx")}).exit.code);
-    for (const auto& [arguments, status] : {std::pair{Arguments{"list", q(good), q(good)}, 1},
-                                            {Arguments{"check", q(good)}, 1},
-                                            {Arguments{"diff", q(good), q(dir / "other.syx")}, 2},
-                                            {Arguments{"--version"}, 1}}) {
+    for (const auto& [arguments, status] :
+         {std::pair{Arguments{"list", q(good), q(good), q(good), q(good)}, 1},
+          {Arguments{"check", q(good)}, 1},
+          {Arguments{"diff", q(good), q(dir / "other.syx")}, 2},
+          {Arguments{"--version"}, 1}}) {
         Arguments toFullDevice{"/bin/sh", "-c", "exec \"$0\" \"$@\" >/dev/full", A3BANK_PATH};
         toFullDevice.insert(toFullDevice.end(), arguments.begin(), arguments.end());
         const auto run = test::run(toFullDevice);
