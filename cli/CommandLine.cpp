@@ -145,6 +145,13 @@ const OptionDefinition* findOption(const CommandDefinition& command, std::string
     return found == command.options.end() ? nullptr : &*found;
 }
 
+// A word that begins with a dash is an option, but for a lone dash, which
+// other tools take as a name too.
+bool looksLikeOption(std::string_view argument)
+{
+    return argument.size() > 1 && argument.front() == '-';
+}
+
 class Parser
 {
 public:
@@ -162,6 +169,8 @@ public:
                 optionsEnded ? nullptr : findOption(_command, argument);
             if (!optionsEnded && argument == "--") {
                 optionsEnded = true;
+            } else if (!option && !optionsEnded && looksLikeOption(argument)) {
+                return error("unknown option " + quotedText(argument));
             } else if (!option) {
                 operands.push_back(argument);
             } else if (_arguments.has(option->name)) {
@@ -325,12 +334,16 @@ std::string helpText(std::span<const CommandDefinition> commands)
             "writes the dump as the device sent it), and every file written replaces\n"
             "its target only when complete. PORT is a port's whole name, or a part of\n"
             "it, in any case, that no other port's name has (a3bank ports lists them).\n"
-            "Progress shows on standard error when it is a terminal.\n\nOptions:\n";
+            "Progress shows on standard error when it is a terminal. Options may come\n"
+            "anywhere after the command; one that the command does not have is a usage\n"
+            "error, and -- ends the options, so that a name after it may begin with -.\n"
+            "\nOptions:\n";
     text += helpEntry("--help", "show this help");
     text += helpEntry("--version", "show the version");
-    text += "\nExit status: 0 success, 1 a file was refused or not written or a transfer\n"
-            "failed, 2 a usage error; diff: 0 the same, 1 different, 2 a usage error\n"
-            "or a file refused or unreadable.\n";
+    text += "\nExit status: 0 success, 1 a file was refused or not written, a transfer\n"
+            "failed or the output could not be written, 2 a usage error; diff: 0 the\n"
+            "same, 1 different, 2 a usage error, a file refused or unreadable, or the\n"
+            "output not written.\n";
     return text;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Terminal.h"
+
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -71,6 +73,9 @@ struct CommandDefinition
     std::vector<OptionDefinition> options;
     std::string_view help; // its lines, separated by newlines
     int (*run)(const Arguments& arguments);
+    // The exit status when the command could not do its work, such as
+    // writing its output.
+    int failureStatus = kRefused;
 };
 
 // "rename FILE NUMBER NAME [-o OUTFILE]"

@@ -34,7 +34,7 @@ int checkCommand(const Arguments& arguments)
 {
     int status = kSuccess;
     for (const Value& file : arguments.all("FILE")) {
-        const std::string name = displayName(file.text);
+        const std::string name = givenName(file.text);
         const FileContent content = readAllDataFile(file.text);
         if (!content.error.empty()) {
             std::cout << name << ": rejected: " << content.error << '\n';
@@ -98,11 +98,10 @@ int copyCommand(const Arguments& arguments)
     const PatchPayload payload = patchPayload(source, rows);
     if (!patchesFitBank(payload.refersToChainData, source.chainChecksum(),
                         target.chainChecksum())) {
-        return refuse(targetPath, "patches using chain data (C0 and up) need the same chain ID; " +
-                                      displayName(sourcePath) + " has " +
-                                      chainId(source.chainChecksum()) + ", " +
-                                      displayName(targetPath) + " has " +
-                                      chainId(target.chainChecksum()));
+        return refuse(targetPath,
+                      "patches using chain data (C0 and up) need the same chain ID; " +
+                          givenName(sourcePath) + " has " + chainId(source.chainChecksum()) + ", " +
+                          givenName(targetPath) + " has " + chainId(target.chainChecksum()));
     }
     if (!writePatchBlock(target, payload.bytes, firstRow)) {
         return refuse(targetPath, std::to_string(rows.size()) + " patches from patch " +
@@ -239,7 +238,8 @@ std::vector<CommandDefinition> commandTable()
          "differs \"patch\", its number, its name in A, its\n"
          "name in B and the differing bytes of its 64\n"
          "(such as 9,10; the name is bytes 9 to 15)",
-         diffCommand},
+         diffCommand,
+         kCannotCompare},
         {"ports",
          {},
          {},

@@ -99,6 +99,25 @@ std::string quotedText(std::string_view text)
     return needsQuoting(text) ? terminalText(text) : '\'' + std::string(text) + '\'';
 }
 
+std::string terminalMessage(std::string_view message, std::string_view name)
+{
+    std::string shown;
+    std::size_t start = 0;
+    for (std::size_t found = 0;
+         !name.empty() && (found = message.find(name, start)) != std::string_view::npos;
+         start = found + name.size()) {
+        shown += message.substr(start, found - start);
+        shown += terminalText(name);
+    }
+    shown += message.substr(start);
+    return terminalText(shown);
+}
+
+std::string givenName(const std::filesystem::path& path)
+{
+    return terminalText(path.native());
+}
+
 std::string displayName(const std::filesystem::path& path)
 {
     return terminalText(path.filename().native());
@@ -106,7 +125,7 @@ std::string displayName(const std::filesystem::path& path)
 
 int refuse(const std::filesystem::path& path, const std::string& reason)
 {
-    std::cerr << "a3bank: " << displayName(path) << ": " << reason << '\n';
+    std::cerr << "a3bank: " << givenName(path) << ": " << reason << '\n';
     return kRefused;
 }
 

@@ -24,7 +24,15 @@ std::string terminalText(std::string_view text);
 // quoting of terminalText() where that is needed.
 std::string quotedText(std::string_view text);
 
-// A file as results and messages name it: its last component, terminal-safe.
+// A message that gives a name as it is (the MIDI layer names ports so), with
+// each mention of the name as terminalText() shows it, and the whole message
+// quoted if it still holds a control character.
+std::string terminalMessage(std::string_view message, std::string_view name);
+
+// A file as results and messages name it: as the user gave it, terminal-safe,
+// so that a script can tell apart files of the same name in different folders.
+std::string givenName(const std::filesystem::path& path);
+// A file as a listing's title shows it: its last component, terminal-safe.
 std::string displayName(const std::filesystem::path& path);
 
 // "a3bank: NAME: reason" on standard error; returns kRefused.

@@ -83,26 +83,29 @@ _a3bank()
         fi
         option=
     done
-    local previous=${words[cword - 1]}
-    if [[ $previous == -* && -n ${valueOf[$previous]:-} ]]; then
-        _a3bank_values "${valueOf[$previous]}" "$cur" "$program" "$command"
-        return
-    fi
-    if [[ $cur == -* ]]; then
-        mapfile -t COMPREPLY < <(compgen -W "${options[*]}" -- "$cur")
-        return
-    fi
     # Which operand this word is: count the words before it that are
-    # neither options nor their values; the last operand may repeat (FILE...).
-    local index=0 k last=$((${#operands[@]} - 1))
+    # neither options nor their values; after "--" every word is an operand,
+    # and the last operand may repeat (FILE...).
+    local index=0 k last=$((${#operands[@]} - 1)) ended=0
     for ((k = 2; k < cword; k++)); do
         word=${words[k]}
-        if [[ $word != -* ]]; then
+        if ((ended)) || [[ $word != -* ]]; then
             index=$((index + 1))
+        elif [[ $word == -- ]]; then
+            ended=1
         elif [[ -n ${valueOf[$word]:-} ]]; then
             k=$((k + 1))
         fi
     done
+    local previous=${words[cword - 1]}
+    if ((!ended)) && [[ $previous == -* && -n ${valueOf[$previous]:-} ]]; then
+        _a3bank_values "${valueOf[$previous]}" "$cur" "$program" "$command"
+        return
+    fi
+    if ((!ended)) && [[ $cur == -* ]]; then
+        mapfile -t COMPREPLY < <(compgen -W "${options[*]}" -- "$cur")
+        return
+    fi
     if ((index > last)); then
         [[ $last -ge 0 && ${operands[last]} == *... ]] || return
         index=$last

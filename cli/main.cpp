@@ -1,4 +1,5 @@
 #include "Commands.h"
+#include "StandardOutput.h"
 #include "Terminal.h"
 
 #include <algorithm>
@@ -11,15 +12,17 @@
 #define A3_VERSION "unknown"
 #endif
 
-int main(int argc, char** argv)
+namespace {
+
+using namespace a3::cli;
+
+int run(const std::vector<std::string>& arguments, const std::vector<CommandDefinition>& commands,
+        std::vector<CommandDefinition>::const_iterator command)
 {
-    using namespace a3::cli;
-    const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
     if (arguments.empty()) {
         return usageError("no command given");
     }
     const std::string& name = arguments.front();
-    const std::vector<CommandDefinition> commands = commandTable();
     if (name == "--help" || name == "-h" || name == "help") {
         std::cout << helpText(commands);
         return kSuccess;
@@ -28,8 +31,6 @@ int main(int argc, char** argv)
         std::cout << "a3bank " << A3_VERSION << '\n';
         return kSuccess;
     }
-    const auto command = std::ranges::find_if(
-        commands, [&](const CommandDefinition& definition) { return definition.name == name; });
     if (command == commands.end()) {
         return usageError("unknown command " + quotedText(name));
     }
@@ -38,4 +39,18 @@ int main(int argc, char** argv)
         return usageError(*error);
     }
     return command->run(std::get<Arguments>(parsed));
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    StandardOutput output;
+    const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
+    const std::vector<CommandDefinition> commands = commandTable();
+    const auto command = std::ranges::find_if(commands, [&](const CommandDefinition& definition) {
+        return !arguments.empty() && definition.name == arguments.front();
+    });
+    const int status = run(arguments, commands, command);
+    return output.close(status, command == commands.end() ? kRefused : command->failureStatus);
 }

@@ -25,9 +25,11 @@ using midi::TransferResult;
 
 constexpr char kClientName[] = "a3bank";
 
-int midiFailure(const std::string& message)
+// The MIDI layer's messages name ports as they are, which another program
+// may have given control characters.
+int midiFailure(const std::string& message, const std::string& port = {})
 {
-    std::cerr << message << '\n';
+    std::cerr << terminalMessage(message, port) << '\n';
     return kRefused;
 }
 
@@ -136,7 +138,7 @@ int sendBank(const Arguments& arguments)
                 },
                 rate);
         }
-        return result.done() ? kSuccess : midiFailure(result.message);
+        return result.done() ? kSuccess : midiFailure(result.message, *port);
     });
 }
 
@@ -162,7 +164,7 @@ int receiveBank(const Arguments& arguments)
                 [&](const TransferProgress& progress) { line.show(waitingProgress(progress)); });
         }
         if (!result.done()) {
-            return midiFailure(result.message);
+            return midiFailure(result.message, *port);
         }
         // Kept as it came: its checksums are the only sign of a byte damaged
         // on the way, which recomputing them would hide.
@@ -171,7 +173,7 @@ int receiveBank(const Arguments& arguments)
             return status;
         }
         for (const std::string& defect : toleratedDefects(result.dump)) {
-            std::cerr << "a3bank: " << displayName(out) << ": warning: " << defect << '\n';
+            std::cerr << "a3bank: " << givenName(out) << ": warning: " << defect << '\n';
         }
         return kSuccess;
     });

@@ -7,6 +7,7 @@
 
 #include "Commands.h"
 #include "DeviceCommands.h"
+#include "StandardOutput.h"
 #include "Terminal.h"
 
 #include <algorithm>
@@ -43,5 +44,6 @@ int main(int argc, char** argv)
     if (const auto* error = std::get_if<std::string>(&parsed)) {
         return usageError(*error);
     }
-    return work->run(std::get<Arguments>(parsed));
+    StandardOutput output;
+    return output.close(work->run(std::get<Arguments>(parsed)), command->failureStatus);
 }

@@ -115,7 +115,8 @@ TEST_F(A3BankWithDevice, ReceivesTheDumpAsSentAndDiffShowsThePatchesThatDiffer)
     const auto exit = receive->finish(30s);
     EXPECT_EQ(exit.code, 0) << receive->err();
     EXPECT_EQ(test::readBytes(received), sent);
-    EXPECT_EQ(receive->err().rfind("a3bank: received.syx: warning: patch checksum ", 0), 0u)
+    EXPECT_EQ(
+        receive->err().rfind("a3bank: " + received.string() + ": warning: patch checksum ", 0), 0u)
         << receive->err();
 
     const auto diff = a3bank({"diff", bankFile.string(), received.string()});
@@ -188,6 +189,11 @@ TEST_F(A3BankWithDevice, PortsListsTheDevicesPortsWithTheirSystem)
     EXPECT_EQ(run.exit.code, 0) << run.err;
     EXPECT_NE(run.out.find("input\tJACK\t" + deviceOut + "\n"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("output\tJACK\t" + deviceIn + "\n"), std::string::npos) << run.out;
+
+    const auto full =
+        test::run({"/bin/sh", "-c", "exec \"$0\" ports >/dev/full", A3BANK_PATH}, 30s, kOnJack);
+    EXPECT_EQ(full.exit.code, 1);
+    EXPECT_EQ(full.err, "a3bank: write error: No space left on device\n");
 }
 
 // With a second device whose name begins with the first one's.
@@ -201,7 +207,9 @@ TEST_F(A3BankWithDevice, PortIsTheExactNameOrAUniquePartOfOne)
     }
     for (const auto& [port, error] :
          {std::pair{deviceName, "'" + deviceName + "' matches 2 MIDI outputs"},
-          std::pair{deviceName + "-none", "no MIDI output matches '" + deviceName + "-none'"}}) {
+          std::pair{deviceName + "-none", "no MIDI output matches '" + deviceName + "-none'"},
+          std::pair{deviceName + "\n\x1b[2J",
+                    "no MIDI output matches '" + deviceName + "'$'\\n\\033''[2J'"}}) {
         const auto run = a3bank({"send", bankFile.string(), "--port", port, "--rate", "312500"});
         EXPECT_EQ(run.exit.code, 1);
         EXPECT_EQ(run.err.rfind("a3bank: " + error + "; the MIDI outputs are:\n", 0), 0u)

@@ -61,7 +61,8 @@ TEST_F(A3Bank, NewWritesTheGoldenFileAndReplacesOneOnlyWhenForced)
     test::writeBytes(dir / "taken", std::vector<std::uint8_t>{1, 2, 3});
     const auto refused = a3bank({"new", q(dir / "taken")});
     EXPECT_EQ(1, refused.exit.code);
-    EXPECT_EQ("a3bank: taken: already exists (use --force to replace it)\n", refused.err);
+    EXPECT_EQ("a3bank: " + q(dir / "taken") + ": already exists (use --force to replace it)\n",
+              refused.err);
     EXPECT_EQ((std::vector<std::uint8_t>{1, 2, 3}), test::readBytes(dir / "taken"));
     EXPECT_EQ(0, a3bank({"new", "--force", q(dir / "taken")}).exit.code);
     EXPECT_EQ(test::readBytes(good), test::readBytes(dir / "taken"));
@@ -72,7 +73,7 @@ TEST_F(A3Bank, ListPrintsTheGoldenListingsAndGoesOnPastARefusedFile)
     const auto bank = q(kData / "factory-bank.syx");
     const auto run = a3bank({"list", bank, q(dir / "short.syx"), bank});
     EXPECT_EQ(1, run.exit.code);
-    EXPECT_EQ("a3bank: short.syx: " + kShortFile + "\n", run.err);
+    EXPECT_EQ("a3bank: " + q(dir / "short.syx") + ": " + kShortFile + "\n", run.err);
     const std::string golden = text(kData / "factory-bank.listing.txt");
     EXPECT_EQ(golden + "\n" + golden, run.out);
 }
@@ -85,12 +86,11 @@ TEST_F(A3Bank, CheckTellsEachFilesVerdictAndWhatTheReaderTolerates)
     const auto run =
         a3bank({"check", q(good), q(dir / "odd.syx"), q(dir / "short.syx"), q(dir / "missing")});
     EXPECT_EQ(1, run.exit.code);
-    EXPECT_EQ("good.syx: ok\n"
-              "odd.syx: ok\nodd.syx: warning: last byte is 0x00, expected 0xF7\n"
-              "short.syx: rejected: " +
-                  kShortFile +
-                  "\n"
-                  "missing: rejected: unreadable: No such file or directory\n",
+    const auto odd = q(dir / "odd.syx");
+    EXPECT_EQ(q(good) + ": ok\n" + odd + ": ok\n" + odd +
+                  ": warning: last byte is 0x00, expected 0xF7\n" + q(dir / "short.syx") +
+                  ": rejected: " + kShortFile + "\n" + q(dir / "missing") +
+                  ": rejected: unreadable: No such file or directory\n",
               run.out);
     EXPECT_EQ(0, a3bank({"check", q(dir / "odd.syx")}).exit.code);
 }
@@ -105,13 +105,31 @@ TEST_F(A3Bank, NamesReachTheTerminalEscaped)
     test::writeBytes(dir / notUtf8, std::vector<std::uint8_t>(10));
 
     const auto check = a3bank({"check", q(dir / evil), q(dir / notUtf8)});
-    EXPECT_EQ("'evil.syx: ok'$'\\n''real': ok\n"
-              "'bank'$'\\377''.syx': rejected: " +
-                  kShortFile + "\n",
+    EXPECT_EQ("'" + q(dir.path()) + "/evil.syx: ok'$'\\n''real': ok\n'" + q(dir.path()) +
+                  "/bank'$'\\377''.syx': rejected: " + kShortFile + "\n",
               check.out);
     const auto list = a3bank({"list", q(dir / evil), q(dir / notUtf8)});
     EXPECT_EQ(0u, list.out.find("Korg A3 SysEx File: 'evil.syx: ok'$'\\n''real'\nChain ID: "));
-    EXPECT_EQ("a3bank: 'bank'$'\\377''.syx': " + kShortFile + "\n", list.err);
+    EXPECT_EQ("a3bank: '" + q(dir.path()) + "/bank'$'\\377''.syx': " + kShortFile + "\n", list.err);
+}
+
+// Files of the same name in two folders stay apart: every line names a file
+// as it was given. A listing's title names the file alone, as it always has.
+TEST_F(A3Bank, NamesEachFileAsItWasGiven)
+{
+    for (const char* folder : {"f1", "f2"}) {
+        std::filesystem::create_directory(dir / folder);
+    }
+    const auto f1 = dir / "f1" / "bank.syx", f2 = dir / "f2" / "bank.syx";
+    std::filesystem::copy_file(good, f1);
+    std::filesystem::copy_file(dir / "short.syx", f2);
+
+    EXPECT_EQ(q(f1) + ": ok\n" + q(f2) + ": rejected: " + kShortFile +
+                  "\n/nonexistent.syx: rejected: unreadable: No such file or directory\n",
+              a3bank({"check", q(f1), q(f2), "/nonexistent.syx"}).out);
+    const auto list = a3bank({"list", q(f1), q(f2)});
+    EXPECT_EQ(0u, list.out.find("Korg A3 SysEx File: bank.syx\n"));
+    EXPECT_EQ("a3bank: " + q(f2) + ": " + kShortFile + "\n", list.err);
 }
 
 TEST_F(A3Bank, RenameWritesTheNameByTheBankRulesOrRefusesTheFile)
@@ -132,7 +150,8 @@ TEST_F(A3Bank, RenameWritesTheNameByTheBankRulesOrRefusesTheFile)
     test::writeBytes(dir / "bad.syx", bad);
     const auto refused = a3bank({"rename", q(dir / "bad.syx"), "1", "X"});
     EXPECT_EQ(1, refused.exit.code);
-    EXPECT_EQ("a3bank: bad.syx: wrong header: byte 0 is 0x00, expected 0xF0\n", refused.err);
+    EXPECT_EQ("a3bank: " + q(dir / "bad.syx") + ": wrong header: byte 0 is 0x00, expected 0xF0\n",
+              refused.err);
     EXPECT_EQ(bad, test::readBytes(dir / "bad.syx"));
 }
 
@@ -180,13 +199,13 @@ TEST_F(A3Bank, CopyRefusesABlockPastPatch100AndChainLinkedPatchesOfAnotherChainI
     const auto target = writeBank(dir, "dst.syx", 0, 0, true);
     const auto original = test::readBytes(target);
     for (const auto& [numbers, to, error] :
-         {std::tuple{"1-3", "99", "3 patches from patch 99 would run past patch 100"},
+         {std::tuple{"1-3", "99", std::string("3 patches from patch 99 would run past patch 100")},
           {"4-5", "1",
-           "patches using chain data (C0 and up) need the same chain ID; src.syx has df2c, "
-           "dst.syx has df2b"}}) {
+           "patches using chain data (C0 and up) need the same chain ID; " + q(source) +
+               " has df2c, " + q(target) + " has df2b"}}) {
         const auto run = a3bank({"copy", q(source), numbers, q(target), to});
         EXPECT_EQ(1, run.exit.code);
-        EXPECT_EQ("a3bank: dst.syx: " + std::string(error) + "\n", run.err);
+        EXPECT_EQ("a3bank: " + q(target) + ": " + error + "\n", run.err);
     }
     EXPECT_EQ(original, test::readBytes(target));
     EXPECT_EQ(0, a3bank({"copy", q(source), "1-3", q(target), "1"}).exit.code);
@@ -204,7 +223,7 @@ TEST_F(A3Bank, PdfWritesOnePageOnTheChosenPaperOrRefusesTheBank)
 
     const auto bad = a3bank({"pdf", q(dir / "short.syx"), "-o", q(dir / "bad.pdf")});
     EXPECT_EQ(1, bad.exit.code);
-    EXPECT_EQ("a3bank: short.syx: " + kShortFile + "\n", bad.err);
+    EXPECT_EQ("a3bank: " + q(dir / "short.syx") + ": " + kShortFile + "\n", bad.err);
     EXPECT_FALSE(std::filesystem::exists(dir / "bad.pdf"));
 }
 
@@ -237,13 +256,12 @@ TEST(A3BankOnAFullDisk, SaysWhyAndLeavesTheOldFile)
     const auto oldBank = test::readBytes(bank);
     const auto oldPdf = test::readBytes(pdf);
     test::fillUpTo(*folder, 4096);
-    for (const auto& [arguments, name] :
-         {std::pair{Arguments{"new", "--force", q(bank)}, "bank.syx"},
-          {Arguments{"rename", q(bank), "1", "X"}, "bank.syx"},
-          {Arguments{"pdf", q(bank), "-o", q(pdf)}, "listing.pdf"}}) {
+    for (const auto& [arguments, name] : {std::pair{Arguments{"new", "--force", q(bank)}, bank},
+                                          {Arguments{"rename", q(bank), "1", "X"}, bank},
+                                          {Arguments{"pdf", q(bank), "-o", q(pdf)}, pdf}}) {
         const auto run = a3bank(arguments);
         EXPECT_EQ(1, run.exit.code) << arguments[0];
-        EXPECT_EQ("a3bank: " + std::string(name) + ": No space left on device\n", run.err);
+        EXPECT_EQ("a3bank: " + q(name) + ": No space left on device\n", run.err);
     }
     EXPECT_EQ(oldBank, test::readBytes(bank));
     EXPECT_EQ(oldPdf, test::readBytes(pdf));
@@ -263,8 +281,8 @@ TEST(A3BankWithoutPrivileges, RefusesWhatItMayNotReplaceAndWarnsOfAnUnsyncedFold
     test::writeBytes(dir / "locked", std::vector<std::uint8_t>{1, 2, 3});
     std::filesystem::permissions(dir / "locked", std::filesystem::perms::owner_read);
     ASSERT_EQ(0, ::mkfifo((dir / "fifo").c_str(), 0666));
-    const std::string locked = "a3bank: locked: Permission denied\n";
-    const std::string fifo = "a3bank: fifo: Not a regular file\n";
+    const std::string locked = "a3bank: " + (dir / "locked").string() + ": Permission denied\n";
+    const std::string fifo = "a3bank: " + (dir / "fifo").string() + ": Not a regular file\n";
     for (const auto& [arguments, message] :
          {std::pair{Arguments{"new", "--force", q(dir / "locked")}, locked},
           {Arguments{"rename", q(bank), "1", "X", "-o", q(dir / "locked")}, locked},
@@ -282,16 +300,34 @@ TEST(A3BankWithoutPrivileges, RefusesWhatItMayNotReplaceAndWarnsOfAnUnsyncedFold
     std::filesystem::permissions(dir.path(), std::filesystem::perms::owner_write |
                                                  std::filesystem::perms::owner_exec);
     for (const auto& [arguments, name] :
-         {std::pair{Arguments{"rename", q(bank), "1", "X"}, "bank.syx"},
-          {Arguments{"pdf", q(bank), "-o", q(dir / "listing.pdf")}, "listing.pdf"}}) {
+         {std::pair{Arguments{"rename", q(bank), "1", "X"}, bank},
+          {Arguments{"pdf", q(bank), "-o", q(dir / "listing.pdf")}, dir / "listing.pdf"}}) {
         const auto run = a3bank(arguments);
         EXPECT_EQ(0, run.exit.code) << arguments[0];
-        EXPECT_EQ("a3bank: " + std::string(name) +
+        EXPECT_EQ("a3bank: " + name.string() +
                       ": warning: written, but its folder could not be synced: "
                       "Permission denied\n",
                   run.err);
     }
     EXPECT_EQ("X      ", bankIn(bank).patchNameAt(0));
+}
+
+// Output that cannot be written fails the command, whether a write fails on
+// the way (four listings are more than a3bank buffers) or only the last.
+TEST_F(A3Bank, OutputThatCannotBeWrittenFailsTheCommand)
+{
+    ASSERT_EQ(0, a3bank({"rename", q(good), "1", "Other", "-o", q(dir / "other.syx")}).exit.code);
+    for (const auto& [arguments, status] :
+         {std::pair{Arguments{"list", q(good), q(good), q(good), q(good)}, 1},
+          {Arguments{"check", q(good)}, 1},
+          {Arguments{"diff", q(good), q(dir / "other.syx")}, 2},
+          {Arguments{"--version"}, 1}}) {
+        Arguments toFullDevice{"/bin/sh", "-c", "exec \"$0\" \"$@\" >/dev/full", A3BANK_PATH};
+        toFullDevice.insert(toFullDevice.end(), arguments.begin(), arguments.end());
+        const auto run = test::run(toFullDevice);
+        EXPECT_EQ(status, run.exit.code) << arguments[0];
+        EXPECT_EQ("a3bank: write error: No space left on device\n", run.err) << arguments[0];
+    }
 }
 
 // a3bank without its helper programs beside it still does everything else.
@@ -339,9 +375,9 @@ TEST_F(A3Bank, DiffShowsTheChainDataThenEachPatchThatDiffersAndExitsAsDiffDoes)
     const auto unreadable = a3bank({"diff", q(dir / "missing.syx"), q(dir / "short.syx")});
     EXPECT_EQ(2, unreadable.exit.code);
     EXPECT_EQ("", unreadable.out);
-    EXPECT_EQ("a3bank: missing.syx: unreadable: No such file or directory\n"
-              "a3bank: short.syx: " +
-                  kShortFile + "\n",
+    EXPECT_EQ("a3bank: " + q(dir / "missing.syx") +
+                  ": unreadable: No such file or directory\na3bank: " + q(dir / "short.syx") +
+                  ": " + kShortFile + "\n",
               unreadable.err);
 }
 
@@ -363,7 +399,7 @@ TEST_F(A3Bank, WithoutAnyMidiSystemSaysSoPlainly)
     }
     EXPECT_FALSE(std::filesystem::exists(dir / "out.syx"));
     // A file that is no bank is refused before MIDI is looked for.
-    EXPECT_EQ("a3bank: short.syx: " + kShortFile + "\n",
+    EXPECT_EQ("a3bank: " + q(dir / "short.syx") + ": " + kShortFile + "\n",
               a3bank({"send", q(dir / "short.syx"), "--port", "A3"}, noMidi).err);
 }
 
@@ -374,6 +410,7 @@ TEST(A3BankUsage, UsageErrorsExitWithTwoAndPointAtTheHelp)
     for (const auto& [arguments, error] :
          {std::pair{Arguments{}, "no command given"},
           {Arguments{"frobnicate"}, "unknown command 'frobnicate'"},
+          {Arguments{"list", "-x", "f.syx"}, "list: unknown option '-x'"},
           {Arguments{"rename", "a", "1\n2", "X"},
            "rename: NUMBER must be 1 to 100, not '1'$'\\n''2'"}}) {
         const auto run = a3bank(arguments);

@@ -1,5 +1,6 @@
 // a3bank's command line, parsed in this process by the command table: each
-// refused line with the usage error it gives, and what accepted lines yield.
+// refused line with the usage error it gives, and what accepted lines yield;
+// and how messages show the names they carry.
 
 #include "Commands.h"
 
@@ -28,6 +29,10 @@ TEST(CommandLine, RefusesEachBadLineWithItsReason)
         {{"check"}, "check: expected FILE..."},
         {{"new"}, "new: expected OUTFILE"},
         {{"new", "a", "--force", "--force"}, "new: --force given twice"},
+        {{"list", "-x", "f.syx"}, "list: unknown option '-x'"},
+        {{"new", "a", "--forced"}, "new: unknown option '--forced'"},
+        {{"rename", "a", "1", "-Drive"}, "rename: unknown option '-Drive'"},
+        {{"list", "-\x1b[2J"}, "list: unknown option '-'$'\\033''[2J'"},
         {{"rename", "a", "1"}, "rename: expected FILE NUMBER NAME"},
         {{"rename", "-o"}, "rename: -o needs OUTFILE"},
         {{"rename", "a", "0", "X"}, "rename: NUMBER must be 1 to 100, not '0'"},
@@ -83,9 +88,12 @@ TEST(CommandLine, GivesEachCommandCheckedValues)
     EXPECT_EQ("x.pdf", pdf.one("-o").text);
     EXPECT_EQ("a.syx", pdf.one("FILE").text);
 
-    const auto check = std::get<Arguments>(parsed({"check", "a", "--", "-o", "--force"}));
+    const auto check = std::get<Arguments>(parsed({"check", "-", "--", "-o", "--force"}));
     EXPECT_EQ(3u, check.all("FILE").size());
+    EXPECT_EQ("-", check.all("FILE")[0].text);
     EXPECT_EQ("--force", check.all("FILE")[2].text);
+    EXPECT_EQ("-Drive",
+              std::get<Arguments>(parsed({"rename", "a", "1", "--", "-Drive"})).one("NAME").text);
 
     EXPECT_TRUE(std::get<Arguments>(parsed({"rename", "a", "1", "X", "--output", "b"})).has("-o"));
     EXPECT_TRUE(std::get<Arguments>(parsed({"new", "a", "--force"})).has("--force"));
@@ -97,6 +105,23 @@ TEST(CommandLine, GivesEachCommandCheckedValues)
                   .one("--timeout")
                   .number);
     EXPECT_TRUE(std::holds_alternative<Arguments>(parsed({"ports"})));
+}
+
+// The MIDI layer's messages name ports as they are; each mention of the port
+// shows as a file name does, and any other control character quotes the
+// whole message.
+TEST(TerminalMessage, ShowsTheNameItGivesEscaped)
+{
+    const std::string port = "A3\nin";
+    for (const auto& [message, shown] :
+         {std::pair{"There is no MIDI port named \"A3\nin\".",
+                    "There is no MIDI port named \"'A3'$'\\n''in'\"."},
+          {"A3\nin went away; A3\nin", "'A3'$'\\n''in' went away; 'A3'$'\\n''in'"},
+          {"Stopped\r", "'Stopped'$'\\r'"},
+          {"Sending was cancelled.", "Sending was cancelled."}}) {
+        EXPECT_EQ(shown, terminalMessage(message, port));
+    }
+    EXPECT_EQ("No JACK server is running.", terminalMessage("No JACK server is running.", {}));
 }
 
 } // namespace

@@ -15,7 +15,8 @@ cat >"$scratch/bin/a3bank" <<FAKE
 printf 'input\tJACK\tA3 out:MIDI\noutput\tJACK\tA3 in:MIDI\noutput\tALSA sequencer\tSynth in 1\n'
 FAKE
 chmod +x "$scratch/bin/a3bank"
-touch "$scratch/banks/live.syx" "$scratch/banks/my bank.syx" "$scratch/banks/STUDIO.SYX" "$scratch/banks/notes.txt"
+touch "$scratch/banks/live.syx" "$scratch/banks/my bank.syx" "$scratch/banks/STUDIO.SYX" "$scratch/banks/notes.txt" \
+    "$scratch/banks/-odd.syx"
 export PATH="$scratch/bin:$PATH"
 cd "$scratch/banks" || exit 1
 # shellcheck source=/dev/null
@@ -40,7 +41,8 @@ expect() {
 expect "receive rename" a3bank re
 expect "--rate" a3bank send bank.syx --r
 expect "--force" a3bank new out.syx -
-expect "STUDIO.SYX live.syx my bank.syx older" a3bank list live.syx ""
+expect "-odd.syx STUDIO.SYX live.syx my bank.syx older" a3bank list live.syx ""
+expect "-odd.syx" a3bank list -- -
 expect "my bank.syx" a3bank list 'my\ b'
 expect "" a3bank rename live.syx ""
 expect "A4 Letter" a3bank pdf live.syx --paper ""

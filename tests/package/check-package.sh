@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Checks the Debian package that `cmake --build BUILD --target package` made:
-# lintian finds nothing to complain of, it holds the installed layout and
-# nothing else, and a3bank unpacked from it works and finds its factory bank.
+# lintian finds nothing to complain of, not even a missing hardening flag, it
+# holds the installed layout and nothing else, and a3bank unpacked from it
+# works and finds its factory bank.
 # Usage: check-package.sh BUILD_DIR
 set -euo pipefail
 build=$(realpath "$1")
@@ -12,8 +13,14 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 [ -f "$deb" ] || fail "no package $deb"
 
 echo "== lintian $(basename "$deb")"
-lintian --fail-on error,warning "$deb" ||
+# With its informational tags, among them those of hardening that a program
+# or the MIDI module was built without.
+if ! tags=$(lintian -I --fail-on error,warning "$deb"); then
+    echo "$tags"
     fail "lintian found problems"
+fi
+[ -z "$tags" ] || echo "$tags"
+! grep -q 'hardening-' <<<"$tags" || fail "built without the hardening of dpkg-buildflags"
 
 echo "== contents"
 expected="/usr/bin/a3-librarian
