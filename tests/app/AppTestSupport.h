@@ -16,6 +16,8 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <ostream>
+#include <string>
 #include <vector>
 
 namespace a3::test {
@@ -63,6 +65,13 @@ enum class DialogEnd
     Deleted,               // gone without a word, as with its window
 };
 
+inline void PrintTo(DialogEnd how, std::ostream* out)
+{
+    *out << (how == DialogEnd::Closed                  ? "closed"
+             : how == DialogEnd::ClosedByWindowManager ? "closed by the window manager"
+                                                       : "deleted");
+}
+
 inline void endDialog(QDialog* dialog, DialogEnd how)
 {
     switch (how) {
@@ -92,8 +101,8 @@ inline QList<QLabel*> shownLabels()
     return labels;
 }
 
-// The texts on screen that a label shows as markup.
-inline QStringList markupShown()
+// The texts on screen that a label shows as markup, a line each.
+inline std::string markupShown()
 {
     QStringList shown;
     for (QLabel* label : shownLabels()) {
@@ -102,7 +111,7 @@ inline QStringList markupShown()
             shown.append(label->text());
         }
     }
-    return shown;
+    return shown.join(QLatin1Char('\n')).toStdString();
 }
 
 inline bool labelShows(const QString& text)

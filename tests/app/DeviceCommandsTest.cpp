@@ -356,7 +356,7 @@ public:
     {
         QDialog* dialog = nullptr;
         EXPECT_TRUE(QTest::qWaitFor([&] { return (dialog = test::shownDialogWith<Child>()); }));
-        EXPECT_EQ(QStringList(), test::markupShown());
+        EXPECT_EQ("", test::markupShown());
         return dialog;
     }
 
@@ -371,7 +371,7 @@ public:
     void dismiss(const QString& message)
     {
         ASSERT_TRUE(QTest::qWaitFor([&] { return test::shownMessageBox(message); }));
-        EXPECT_EQ(QStringList(), test::markupShown());
+        EXPECT_EQ("", test::markupShown());
         test::clickButton(test::shownMessageBox(message), QStringLiteral("OK"));
     }
 
