@@ -16,8 +16,6 @@ public:
         connect(dialog, &QDialog::finished, this, &Answer::give);
     }
     ~Answer() override { give(QDialog::Rejected); }
-    Answer(const Answer&) = delete;
-    Answer& operator=(const Answer&) = delete;
 
 private:
     void give(int result)

@@ -570,66 +570,66 @@ std::function<void()> closed(const Question::Reply& reply)
 
 const Question kQuestions[] = {
     {"save changes",
-     [](DialogPrompts& prompts, QWidget* window, const QString& name, Question::Reply reply) {
+     [](auto& prompts, auto* window, auto& name, auto reply) {
          prompts.askToSaveChanges(window, name, [reply](Choice choice) {
              reply(choice == Choice::Cancel ? QStringLiteral("cancel") : QStringLiteral("close"));
          });
      },
      "cancel"},
     {"revert",
-     [](DialogPrompts& prompts, QWidget* window, const QString& name, Question::Reply reply) {
+     [](auto& prompts, auto* window, auto& name, auto reply) {
          prompts.confirmRevert(window, name, [reply](bool yes) { reply(said(yes)); });
      },
      "no"},
     {"replace",
-     [](DialogPrompts& prompts, QWidget* window, const QString& name, Question::Reply reply) {
+     [](auto& prompts, auto* window, auto& name, auto reply) {
          prompts.confirmReplace(window, name, [reply](bool yes) { reply(said(yes)); });
      },
      "no"},
     {"changed file",
-     [](DialogPrompts& prompts, QWidget* window, const QString& name, Question::Reply reply) {
+     [](auto& prompts, auto* window, auto& name, auto reply) {
          prompts.askAboutChangedFile(window, name, [reply](UserPrompts::ChangedFileChoice choice) {
              reply(said(choice != UserPrompts::ChangedFileChoice::Cancel));
          });
      },
      "no"},
     {"error",
-     [](DialogPrompts& prompts, QWidget* window, const QString& name, Question::Reply reply) {
+     [](auto& prompts, auto* window, auto& name, auto reply) {
          prompts.showError(window, QStringLiteral("“%1” was not sent.").arg(name),
                            QStringLiteral("The port “%1” went away.").arg(name), closed(reply));
      },
      "closed"},
     {"port",
-     [](DialogPrompts& prompts, QWidget* window, const QString& name, Question::Reply reply) {
+     [](auto& prompts, auto* window, auto& name, auto reply) {
          prompts.choosePort(window, QStringLiteral("Send “%1” to:").arg(name),
                             {QStringLiteral("Thru"), name}, name, reply);
      },
      ""},
     {"differing patches",
-     [](DialogPrompts& prompts, QWidget* window, const QString& name, Question::Reply reply) {
+     [](auto& prompts, auto* window, auto& name, auto reply) {
          prompts.showComparison(window, QStringLiteral("“%1” differs in 1 patch.").arg(name),
                                 {{"1", "Here   ", "There  "}}, closed(reply));
      },
      "closed"},
     {"same bank",
-     [](DialogPrompts& prompts, QWidget* window, const QString& name, Question::Reply reply) {
+     [](auto& prompts, auto* window, auto& name, auto reply) {
          prompts.showComparison(window, QStringLiteral("The same bank as “%1”.").arg(name), {},
                                 closed(reply));
      },
      "closed"},
     {"open",
-     [](DialogPrompts& prompts, QWidget* window, const QString&, Question::Reply reply) {
+     [](auto& prompts, auto* window, auto&, auto reply) {
          prompts.chooseFilesToOpen(window,
                                    [reply](const QStringList& files) { reply(files.join('|')); });
      },
      "", false},
     {"save as",
-     [](DialogPrompts& prompts, QWidget* window, const QString& name, Question::Reply reply) {
+     [](auto& prompts, auto* window, auto& name, auto reply) {
          prompts.chooseSaveLocation(window, QDir::temp().filePath(name), reply);
      },
      "", false},
     {"export",
-     [](DialogPrompts& prompts, QWidget* window, const QString& name, Question::Reply reply) {
+     [](auto& prompts, auto* window, auto& name, auto reply) {
          prompts.choosePdfLocation(window, QDir::temp().filePath(name), reply);
      },
      "", false},
