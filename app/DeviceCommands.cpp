@@ -2,10 +2,10 @@
 
 #include "DocumentController.h"
 #include "DocumentWindow.h"
+#include "ProgressDialog.h"
 #include "UserPrompts.h"
 
 #include <QPointer>
-#include <QProgressDialog>
 
 namespace a3 {
 namespace {
@@ -26,6 +26,14 @@ QString patchName(const std::string& name)
 QString patchCount(int count)
 {
     return count == 1 ? DeviceCommands::tr("1 patch") : DeviceCommands::tr("%1 patches").arg(count);
+}
+
+// Once the transfer has reported; unless the user closed it already.
+void closeProgress(const QPointer<ProgressDialog>& progress)
+{
+    if (progress && progress->isVisible()) {
+        progress->accept();
+    }
 }
 
 } // namespace
@@ -76,30 +84,28 @@ void DeviceCommands::sendBank()
     bank.writeSyxData(std::span<std::uint8_t, kAllDataFileSize>(dump));
     const QString name = _window.document().displayName();
 
-    choosePort(DeviceLink::Direction::ToDevice, tr("Send “%1” to:").arg(name),
-               [this, name, dump = std::move(dump)](const QString& port) mutable {
-                   QPointer<QProgressDialog> progress =
-                       showProgress(tr("Sending “%1” to “%2”…").arg(name, port),
-                                    static_cast<int>(kAllDataFileSize));
-                   _link.send(
-                       port, std::move(dump),
-                       [progress, name, port](const midi::TransferProgress& now) {
-                           if (progress) {
-                               progress->setValue(static_cast<int>(now.bytes));
-                               progress->setLabelText(
-                                   tr("Sending “%1” to “%2”…\n\n%3 left")
-                                       .arg(name, port, minutesAndSeconds(now.remaining)));
-                           }
-                       },
-                       [this, progress, name, port](const midi::TransferResult& result) {
-                           if (progress) {
-                               progress->done(QDialog::Accepted);
-                           }
-                           endWith(result.done() ? QString()
-                                                 : tr("“%1” was not sent to “%2”.").arg(name, port),
-                                   QString::fromStdString(result.message));
-                       });
-               });
+    choosePort(
+        DeviceLink::Direction::ToDevice, tr("Send “%1” to:").arg(name),
+        [this, name, dump = std::move(dump)](const QString& port) mutable {
+            QPointer<ProgressDialog> progress = showProgress(
+                tr("Sending “%1” to “%2”…").arg(name, port), static_cast<int>(kAllDataFileSize));
+            _link.send(
+                port, std::move(dump),
+                [progress, name, port](const midi::TransferProgress& now) {
+                    if (progress) {
+                        progress->setValue(static_cast<int>(now.bytes));
+                        progress->setText(tr("Sending “%1” to “%2”…\n\n%3 left")
+                                              .arg(name, port, minutesAndSeconds(now.remaining)));
+                    }
+                },
+                _window.whenAnswered(
+                    [this, progress, name, port](const midi::TransferResult& result) {
+                        closeProgress(progress);
+                        endWith(result.done() ? QString()
+                                              : tr("“%1” was not sent to “%2”.").arg(name, port),
+                                QString::fromStdString(result.message));
+                    }));
+        });
 }
 
 void DeviceCommands::receiveBank()
@@ -166,7 +172,7 @@ void DeviceCommands::receiveFrom(const QString& port,
     // Asked for once the port listens, so that no dump starts too early.
     const QString waiting = tr("Start the All-Data dump on the device now.\n\nWaiting for it on "
                                "“%1”: %2");
-    QPointer<QProgressDialog> progress =
+    QPointer<ProgressDialog> progress =
         showProgress(tr("Getting ready to receive on “%1”…").arg(port), 0);
     _link.receive(
         port,
@@ -176,14 +182,14 @@ void DeviceCommands::receiveFrom(const QString& port,
                 if (now.bytes > 0) {
                     text += tr(", %1 bytes received").arg(now.bytes);
                 }
-                progress->setLabelText(text);
+                progress->setText(text);
             }
         },
-        [this, progress, port, then](const midi::TransferResult& result) {
-            if (progress) {
-                progress->done(QDialog::Accepted);
-            }
+        _window.whenAnswered([this, progress, port, then](const midi::TransferResult& result) {
+            closeProgress(progress);
             if (result.done()) {
+                // Shown while the command is still a question of the window:
+                // a close or a Quit waiting for it then finds the bank there.
                 _link.end();
                 then(result.dump);
                 return;
@@ -192,18 +198,17 @@ void DeviceCommands::receiveFrom(const QString& port,
                         ? QString()
                         : tr("No bank was received from “%1”.").arg(port),
                     QString::fromStdString(result.message));
-        });
+        }));
 }
 
-QProgressDialog* DeviceCommands::showProgress(const QString& label, int maximum)
+ProgressDialog* DeviceCommands::showProgress(const QString& text, int maximum)
 {
-    auto* progress = new QProgressDialog(label, tr("Cancel"), 0, maximum, &_window);
-    progress->setWindowTitle(tr("Device"));
-    progress->setMinimumDuration(0);
-    progress->setAutoClose(false);
-    progress->setAutoReset(false);
-    connect(progress, &QProgressDialog::canceled, &_link, &DeviceLink::cancel);
-    _window.showDialog(progress, [](int) {});
+    auto* progress = new ProgressDialog(text, maximum, &_window);
+    _window.showDialog(progress, [this](int result) {
+        if (result == QDialog::Rejected) {
+            _link.cancel();
+        }
+    });
     return progress;
 }
 

@@ -11,12 +11,11 @@
 #include <functional>
 #include <vector>
 
-class QProgressDialog;
-
 namespace a3 {
 
 class DocumentController;
 class DocumentWindow;
+class ProgressDialog;
 class UserPrompts;
 
 // What a comparison with the device tells the user: a sentence, and a row for
@@ -30,8 +29,9 @@ ComparisonReport comparisonReport(const BankDifference& difference, const QStrin
 
 // The Device menu of one window: send its bank to the device, receive the
 // device's bank into a new window, and compare the two. Each command holds
-// the app's device link from its first question to its last message, and
-// every dialog it shows is one of the window's questions.
+// the app's device link from its first question to its last message; every
+// dialog it shows, and every transfer until it reports, is one of the
+// window's questions.
 class DeviceCommands : public QObject
 {
     Q_OBJECT
@@ -52,7 +52,8 @@ private:
     // Waits for a dump from the port, showing how long it has waited; then
     // with the dump, unless it was refused, timed out or cancelled.
     void receiveFrom(const QString& port, std::function<void(std::vector<std::uint8_t>)> then);
-    QProgressDialog* showProgress(const QString& label, int maximum);
+    // Closed in any way by the user, it cancels the transfer.
+    ProgressDialog* showProgress(const QString& text, int maximum);
     // Ends the command with a message; a cancelled one ends quietly.
     void endWith(const QString& message, const QString& reason);
 

@@ -1,6 +1,7 @@
 #include "UserPrompts.h"
 #include "WindowModal.h"
 
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QDialogButtonBox>
 #include <QFileDialog>
@@ -8,7 +9,6 @@
 #include <QFontDatabase>
 #include <QGuiApplication>
 #include <QHeaderView>
-#include <QInputDialog>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
@@ -28,21 +28,47 @@ QString fileFilter()
     return tr("All-Data files (*.syx)") + QStringLiteral(";;") + tr("All files (*)");
 }
 
+// Texts made from file and port names are shown as they are, never as
+// markup, the informative text as well.
 QMessageBox* messageBox(QMessageBox::Icon icon, const QString& text, const QString& informative,
                         QWidget* parent)
 {
     auto* box = new QMessageBox(icon, QCoreApplication::applicationName(), text,
                                 QMessageBox::NoButton, parent);
+    box->setTextFormat(Qt::PlainText);
     box->setInformativeText(informative);
+    for (QLabel* label : box->findChildren<QLabel*>()) {
+        label->setTextFormat(Qt::PlainText);
+    }
     return box;
 }
 
-// The dialog answered, with its result, for handlers that read the dialog.
-template <typename Dialog, typename Handler>
-void showAndThen(Dialog* dialog, Handler handle)
+// Puts the question: reply gets what read makes of the answered dialog, or
+// unanswered when the dialog goes without an answer; once either way.
+template <typename Dialog, typename Answer, typename Read>
+void ask(Dialog* dialog, Answer unanswered, Read read, UserPrompts::Reply<Answer> reply)
 {
-    showWindowModal(dialog,
-                    [dialog, handle = std::move(handle)](int result) { handle(dialog, result); });
+    auto answer = std::make_shared<Answer>(std::move(unanswered));
+    // Read before the dialog is let go of.
+    QObject::connect(
+        dialog, &QDialog::finished, dialog,
+        [dialog, answer, read = std::move(read)](int result) { *answer = read(dialog, result); });
+    showWindowModal(dialog, [answer, reply = std::move(reply)](int) { reply(*answer); });
+}
+
+std::function<void(int)> whenClosed(std::function<void()> closed)
+{
+    return [closed = std::move(closed)](int) {
+        if (closed) {
+            closed();
+        }
+    };
+}
+
+void showMessage(QMessageBox* box, std::function<void()> closed)
+{
+    box->setStandardButtons(QMessageBox::Ok);
+    showWindowModal(box, whenClosed(std::move(closed)));
 }
 
 // Asks before something is lost for good; Cancel is the default.
@@ -52,9 +78,10 @@ void confirmLoss(QWidget* window, const QString& question, const QString& conseq
     QMessageBox* box = messageBox(QMessageBox::Warning, question, consequence, window);
     QPushButton* confirm = box->addButton(action, QMessageBox::DestructiveRole);
     box->setDefaultButton(box->addButton(QMessageBox::Cancel));
-    showAndThen(box, [confirm, reply = std::move(reply)](QMessageBox* answered, int) {
-        reply(answered->clickedButton() == confirm);
-    });
+    ask(
+        box, false,
+        [confirm](QMessageBox* answered, int) { return answered->clickedButton() == confirm; },
+        std::move(reply));
 }
 
 void chooseFile(QWidget* parent, const QString& caption, const QString& suggestedPath,
@@ -64,22 +91,12 @@ void chooseFile(QWidget* parent, const QString& caption, const QString& suggeste
     auto* dialog = new QFileDialog(parent, caption, suggested.absolutePath(), filter);
     dialog->setAcceptMode(QFileDialog::AcceptSave);
     dialog->selectFile(suggested.fileName());
-    showAndThen(dialog, [reply = std::move(reply)](QFileDialog* answered, int result) {
-        reply(result == QDialog::Accepted ? answered->selectedFiles().value(0) : QString());
-    });
-}
-
-// A message the user only acknowledges.
-void showMessage(QMessageBox::Icon icon, QWidget* parent, const QString& message,
-                 const QString& reason, std::function<void()> closed)
-{
-    QMessageBox* box = messageBox(icon, message, reason, parent);
-    box->setStandardButtons(QMessageBox::Ok);
-    showAndThen(box, [closed = std::move(closed)](QMessageBox*, int) {
-        if (closed) {
-            closed();
-        }
-    });
+    ask(
+        dialog, QString(),
+        [](QFileDialog* answered, int result) {
+            return result == QDialog::Accepted ? answered->selectedFiles().value(0) : QString();
+        },
+        std::move(reply));
 }
 
 } // namespace
@@ -94,19 +111,19 @@ void DialogPrompts::askToSaveChanges(QWidget* window, const QString& displayName
     box->setStandardButtons(QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel);
     box->button(QMessageBox::Discard)->setText(tr("Don’t Save"));
     box->setDefaultButton(QMessageBox::Save);
-    showAndThen(box, [reply = std::move(reply)](QMessageBox* answered, int) {
-        switch (answered->standardButton(answered->clickedButton())) {
-        case QMessageBox::Save:
-            reply(SaveChoice::Save);
-            break;
-        case QMessageBox::Discard:
-            reply(SaveChoice::DontSave);
-            break;
-        default:
-            reply(SaveChoice::Cancel);
-            break;
-        }
-    });
+    ask(
+        box, SaveChoice::Cancel,
+        [](QMessageBox* answered, int) {
+            switch (answered->standardButton(answered->clickedButton())) {
+            case QMessageBox::Save:
+                return SaveChoice::Save;
+            case QMessageBox::Discard:
+                return SaveChoice::DontSave;
+            default:
+                return SaveChoice::Cancel;
+            }
+        },
+        std::move(reply));
 }
 
 void DialogPrompts::confirmRevert(QWidget* window, const QString& displayName, Reply<bool> reply)
@@ -135,18 +152,21 @@ void DialogPrompts::askAboutChangedFile(QWidget* window, const QString& displayN
     QPushButton* saveAnyway = box->addButton(tr("Save Anyway"), QMessageBox::DestructiveRole);
     QPushButton* revert = box->addButton(tr("Revert"), QMessageBox::DestructiveRole);
     box->setDefaultButton(box->addButton(QMessageBox::Cancel));
-    showAndThen(box, [saveAnyway, revert, reply = std::move(reply)](QMessageBox* answered, int) {
-        const QAbstractButton* clicked = answered->clickedButton();
-        reply(clicked == saveAnyway ? ChangedFileChoice::SaveAnyway
-              : clicked == revert   ? ChangedFileChoice::Revert
-                                    : ChangedFileChoice::Cancel);
-    });
+    ask(
+        box, ChangedFileChoice::Cancel,
+        [saveAnyway, revert](QMessageBox* answered, int) {
+            const QAbstractButton* clicked = answered->clickedButton();
+            return clicked == saveAnyway ? ChangedFileChoice::SaveAnyway
+                   : clicked == revert   ? ChangedFileChoice::Revert
+                                         : ChangedFileChoice::Cancel;
+        },
+        std::move(reply));
 }
 
 void DialogPrompts::showError(QWidget* parent, const QString& message, const QString& reason,
                               std::function<void()> closed)
 {
-    showMessage(QMessageBox::Critical, parent, message, reason, std::move(closed));
+    showMessage(messageBox(QMessageBox::Critical, message, reason, parent), std::move(closed));
 }
 
 void DialogPrompts::offerSaveAs(QWidget* window, const QString& message, const QString& reason,
@@ -155,66 +175,67 @@ void DialogPrompts::offerSaveAs(QWidget* window, const QString& message, const Q
     QMessageBox* box = messageBox(QMessageBox::Critical, message, reason, window);
     QPushButton* saveAs = box->addButton(tr("Save As…"), QMessageBox::AcceptRole);
     box->setDefaultButton(box->addButton(QMessageBox::Cancel));
-    showAndThen(box, [saveAs, reply = std::move(reply)](QMessageBox* answered, int) {
-        reply(answered->clickedButton() == saveAs);
-    });
+    ask(
+        box, false,
+        [saveAs](QMessageBox* answered, int) { return answered->clickedButton() == saveAs; },
+        std::move(reply));
 }
 
 void DialogPrompts::showWarning(QWidget* parent, const QString& message, const QString& reason,
                                 std::function<void()> closed)
 {
-    showMessage(QMessageBox::Warning, parent, message, reason, std::move(closed));
+    showMessage(messageBox(QMessageBox::Warning, message, reason, parent), std::move(closed));
 }
 
 void DialogPrompts::showAbout(QWidget* parent, const QString& title, const QString& text,
                               std::function<void()> closed)
 {
     QMessageBox* box = messageBox(QMessageBox::NoIcon, text, {}, parent);
+    box->setTextFormat(Qt::RichText); // the app's own words, the only markup shown
     box->setWindowTitle(title);
     box->setIconPixmap(QGuiApplication::windowIcon().pixmap(64, 64));
-    box->setStandardButtons(QMessageBox::Ok);
-    showAndThen(box, [closed = std::move(closed)](QMessageBox*, int) {
-        if (closed) {
-            closed();
-        }
-    });
+    showMessage(box, std::move(closed));
 }
 
 void DialogPrompts::choosePort(QWidget* window, const QString& question, const QStringList& ports,
                                const QString& preselected, Reply<QString> reply)
 {
-    auto* dialog = new QInputDialog(window);
+    auto* dialog = new QDialog(window);
     dialog->setWindowTitle(QCoreApplication::applicationName());
-    dialog->setLabelText(question);
-    dialog->setComboBoxItems(ports);
-    dialog->setComboBoxEditable(false);
+    auto* label = new QLabel(question, dialog);
+    label->setTextFormat(Qt::PlainText);
+    label->setWordWrap(true);
+    auto* choice = new QComboBox(dialog);
+    choice->addItems(ports);
+    choice->setCurrentIndex(std::max(0, static_cast<int>(ports.indexOf(preselected))));
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, dialog);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
+    auto* layout = new QVBoxLayout(dialog);
+    layout->addWidget(label);
+    layout->addWidget(choice);
+    layout->addWidget(buttons);
     dialog->setMinimumWidth(360); // room for long port names
-    if (ports.contains(preselected)) {
-        dialog->setTextValue(preselected);
-    }
-    showAndThen(dialog, [reply = std::move(reply)](QInputDialog* answered, int result) {
-        reply(result == QDialog::Accepted ? answered->textValue() : QString());
-    });
+    ask(
+        dialog, QString(),
+        [choice](QDialog*, int result) {
+            return result == QDialog::Accepted ? choice->currentText() : QString();
+        },
+        std::move(reply));
 }
 
 void DialogPrompts::showComparison(QWidget* window, const QString& summary,
                                    const QList<QStringList>& rows, std::function<void()> closed)
 {
-    const auto whenClosed = [closed = std::move(closed)](QDialog*, int) {
-        if (closed) {
-            closed();
-        }
-    };
     if (rows.isEmpty()) {
-        QMessageBox* box = messageBox(QMessageBox::Information, summary, {}, window);
-        box->setStandardButtons(QMessageBox::Ok);
-        showAndThen(box, whenClosed);
+        showMessage(messageBox(QMessageBox::Information, summary, {}, window), std::move(closed));
         return;
     }
     auto* dialog = new QDialog(window);
     dialog->setWindowTitle(tr("Compare with Device"));
     auto* layout = new QVBoxLayout(dialog);
     auto* label = new QLabel(summary, dialog);
+    label->setTextFormat(Qt::PlainText);
     label->setWordWrap(true);
     auto* patches = new QTreeWidget(dialog);
     patches->setRootIsDecorated(false);
@@ -233,16 +254,19 @@ void DialogPrompts::showComparison(QWidget* window, const QString& summary,
     layout->addWidget(patches);
     layout->addWidget(buttons);
     dialog->resize(440, 360);
-    showAndThen(dialog, whenClosed);
+    showWindowModal(dialog, whenClosed(std::move(closed)));
 }
 
 void DialogPrompts::chooseFilesToOpen(QWidget* parent, Reply<QStringList> reply)
 {
     auto* dialog = new QFileDialog(parent, tr("Open"), {}, fileFilter());
     dialog->setFileMode(QFileDialog::ExistingFiles);
-    showAndThen(dialog, [reply = std::move(reply)](QFileDialog* answered, int result) {
-        reply(result == QDialog::Accepted ? answered->selectedFiles() : QStringList());
-    });
+    ask(
+        dialog, QStringList(),
+        [](QFileDialog* answered, int result) {
+            return result == QDialog::Accepted ? answered->selectedFiles() : QStringList();
+        },
+        std::move(reply));
 }
 
 void DialogPrompts::chooseSaveLocation(QWidget* parent, const QString& suggestedPath,

@@ -62,6 +62,10 @@ DocumentWindow::DocumentWindow(std::unique_ptr<A3AllDataDocument> document,
     , _appController(appController)
     , _prompts(prompts)
     , _device(std::make_unique<DeviceCommands>(*this, controller.deviceLink(), prompts, controller))
+    // From the event loop: a question can end inside its dialog's destruction.
+    , _openQuestions([this] {
+        QMetaObject::invokeMethod(this, &DocumentWindow::closeIfDeferred, Qt::QueuedConnection);
+    })
 {
     setCentralWidget(_document->makeWindowContent());
     setAcceptDrops(true); // files dropped from a file manager open as documents
@@ -194,7 +198,7 @@ void DocumentWindow::updateTitle()
 
 void DocumentWindow::closeIfDeferred()
 {
-    if (_openQuestions == 0 && _closeDeferred) {
+    if (!_openQuestions.any() && _closeDeferred) {
         _closeDeferred = false;
         closeDocument();
     }
@@ -352,7 +356,7 @@ void DocumentWindow::closeDocument(Done done)
     if (_closing) {
         return; // the answer to the question already open serves every caller
     }
-    if (_openQuestions > 0) {
+    if (_openQuestions.any()) {
         _closeDeferred = true;
         raise();
         activateWindow();
@@ -422,7 +426,7 @@ void DocumentWindow::reloadIfChangedOnDisk()
     // Only a document without unsaved changes follows its file; one with
     // changes is asked about it when it is saved. A file that does not read
     // as a bank now (half written, say) is left for the next time.
-    if (_openQuestions > 0 || _closing || _document->isDocumentEdited() ||
+    if (_openQuestions.any() || _closing || _document->isDocumentEdited() ||
         !_document->fileChangedOnDisk()) {
         return;
     }

@@ -1,11 +1,13 @@
 #pragma once
 
 #include "A3AllDataDocument.h"
+#include "OpenQuestions.h"
 
 #include <QMainWindow>
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class QAction;
@@ -48,7 +50,7 @@ public:
     // Closes the window once nothing unsaved would be lost: asks about
     // unsaved changes, after any question already open in this window.
     void closeDocument(Done done = {});
-    bool hasOpenQuestion() const { return _openQuestions > 0; }
+    bool hasOpenQuestion() const { return _openQuestions.any(); }
 
     // The printed listing: paper and margins, the print and preview dialogs,
     // and the same page as a PDF file.
@@ -63,21 +65,30 @@ public:
     // cannot be opened.
     void openFiles(const QStringList& paths);
 
-    // For the commands' questions: the returned handler counts the question
-    // as open until the answer has been handled, then runs a close that
-    // waited for it.
+    // For the commands' questions: the returned reply counts the question as
+    // open until the answer has been handled, or until every copy of the
+    // reply has gone unanswered; a close that waited for it then goes on.
+    // The handler runs at most once, and never once the window is going.
     template <typename Handler>
     auto whenAnswered(Handler handler)
     {
-        ++_openQuestions;
-        return [this, handler = std::move(handler)](auto&&... answer) mutable {
-            --_openQuestions;
-            handler(std::forward<decltype(answer)>(answer)...);
-            closeIfDeferred();
+        struct Pending
+        {
+            std::shared_ptr<OpenQuestions::Question> question;
+            std::optional<Handler> handler;
+        };
+        auto pending = std::make_shared<Pending>(Pending{_openQuestions.ask(), std::move(handler)});
+        return [pending](auto&&... answer) {
+            const auto question = std::exchange(pending->question, nullptr);
+            if (question && question->isCounted()) {
+                Handler handle = std::move(*pending->handler);
+                pending->handler.reset();
+                handle(std::forward<decltype(answer)>(answer)...);
+            }
         };
     }
     // A dialog of this window's own, shown window-modal and counted as an
-    // open question until it finishes.
+    // open question until it finishes or goes.
     void showDialog(QDialog* dialog, std::function<void(int)> finished);
     void showError(const QString& message, const QString& reason, Done done = {});
 
@@ -118,7 +129,7 @@ private:
     std::unique_ptr<DeviceCommands> _device;
     QList<QAction*> _deviceActions;
 
-    int _openQuestions = 0;
+    OpenQuestions _openQuestions;
     bool _closing = false;       // asking whether to close
     bool _closeDeferred = false; // a close waits for the open question
     bool _closeApproved = false; // nothing would be lost: the next close event closes

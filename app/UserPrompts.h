@@ -11,7 +11,9 @@ namespace a3 {
 // The questions and messages the document commands put to the user. Every
 // one returns at once and answers later, from the event loop: a question
 // never runs an event loop of its own under a window that could be deleted
-// meanwhile. The app uses native dialogs; tests answer in their place.
+// meanwhile. Each answers once; a dialog closed any other way than by its
+// buttons answers as cancelled. Names are shown as they are, never as
+// markup. The app uses native dialogs; tests answer in their place.
 class UserPrompts
 {
 public:
@@ -70,7 +72,7 @@ public:
 };
 
 // The real thing: message boxes and the platform's file dialogs, each on the
-// heap, shown window-modal with open() and deleted once answered.
+// heap, shown window-modal with open() and deleted once closed.
 class DialogPrompts final : public UserPrompts
 {
 public:

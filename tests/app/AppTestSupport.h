@@ -5,12 +5,19 @@
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
+#include <QCloseEvent>
+#include <QLabel>
 #include <QMessageBox>
 #include <QTest>
+#include <QTextDocument>
 #include <QTimer>
+#include <QWindow>
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <ostream>
+#include <string>
 #include <vector>
 
 namespace a3::test {
@@ -35,6 +42,83 @@ inline QMessageBox* shownMessageBox(const QString& text)
         }
     }
     return nullptr;
+}
+
+// The dialog on screen that has a child of this kind, if one is.
+template <typename Child>
+QDialog* shownDialogWith()
+{
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        auto* dialog = qobject_cast<QDialog*>(widget);
+        if (dialog && dialog->isVisible() && dialog->findChild<Child*>()) {
+            return dialog;
+        }
+    }
+    return nullptr;
+}
+
+// The ways a dialog goes other than by its buttons.
+enum class DialogEnd
+{
+    Closed,                // close(), as Close in a window menu does
+    ClosedByWindowManager, // the title bar's X, Alt+F4: a close event from the platform
+    Deleted,               // gone without a word, as with its window
+};
+
+inline void PrintTo(DialogEnd how, std::ostream* out)
+{
+    *out << (how == DialogEnd::Closed                  ? "closed"
+             : how == DialogEnd::ClosedByWindowManager ? "closed by the window manager"
+                                                       : "deleted");
+}
+
+inline void endDialog(QDialog* dialog, DialogEnd how)
+{
+    switch (how) {
+    case DialogEnd::Closed:
+        dialog->close();
+        break;
+    case DialogEnd::ClosedByWindowManager: {
+        QCloseEvent close;
+        QApplication::sendEvent(dialog->windowHandle(), &close);
+        break;
+    }
+    case DialogEnd::Deleted:
+        delete dialog;
+        break;
+    }
+}
+
+// The labels on screen.
+inline QList<QLabel*> shownLabels()
+{
+    QList<QLabel*> labels;
+    for (QWidget* widget : QApplication::allWidgets()) {
+        if (auto* label = qobject_cast<QLabel*>(widget); label && label->isVisible()) {
+            labels.append(label);
+        }
+    }
+    return labels;
+}
+
+// The texts on screen that a label shows as markup, a line each.
+inline std::string markupShown()
+{
+    QStringList shown;
+    for (QLabel* label : shownLabels()) {
+        if (!label->text().isEmpty() && label->textFormat() != Qt::PlainText &&
+            (label->textFormat() == Qt::RichText || Qt::mightBeRichText(label->text()))) {
+            shown.append(label->text());
+        }
+    }
+    return shown.join(QLatin1Char('\n')).toStdString();
+}
+
+inline bool labelShows(const QString& text)
+{
+    const QList<QLabel*> labels = shownLabels();
+    return std::any_of(labels.begin(), labels.end(),
+                       [&](QLabel* label) { return label->text().contains(text); });
 }
 
 // The window's command with this menu text, mnemonics left out.

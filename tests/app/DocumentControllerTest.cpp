@@ -15,6 +15,7 @@
 
 #include <QAction>
 #include <QClipboard>
+#include <QDir>
 #include <QDragEnterEvent>
 #include <QLineEdit>
 #include <QMenu>
@@ -645,6 +646,182 @@ TEST_F(QuestionsWhileQuitting, QuitNeverClosesAWindowWhoseQuestionIsUnanswered)
     test::clickButton(test::shownMessageBox("“Untitled 2”"), QStringLiteral("Cancel"));
     QApplication::processEvents();
     EXPECT_EQ(QList<DocumentWindow*>{a.data()}, controller.windows());
+}
+
+// Every question the app puts to the user, about a name that reads as markup,
+// with its reply in words.
+struct Question
+{
+    using Reply = UserPrompts::Reply<QString>;
+    const char* what;
+    std::function<void(DialogPrompts&, QWidget*, const QString& name, Reply)> ask;
+    const char* unanswered; // the reply when the dialog goes without an answer
+    bool namedInALabel = true;
+};
+
+void PrintTo(const Question& question, std::ostream* out)
+{
+    *out << question.what;
+}
+
+const QString kMarkupName = QStringLiteral("<i>tilt.syx");
+
+QString said(bool yes)
+{
+    return yes ? QStringLiteral("yes") : QStringLiteral("no");
+}
+
+std::function<void()> closed(const Question::Reply& reply)
+{
+    return [reply] { reply(QStringLiteral("closed")); };
+}
+
+const Question kQuestions[] = {
+    {"save changes",
+     [](auto& prompts, auto* window, auto& name, auto reply) {
+         prompts.askToSaveChanges(window, name, [reply](Choice choice) {
+             reply(choice == Choice::Cancel ? QStringLiteral("cancel") : QStringLiteral("close"));
+         });
+     },
+     "cancel"},
+    {"revert",
+     [](auto& prompts, auto* window, auto& name, auto reply) {
+         prompts.confirmRevert(window, name, [reply](bool yes) { reply(said(yes)); });
+     },
+     "no"},
+    {"replace",
+     [](auto& prompts, auto* window, auto& name, auto reply) {
+         prompts.confirmReplace(window, name, [reply](bool yes) { reply(said(yes)); });
+     },
+     "no"},
+    {"changed file",
+     [](auto& prompts, auto* window, auto& name, auto reply) {
+         prompts.askAboutChangedFile(window, name, [reply](UserPrompts::ChangedFileChoice choice) {
+             reply(said(choice != UserPrompts::ChangedFileChoice::Cancel));
+         });
+     },
+     "no"},
+    {"error",
+     [](auto& prompts, auto* window, auto& name, auto reply) {
+         prompts.showError(window, QStringLiteral("“%1” was not sent.").arg(name),
+                           QStringLiteral("The port “%1” went away.").arg(name), closed(reply));
+     },
+     "closed"},
+    {"port",
+     [](auto& prompts, auto* window, auto& name, auto reply) {
+         prompts.choosePort(window, QStringLiteral("Send “%1” to:").arg(name),
+                            {QStringLiteral("Thru"), name}, name, reply);
+     },
+     ""},
+    {"differing patches",
+     [](auto& prompts, auto* window, auto& name, auto reply) {
+         prompts.showComparison(window, QStringLiteral("“%1” differs in 1 patch.").arg(name),
+                                {{"1", "Here   ", "There  "}}, closed(reply));
+     },
+     "closed"},
+    {"same bank",
+     [](auto& prompts, auto* window, auto& name, auto reply) {
+         prompts.showComparison(window, QStringLiteral("The same bank as “%1”.").arg(name), {},
+                                closed(reply));
+     },
+     "closed"},
+    {"open",
+     [](auto& prompts, auto* window, auto&, auto reply) {
+         prompts.chooseFilesToOpen(window,
+                                   [reply](const QStringList& files) { reply(files.join('|')); });
+     },
+     "", false},
+    {"save as",
+     [](auto& prompts, auto* window, auto& name, auto reply) {
+         prompts.chooseSaveLocation(window, QDir::temp().filePath(name), reply);
+     },
+     "", false},
+    {"export",
+     [](auto& prompts, auto* window, auto& name, auto reply) {
+         prompts.choosePdfLocation(window, QDir::temp().filePath(name), reply);
+     },
+     "", false},
+};
+
+class EveryQuestion : public QuestionsWhileQuitting
+{
+protected:
+    void SetUp() override { QApplication::setAttribute(Qt::AA_DontUseNativeDialogs); }
+    void TearDown() override
+    {
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            if (auto* dialog = qobject_cast<QDialog*>(widget); dialog && dialog->isVisible()) {
+                dialog->reject();
+            }
+        }
+        QuestionsWhileQuitting::TearDown();
+    }
+
+    // Asks in a new window; the replies it gets are kept.
+    QDialog* ask(const Question& question)
+    {
+        window = controller.newDocument();
+        question.ask(prompts, window, kMarkupName,
+                     window->whenAnswered([this](const QString& reply) { replies.append(reply); }));
+        QDialog* dialog = nullptr;
+        (void)QTest::qWaitFor([&] {
+            const auto dialogs = window->findChildren<QDialog*>();
+            const auto shown = std::find_if(dialogs.begin(), dialogs.end(),
+                                            [](QDialog* each) { return each->isVisible(); });
+            dialog = shown == dialogs.end() ? nullptr : *shown;
+            return dialog != nullptr;
+        });
+        return dialog;
+    }
+
+    DocumentWindow* window = nullptr;
+    QStringList replies;
+};
+
+class GoingUnanswered : public EveryQuestion,
+                        public ::testing::WithParamInterface<std::tuple<Question, test::DialogEnd>>
+{};
+
+// However its dialog goes, a question ends, once, as cancelled; the window
+// that asked it can then close.
+TEST_P(GoingUnanswered, EndsTheQuestionAsCancelled)
+{
+    const auto& [question, how] = GetParam();
+    QDialog* dialog = ask(question);
+    ASSERT_NE(nullptr, dialog);
+    test::endDialog(dialog, how);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !window->hasOpenQuestion(); }, 2000));
+    EXPECT_EQ(QStringList{QString::fromUtf8(question.unanswered)}, replies);
+    EXPECT_EQ(true, outcomeOf([&](auto done) { window->closeDocument(done); }));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Dialogs, GoingUnanswered,
+    ::testing::Combine(::testing::ValuesIn(kQuestions),
+                       ::testing::Values(test::DialogEnd::Closed,
+                                         test::DialogEnd::ClosedByWindowManager,
+                                         test::DialogEnd::Deleted)));
+
+class AskedAboutAName : public EveryQuestion, public ::testing::WithParamInterface<Question>
+{};
+
+TEST_P(AskedAboutAName, ShowsTheNameAsItIs)
+{
+    ASSERT_NE(nullptr, ask(GetParam()));
+    EXPECT_EQ("", test::markupShown());
+    EXPECT_EQ(GetParam().namedInALabel, test::labelShows(kMarkupName));
+}
+
+INSTANTIATE_TEST_SUITE_P(Dialogs, AskedAboutAName, ::testing::ValuesIn(kQuestions));
+
+TEST_F(EveryQuestion, OnlyTheAboutBoxShowsMarkup)
+{
+    window = controller.newDocument();
+    menuAction(window, QStringLiteral("About A3 Librarian"))->trigger();
+    ASSERT_TRUE(QTest::qWaitFor([] { return test::shownMessageBox("A3 Librarian"); }));
+    const std::string markup = test::markupShown();
+    EXPECT_TRUE(markup.starts_with("<p><b>A3 Librarian</b>")) << markup;
+    EXPECT_EQ(std::string::npos, markup.find('\n')) << markup;
 }
 
 // The listing's content is the print tests' to read; here, that the window
