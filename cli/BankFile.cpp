@@ -51,7 +51,7 @@ int reportWrite(const std::filesystem::path& path, const WriteResult& written)
     case WriteResult::Outcome::Durable:
         break;
     case WriteResult::Outcome::DurabilityUnknown:
-        std::cerr << "a3bank: " << displayName(path)
+        std::cerr << "a3bank: " << givenName(path)
                   << ": warning: written, but its folder could not be synced: " << written.reason
                   << '\n';
         break;

@@ -216,8 +216,9 @@ TEST_F(DeviceCommandsTest, ASendWhosePortGoesIsReportedAsNotSent)
     controller = std::make_unique<DocumentController>(appController, prompts,
                                                       DeviceLink::Settings{midi::kWireSpeed, 2s});
     window = controller->openDocument(qPath(dir / "bank.syx"));
-    run("Send Bank to Device…", deviceIn, [&](QProgressDialog& progress) {
-        ASSERT_TRUE(QTest::qWaitFor([&] { return progress.value() >= 2048; }));
+    run("Send Bank to Device…", deviceIn, [&](QDialog& progress) {
+        ASSERT_TRUE(
+            QTest::qWaitFor([&] { return progress.findChild<QProgressBar*>()->value() >= 2048; }));
         tell("close-input");
         EXPECT_EQ("closed", answer());
     });

@@ -707,6 +707,19 @@ const Question kQuestions[] = {
                            QStringLiteral("The port “%1” went away.").arg(name), closed(reply));
      },
      "closed"},
+    {"save as instead",
+     [](auto& prompts, auto* window, auto& name, auto reply) {
+         prompts.offerSaveAs(window, QStringLiteral("“%1” could not be saved.").arg(name),
+                             QStringLiteral("Permission denied"),
+                             [reply](bool yes) { reply(said(yes)); });
+     },
+     "no"},
+    {"warning",
+     [](auto& prompts, auto* window, auto& name, auto reply) {
+         prompts.showWarning(window, QStringLiteral("“%1” was written.").arg(name),
+                             QStringLiteral("Its folder could not be synced."), closed(reply));
+     },
+     "closed"},
     {"port",
      [](auto& prompts, auto* window, auto& name, auto reply) {
          prompts.choosePort(window, QStringLiteral("Send “%1” to:").arg(name),
