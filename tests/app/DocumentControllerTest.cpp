@@ -800,11 +800,13 @@ class GoingUnanswered : public EveryQuestion,
 TEST_P(GoingUnanswered, EndsTheQuestionAsCancelled)
 {
     const auto& [question, how] = GetParam();
-    QDialog* dialog = ask(question);
+    const QPointer<QDialog> dialog = ask(question);
     ASSERT_NE(nullptr, dialog);
     test::endDialog(dialog, how);
     EXPECT_TRUE(QTest::qWaitFor([&] { return !window->hasOpenQuestion(); }, 2000));
     EXPECT_EQ(QStringList{QString::fromUtf8(question.unanswered)}, replies);
+    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(dialog.isNull()) << "a dialog lingers hidden";
     EXPECT_EQ(true, outcomeOf([&](auto done) { window->closeDocument(done); }));
 }
 
