@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QJsonObject>
 #include <QObject>
 #include <QUrl>
 #include <functional>
@@ -15,24 +14,18 @@ class AppController : public QObject
 public:
     using UrlOpener = std::function<bool(const QUrl&)>;
 
-    // strings: the application's string table; resourceDirectory: where
-    // relative addresses in it point; openUrl: how an address is opened.
-    AppController(QJsonObject strings, QString resourceDirectory, UrlOpener openUrl);
-    // The app as installed: its string resource, its resource folder and the
-    // desktop's handler for addresses.
+    // resourceDirectory: where the user guide is; openUrl: how an address is
+    // opened.
+    AppController(QString resourceDirectory, UrlOpener openUrl);
+    // The app as installed: its resource folder and the desktop's handler for
+    // addresses.
     AppController();
 
-    // The value under key, or the key itself when the table has none.
-    QString localizedString(const QString& key) const;
-    // The address the web-site command opens; empty when it has none usable.
+    // The user guide shipped with the app; empty when it is missing.
     QUrl webSiteURL() const;
-
-public slots:
-    void applicationDidFinishLaunching();
     void openWebSite();
 
 private:
-    QJsonObject _strings;
     QString _resourceDirectory;
     UrlOpener _openUrl;
 };

@@ -1,9 +1,10 @@
 #include "DeviceCommands.h"
 
+#include "A3AllDataDocument.h"
 #include "DocumentController.h"
-#include "DocumentWindow.h"
 #include "ProgressDialog.h"
 #include "UserPrompts.h"
+#include "WindowQuestions.h"
 
 #include <QPointer>
 
@@ -64,11 +65,11 @@ ComparisonReport comparisonReport(const BankDifference& difference, const QStrin
     return report;
 }
 
-DeviceCommands::DeviceCommands(DocumentWindow& window, DeviceLink& link, UserPrompts& prompts,
-                               DocumentController& controller)
-    : _window(window)
+DeviceCommands::DeviceCommands(A3AllDataDocument& document, WindowQuestions& questions,
+                               DeviceLink& link, DocumentController& controller)
+    : _document(document)
+    , _questions(questions)
     , _link(link)
-    , _prompts(prompts)
     , _controller(controller)
 {}
 
@@ -79,10 +80,10 @@ void DeviceCommands::sendBank()
     }
     // Exactly what saving writes, checksums recomputed, made from a copy so
     // that sending leaves the document as it is.
-    A3AllDataSource bank = _window.document().dataSource();
+    A3AllDataSource bank = _document.bank();
     std::vector<std::uint8_t> dump(kAllDataFileSize);
     bank.writeSyxData(std::span<std::uint8_t, kAllDataFileSize>(dump));
-    const QString name = _window.document().displayName();
+    const QString name = _document.displayName();
 
     choosePort(
         DeviceLink::Direction::ToDevice, tr("Send “%1” to:").arg(name),
@@ -98,7 +99,7 @@ void DeviceCommands::sendBank()
                                               .arg(name, port, minutesAndSeconds(now.remaining)));
                     }
                 },
-                _window.whenAnswered(
+                _questions.whenAnswered(
                     [this, progress, name, port](const midi::TransferResult& result) {
                         closeProgress(progress);
                         endWith(result.done() ? QString()
@@ -126,16 +127,17 @@ void DeviceCommands::compareWithDevice()
     if (!_link.begin()) {
         return;
     }
-    const QString name = _window.document().displayName();
+    const QString name = _document.displayName();
     choosePort(DeviceLink::Direction::FromDevice, tr("Compare “%1” with the bank from:").arg(name),
                [this, name](const QString& port) {
                    receiveFrom(port, [this, name](const std::vector<std::uint8_t>& dump) {
                        A3AllDataSource device = A3AllDataSource::fallbackBank();
                        device.setSyxData(dump);
-                       const ComparisonReport report = comparisonReport(
-                           compareBanks(_window.document().dataSource(), device), name);
-                       _prompts.showComparison(&_window, report.summary, report.rows,
-                                               _window.whenAnswered([] {}));
+                       const ComparisonReport report =
+                           comparisonReport(compareBanks(_document.bank(), device), name);
+                       _questions.prompts().showComparison(_questions.window(), report.summary,
+                                                           report.rows,
+                                                           _questions.whenAnswered([] {}));
                    });
                });
 }
@@ -143,27 +145,28 @@ void DeviceCommands::compareWithDevice()
 void DeviceCommands::choosePort(DeviceLink::Direction direction, const QString& question,
                                 std::function<void(const QString&)> then)
 {
-    _link.listPorts(
-        direction, _window.whenAnswered([this, direction, question, then](const QStringList& ports,
-                                                                          const QString& failure) {
-            if (!failure.isEmpty() || ports.isEmpty()) {
-                endWith(tr("The device cannot be reached."),
-                        !failure.isEmpty() ? failure
-                        : direction == DeviceLink::Direction::ToDevice
-                            ? tr("The MIDI system offers no output to send to.")
-                            : tr("The MIDI system offers no input to receive from."));
-                return;
-            }
-            _prompts.choosePort(&_window, question, ports, _link.lastPort(direction),
-                                _window.whenAnswered([this, direction, then](const QString& port) {
-                                    if (port.isEmpty()) {
-                                        _link.end();
-                                        return;
-                                    }
-                                    _link.rememberPort(direction, port);
-                                    then(port);
-                                }));
-        }));
+    _link.listPorts(direction,
+                    _questions.whenAnswered([this, direction, question, then](
+                                                const QStringList& ports, const QString& failure) {
+                        if (!failure.isEmpty() || ports.isEmpty()) {
+                            endWith(tr("The device cannot be reached."),
+                                    !failure.isEmpty() ? failure
+                                    : direction == DeviceLink::Direction::ToDevice
+                                        ? tr("The MIDI system offers no output to send to.")
+                                        : tr("The MIDI system offers no input to receive from."));
+                            return;
+                        }
+                        _questions.prompts().choosePort(
+                            _questions.window(), question, ports, _link.lastPort(direction),
+                            _questions.whenAnswered([this, direction, then](const QString& port) {
+                                if (port.isEmpty()) {
+                                    _link.end();
+                                    return;
+                                }
+                                _link.rememberPort(direction, port);
+                                then(port);
+                            }));
+                    }));
 }
 
 void DeviceCommands::receiveFrom(const QString& port,
@@ -185,7 +188,7 @@ void DeviceCommands::receiveFrom(const QString& port,
                 progress->setText(text);
             }
         },
-        _window.whenAnswered([this, progress, port, then](const midi::TransferResult& result) {
+        _questions.whenAnswered([this, progress, port, then](const midi::TransferResult& result) {
             closeProgress(progress);
             if (result.done()) {
                 // Shown while the command is still a question of the window:
@@ -203,8 +206,8 @@ void DeviceCommands::receiveFrom(const QString& port,
 
 ProgressDialog* DeviceCommands::showProgress(const QString& text, int maximum)
 {
-    auto* progress = new ProgressDialog(text, maximum, &_window);
-    _window.showDialog(progress, [this](int result) {
+    auto* progress = new ProgressDialog(text, maximum, _questions.window());
+    _questions.showDialog(progress, [this](int result) {
         if (result == QDialog::Rejected) {
             _link.cancel();
         }
@@ -216,7 +219,7 @@ void DeviceCommands::endWith(const QString& message, const QString& reason)
 {
     _link.end();
     if (!message.isEmpty()) {
-        _window.showError(message, reason);
+        _questions.showError(message, reason);
     }
 }
 

@@ -13,10 +13,10 @@
 
 namespace a3 {
 
+class A3AllDataDocument;
 class DocumentController;
-class DocumentWindow;
 class ProgressDialog;
-class UserPrompts;
+class WindowQuestions;
 
 // What a comparison with the device tells the user: a sentence, and a row for
 // each patch that differs (number, name here, name on the device).
@@ -37,7 +37,7 @@ class DeviceCommands : public QObject
     Q_OBJECT
 
 public:
-    DeviceCommands(DocumentWindow& window, DeviceLink& link, UserPrompts& prompts,
+    DeviceCommands(A3AllDataDocument& document, WindowQuestions& questions, DeviceLink& link,
                    DocumentController& controller);
 
     void sendBank();
@@ -57,9 +57,9 @@ private:
     // Ends the command with a message; a cancelled one ends quietly.
     void endWith(const QString& message, const QString& reason);
 
-    DocumentWindow& _window;
+    A3AllDataDocument& _document;
+    WindowQuestions& _questions;
     DeviceLink& _link;
-    UserPrompts& _prompts;
     DocumentController& _controller;
 };
 

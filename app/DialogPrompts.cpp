@@ -164,9 +164,13 @@ void DialogPrompts::askAboutChangedFile(QWidget* window, const QString& displayN
 }
 
 void DialogPrompts::showError(QWidget* parent, const QString& message, const QString& reason,
-                              std::function<void()> closed)
+                              const QString& detail, std::function<void()> closed)
 {
-    showMessage(messageBox(QMessageBox::Critical, message, reason, parent), std::move(closed));
+    QMessageBox* box = messageBox(QMessageBox::Critical, message, reason, parent);
+    if (!detail.isEmpty()) {
+        box->setDetailedText(detail);
+    }
+    showMessage(box, std::move(closed));
 }
 
 void DialogPrompts::offerSaveAs(QWidget* window, const QString& message, const QString& reason,

@@ -8,8 +8,14 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QFileInfo>
+#include <QLoggingCategory>
 
 namespace a3 {
+namespace {
+
+Q_LOGGING_CATEGORY(lcDocuments, "a3.documents")
+
+} // namespace
 
 DocumentController::DocumentController(AppController& appController, UserPrompts& prompts,
                                        DeviceLink::Settings device)
@@ -23,21 +29,24 @@ DocumentController::~DocumentController() = default;
 
 DocumentWindow* DocumentController::newDocument()
 {
-    auto document = makeDocument();
+    // Read for each new document, never for one that a file replaces.
+    std::optional<A3AllDataSource> factory = A3AllDataSource::fromFactoryBank(factoryBankPath());
+    if (!factory) {
+        qCWarning(lcDocuments) << "A3 Factory Preset file is missing.";
+    }
+    auto document = makeDocument(factory ? std::move(*factory) : A3AllDataSource::fallbackBank());
     document->setUntitledNumber(++_untitledCount);
     return show(new DocumentWindow(std::move(document), *this, _appController, _prompts));
 }
 
 DocumentWindow* DocumentController::openReceivedBank(std::span<const std::uint8_t> dump)
 {
-    auto document = makeDocument();
-    const QByteArray bytes(reinterpret_cast<const char*>(dump.data()),
-                           static_cast<qsizetype>(dump.size()));
-    if (!document->readFromData(bytes, {}, nullptr)) {
+    auto document = makeDocument(A3AllDataSource::fallbackBank());
+    if (document->loadDump(dump)) {
         return nullptr;
     }
     document->setUntitledNumber(++_untitledCount);
-    document->updateChangeCount(Document::ChangeDone);
+    document->setModified();
     return show(new DocumentWindow(std::move(document), *this, _appController, _prompts));
 }
 
@@ -50,12 +59,11 @@ DocumentWindow* DocumentController::openDocument(const QString& path, OpenFailur
         return open;
     }
     const QFileInfo file(path);
-    auto document = makeDocument();
-    DocumentError error;
-    if (!document->readFromURL(QUrl::fromLocalFile(file.absoluteFilePath()), &error)) {
+    auto document = makeDocument(A3AllDataSource::fallbackBank());
+    if (std::optional<FileProblem> problem = document->load(file.absoluteFilePath())) {
         if (failure) {
             *failure = {tr("The document “%1” could not be opened.").arg(file.fileName()),
-                        error.description};
+                        std::move(*problem)};
         }
         return nullptr;
     }
@@ -67,7 +75,8 @@ void DocumentController::openDocuments(const QStringList& paths)
     for (const QString& path : paths) {
         OpenFailure failure;
         if (!openDocument(path, &failure)) {
-            _prompts.showError(nullptr, failure.message, failure.reason, {});
+            _prompts.showError(nullptr, failure.message, failure.problem.reason,
+                               failure.problem.detail, {});
         }
     }
 }
@@ -127,9 +136,9 @@ DocumentWindow* DocumentController::windowForFile(const QString& path) const
     return nullptr;
 }
 
-std::unique_ptr<A3AllDataDocument> DocumentController::makeDocument()
+std::unique_ptr<A3AllDataDocument> DocumentController::makeDocument(A3AllDataSource bank)
 {
-    auto document = std::make_unique<A3AllDataDocument>();
+    auto document = std::make_unique<A3AllDataDocument>(std::move(bank));
     document->setClipboardOffer(_clipboardOffer);
     return document;
 }

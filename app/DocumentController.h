@@ -1,5 +1,6 @@
 #pragma once
 
+#include "A3AllDataDocument.h"
 #include "DeviceLink.h"
 
 #include <QList>
@@ -14,7 +15,6 @@
 
 namespace a3 {
 
-class A3AllDataDocument;
 class AppController;
 class ClipboardOffer;
 class DocumentWindow;
@@ -31,7 +31,7 @@ public:
     struct OpenFailure
     {
         QString message;
-        QString reason;
+        FileProblem problem;
     };
 
     DocumentController(AppController& appController, UserPrompts& prompts,
@@ -65,7 +65,7 @@ public:
     DocumentWindow* windowForFile(const QString& path) const;
 
 private:
-    std::unique_ptr<A3AllDataDocument> makeDocument();
+    std::unique_ptr<A3AllDataDocument> makeDocument(A3AllDataSource bank);
     DocumentWindow* show(DocumentWindow* window);
 
     AppController& _appController;

@@ -43,9 +43,10 @@ public:
     // Asked before a save would overwrite what another program wrote.
     virtual void askAboutChangedFile(QWidget* window, const QString& displayName,
                                      Reply<ChangedFileChoice> reply) = 0;
-    // closed runs once the user has dismissed the message.
+    // closed runs once the user has dismissed the message; detail, when
+    // there is one, is there for the user who asks for it.
     virtual void showError(QWidget* parent, const QString& message, const QString& reason,
-                           std::function<void()> closed) = 0;
+                           const QString& detail, std::function<void()> closed) = 0;
     // A file that could not be saved, with Save As offered in its place:
     // reply is true when the user wants to save under another name.
     virtual void offerSaveAs(QWidget* window, const QString& message, const QString& reason,
@@ -83,7 +84,7 @@ public:
     void askAboutChangedFile(QWidget* window, const QString& displayName,
                              Reply<ChangedFileChoice> reply) override;
     void showError(QWidget* parent, const QString& message, const QString& reason,
-                   std::function<void()> closed) override;
+                   const QString& detail, std::function<void()> closed) override;
     void offerSaveAs(QWidget* window, const QString& message, const QString& reason,
                      Reply<bool> reply) override;
     void showWarning(QWidget* parent, const QString& message, const QString& reason,

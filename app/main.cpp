@@ -1,25 +1,11 @@
 #include "AppController.h"
 #include "DocumentController.h"
 #include "PasteboardTypes.h"
-#include "SystemLog.h"
 #include "UserPrompts.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QIcon>
-#include <QLoggingCategory>
-
-namespace {
-
-Q_LOGGING_CATEGORY(lcModel, "a3.model")
-
-void logToQt(std::string_view message)
-{
-    qCWarning(lcModel).noquote() << QString::fromUtf8(message.data(),
-                                                      static_cast<qsizetype>(message.size()));
-}
-
-} // namespace
 
 int main(int argc, char** argv)
 {
@@ -29,7 +15,6 @@ int main(int argc, char** argv)
     QApplication::setOrganizationDomain(QStringLiteral("a3librarian.org"));
     QGuiApplication::setDesktopFileName(QString::fromLatin1(a3::kApplicationIdentifier));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icon.svg")));
-    a3::installLogHandler(&logToQt);
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Patch-bank librarian for the A3"));
@@ -46,6 +31,5 @@ int main(int argc, char** argv)
     if (documents.windows().isEmpty()) {
         documents.newDocument();
     }
-    appController.applicationDidFinishLaunching();
     return QApplication::exec();
 }

@@ -29,7 +29,7 @@ struct Files
     Files()
     {
         fs::create_directories(folder);
-        a3::A3AllDataSource bank{fs::path(A3_FACTORY_BANK_PATH)};
+        a3::A3AllDataSource bank = *a3::A3AllDataSource::fromFactoryBank(A3_FACTORY_BANK_PATH);
         const auto bytes = bank.syxData();
         std::ofstream(bankFile, std::ios::binary)
             .write(reinterpret_cast<const char*>(bytes.data()),

@@ -1,17 +1,19 @@
-// Opening a bank until its window shows its rows, and pasting 100 patches
-// into a shown document, each beside the bare Qt equivalent as its baseline:
-// the same file read with QFile into a new BareWindow, and new text in every
-// row of a shown BareWindow. tools/dev.sh bench runs it on a real X server
-// (xvfb-run); it runs on any Qt platform.
+// Opening a bank until its window shows its rows, and dropping 100 patches
+// into a shown document (each drop an undo step), each beside the bare Qt equivalent as its
+// baseline: the same file read with QFile into a new BareWindow, and new text in every row of a
+// shown BareWindow. tools/dev.sh bench runs it on a real X server (xvfb-run); it runs on any Qt
+// platform.
 
 #include "A3AllDataDocument.h"
 #include "AppController.h"
+#include "BankView.h"
 #include "BareWindow.h"
 #include "DocumentController.h"
 #include "DocumentWindow.h"
 #include "PasteboardTypes.h"
 #include "PatchTableModel.h"
 #include "PropertyListText.h"
+#include "TableView.h"
 #include "UserPrompts.h"
 
 #include <QApplication>
@@ -32,7 +34,7 @@ void settle()
 QString writeBankFile(const QTemporaryDir& dir)
 {
     const QString path = dir.filePath(QStringLiteral("bank.syx"));
-    const auto bytes = a3::A3AllDataSource{}.syxData();
+    const auto bytes = a3::A3AllDataSource::fallbackBank().syxData();
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly) ||
         file.write(reinterpret_cast<const char*>(bytes.data()),
@@ -78,7 +80,7 @@ void BM_OpenBankUntilTheTableHasRows(benchmark::State& state)
     App app;
     for (auto _ : state) {
         a3::DocumentWindow* window = app.documents.openDocument(path);
-        if (!window || window->document().patchTableView()->model()->rowCount() != 100) {
+        if (!window || window->view().table().model()->rowCount() != 100) {
             state.SkipWithError("the bank did not open with 100 rows");
             break;
         }
@@ -116,13 +118,13 @@ void BM_Paste100Patches(benchmark::State& state)
     const auto pasteboard = document.writeRows(rows);
     settle();
     for (auto _ : state) {
-        if (!document.readFromPasteboard(pasteboard.get(), document.patchTableView(), 0)) {
+        if (!document.drop(pasteboard.get(), 0)) {
             state.SkipWithError("the paste wrote nothing");
             break;
         }
         settle();
     }
-    document.updateChangeCount(a3::Document::ChangeCleared);
+    document.undoStack().setClean();
     window->close();
 }
 BENCHMARK(BM_Paste100Patches)->Unit(benchmark::kMillisecond);
@@ -143,7 +145,7 @@ void focusSwitch(benchmark::State& state, const QString& clipboardText)
     for (auto _ : state) {
         a3::DocumentWindow* window = windows[next++ % windows.size()];
         QApplication::setActiveWindow(window);
-        window->document().patchTableView()->setFocus();
+        window->view().table().setFocus();
         settle();
     }
     QGuiApplication::clipboard()->clear();

@@ -57,8 +57,13 @@ int newCommand(const Arguments& arguments)
         std::filesystem::exists(std::filesystem::symlink_status(path, error))) {
         return refuse(path, "already exists (use --force to replace it)");
     }
-    A3AllDataSource bank; // the factory bank
-    return reportWrite(path, saveBank(bank, path));
+    std::optional<A3AllDataSource> bank = A3AllDataSource::fromFactoryBank(factoryBankPath());
+    if (!bank) {
+        std::cerr << "a3bank: warning: the factory bank is missing; every patch of the new bank "
+                     "is the fallback patch\n";
+        bank = A3AllDataSource::fallbackBank();
+    }
+    return reportWrite(path, saveBank(*bank, path));
 }
 
 // Where a changed bank goes: the -o file, or else the bank's own file.

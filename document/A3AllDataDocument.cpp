@@ -1,17 +1,15 @@
 #include "A3AllDataDocument.h"
 
-#include "PasteboardTypes.h"
+#include "AllDataFile.h"
+#include "ClipboardOffer.h"
+#include "FileReader.h"
 #include "PatchBlock.h"
-#include "PatchNameDelegate.h"
-#include "PatchTableModel.h"
-#include "PatchText.h"
-#include "TableView.h"
+#include "SameFile.h"
 
-#include <QClipboard>
+#include <QFile>
+#include <QFileInfo>
 #include <QGuiApplication>
-#include <QLabel>
-#include <QVBoxLayout>
-#include <QWidget>
+#include <QMimeData>
 
 namespace a3 {
 namespace {
@@ -22,118 +20,260 @@ std::span<const std::uint8_t> bytesOf(const QByteArray& data)
             static_cast<std::size_t>(data.size())};
 }
 
+QByteArray fromBytes(std::span<const std::uint8_t> bytes)
+{
+    return {reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size())};
+}
+
+FileProblem invalidData(const std::string& detail)
+{
+    return {A3AllDataDocument::tr("Invalid Data"), QString::fromStdString(detail)};
+}
+
+// Qt holds file names as text and turns each byte of a name that is not UTF-8
+// into U+FFFD, so such a name no longer tells which file it meant. It is
+// refused rather than used to read or replace some other file.
+bool isLostFileName(const QString& path)
+{
+    return path.contains(QChar::ReplacementCharacter);
+}
+
+QString lostFileNameReason()
+{
+    return A3AllDataDocument::tr("The file name is not valid UTF-8 text.");
+}
+
+QList<qint64> allRows()
+{
+    QList<qint64> rows(static_cast<qsizetype>(kPatchCount));
+    std::iota(rows.begin(), rows.end(), 0);
+    return rows;
+}
+
 } // namespace
 
-A3AllDataDocument::A3AllDataDocument(QObject* parent)
-    : A3AllDataDocument(factoryBankPath(), parent)
-{}
+// Patches of some rows replaced: undone by putting back what they held.
+class A3AllDataDocument::PatchEdit : public QUndoCommand
+{
+public:
+    PatchEdit(A3AllDataDocument& document, const QString& text, std::vector<std::int64_t> rows,
+              std::span<const std::uint8_t> images)
+        : QUndoCommand(text)
+        , _document(document)
+        , _rows(std::move(rows))
+        , _after(images.begin(),
+                 images.begin() + static_cast<std::ptrdiff_t>(_rows.size() * kPatchSize))
+    {
+        for (std::int64_t row : _rows) {
+            const std::vector<std::uint8_t> patch = _document._bank.patchDataAt(row);
+            _before.insert(_before.end(), patch.begin(), patch.end());
+        }
+    }
 
-A3AllDataDocument::A3AllDataDocument(const std::filesystem::path& factoryBankFile, QObject* parent)
-    : Document(parent)
-    , _a3AllDataSource(std::make_unique<A3AllDataSource>(factoryBankFile))
-    , _tableModel(std::make_unique<PatchTableModel>(*this))
-    , _clipboard(*_a3AllDataSource)
+    void redo() override { _document.writePatches(_rows, _after); }
+    void undo() override { _document.writePatches(_rows, _before); }
+
+private:
+    A3AllDataDocument& _document;
+    std::vector<std::int64_t> _rows;
+    std::vector<std::uint8_t> _before; // 64 bytes a row, in the order of _rows
+    std::vector<std::uint8_t> _after;
+};
+
+A3AllDataDocument::A3AllDataDocument(A3AllDataSource bank, QObject* parent)
+    : QObject(parent)
+    , _bank(std::move(bank))
+    , _clipboard(_bank)
     , _clipboardOffer(std::make_shared<ClipboardOffer>(QGuiApplication::clipboard()))
-{}
+{
+    connect(&_undoStack, &QUndoStack::cleanChanged, this,
+            [this](bool clean) { emit modificationChanged(!clean); });
+}
 
 A3AllDataDocument::~A3AllDataDocument() = default;
 
-QWidget* A3AllDataDocument::makeWindowContent()
+QString A3AllDataDocument::displayName() const
 {
-    auto* content = new QWidget;
-    auto* layout = new QVBoxLayout(content);
-    _chainIdLabel = new QLabel(content);
-    _chainIdLabel->setObjectName(QStringLiteral("chainIdLabel"));
-    _chainIdLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    _patchTableView = new TableView(content);
-    _patchTableView->setObjectName(QStringLiteral("patchTableView"));
-    _patchTableView->setModel(_tableModel.get());
-    _patchTableView->setItemDelegateForColumn(
-        PatchTableModel::columnForIdentifier(QStringLiteral("name")),
-        new PatchNameDelegate(_patchTableView));
-    layout->addWidget(_chainIdLabel);
-    layout->addWidget(_patchTableView);
-    // The table takes drops of the types its model names: the patch type and
-    // plain text. Every transfer is a copy.
-    _patchTableView->setDragDropMode(QAbstractItemView::DragDrop);
-    _patchTableView->setDefaultDropAction(Qt::CopyAction);
-    updateUI();
-    return content;
-}
-
-void A3AllDataDocument::updateUI()
-{
-    showChainId();
-    if (_patchTableView) {
-        _tableModel->reload();
+    if (!_filePath.isEmpty()) {
+        return QFileInfo(_filePath).fileName();
     }
+    return _untitledNumber <= 1 ? tr("Untitled") : tr("Untitled %1").arg(_untitledNumber);
 }
 
-void A3AllDataDocument::showChainId()
+std::optional<FileProblem> A3AllDataDocument::load(const QString& path)
 {
-    if (_chainIdLabel) {
-        _chainIdLabel->setText(
-            QString::fromStdString(chainIdText(_a3AllDataSource->chainChecksum())));
+    if (std::optional<FileProblem> problem = read(path)) {
+        return problem;
     }
+    setFilePath(path);
+    return std::nullopt;
 }
 
-bool A3AllDataDocument::readFromData(const QByteArray& data, const QString& /*typeName*/,
-                                     DocumentError* error)
+std::optional<FileProblem> A3AllDataDocument::loadDump(std::span<const std::uint8_t> dump)
 {
-    if (!_a3AllDataSource->setSyxData(bytesOf(data))) {
-        if (error) {
-            *error = invalidDataError();
-        }
-        return false;
+    return take(fromBytes(dump));
+}
+
+std::optional<FileProblem> A3AllDataDocument::reload()
+{
+    if (_filePath.isEmpty()) {
+        return FileProblem{tr("The document has not been saved yet."), {}};
     }
-    updateUI();
-    return true;
+    return read(_filePath);
 }
 
-QByteArray A3AllDataDocument::dataOfType(const QString& /*typeName*/, DocumentError* error)
+std::optional<FileProblem> A3AllDataDocument::read(const QString& path)
 {
-    if (error) {
-        *error = {};
+    if (isLostFileName(path)) {
+        return FileProblem{lostFileNameReason(), {}};
+    }
+    const FileReadResult file = readFileBounded(QFile::encodeName(path).constData(),
+                                                static_cast<std::uintmax_t>(kAllDataFileSize));
+    switch (file.status) {
+    case FileReadResult::Status::Ok:
+        break;
+    case FileReadResult::Status::TooLarge:
+        return invalidData(allDataLengthProblem(file.size).value_or(std::string()));
+    case FileReadResult::Status::Unreadable:
+        return FileProblem{QString::fromLocal8Bit(file.error), {}};
+    }
+    const QByteArray content = fromBytes(file.bytes);
+    if (std::optional<FileProblem> problem = take(content)) {
+        return problem;
+    }
+    _fileStamp = FileStamp::of(path, content);
+    return std::nullopt;
+}
+
+std::optional<FileProblem> A3AllDataDocument::take(const QByteArray& content)
+{
+    if (const std::optional<std::string> problem = allDataFileProblem(bytesOf(content))) {
+        return invalidData(*problem);
+    }
+    _bank.setSyxData(bytesOf(content));
+    // The edits were made to the bank that is gone.
+    _undoStack.clear();
+    emit bankChanged(allRows());
+    emit chainIdChanged();
+    return std::nullopt;
+}
+
+WriteResult A3AllDataDocument::save(const QString& path)
+{
+    if (isLostFileName(path)) {
+        return {WriteResult::Outcome::NotWritten, lostFileNameReason().toStdString()};
     }
     // Encoded straight into the buffer that is saved: written once, not copied.
-    QByteArray file(static_cast<qsizetype>(kAllDataFileSize), Qt::Uninitialized);
-    _a3AllDataSource->writeSyxData(std::span<std::uint8_t, kAllDataFileSize>(
-        reinterpret_cast<std::uint8_t*>(file.data()), kAllDataFileSize));
-    // Saving recomputes the chain checksum; the field shows the bank as it is
-    // now, which is also what the clipboard keys chain-linked patches with.
-    showChainId();
-    return file;
-}
-
-qint64 A3AllDataDocument::maximumFileSize() const
-{
-    return static_cast<qint64>(kAllDataFileSize);
-}
-
-bool A3AllDataDocument::patchTableHasFocus() const
-{
-    return _patchTableView && _patchTableView->holdsCommandFocus();
-}
-
-bool A3AllDataDocument::validateMenuItem(MenuAction action) const
-{
-    // A name still being typed is an unsaved change too: the commands store
-    // it before they run.
-    const bool edited =
-        isDocumentEdited() || (_patchTableView && _patchTableView->hasPendingEdit());
-    switch (action) {
-    case MenuAction::Copy:
-        return patchTableHasFocus() && !_patchTableView->selectedRowIndexes().isEmpty();
-    case MenuAction::Paste:
-        return patchTableHasFocus() && isPastable();
-    case MenuAction::Revert:
-        return edited && !fileURL().isEmpty();
-    case MenuAction::Save:
-        return edited || fileURL().isEmpty();
-    case MenuAction::Other:
-        break;
+    QByteArray content(static_cast<qsizetype>(kAllDataFileSize), Qt::Uninitialized);
+    _bank.writeSyxData(std::span<std::uint8_t, kAllDataFileSize>(
+        reinterpret_cast<std::uint8_t*>(content.data()), kAllDataFileSize));
+    // Saving recomputes the chain checksum, which is also what the clipboard
+    // keys chain-linked patches with.
+    emit chainIdChanged();
+    const WriteResult written =
+        writeFileAtomically(QFile::encodeName(path).constData(), bytesOf(content));
+    if (written.written()) {
+        _fileStamp = FileStamp::of(path, content);
+        setFilePath(path);
+        _undoStack.setClean();
     }
+    return written;
+}
+
+bool A3AllDataDocument::fileChangedOnDisk()
+{
+    if (_filePath.isEmpty()) {
+        return false;
+    }
+    const QByteArray localPath = QFile::encodeName(_filePath);
+    std::error_code error;
+    if (!std::filesystem::exists(localPath.constData(), error)) {
+        return false;
+    }
+    if (const std::optional<FileStamp> now = FileStamp::of(_filePath, {}); // size and time only
+        _fileStamp && now && _fileStamp->showsUnchanged(*now)) {
+        return false;
+    }
+    // Anything that cannot be read whole now is not what was read or written.
+    const FileReadResult file =
+        readFileBounded(localPath.constData(), static_cast<std::uintmax_t>(kAllDataFileSize));
+    if (!file.ok() || !_fileStamp) {
+        return true;
+    }
+    const std::optional<FileStamp> now = FileStamp::of(_filePath, fromBytes(file.bytes));
+    if (!now || now->digest != _fileStamp->digest) {
+        return true;
+    }
+    // The same content, touched: remembered so that it is not read again.
+    _fileStamp = now;
+    return false;
+}
+
+bool A3AllDataDocument::isStoredIn(const QString& path) const
+{
+    return !_filePath.isEmpty() && isSameFile(QFile::encodeName(path).constData(),
+                                              QFile::encodeName(_filePath).constData());
+}
+
+bool A3AllDataDocument::renamePatch(qint64 row, const QString& name)
+{
+    if (row < 0 || row >= _bank.numberOfRows()) {
+        return false;
+    }
+    // The patch as the one rule for names would store it, worked out on a
+    // copy of the bank so that the edit itself is the only write.
+    A3AllDataSource renamed = _bank;
+    renamed.setPatchName(std::u16string_view(reinterpret_cast<const char16_t*>(name.utf16()),
+                                             static_cast<std::size_t>(name.size())),
+                         row);
+    const std::vector<std::uint8_t> patch = renamed.patchDataAt(row);
+    if (patch == _bank.patchDataAt(row)) {
+        return false;
+    }
+    return pushEdit(tr("Rename Patch %1").arg(row + 1), {row}, patch);
+}
+
+bool A3AllDataDocument::paste(const QList<qint64>& selectedRows)
+{
+    const QByteArray payload = _clipboard.pastableData(_clipboardOffer->current());
+    const std::vector<std::int64_t> selected(selectedRows.begin(), selectedRows.end());
+    const std::vector<std::int64_t> rows = pasteRows(patchImageCount(bytesOf(payload)), selected);
+    const auto count = static_cast<int>(rows.size());
+    return pushEdit(count == 1 ? tr("Paste 1 Patch") : tr("Paste %1 Patches").arg(count), rows,
+                    bytesOf(payload));
+}
+
+bool A3AllDataDocument::drop(const QMimeData* pasteboard, qint64 row)
+{
+    const QByteArray payload = _clipboard.pastableData(pasteboard);
+    const std::vector<std::int64_t> rows = blockRows(patchImageCount(bytesOf(payload)), row);
+    const auto count = static_cast<int>(rows.size());
+    return pushEdit(count == 1 ? tr("Drop 1 Patch") : tr("Drop %1 Patches").arg(count), rows,
+                    bytesOf(payload));
+}
+
+bool A3AllDataDocument::pushEdit(const QString& text, const std::vector<std::int64_t>& rows,
+                                 std::span<const std::uint8_t> images)
+{
+    if (rows.empty()) {
+        return false;
+    }
+    _undoStack.push(new PatchEdit(*this, text, rows, images));
     return true;
+}
+
+void A3AllDataDocument::writePatches(const std::vector<std::int64_t>& rows,
+                                     std::span<const std::uint8_t> images)
+{
+    writePatchImages(_bank, images, rows);
+    const QList<qint64> changed(rows.begin(), rows.end());
+    emit bankChanged(changed);
+    emit patchesEdited(changed);
+}
+
+std::unique_ptr<QMimeData> A3AllDataDocument::writeRows(const QList<qint64>& rows) const
+{
+    return _clipboard.writeRows(rows);
 }
 
 bool A3AllDataDocument::isPastable() const
@@ -146,56 +286,12 @@ void A3AllDataDocument::setClipboardOffer(std::shared_ptr<ClipboardOffer> offer)
     _clipboardOffer = std::move(offer);
 }
 
-void A3AllDataDocument::copy()
+void A3AllDataDocument::setFilePath(const QString& path)
 {
-    if (!patchTableHasFocus()) {
-        return;
+    if (path != _filePath) {
+        _filePath = path;
+        emit filePathChanged(_filePath);
     }
-    QGuiApplication::clipboard()->setMimeData(
-        writeRows(_patchTableView->selectedRowIndexes()).release());
-}
-
-void A3AllDataDocument::paste()
-{
-    if (!patchTableHasFocus()) {
-        return;
-    }
-    pastePayload(_clipboard.pastableData(_clipboardOffer->current()), _patchTableView, -1);
-}
-
-std::unique_ptr<QMimeData> A3AllDataDocument::writeRows(const QList<qint64>& rows) const
-{
-    return _clipboard.writeRows(rows);
-}
-
-bool A3AllDataDocument::readFromPasteboard(const QMimeData* pasteboard, const TableView* tableView,
-                                           qint64 row)
-{
-    return pastePayload(_clipboard.pastableData(pasteboard), tableView, row);
-}
-
-bool A3AllDataDocument::pastePayload(const QByteArray& payload, const TableView* tableView,
-                                     qint64 row)
-{
-    if (payload.isEmpty()) {
-        return false;
-    }
-    const QList<qint64> selected = tableView ? tableView->selectedRowIndexes() : QList<qint64>{};
-    const qint64 patchCount = patchImageCount(bytesOf(payload));
-    bool written = false;
-    if (row != -1) {
-        written = writePatchBlock(*_a3AllDataSource, bytesOf(payload), row);
-    } else if (patchCount == selected.size()) {
-        const std::vector<std::int64_t> rows(selected.begin(), selected.end());
-        written = writePatchImagesToRows(*_a3AllDataSource, bytesOf(payload), rows);
-    } else if (selected.size() == 1) {
-        written = writePatchBlock(*_a3AllDataSource, bytesOf(payload), selected.front());
-    }
-    if (written) {
-        _tableModel->reload();
-        updateChangeCount(ChangeDone);
-    }
-    return written;
 }
 
 } // namespace a3

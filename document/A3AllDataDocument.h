@@ -1,96 +1,131 @@
 #pragma once
 
 #include "A3AllDataSource.h"
-#include "ClipboardOffer.h"
-#include "Document.h"
+#include "AtomicFile.h"
+#include "FileStamp.h"
 #include "PatchClipboard.h"
-#include "TableView.h"
 
-#include <QLabel>
+#include <QList>
+#include <QObject>
 #include <QPageLayout>
-#include <QPointer>
+#include <QString>
+#include <QUndoStack>
 #include <memory>
 #include <optional>
+#include <span>
+
+class QMimeData;
 
 namespace a3 {
 
-class PatchTableModel;
+class ClipboardOffer;
 
-// The commands whose enabling the document decides.
-enum class MenuAction
+// Why a file could not be read, in words for the user: the reason, and for a
+// file that is no bank the reader's own words on what is wrong with it.
+struct FileProblem
 {
-    Copy,
-    Paste,
-    Save,
-    Revert,
-    Other,
+    QString reason;
+    QString detail;
 };
 
-// One patch bank as a document: it owns the bank for its whole life, builds
-// the window content that shows it, and decides which commands are enabled.
-class A3AllDataDocument : public Document
+// One patch bank as a document: the bank, the file it is stored in, and the
+// edits made to it since, each an undo step. Whether the document has unsaved
+// changes is whether its undo stack is away from the state last saved.
+class A3AllDataDocument : public QObject
 {
     Q_OBJECT
 
 public:
-    explicit A3AllDataDocument(QObject* parent = nullptr);
-    // For tests and tools: a bank started from the given factory bank file.
-    explicit A3AllDataDocument(const std::filesystem::path& factoryBankFile,
+    explicit A3AllDataDocument(A3AllDataSource bank = A3AllDataSource::fallbackBank(),
                                QObject* parent = nullptr);
     ~A3AllDataDocument() override;
 
-    A3AllDataSource& dataSource() { return *_a3AllDataSource; }
-    const A3AllDataSource& dataSource() const { return *_a3AllDataSource; }
-    PatchTableModel& tableModel() { return *_tableModel; }
+    const A3AllDataSource& bank() const { return _bank; }
+    QUndoStack& undoStack() { return _undoStack; }
+    bool isModified() const { return !_undoStack.isClean(); }
+    // Modified until saved, with nothing to undo: for a bank that came from
+    // somewhere other than its file.
+    void setModified() { _undoStack.resetClean(); }
 
-    // Builds the window's content (the chain-ID field and the patch table),
-    // which the caller owns; the document keeps only non-owning references.
-    QWidget* makeWindowContent();
-    TableView* patchTableView() const { return _patchTableView; }
-    QLabel* chainIdLabel() const { return _chainIdLabel; }
+    // The file the document is stored in; empty until it is first saved.
+    QString filePath() const { return _filePath; }
+    // The file's name, or "Untitled" (then "Untitled 2", ...) for a new one.
+    QString displayName() const;
+    void setUntitledNumber(int number) { _untitledNumber = number; }
 
-    // Refreshes the window from the bank: chain ID, table, scrolled to the top.
-    void updateUI();
+    // Reads the whole file into the document and makes it the document's
+    // file; on failure nothing changes.
+    std::optional<FileProblem> load(const QString& path);
+    // Takes an All-Data dump as the bank, the document's file staying as it is.
+    std::optional<FileProblem> loadDump(std::span<const std::uint8_t> dump);
+    // Reads the document's file again, dropping every edit; on failure
+    // nothing changes.
+    std::optional<FileProblem> reload();
+    // Writes the bank to the file atomically, checksums recomputed, and makes
+    // it the document's file, saved, once written; when not, the document
+    // keeps its file and its modified state.
+    WriteResult save(const QString& path);
 
-    bool readFromData(const QByteArray& data, const QString& typeName,
-                      DocumentError* error) override;
-    QByteArray dataOfType(const QString& typeName, DocumentError* error) override;
-    qint64 maximumFileSize() const override;
+    // Whether another program changed the content of the document's file
+    // since the document last read or wrote it. A file whose size and
+    // modification time are as they were is not read again; one touched
+    // without a change of content (a backup or sync tool, a checkout) is not
+    // changed. False when the document has no file or the file is gone.
+    bool fileChangedOnDisk();
+    // Whether path names the document's file, under any of its names.
+    bool isStoredIn(const QString& path) const;
 
-    bool validateMenuItem(MenuAction action) const;
+    // The edits, each one undo step; false, with nothing pushed, when the
+    // edit does not apply.
+    // Stores a name as storablePatchName() gives it; false when that is the
+    // name the patch has.
+    bool renamePatch(qint64 row, const QString& name);
+    // Pastes the clipboard's patches onto the selected rows (ascending), one
+    // each, or as a block from the one selected row.
+    bool paste(const QList<qint64>& selectedRows);
+    // Writes a dropped pasteboard's patches as a block from row on.
+    bool drop(const QMimeData* pasteboard, qint64 row);
+
+    // A pasteboard with the rows' patches and their text form.
+    std::unique_ptr<QMimeData> writeRows(const QList<qint64>& rows) const;
     // Whether the clipboard holds patches this bank would take.
     bool isPastable() const;
     // Where the clipboard's offer is read: shared, so that every window reads
     // a clipboard change once. A document reads through its own until given one.
     void setClipboardOffer(std::shared_ptr<ClipboardOffer> offer);
 
-    // Edit > Copy and Edit > Paste; both act only while the patch table has
-    // the focus.
-    void copy();
-    void paste();
-    // A pasteboard with the rows' patches and their text form.
-    std::unique_ptr<QMimeData> writeRows(const QList<qint64>& rows) const;
-    // Pastes the pasteboard's patches onto the rows from row down, or, with
-    // row -1, onto the table's selected rows. Returns whether any patch was
-    // written; only then is the document marked edited.
-    bool readFromPasteboard(const QMimeData* pasteboard, const TableView* tableView, qint64 row);
-
     // The paper and margins the listing is printed with; nothing until the
     // user chose them or the first print took the default ones.
     std::optional<QPageLayout> pageLayout() const { return _pageLayout; }
     void setPageLayout(const QPageLayout& layout) { _pageLayout = layout; }
 
-private:
-    void showChainId();
-    bool patchTableHasFocus() const;
-    bool pastePayload(const QByteArray& payload, const TableView* tableView, qint64 row);
+signals:
+    // The patches of these rows may have changed.
+    void bankChanged(const QList<qint64>& rows);
+    // An edit, its undo or its redo rewrote these rows.
+    void patchesEdited(const QList<qint64>& rows);
+    // The chain checksum the bank holds changed: a new bank, or a save.
+    void chainIdChanged();
+    void modificationChanged(bool modified);
+    void filePathChanged(const QString& path);
 
-    std::unique_ptr<A3AllDataSource> _a3AllDataSource;
-    std::unique_ptr<PatchTableModel> _tableModel;
+private:
+    class PatchEdit;
+
+    std::optional<FileProblem> read(const QString& path);
+    std::optional<FileProblem> take(const QByteArray& content);
+    bool pushEdit(const QString& text, const std::vector<std::int64_t>& rows,
+                  std::span<const std::uint8_t> images);
+    void writePatches(const std::vector<std::int64_t>& rows, std::span<const std::uint8_t> images);
+    void setFilePath(const QString& path);
+
+    A3AllDataSource _bank;
+    QUndoStack _undoStack;
     PatchClipboard _clipboard;
     std::shared_ptr<ClipboardOffer> _clipboardOffer;
-    QPointer<TableView> _patchTableView;
-    QPointer<QLabel> _chainIdLabel;
+    QString _filePath;
+    std::optional<FileStamp> _fileStamp; // of the document's file as last read or written
+    int _untitledNumber = 1;
     std::optional<QPageLayout> _pageLayout;
 };
 

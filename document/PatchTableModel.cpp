@@ -17,9 +17,12 @@ const std::array<QString, 3> kColumnIdentifiers{QStringLiteral("number"), QStrin
 
 } // namespace
 
-PatchTableModel::PatchTableModel(A3AllDataDocument& document)
-    : _document(document)
-{}
+PatchTableModel::PatchTableModel(A3AllDataDocument& document, QObject* parent)
+    : QAbstractTableModel(parent)
+    , _document(document)
+{
+    connect(&document, &A3AllDataDocument::bankChanged, this, &PatchTableModel::refresh);
+}
 
 QString PatchTableModel::columnIdentifier(int column)
 {
@@ -39,7 +42,7 @@ int PatchTableModel::columnForIdentifier(const QString& identifier)
 
 int PatchTableModel::rowCount(const QModelIndex& parent) const
 {
-    return parent.isValid() ? 0 : static_cast<int>(_document.dataSource().numberOfRows());
+    return parent.isValid() ? 0 : static_cast<int>(_document.bank().numberOfRows());
 }
 
 int PatchTableModel::columnCount(const QModelIndex& parent) const
@@ -53,62 +56,40 @@ QVariant PatchTableModel::data(const QModelIndex& index, int role) const
         return {};
     }
     const QString identifier = columnIdentifier(index.column());
+    const bool isName = identifier == QLatin1String("name");
     switch (role) {
     case Qt::DisplayRole:
     case Qt::EditRole:
-        return objectValue(identifier, index.row());
+        break;
     case Qt::TextAlignmentRole:
-        return identifier == QLatin1String("name") ? QVariant(Qt::AlignLeft | Qt::AlignVCenter)
-                                                   : QVariant(Qt::AlignRight | Qt::AlignVCenter);
+        return isName ? QVariant(Qt::AlignLeft | Qt::AlignVCenter)
+                      : QVariant(Qt::AlignRight | Qt::AlignVCenter);
     case Qt::FontRole:
         // Names are seven fixed cells on the device; trailing spaces show.
-        return identifier == QLatin1String("name")
-                   ? QVariant(QFontDatabase::systemFont(QFontDatabase::FixedFont))
-                   : QVariant();
+        return isName ? QVariant(QFontDatabase::systemFont(QFontDatabase::FixedFont)) : QVariant();
     default:
         return {};
     }
-}
-
-QVariant PatchTableModel::objectValue(const QString& identifier, int row) const
-{
-    const A3AllDataSource& bank = _document.dataSource();
+    const A3AllDataSource& bank = _document.bank();
     if (identifier == QLatin1String("number")) {
-        return QVariant::fromValue<qlonglong>(row + 1);
+        return QVariant::fromValue<qlonglong>(index.row() + 1);
     }
     if (identifier == QLatin1String("chain")) {
-        return QString::fromStdString(chainText(bank.chainAtIndex(row)));
+        return QString::fromStdString(chainText(bank.chainAtIndex(index.row())));
     }
-    if (identifier == QLatin1String("name")) {
-        return QString::fromStdString(bank.patchNameAt(row));
-    }
-    return {};
+    // The editor starts from the name as it is; a cell shows it as a line.
+    const std::string name = bank.patchNameAt(index.row());
+    return QString::fromStdString(role == Qt::EditRole ? name : printablePatchName(name));
 }
 
 bool PatchTableModel::setData(const QModelIndex& index, const QVariant& value, int role)
 {
-    if (!checkIndex(index, CheckIndexOption::IndexIsValid) || role != Qt::EditRole) {
+    if (!checkIndex(index, CheckIndexOption::IndexIsValid) || role != Qt::EditRole ||
+        columnIdentifier(index.column()) != QLatin1String("name")) {
         return false;
     }
-    setObjectValue(value, columnIdentifier(index.column()), index.row());
-    emit dataChanged(index, index);
-    return true;
-}
-
-void PatchTableModel::setObjectValue(const QVariant& value, const QString& identifier, int row)
-{
-    if (identifier != QLatin1String("name")) {
-        return;
-    }
-    A3AllDataSource& bank = _document.dataSource();
-    const QString name = value.toString();
-    if (QString::fromStdString(bank.patchNameAt(row)) == name) {
-        return;
-    }
-    bank.setPatchName(std::u16string_view(reinterpret_cast<const char16_t*>(name.utf16()),
-                                          static_cast<std::size_t>(name.size())),
-                      row);
-    _document.updateChangeCount(Document::ChangeDone);
+    // The document reports the change, which refreshes the row.
+    return _document.renamePatch(index.row(), value.toString());
 }
 
 Qt::ItemFlags PatchTableModel::flags(const QModelIndex& index) const
@@ -182,7 +163,7 @@ bool PatchTableModel::dropMimeData(const QMimeData* data, Qt::DropAction action,
     if (!canDropMimeData(data, action, row, column, parent)) {
         return false;
     }
-    return _document.readFromPasteboard(data, nullptr, dropRow(row, parent));
+    return _document.drop(data, dropRow(row, parent));
 }
 
 int PatchTableModel::dropRow(int row, const QModelIndex& parent) const
@@ -204,10 +185,15 @@ Qt::DropActions PatchTableModel::supportedDropActions() const
     return Qt::CopyAction;
 }
 
-void PatchTableModel::reload()
+void PatchTableModel::refresh(const QList<qint64>& rows)
 {
-    // Every cell, but no reset: the rows stay and so does the selection.
-    emit dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1));
+    if (rows.isEmpty()) {
+        return;
+    }
+    // One signal for the span of rows: the rows stay, and so does the selection.
+    const auto [first, last] = std::minmax_element(rows.begin(), rows.end());
+    emit dataChanged(index(static_cast<int>(*first), 0),
+                     index(static_cast<int>(*last), columnCount() - 1));
 }
 
 } // namespace a3

@@ -8,13 +8,14 @@ class A3AllDataDocument;
 
 // The patch table's face of a document: one row a patch, columns told apart
 // by their identifiers "number", "chain" and "name". Nothing is cached; every
-// cell is read from the bank when the view asks for it.
+// cell is read from the bank when the view asks for it, and the rows the
+// document reports changed are refreshed.
 class PatchTableModel : public QAbstractTableModel
 {
     Q_OBJECT
 
 public:
-    explicit PatchTableModel(A3AllDataDocument& document);
+    explicit PatchTableModel(A3AllDataDocument& document, QObject* parent = nullptr);
 
     static QString columnIdentifier(int column);
     static int columnForIdentifier(const QString& identifier);
@@ -39,20 +40,13 @@ public:
                       const QModelIndex& parent) override;
     Qt::DropActions supportedDragActions() const override;
     Qt::DropActions supportedDropActions() const override;
+
+private:
     // The row a drop lands on: the row under it, the row below a gap between
     // rows, or the last row below the table's end.
     int dropRow(int row, const QModelIndex& parent) const;
+    void refresh(const QList<qint64>& rows);
 
-    // The cell value for a column identifier; nothing for an unknown one.
-    QVariant objectValue(const QString& identifier, int row) const;
-    // A new value for a cell: only "name" edits have an effect, and only when
-    // the text differs from the name as it reads now.
-    void setObjectValue(const QVariant& value, const QString& identifier, int row);
-
-    // Tells the views that every cell may have changed.
-    void reload();
-
-private:
     A3AllDataDocument& _document;
 };
 

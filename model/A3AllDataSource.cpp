@@ -3,7 +3,7 @@
 #include "AllDataFile.h"
 #include "FileReader.h"
 #include "NibbleKernels.h"
-#include "SystemLog.h"
+#include "PatchText.h"
 
 #include <algorithm>
 #include <cassert>
@@ -55,47 +55,31 @@ void appendUtf8(std::string& text, std::uint8_t byte)
 } // namespace
 
 A3AllDataSource::A3AllDataSource()
-    : A3AllDataSource(factoryBankPath())
-{}
-
-A3AllDataSource::A3AllDataSource(const std::filesystem::path& factoryBankFile)
-    : A3AllDataSource(nullptr)
-{
-    loadFactoryBank(factoryBankFile);
-}
-
-A3AllDataSource::A3AllDataSource(std::nullptr_t)
 {
     std::copy_n(kAllDataHeader.begin(), 4, _data.sysExHeader.begin());
     _data.sysExType = kAllDataHeader[4];
 }
 
-A3AllDataSource A3AllDataSource::fallbackBank()
+std::optional<A3AllDataSource> A3AllDataSource::fromFactoryBank(const std::filesystem::path& file)
 {
-    A3AllDataSource bank(nullptr);
-    bank.loadFallbackContent();
+    // A resource shorter than a dump body is as good as missing: a partial
+    // factory bank would leave the patches half defined.
+    const FileReadResult read = readFileBounded(file, kMaxFactoryBankSize);
+    if (!read.ok() || read.bytes.size() < kDumpBodySize) {
+        return std::nullopt;
+    }
+    A3AllDataSource bank;
+    std::copy_n(read.bytes.begin(), kDumpBodySize, dumpBody(bank._data).begin());
     return bank;
 }
 
-void A3AllDataSource::loadFactoryBank(const std::filesystem::path& factoryBankFile)
+A3AllDataSource A3AllDataSource::fallbackBank()
 {
-    // A resource shorter than a dump body is as good as missing: a partial
-    // factory bank would leave the patches half defined. Bytes after the body
-    // are ignored.
-    const FileReadResult file = readFileBounded(factoryBankFile, kMaxFactoryBankSize);
-    if (!file.ok() || file.bytes.size() < kDumpBodySize) {
-        systemLog("A3 Factory Preset file is missing.");
-        loadFallbackContent();
-        return;
-    }
-    std::copy_n(file.bytes.begin(), kDumpBodySize, dumpBody(_data).begin());
-}
-
-void A3AllDataSource::loadFallbackContent()
-{
-    for (auto& patch : _data.patch) {
+    A3AllDataSource bank;
+    for (auto& patch : bank._data.patch) {
         patch = kFallbackPatch;
     }
+    return bank;
 }
 
 std::int64_t A3AllDataSource::numberOfRows() const
@@ -187,12 +171,10 @@ void A3AllDataSource::setPatchName(std::u16string_view name, std::int64_t index)
         return;
     }
     auto& patch = _data.patch[static_cast<std::size_t>(index)];
+    const std::u16string stored = storablePatchName(name);
     for (std::size_t k = 0; k < kPatchNameLength; ++k) {
-        std::uint8_t byte = ' ';
-        if (k < name.size() && isPatchNameCharacter(name[k])) {
-            byte = static_cast<std::uint8_t>(name[k]);
-        }
-        patch[kPatchNameOffset + k] = byte;
+        patch[kPatchNameOffset + k] =
+            k < stored.size() ? static_cast<std::uint8_t>(stored[k]) : ' ';
     }
 }
 

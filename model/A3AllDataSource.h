@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -21,13 +22,12 @@ namespace a3 {
 class A3AllDataSource
 {
 public:
-    // Starts from the factory bank in the application's resource directory.
-    A3AllDataSource();
-    // Starts from the given factory bank file; the fallback content when it is
-    // missing, unreadable or too short.
-    explicit A3AllDataSource(const std::filesystem::path& factoryBankFile);
+    // The bank of a factory bank file; nothing when the file is missing,
+    // unreadable or shorter than a dump body. Bytes after the body are ignored.
+    static std::optional<A3AllDataSource> fromFactoryBank(const std::filesystem::path& file);
     // A bank of the fallback content, made without looking for the factory
-    // bank: for a bank that a file is about to replace whole.
+    // bank: for a bank that a file is about to replace whole, or when the
+    // factory bank is missing.
     static A3AllDataSource fallbackBank();
 
     std::int64_t numberOfRows() const;
@@ -46,8 +46,7 @@ public:
     // The name as UTF-8 text: one character for each of its (up to seven)
     // bytes, stopping before a zero byte.
     std::string patchNameAt(std::int64_t index) const;
-    // Stores the first seven UTF-16 code units, space-padded; a code unit
-    // outside 0x20..0x7F becomes a space.
+    // Stores the name as storablePatchName() gives it, space-padded.
     void setPatchName(std::u16string_view name, std::int64_t index);
     std::vector<std::uint8_t> patchDataAt(std::int64_t index) const;
     void setPatchData(std::span<const std::uint8_t> patch, std::int64_t index);
@@ -56,9 +55,7 @@ public:
     void setData(const A3AllData& data);
 
 private:
-    A3AllDataSource(std::nullptr_t);
-    void loadFactoryBank(const std::filesystem::path& factoryBankFile);
-    void loadFallbackContent();
+    A3AllDataSource();
 
     A3AllData _data{};
 };

@@ -1,6 +1,7 @@
 #include "PatchBlock.h"
 
 #include <algorithm>
+#include <numeric>
 
 namespace a3 {
 
@@ -30,28 +31,39 @@ std::int64_t patchImageCount(std::span<const std::uint8_t> payload)
     return static_cast<std::int64_t>(payload.size() / kPatchSize);
 }
 
-bool writePatchBlock(A3AllDataSource& bank, std::span<const std::uint8_t> payload, std::int64_t row)
+std::vector<std::int64_t> blockRows(std::int64_t count, std::int64_t firstRow)
 {
-    const std::int64_t count = patchImageCount(payload);
     // Measured from the end, so that no row, however large, overflows.
-    if (count == 0 || row < 0 || count > bank.numberOfRows() - row) {
-        return false;
+    if (count <= 0 || firstRow < 0 || count > static_cast<std::int64_t>(kPatchCount) - firstRow) {
+        return {};
     }
-    for (std::int64_t i = 0; i < count; ++i) {
-        bank.setPatchData(payload.subspan(static_cast<std::size_t>(i) * kPatchSize, kPatchSize),
-                          row + i);
-    }
-    return true;
+    std::vector<std::int64_t> rows(static_cast<std::size_t>(count));
+    std::iota(rows.begin(), rows.end(), firstRow);
+    return rows;
 }
 
-bool writePatchImagesToRows(A3AllDataSource& bank, std::span<const std::uint8_t> payload,
-                            std::span<const std::int64_t> rows)
+std::vector<std::int64_t> pasteRows(std::int64_t count, std::span<const std::int64_t> selected)
+{
+    if (count > 0 && static_cast<std::size_t>(count) == selected.size()) {
+        return {selected.begin(), selected.end()};
+    }
+    return selected.size() == 1 ? blockRows(count, selected.front()) : std::vector<std::int64_t>{};
+}
+
+void writePatchImages(A3AllDataSource& bank, std::span<const std::uint8_t> payload,
+                      std::span<const std::int64_t> rows)
 {
     const auto count = std::min(rows.size(), static_cast<std::size_t>(patchImageCount(payload)));
     for (std::size_t k = 0; k < count; ++k) {
         bank.setPatchData(payload.subspan(k * kPatchSize, kPatchSize), rows[k]);
     }
-    return count > 0;
+}
+
+bool writePatchBlock(A3AllDataSource& bank, std::span<const std::uint8_t> payload, std::int64_t row)
+{
+    const std::vector<std::int64_t> rows = blockRows(patchImageCount(payload), row);
+    writePatchImages(bank, payload, rows);
+    return !rows.empty();
 }
 
 } // namespace a3

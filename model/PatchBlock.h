@@ -27,16 +27,23 @@ PatchPayload patchPayload(const A3AllDataSource& bank, std::span<const std::int6
 // The number of whole patch images in a payload; trailing bytes do not count.
 std::int64_t patchImageCount(std::span<const std::uint8_t> payload);
 
-// Writes the payload's whole patch images into consecutive rows from row on,
-// all or nothing: a block that would run past the last row (or a negative
-// row) writes nothing. Returns whether any patch was written.
+// The rows a block of count patches covers from firstRow on; nothing when
+// the block would run past the last row, starts before the first, or is empty.
+std::vector<std::int64_t> blockRows(std::int64_t count, std::int64_t firstRow);
+
+// The rows a paste of count patches goes to while selected rows (ascending)
+// are selected: the selected rows when there is a patch for each, else the
+// block from the one selected row; nothing otherwise.
+std::vector<std::int64_t> pasteRows(std::int64_t count, std::span<const std::int64_t> selected);
+
+// Writes the payload's k-th patch image onto the k-th of rows (valid patch
+// indices), for as many rows as there are whole images.
+void writePatchImages(A3AllDataSource& bank, std::span<const std::uint8_t> payload,
+                      std::span<const std::int64_t> rows);
+
+// Writes the payload's whole patch images into blockRows() from row on, all
+// or nothing. Returns whether any patch was written.
 bool writePatchBlock(A3AllDataSource& bank, std::span<const std::uint8_t> payload,
                      std::int64_t row);
-
-// Writes the payload's k-th patch image onto the k-th of rows (ascending,
-// valid patch indices), for as many rows as there are whole images. Returns
-// whether any patch was written.
-bool writePatchImagesToRows(A3AllDataSource& bank, std::span<const std::uint8_t> payload,
-                            std::span<const std::int64_t> rows);
 
 } // namespace a3

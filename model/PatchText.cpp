@@ -39,7 +39,8 @@ std::string patchLine(std::int64_t index, std::int32_t chainNumber, const std::s
 {
     char number[24];
     std::snprintf(number, sizeof number, "%3lld", static_cast<long long>(index + 1));
-    return std::string(number) + " :  " + chainText(chainNumber) + "   : " + name;
+    return std::string(number) + " :  " + chainText(chainNumber) + "   : " +
+           printablePatchName(name);
 }
 
 std::string printablePatchName(const std::string& name)
@@ -65,10 +66,21 @@ std::string textListing(const A3AllDataSource& bank, const std::string& bankName
     std::string text = listingTitle(bankName) + '\n' + chainIdText(bank.chainChecksum()) + '\n' +
                        kListingHeader + '\n';
     for (std::int64_t i = 0; i < bank.numberOfRows(); ++i) {
-        text += patchLine(i, bank.chainAtIndex(i), printablePatchName(bank.patchNameAt(i)));
+        text += patchLine(i, bank.chainAtIndex(i), bank.patchNameAt(i));
         text += '\n';
     }
     return text;
+}
+
+std::u16string storablePatchName(std::u16string_view name)
+{
+    std::u16string stored(name.substr(0, kPatchNameLength));
+    for (char16_t& c : stored) {
+        if (!isPatchNameCharacter(c)) {
+            c = u' ';
+        }
+    }
+    return stored.substr(0, stored.find_last_not_of(u' ') + 1);
 }
 
 } // namespace a3

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace a3 {
 
@@ -17,8 +18,9 @@ inline constexpr char kListingHeader[] = "  # : Chain : Name";
 // bank's chain data and shows as "C%d" of the value less 128 (128 is C0).
 std::string chainText(std::int32_t chainNumber);
 
-// "%3d :  %@   : %@": the one-based patch number, the chain text and the name,
-// as the printed listing and the command-line listing show a patch.
+// "%3d :  %@   : %@": the one-based patch number, the chain text and the name
+// as printablePatchName() shows it, as the printed listing and the
+// command-line listing show a patch.
 std::string patchLine(std::int64_t index, std::int32_t chainNumber, const std::string& name);
 
 // A patch name as one line of text shows it: each control character (C0, DEL,
@@ -26,9 +28,13 @@ std::string patchLine(std::int64_t index, std::int32_t chainNumber, const std::s
 // can neither break its line nor send a terminal an escape sequence.
 std::string printablePatchName(const std::string& name);
 
+// A name as a bank stores it, without the padding: its first seven UTF-16
+// code units, each that is not a patch-name character (isPatchNameCharacter)
+// a space. Typing, pasting text and the command line all store names so.
+std::u16string storablePatchName(std::u16string_view name);
+
 // The listing as text, one line each, every line ended by a newline: the
-// title, the chain ID, the header and the 100 patch lines, with each name
-// as printablePatchName() shows it.
+// title, the chain ID, the header and the 100 patch lines.
 std::string textListing(const A3AllDataSource& bank, const std::string& bankName);
 
 } // namespace a3

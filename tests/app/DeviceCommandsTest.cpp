@@ -56,7 +56,7 @@ class WithDevice : public ::testing::Test
 public:
     void SetUp() override
     {
-        A3AllDataSource bank{std::filesystem::path(A3_FACTORY_BANK_PATH)};
+        A3AllDataSource bank = *A3AllDataSource::fromFactoryBank(A3_FACTORY_BANK_PATH);
         test::writeBytes(dir / bankName, bank.syxData());
         device = std::make_unique<test::ChildProcess>(
             std::vector<std::string>{A3_SIMULATED_DEVICE_PATH, deviceName});
@@ -68,7 +68,7 @@ public:
     void TearDown() override
     {
         for (DocumentWindow* open : controller->windows()) {
-            open->document().updateChangeCount(Document::ChangeCleared);
+            open->document().undoStack().setClean();
         }
         EXPECT_EQ(true, test::outcomeOf([&](auto done) { controller->closeAllDocuments(done); }));
         QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -93,7 +93,7 @@ public:
     const std::string deviceOut = deviceName + " out:MIDI";
     std::unique_ptr<test::ChildProcess> device;
     Prompts prompts;
-    AppController appController{{}, {}, [](const QUrl&) { return false; }};
+    AppController appController{{}, [](const QUrl&) { return false; }};
     std::unique_ptr<DocumentController> controller = std::make_unique<DocumentController>(
         appController, prompts, DeviceLink::Settings{10 * midi::kWireSpeed, 20s});
     DocumentWindow* window = nullptr;
@@ -136,12 +136,17 @@ protected:
 
 TEST_F(DeviceCommandsTest, SendsWhatSavingWouldWriteAndLeavesTheDocumentAsItWas)
 {
-    A3AllDataSource& bank = window->document().dataSource();
-    window->document().tableModel().setObjectValue(QStringLiteral("Sent"), QStringLiteral("name"),
-                                                   3);
-    A3AllData stored = bank.data();
-    stored.checksum[0] ^= 0xFF; // as a file with a stale chain checksum has it
-    bank.setData(stored);
+    // A file with a stale chain checksum: one nibble of it changed.
+    A3AllDataSource factory = *A3AllDataSource::fromFactoryBank(A3_FACTORY_BANK_PATH);
+    std::vector<std::uint8_t> stale = factory.syxData();
+    stale[kHeaderSize + 2 * (offsetof(A3AllData, checksum) - kHeaderSize)] ^= 0x0F;
+    test::writeBytes(dir / "stale.syx", stale);
+    window = controller->openDocument(qPath(dir / "stale.syx"));
+    ASSERT_NE(nullptr, window);
+    window->document().renamePatch(3, QStringLiteral("Sent"));
+    const A3AllDataSource& bank = window->document().bank();
+    const A3AllData stored = bank.data();
+    ASSERT_NE(factory.chainChecksum(), bank.chainChecksum());
 
     run("Send Bank to Device…", deviceIn);
     EXPECT_TRUE(prompts.errors.isEmpty()) << prompts.errors.join('\n').toStdString();
@@ -151,7 +156,7 @@ TEST_F(DeviceCommandsTest, SendsWhatSavingWouldWriteAndLeavesTheDocumentAsItWas)
     EXPECT_EQ(saving.syxData(), savedByDevice());
     const A3AllData after = bank.data();
     EXPECT_EQ(0, std::memcmp(&stored, &after, sizeof stored)); // checksums untouched
-    EXPECT_TRUE(window->document().isDocumentEdited());
+    EXPECT_TRUE(window->document().isModified());
 
     run("Send Bank to Device…", deviceIn); // the port chosen last is offered first
     EXPECT_EQ(QString::fromStdString(deviceIn), prompts.preselectedPort);
@@ -166,14 +171,14 @@ TEST_F(DeviceCommandsTest, AReceivedBankOpensInANewEditedWindow)
     EXPECT_TRUE(prompts.errors.isEmpty()) << prompts.errors.join('\n').toStdString();
     ASSERT_EQ(2, controller->windows().size());
     DocumentWindow* received = controller->windows().back();
-    EXPECT_EQ(sent, received->document().dataSource().syxData());
-    EXPECT_TRUE(received->document().isDocumentEdited());
-    EXPECT_TRUE(received->document().fileURL().isEmpty());
+    EXPECT_EQ(sent, test::fileContent(received->document()));
+    EXPECT_TRUE(received->document().isModified());
+    EXPECT_TRUE(received->document().filePath().isEmpty());
 }
 
 TEST_F(DeviceCommandsTest, ComparingReportsExactlyThePatchesThatDiffer)
 {
-    A3AllDataSource onDevice = window->document().dataSource();
+    A3AllDataSource onDevice = window->document().bank();
     onDevice.setPatchName(u"Other", 4);
     onDevice.setPatchName(u"Second", 60);
     test::writeBytes(dir / "device.syx", onDevice.syxData());
@@ -348,7 +353,7 @@ TEST_F(DeviceCommandsTest, ABankArrivingWhileQuitWaitsIsKeptAndAskedAbout)
     ASSERT_EQ(kAsked, QApplication::exec());
     QApplication::processEvents(); // the question is answered Cancel: the app stays
     ASSERT_EQ(1, controller->windows().size());
-    EXPECT_EQ(sent, controller->windows().front()->document().dataSource().syxData());
+    EXPECT_EQ(sent, test::fileContent(controller->windows().front()->document()));
 }
 
 // With the app's own dialogs, answered as a user clicks them; the bank's name
@@ -480,7 +485,7 @@ TEST_P(DeviceCommandEnding, LeavesTheDeviceMenuReadyAndTheWindowFree)
 {
     DocumentWindow* other = controller->newDocument();
     GetParam().steps(*this);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->hasOpenQuestion(); }, 30000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->questions().any(); }, 30000));
     for (DocumentWindow* each : {window, other}) {
         for (const char* command : kDeviceCommands) {
             EXPECT_TRUE(menuAction(each, QString::fromUtf8(command))->isEnabled()) << command;
@@ -502,7 +507,7 @@ TEST(DeviceCommandsWithoutMidi, SayPlainlyThatThereIsNoMidiSystem)
     ::setenv("ALSA_CONFIG_PATH", A3_NO_SEQUENCER_CONF, 1);
     test::TempDir dir;
     test::FakePrompts prompts;
-    AppController appController{{}, {}, [](const QUrl&) { return false; }};
+    AppController appController{{}, [](const QUrl&) { return false; }};
     DocumentController controller{appController, prompts};
     DocumentWindow* window = controller.newDocument();
     menuAction(window, QStringLiteral("Send Bank to Device…"))->trigger();

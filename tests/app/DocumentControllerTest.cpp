@@ -5,12 +5,14 @@
 
 #include "AppController.h"
 #include "AppTestSupport.h"
+#include "BankView.h"
 #include "DocumentFixtures.h"
 #include "DocumentWindow.h"
 #include "FakePrompts.h"
 #include "Isolation.h"
 #include "PatchTableModel.h"
 #include "Poppler.h"
+#include "TableView.h"
 #include "Watchdog.h"
 
 #include <QAction>
@@ -36,19 +38,19 @@ using test::UserScript;
 
 std::filesystem::path writeFactoryBank(const std::filesystem::path& path)
 {
-    A3AllDataSource bank{std::filesystem::path(A3_FACTORY_BANK_PATH)};
+    A3AllDataSource bank = *A3AllDataSource::fromFactoryBank(A3_FACTORY_BANK_PATH);
     test::writeBytes(path, bank.syxData());
     return path;
 }
 
 void rename(DocumentWindow* window, int row, const QString& name)
 {
-    window->document().tableModel().setObjectValue(name, QStringLiteral("name"), row);
+    window->document().renamePatch(row, name);
 }
 
 std::string nameAt(DocumentWindow* window, int row)
 {
-    return window->document().dataSource().patchNameAt(row);
+    return window->document().bank().patchNameAt(row);
 }
 
 void activate(QWidget* window)
@@ -71,12 +73,12 @@ protected:
 
     std::optional<bool> save(DocumentWindow* window)
     {
-        return outcomeOf([window](auto done) { window->save(done); });
+        return outcomeOf([window](auto done) { window->files().save(done); });
     }
 
     test::TempDir dir;
     test::FakePrompts prompts;
-    AppController appController{{}, {}, [](const QUrl&) { return false; }};
+    AppController appController{{}, [](const QUrl&) { return false; }};
     DocumentController controller{appController, prompts};
 };
 
@@ -89,14 +91,15 @@ TEST_F(Documents, ARefusedFileIsReportedAndLeavesNoWindow)
     DocumentController::OpenFailure failure; // the command line
     EXPECT_EQ(nullptr, controller.openDocument(qPath(dir / "short.syx"), &failure));
     EXPECT_EQ(QStringLiteral("The document “short.syx” could not be opened."), failure.message);
-    EXPECT_EQ(QStringLiteral("Invalid Data"), failure.reason);
+    EXPECT_EQ(QStringLiteral("Invalid Data"), failure.problem.reason);
+    EXPECT_EQ(QStringLiteral("wrong length: 29197 bytes, expected 29198"), failure.problem.detail);
     EXPECT_TRUE(controller.windows().isEmpty());
 
     // Dropped on the table, as file managers offer files: addresses and their
     // paths as text. The table passes them on to the window.
     const auto good = goodFile("dropped.syx");
     DocumentWindow* window = controller.newDocument();
-    QWidget* viewport = window->document().patchTableView()->viewport();
+    QWidget* viewport = window->view().table().viewport();
     QMimeData files;
     files.setUrls({QUrl::fromLocalFile(qPath(dir.path())), QUrl::fromLocalFile(qPath(good))});
     files.setText(qPath(dir.path()) + QLatin1Char('\n') + qPath(good));
@@ -113,7 +116,7 @@ TEST_F(Documents, ARefusedFileIsReportedAndLeavesNoWindow)
                               .arg(qPath(dir.path().filename()))},
               prompts.errors);
     EXPECT_EQ(2, controller.windows().size());
-    EXPECT_FALSE(window->document().isDocumentEdited());
+    EXPECT_FALSE(window->document().isModified());
 }
 
 // Qt gives such a name, from the command line, a dialog or a drop, with the
@@ -126,17 +129,17 @@ TEST_F(Documents, ANameThatIsNotUtf8IsRefusedForOpeningAndSaving)
     const QString reason = QStringLiteral("The file name is not valid UTF-8 text.");
     DocumentController::OpenFailure failure;
     EXPECT_EQ(nullptr, controller.openDocument(text, &failure));
-    EXPECT_EQ(reason, failure.reason);
+    EXPECT_EQ(reason, failure.problem.reason);
 
     DocumentWindow* window = controller.newDocument();
     rename(window, 0, QStringLiteral("Keep"));
     prompts.saveLocation = text;
     EXPECT_EQ(false, save(window));
-    EXPECT_TRUE(window->document().isDocumentEdited());
+    EXPECT_TRUE(window->document().isModified());
     EXPECT_EQ(QStringList{QStringLiteral("The document “Untitled” could not be saved as “%1”.|%2")
                               .arg(QFile::decodeName("new\xFF.syx"), reason)},
               prompts.errors);
-    EXPECT_TRUE(window->document().fileURL().isEmpty());
+    EXPECT_TRUE(window->document().filePath().isEmpty());
     EXPECT_EQ(1, std::distance(std::filesystem::directory_iterator(dir.path()),
                                std::filesystem::directory_iterator()));
 }
@@ -160,14 +163,14 @@ TEST_F(Documents, SaveAsOffersUntitledAndAddsTheExtension)
     prompts.saveLocation = qPath(dir / "mine");
     ASSERT_EQ(true, save(window));
     EXPECT_TRUE(prompts.suggestedSavePaths.front().endsWith(QStringLiteral("/Untitled.syx")));
-    EXPECT_EQ(qPath(dir / "mine.syx"), window->document().fileURL().toLocalFile());
+    EXPECT_EQ(qPath(dir / "mine.syx"), window->document().filePath());
     EXPECT_EQ(kAllDataFileSize, std::filesystem::file_size(dir / "mine.syx"));
     EXPECT_EQ(QStringLiteral("mine.syx[*]"), window->windowTitle());
 
     prompts.saveLocation.clear(); // cancelled dialog
     rename(window, 0, QStringLiteral("X"));
-    EXPECT_EQ(false, outcomeOf([&](auto done) { window->saveAs(done); }));
-    EXPECT_TRUE(window->document().isDocumentEdited());
+    EXPECT_EQ(false, outcomeOf([&](auto done) { window->files().saveAs(done); }));
+    EXPECT_TRUE(window->document().isModified());
 }
 
 TEST_F(Documents, SaveAsNeverReplacesAFileUnaskedNorTakesAnotherWindowsFile)
@@ -177,7 +180,7 @@ TEST_F(Documents, SaveAsNeverReplacesAFileUnaskedNorTakesAnotherWindowsFile)
     DocumentWindow* open = controller.openDocument(qPath(taken));
     DocumentWindow* window = controller.newDocument();
     rename(window, 0, QStringLiteral("Mine"));
-    const auto saveAs = [&] { return outcomeOf([&](auto done) { window->saveAs(done); }); };
+    const auto saveAs = [&] { return outcomeOf([&](auto done) { window->files().saveAs(done); }); };
 
     prompts.saveLocation = qPath(dir / "taken"); // completed to a file that exists
     prompts.replaceAnswer = false;
@@ -189,7 +192,7 @@ TEST_F(Documents, SaveAsNeverReplacesAFileUnaskedNorTakesAnotherWindowsFile)
     ASSERT_EQ(1, prompts.errors.size());
     EXPECT_TRUE(prompts.errors[0].startsWith(QStringLiteral("“taken.syx” is open in another")));
     EXPECT_EQ(before, test::readBytes(taken));
-    EXPECT_TRUE(window->document().isDocumentEdited());
+    EXPECT_TRUE(window->document().isModified());
     EXPECT_EQ(open, controller.windowForFile(qPath(taken)));
 }
 
@@ -197,7 +200,7 @@ TEST_F(Documents, AWindowCanBeDestroyedWhileItsTableHasTheFocus)
 {
     DocumentWindow* window = controller.newDocument();
     activate(window);
-    window->document().patchTableView()->setFocus();
+    window->view().table().setFocus();
     delete window;
     QGuiApplication::clipboard()->setText(QStringLiteral("after"));
     QApplication::processEvents();
@@ -209,10 +212,10 @@ TEST_F(Documents, RevertAsksFirstAndAFailedRevertChangesNothing)
     const auto path = goodFile("bank.syx");
     DocumentWindow* window = controller.openDocument(qPath(path));
     rename(window, 1, QStringLiteral("Mine"));
-    const QString chainId = window->document().chainIdLabel()->text();
+    const QString chainId = window->view().chainIdLabel().text();
     const auto revert = [&] {
-        window->revertDocumentToSaved();
-        (void)QTest::qWaitFor([&] { return !window->hasOpenQuestion(); });
+        window->files().revert();
+        (void)QTest::qWaitFor([&] { return !window->questions().any(); });
     };
 
     prompts.revertAnswer = false;
@@ -222,10 +225,11 @@ TEST_F(Documents, RevertAsksFirstAndAFailedRevertChangesNothing)
     test::writeBytes(path, std::vector<std::uint8_t>(3, 0));
     prompts.revertAnswer = true;
     revert();
-    EXPECT_EQ(QStringList{"The document “bank.syx” could not be reverted.|Invalid Data"},
+    EXPECT_EQ(QStringList{"The document “bank.syx” could not be reverted.|Invalid Data|wrong "
+                          "length: 3 bytes, expected 29198"},
               prompts.errors);
     EXPECT_EQ("Mine   ", nameAt(window, 1));
-    EXPECT_EQ(chainId, window->document().chainIdLabel()->text());
+    EXPECT_EQ(chainId, window->view().chainIdLabel().text());
     EXPECT_TRUE(window->isWindowModified());
 
     goodFile("bank.syx");
@@ -305,7 +309,7 @@ TEST_P(PendingEdit, IsStoredBeforeTheCommandReadsTheBank)
     DocumentWindow* window = controller.openDocument(qPath(path));
     ASSERT_NE(nullptr, window);
     activate(window);
-    TableView* table = window->document().patchTableView();
+    TableView* table = &window->view().table();
     table->setFocus();
     table->setCurrentIndex(table->model()->index(6, GetParam().startColumn));
     QTest::keyClick(table, 'T');
@@ -330,7 +334,7 @@ TEST_P(PendingEdit, IsStoredBeforeTheCommandReadsTheBank)
             dialog->reject();
         }
     }
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !window->hasOpenQuestion(); }));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !window->questions().any(); }));
     const bool asks = command == QLatin1String("Close") || command == QLatin1String("Quit") ||
                       command == QLatin1String("Revert to Saved");
     EXPECT_EQ(asks ? QStringList{"bank.syx"} : QStringList{}, prompts.asked);
@@ -367,12 +371,13 @@ TEST_F(Documents, PrintsOnThePaperChosenInThePrintDialog)
         dialog = window->findChild<QPrintDialog*>();
         return dialog && dialog->isVisible();
     }));
-    EXPECT_EQ(window->pageLayout().pageSize(), dialog->printer()->pageLayout().pageSize());
+    EXPECT_EQ(window->printing().pageLayout().pageSize(),
+              dialog->printer()->pageLayout().pageSize());
     const auto pdf = dir / "printed.pdf";
     dialog->printer()->setOutputFileName(qPath(pdf));
     dialog->printer()->setPageSize(QPageSize(QPageSize::A5));
     dialog->done(QDialog::Accepted);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->hasOpenQuestion(); }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->questions().any(); }));
     EXPECT_NE(std::string::npos, test::pdfInfo(pdf, "Page size").find("(A5)"))
         << test::pdfInfo(pdf, "Page size");
 }
@@ -386,7 +391,7 @@ TEST_F(Documents, TheKeyboardAloneSelectsRowsAndCopiesAndPastesThroughTheEditMen
             << command;
     }
     activate(window);
-    TableView* table = window->document().patchTableView();
+    TableView* table = &window->view().table();
     table->setFocus();
     QGuiApplication::clipboard()->setText(QStringLiteral("not patches"));
     QTest::keyClick(table, Qt::Key_C, Qt::ControlModifier); // nothing selected: nothing copied
@@ -401,7 +406,7 @@ TEST_F(Documents, TheKeyboardAloneSelectsRowsAndCopiesAndPastesThroughTheEditMen
     QTest::keyClick(window, Qt::Key_E, Qt::AltModifier); // Edit menu, from the keyboard
     auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
     ASSERT_NE(nullptr, menu);
-    EXPECT_TRUE(window->action(MenuAction::Copy)->isEnabled());
+    EXPECT_TRUE(window->action(DocumentWindow::Command::Copy)->isEnabled());
     QTest::keyClick(menu, Qt::Key_C); // its Copy
     ASSERT_TRUE(QTest::qWaitFor([&] { return !QApplication::activePopupWidget(); }));
     const QByteArray copied = QGuiApplication::clipboard()->mimeData()->data(
@@ -413,9 +418,9 @@ TEST_F(Documents, TheKeyboardAloneSelectsRowsAndCopiesAndPastesThroughTheEditMen
     QTest::keyClick(window, Qt::Key_E, Qt::AltModifier);
     menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
     ASSERT_NE(nullptr, menu);
-    EXPECT_TRUE(window->action(MenuAction::Paste)->isEnabled());
+    EXPECT_TRUE(window->action(DocumentWindow::Command::Paste)->isEnabled());
     QTest::keyClick(menu, Qt::Key_P); // its Paste
-    ASSERT_TRUE(QTest::qWaitFor([&] { return window->document().isDocumentEdited(); }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->document().isModified(); }));
     EXPECT_EQ(nameAt(window, 1), nameAt(window, 10));
     EXPECT_EQ(nameAt(window, 3), nameAt(window, 11));
 }
@@ -438,7 +443,7 @@ TEST_F(Documents, SavingAFileChangedByAnotherProgramAsksFirst)
     prompts.changedFileAnswer = Changed::SaveAnyway;
     EXPECT_EQ(true, save(window));
     EXPECT_NE(theirs, test::readBytes(path));
-    EXPECT_FALSE(window->document().isDocumentEdited());
+    EXPECT_FALSE(window->document().isModified());
 
     // Saved once, the file is the document's own again: no question.
     rename(window, 0, QStringLiteral("Again"));
@@ -451,8 +456,8 @@ TEST_F(Documents, SavingAFileChangedByAnotherProgramAsksFirst)
     prompts.changedFileAnswer = Changed::Revert;
     EXPECT_EQ(false, save(window));
     EXPECT_EQ(theirs, test::readBytes(path));
-    EXPECT_EQ(test::readBytes(path), window->document().dataSource().syxData());
-    EXPECT_FALSE(window->document().isDocumentEdited());
+    EXPECT_EQ(test::readBytes(path), test::fileContent(window->document()));
+    EXPECT_FALSE(window->document().isModified());
 
     // Under another of its names the file is the same: the question too.
     std::filesystem::create_symlink(path.filename(), dir / "link.syx");
@@ -464,7 +469,7 @@ TEST_F(Documents, SavingAFileChangedByAnotherProgramAsksFirst)
     prompts.asked.clear();
     prompts.changedFileAnswer = Changed::Cancel;
     prompts.saveLocation = qPath(dir / "link.syx");
-    EXPECT_EQ(false, outcomeOf([&](auto done) { window->saveAs(done); }));
+    EXPECT_EQ(false, outcomeOf([&](auto done) { window->files().saveAs(done); }));
     EXPECT_EQ(QStringList{"changed: bank.syx"}, prompts.asked);
     EXPECT_EQ(later.syxData(), test::readBytes(path));
 
@@ -506,8 +511,8 @@ TEST_F(Documents, SavingOverAReadOnlyFileIsRefusedWithSaveAsOffered)
                                          "“locked.syx”.|Permission denied")},
               prompts.errors);
     EXPECT_EQ(original, test::readBytes(path));
-    EXPECT_EQ(window->document().dataSource().syxData(), test::readBytes(dir / "mine.syx"));
-    EXPECT_EQ(qPath(dir / "mine.syx"), window->document().fileURL().toLocalFile());
+    EXPECT_EQ(test::fileContent(window->document()), test::readBytes(dir / "mine.syx"));
+    EXPECT_EQ(qPath(dir / "mine.syx"), window->document().filePath());
 }
 
 // Written, but its folder could not be synced: the document is saved, and
@@ -528,8 +533,8 @@ TEST_F(Documents, ASaveWhoseFolderCannotBeSyncedIsSavedWithAWarning)
                                          "Permission denied")},
               prompts.warnings);
     EXPECT_TRUE(prompts.errors.isEmpty());
-    EXPECT_FALSE(window->document().isDocumentEdited());
-    EXPECT_EQ(window->document().dataSource().syxData(), test::readBytes(path));
+    EXPECT_FALSE(window->document().isModified());
+    EXPECT_EQ(test::fileContent(window->document()), test::readBytes(path));
     // The file is the document's own: the next save asks nothing.
     rename(window, 0, QStringLiteral("Again"));
     EXPECT_EQ(true, save(window));
@@ -545,13 +550,13 @@ TEST_F(Documents, AWindowComingToTheFrontShowsItsFileAsAnotherProgramLeftIt)
     activate(window);
     activate(other);
 
-    A3AllDataSource changed{std::filesystem::path(A3_FACTORY_BANK_PATH)};
+    A3AllDataSource changed = *A3AllDataSource::fromFactoryBank(A3_FACTORY_BANK_PATH);
     changed.setPatchName(u"Theirs", 2);
     test::writeBytes(path, changed.syxData());
-    QSignalSpy reloads(&window->document().tableModel(), &QAbstractItemModel::dataChanged);
+    QSignalSpy reloads(window->view().table().model(), &QAbstractItemModel::dataChanged);
     activate(window);
     EXPECT_EQ("Theirs ", nameAt(window, 2));
-    EXPECT_FALSE(window->document().isDocumentEdited());
+    EXPECT_FALSE(window->document().isModified());
     EXPECT_EQ(1, reloads.size());
 
     // Touched without a change of content: nothing to show anew.
@@ -579,7 +584,7 @@ protected:
     void TearDown() override
     {
         for (DocumentWindow* window : controller.windows()) {
-            window->document().updateChangeCount(Document::ChangeCleared);
+            window->document().undoStack().setClean();
         }
         EXPECT_EQ(true, outcomeOf([&](auto done) { controller.closeAllDocuments(done); }));
         QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -587,7 +592,7 @@ protected:
 
     test::TempDir dir;
     DialogPrompts prompts;
-    AppController appController{{}, {}, [](const QUrl&) { return false; }};
+    AppController appController{{}, [](const QUrl&) { return false; }};
     DocumentController controller{appController, prompts};
 };
 
@@ -603,7 +608,7 @@ TEST_F(QuestionsWhileQuitting, AWindowIsNotDeletedWhileItsRevertQuestionIsOpen)
 
     QAction* quitInB = menuAction(b, QStringLiteral("Quit"));
     UserScript script({
-        UserScript::trigger(a->action(MenuAction::Revert), "Revert in A"),
+        UserScript::trigger(a->action(DocumentWindow::Command::Revert), "Revert in A"),
         {"Quit from B while A's question is up",
          [] { return test::shownMessageBox("revert “a.syx”") != nullptr; },
          [quitInB] { quitInB->trigger(); }},
@@ -704,7 +709,7 @@ const Question kQuestions[] = {
     {"error",
      [](auto& prompts, auto* window, auto& name, auto reply) {
          prompts.showError(window, QStringLiteral("“%1” was not sent.").arg(name),
-                           QStringLiteral("The port “%1” went away.").arg(name), closed(reply));
+                           QStringLiteral("The port “%1” went away.").arg(name), {}, closed(reply));
      },
      "closed"},
     {"save as instead",
@@ -775,7 +780,8 @@ protected:
     {
         window = controller.newDocument();
         question.ask(prompts, window, kMarkupName,
-                     window->whenAnswered([this](const QString& reply) { replies.append(reply); }));
+                     window->questions().whenAnswered(
+                         [this](const QString& reply) { replies.append(reply); }));
         QDialog* dialog = nullptr;
         (void)QTest::qWaitFor([&] {
             const auto dialogs = window->findChildren<QDialog*>();
@@ -803,7 +809,7 @@ TEST_P(GoingUnanswered, EndsTheQuestionAsCancelled)
     const QPointer<QDialog> dialog = ask(question);
     ASSERT_NE(nullptr, dialog);
     test::endDialog(dialog, how);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !window->hasOpenQuestion(); }, 2000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !window->questions().any(); }, 2000));
     EXPECT_EQ(QStringList{QString::fromUtf8(question.unanswered)}, replies);
     QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(dialog.isNull()) << "a dialog lingers hidden";
@@ -847,7 +853,7 @@ TEST_F(Documents, ExportsTheListingBesideTheBankOnTheDefaultPaper)
     ASSERT_NE(nullptr, window);
     EXPECT_FALSE(window->document().pageLayout());
     prompts.pdfLocation = qPath(dir / "listing");
-    ASSERT_EQ(true, outcomeOf([&](auto done) { window->exportAsPdf(done); }));
+    ASSERT_EQ(true, outcomeOf([&](auto done) { window->printing().exportAsPdf(done); }));
     EXPECT_EQ(qPath(dir / "live set.pdf"), prompts.suggestedSavePaths.front());
     EXPECT_EQ(QMarginsF(72, 72, 72, 72),
               window->document().pageLayout()->margins(QPageLayout::Point));
@@ -856,38 +862,26 @@ TEST_F(Documents, ExportsTheListingBesideTheBankOnTheDefaultPaper)
     EXPECT_EQ("Korg A3 SysEx File: live set.syx", lines.front());
 
     prompts.pdfLocation = qPath(dir / "no-such-folder" / "x.pdf");
-    EXPECT_EQ(false, outcomeOf([&](auto done) { window->exportAsPdf(done); }));
+    EXPECT_EQ(false, outcomeOf([&](auto done) { window->printing().exportAsPdf(done); }));
     EXPECT_EQ(1, prompts.errors.size());
 }
 
-TEST(AppControllerTest, OpensTheWebSiteOnlyWhenTheAddressIsUsable)
+// The shipped user guide, where the app finds its resources; nothing when it
+// is missing.
+TEST(AppControllerTest, OpensTheUserGuideWhenItIsThere)
 {
     test::TempDir dir;
-    std::filesystem::create_directory(dir / "help");
-    test::writeBytes(dir / "help" / "index.html", std::vector<std::uint8_t>{'<', '>'});
     QList<QUrl> opened;
-    const auto opener = [&](const QUrl& url) {
+    AppController controller(qPath(dir.path()), [&](const QUrl& url) {
         opened.append(url);
         return true;
-    };
-    const auto controller = [&](const char* value) {
-        QJsonObject strings;
-        if (value) {
-            strings.insert(QStringLiteral("kWebSiteURL"), QString::fromLatin1(value));
-        }
-        return std::make_unique<AppController>(strings, qPath(dir.path()), opener);
-    };
-
-    controller("help/index.html")->openWebSite();
-    controller("https://example.org/a3")->openWebSite();
-    controller(nullptr)->openWebSite(); // missing key: the key is no address
-    controller("help/missing.html")->openWebSite();
-    controller("http://[broken")->openWebSite();
-    EXPECT_EQ((QList<QUrl>{QUrl::fromLocalFile(qPath(dir / "help" / "index.html")),
-                           QUrl(QStringLiteral("https://example.org/a3"))}),
-              opened);
-    EXPECT_EQ(QStringLiteral("kWebSiteURL"),
-              controller(nullptr)->localizedString(QStringLiteral("kWebSiteURL")));
+    });
+    controller.openWebSite();
+    EXPECT_TRUE(opened.isEmpty());
+    std::filesystem::create_directory(dir / "help");
+    test::writeBytes(dir / "help" / "index.html", std::vector<std::uint8_t>{'<', '>'});
+    controller.openWebSite();
+    EXPECT_EQ(QList<QUrl>{QUrl::fromLocalFile(qPath(dir / "help" / "index.html"))}, opened);
 }
 
 } // namespace

@@ -35,10 +35,11 @@ public:
         asked.append(QStringLiteral("changed: ") + displayName);
         answerLater(reply, changedFileAnswer);
     }
-    void showError(QWidget*, const QString& message, const QString& reason,
+    void showError(QWidget*, const QString& message, const QString& reason, const QString& detail,
                    std::function<void()> closed) override
     {
-        errors.append(message + QLatin1Char('|') + reason);
+        errors.append(message + QLatin1Char('|') + reason +
+                      (detail.isEmpty() ? QString() : QLatin1Char('|') + detail));
         later(std::move(closed));
     }
     void offerSaveAs(QWidget*, const QString& message, const QString& reason,

@@ -73,7 +73,7 @@ protected:
 
     test::Watchdog watchdog{"a3bank with the simulated device", 120s};
     test::TempDir dir;
-    A3AllDataSource bank{std::filesystem::path(A3_FACTORY_BANK_PATH)};
+    A3AllDataSource bank = *A3AllDataSource::fromFactoryBank(A3_FACTORY_BANK_PATH);
     const std::filesystem::path bankFile = dir / "bank.syx";
     const std::filesystem::path received = dir / "received.syx";
     // Set off by dashes, so that no other test's device has it in its name.

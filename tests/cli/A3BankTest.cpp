@@ -160,7 +160,7 @@ TEST_F(A3Bank, RenameWritesTheNameByTheBankRulesOrRefusesTheFile)
 std::filesystem::path writeBank(const test::TempDir& dir, const std::string& name, std::int64_t row,
                                 std::uint8_t chain, bool otherChainData)
 {
-    A3AllDataSource bank{std::filesystem::path(A3_FACTORY_BANK_PATH)};
+    A3AllDataSource bank = *A3AllDataSource::fromFactoryBank(A3_FACTORY_BANK_PATH);
     auto image = bank.patchDataAt(row);
     image[0] = chain;
     bank.setPatchData(image, row);
@@ -349,7 +349,7 @@ TEST_F(A3Bank, WithoutItsHelpersPdfAndTheDeviceCommandsSaySo)
 
 TEST_F(A3Bank, DiffShowsTheChainDataThenEachPatchThatDiffersAndExitsAsDiffDoes)
 {
-    A3AllDataSource a{std::filesystem::path(A3_FACTORY_BANK_PATH)};
+    A3AllDataSource a = *A3AllDataSource::fromFactoryBank(A3_FACTORY_BANK_PATH);
     A3AllDataSource b = a;
     A3AllData record = b.data();
     record.chain[100] ^= 0x01;

@@ -15,7 +15,7 @@ namespace {
 // A bank whose 100 patches all differ and refer to no chain data.
 A3AllDataSource bankWithChainChecksum(std::uint16_t chainChecksum)
 {
-    A3AllDataSource bank{std::filesystem::path{A3_FACTORY_BANK_PATH}};
+    A3AllDataSource bank = *A3AllDataSource::fromFactoryBank(A3_FACTORY_BANK_PATH);
     A3AllData record = bank.data();
     for (std::size_t row = 0; row < kPatchCount; ++row) {
         for (std::size_t i = 0; i < kPatchSize; ++i) {

@@ -1,123 +1,108 @@
-// The patch table as the user sees and edits it: cell values, renaming in
-// place and what it does to the edited state, the selected rows.
+// The patch table model over a document: what its cells show, how a rename
+// reaches the bank, and which rows it tells its views to refresh.
 
 #include "DocumentFixtures.h"
 #include "PatchTableModel.h"
-#include "TableView.h"
+#include "PatchText.h"
 
-#include <QLineEdit>
+#include <QSignalSpy>
 #include <gtest/gtest.h>
+#include <set>
 
 namespace a3 {
 namespace {
 
-using test::ShownDocument;
+using test::factoryDocument;
 
-QString cell(TableView& table, int row, const char* identifier)
+QString cell(const PatchTableModel& model, int row, const char* identifier,
+             int role = Qt::DisplayRole)
 {
     const int column = PatchTableModel::columnForIdentifier(QString::fromLatin1(identifier));
-    return table.model()->index(row, column).data().toString();
+    return model.index(row, column).data(role).toString();
 }
 
-// Opens the name editor the way a user does, types text into it over the
-// name it shows and presses Return; returns what the editor showed then.
-QString renameInPlace(ShownDocument& shown, int row, const QString& text)
+// The rows each dataChanged signal since the spy began covers, all columns
+// of each.
+std::set<int> refreshedRows(const PatchTableModel& model, const QSignalSpy& spy)
 {
-    shown.focusTable();
-    shown.table().setCurrentIndex(shown.table().model()->index(row, 0));
-    QTest::keyClick(&shown.table(), Qt::Key_F2);
-    auto* editor = shown.table().findChild<QLineEdit*>();
-    if (!editor) {
-        ADD_FAILURE() << "no name editor opened";
-        return {};
+    std::set<int> rows;
+    for (const QList<QVariant>& signal : spy) {
+        const auto topLeft = signal.at(0).value<QModelIndex>();
+        const auto bottomRight = signal.at(1).value<QModelIndex>();
+        if (topLeft.column() == 0 && bottomRight.column() == model.columnCount() - 1) {
+            for (int row = topLeft.row(); row <= bottomRight.row(); ++row) {
+                rows.insert(row);
+            }
+        }
     }
-    editor->selectAll();
-    QTest::keyClicks(editor, text);
-    const QString typed = editor->text();
-    QTest::keyClick(editor, Qt::Key_Return);
-    QApplication::processEvents();
-    return typed;
+    return rows;
 }
 
-// Numbers as numbers, so that the table sorts and copies them as such; the
-// chain column's text is the bank's own rule.
-TEST(PatchTable, ShowsOneHundredRowsNumberedFromOne)
+// Each row reads as the listing's line for the patch: the same number, chain
+// text and name, control characters shown as '?'; the name editor gets the
+// name as it is.
+TEST(PatchTable, EveryRowShowsThePatchAsTheListingDoes)
 {
-    ShownDocument shown;
-    auto* model = shown.table().model();
-    EXPECT_EQ(100, model->rowCount());
-    EXPECT_EQ(QMetaType::LongLong, model->index(0, 0).data().typeId());
-    EXPECT_EQ(1, model->index(0, 0).data().toLongLong());
-    EXPECT_EQ(100, model->index(99, 0).data().toLongLong());
-    EXPECT_EQ(QStringLiteral("37"), cell(shown.table(), 1, "chain"));
-    QStringList headers;
-    for (int column = 0; column < model->columnCount(); ++column) {
-        headers << model->headerData(column, Qt::Horizontal).toString();
-    }
-    EXPECT_EQ((QStringList{QStringLiteral("#"), QStringLiteral("Chain"), QStringLiteral("Name")}),
-              headers);
-}
-
-TEST(PatchTable, RenameInPlaceMarksTheDocumentEditedOnlyWhenTheTextDiffers)
-{
-    ShownDocument shown;
-    const QString chainIdBefore = shown.document->chainIdLabel()->text();
-
-    renameInPlace(shown, 4, QStringLiteral("Metal  ")); // the stored text, spaces and all
-    EXPECT_FALSE(shown.document->isDocumentEdited());
-
-    renameInPlace(shown, 4, QStringLiteral("Metal")); // same bytes once padded, other text
-    EXPECT_TRUE(shown.document->isDocumentEdited());
-    EXPECT_EQ(QStringLiteral("Metal  "), cell(shown.table(), 4, "name"));
-
-    EXPECT_EQ(chainIdBefore, shown.document->chainIdLabel()->text());
-}
-
-// The editor takes what the bank stores and no more, so that what it shows
-// is what is stored.
-TEST(PatchTable, TheNameEditorShowsWhatWillBeStored)
-{
-    ShownDocument shown;
-    EXPECT_EQ(QStringLiteral("berdriv"), renameInPlace(shown, 5, QString::fromUtf8("Überdrive")));
-    EXPECT_EQ(QStringLiteral("berdriv"), cell(shown.table(), 5, "name"));
-}
-
-// Bytes a name holds that no edit could store (from another program, say)
-// stay as they are until the user types a new name; the editor shows them as
-// the spaces an edit would store.
-TEST(PatchTable, ANameEditedWithoutTypingKeepsItsBytes)
-{
-    ShownDocument shown;
-    A3AllDataSource& bank = shown.document->dataSource();
+    A3AllDataSource bank = *A3AllDataSource::fromFactoryBank(A3_FACTORY_BANK_PATH);
     std::vector<std::uint8_t> patch = bank.patchDataAt(7);
-    const std::uint8_t name[kPatchNameLength] = {'C', 0xE9, 0x01, 'f', 0, ' ', ' '};
-    std::copy(std::begin(name), std::end(name), patch.begin() + kPatchNameOffset);
+    patch[0] = 131;
+    std::copy_n("Ta\tb\x7F  ", kPatchNameLength, patch.begin() + kPatchNameOffset);
     bank.setPatchData(patch, 7);
-    const std::vector<std::uint8_t> before = bank.syxData();
-
-    EXPECT_EQ(QStringLiteral("C  f"), renameInPlace(shown, 7, {}));
-    EXPECT_EQ(before, bank.syxData());
-    EXPECT_FALSE(shown.document->isDocumentEdited());
+    A3AllDataDocument document(bank);
+    const PatchTableModel model(document);
+    ASSERT_EQ(100, model.rowCount());
+    for (int row = 0; row < model.rowCount(); ++row) {
+        EXPECT_EQ(QMetaType::LongLong, model.index(row, 0).data().typeId());
+        const QString line = QStringLiteral("%1 :  %2   : %3")
+                                 .arg(cell(model, row, "number"), 3)
+                                 .arg(cell(model, row, "chain"), cell(model, row, "name"));
+        EXPECT_EQ(patchLine(row, bank.chainAtIndex(row), bank.patchNameAt(row)),
+                  line.toStdString());
+    }
+    EXPECT_EQ(QStringLiteral("C3"), cell(model, 7, "chain"));
+    EXPECT_EQ(QStringLiteral("Ta?b?  "), cell(model, 7, "name"));
+    EXPECT_EQ(QStringLiteral("Ta\tb\x7F  "), cell(model, 7, "name", Qt::EditRole));
 }
 
-TEST(PatchTable, SelectedRowsAreTheRowsWithASelectedCellOnceEachAscending)
+// A rename reaches the bank only when it stores other bytes; the number and
+// chain cells take no edit.
+TEST(PatchTable, ARenameIsAnEditOnlyWhenItStoresOtherBytes)
 {
-    ShownDocument shown;
-    TableView& table = shown.table();
-    const auto cells = [&](int top, int left, int bottom, int right) {
-        return QItemSelection(table.model()->index(top, left), table.model()->index(bottom, right));
-    };
-    // Single cells and ranges that overlap, given in no order; the first and
-    // the last row included.
-    table.selectionModel()->select(cells(99, 2, 99, 2), QItemSelectionModel::ClearAndSelect);
-    for (const QItemSelection& more :
-         {cells(40, 0, 42, 0), cells(41, 1, 43, 2), cells(0, 1, 0, 1), cells(7, 0, 7, 2)}) {
-        table.selectionModel()->select(more, QItemSelectionModel::Select);
-    }
-    EXPECT_EQ((QList<qint64>{0, 7, 40, 41, 42, 43, 99}), table.selectedRowIndexes());
+    const auto document = factoryDocument();
+    PatchTableModel model(*document);
+    const auto name = model.index(4, PatchTableModel::columnForIdentifier(QStringLiteral("name")));
+    ASSERT_EQ(QStringLiteral("Metal  "), name.data().toString());
+    EXPECT_FALSE(model.setData(name, QStringLiteral("Metal")));
+    EXPECT_FALSE(model.setData(model.index(4, 0), QStringLiteral("Rock")));
+    EXPECT_FALSE(document->isModified());
+    EXPECT_TRUE(model.setData(name, QStringLiteral("Rock")));
+    EXPECT_EQ(QStringLiteral("Rock   "), name.data().toString());
+    EXPECT_EQ(QStringLiteral("Rename Patch 5"), document->undoStack().undoText());
+}
 
-    table.selectionModel()->clearSelection();
-    EXPECT_TRUE(table.selectedRowIndexes().isEmpty());
+// The view repaints only what it is told changed: every row after a reload,
+// the edited rows, undone or redone, after an edit.
+TEST(PatchTable, TellsItsViewsEveryRowThatChanged)
+{
+    test::TempDir dir;
+    const auto document = factoryDocument();
+    const QString file = test::qPath(dir / "bank.syx");
+    ASSERT_TRUE(document->save(file).written());
+    const PatchTableModel model(*document);
+    QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
+
+    document->renamePatch(40, QStringLiteral("Forty"));
+    document->renamePatch(10, QStringLiteral("Ten"));
+    document->undoStack().undo();
+    EXPECT_EQ((std::set<int>{10, 40}), refreshedRows(model, changed));
+
+    changed.clear();
+    ASSERT_FALSE(document->reload());
+    std::set<int> everyRow;
+    for (int row = 0; row < 100; ++row) {
+        everyRow.insert(row);
+    }
+    EXPECT_EQ(everyRow, refreshedRows(model, changed));
 }
 
 } // namespace

@@ -76,7 +76,7 @@ TEST(AllDataFile, RefusesEachWrongLengthAndHeaderByteAndTheBankKeepsItsRecord)
 TEST(AllDataFile, GoldenAndWellFormedFilesRoundTripByteForByte)
 {
     const auto golden = test::readBytes(dataFile("factory-bank.syx"));
-    EXPECT_EQ(golden, A3AllDataSource(std::filesystem::path(A3_FACTORY_BANK_PATH)).syxData());
+    EXPECT_EQ(golden, A3AllDataSource::fromFactoryBank(A3_FACTORY_BANK_PATH)->syxData());
     for (const auto& file : {golden, wellFormedAllDataFile()}) {
         auto bank = A3AllDataSource::fallbackBank();
         ASSERT_TRUE(bank.setSyxData(file));

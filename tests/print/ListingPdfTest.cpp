@@ -45,7 +45,7 @@ class ListingPdf : public ::testing::Test
 protected:
     const QPageLayout letter{QPageSize(QPageSize::Letter), QPageLayout::Portrait,
                              QMarginsF(72, 72, 72, 72), QPageLayout::Point};
-    A3AllDataSource bank{std::filesystem::path(A3_FACTORY_BANK_PATH)};
+    A3AllDataSource bank = *A3AllDataSource::fromFactoryBank(A3_FACTORY_BANK_PATH);
     test::TempDir dir;
 };
 

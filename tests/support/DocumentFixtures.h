@@ -3,11 +3,8 @@
 #include "A3AllDataDocument.h"
 #include "TempDir.h"
 
-#include <QApplication>
 #include <QByteArray>
-#include <QMainWindow>
-#include <QTest>
-#include <QWidget>
+#include <QString>
 #include <memory>
 
 namespace a3::test {
@@ -22,40 +19,29 @@ inline QString qPath(const std::filesystem::path& path)
     return QString::fromStdString(path.string());
 }
 
-// A document from the shipped factory bank with its window content in a
-// shown, active top-level widget, as the app builds it.
-struct ShownDocument
+// A document of the shipped factory bank, as File > New makes it.
+inline std::unique_ptr<A3AllDataDocument> factoryDocument()
 {
-    ShownDocument()
-        : document(std::make_unique<A3AllDataDocument>(std::filesystem::path(A3_FACTORY_BANK_PATH)))
-    {
-        window.setCentralWidget(document->makeWindowContent());
-        window.resize(460, 640);
-        window.show();
-        QApplication::setActiveWindow(&window);
-        (void)QTest::qWaitForWindowActive(&window);
+    return std::make_unique<A3AllDataDocument>(
+        *A3AllDataSource::fromFactoryBank(A3_FACTORY_BANK_PATH));
+}
+
+// The file the document would save now.
+inline std::vector<std::uint8_t> fileContent(const A3AllDataDocument& document)
+{
+    A3AllDataSource bank = document.bank();
+    return bank.syxData();
+}
+
+using Patches = std::vector<std::vector<std::uint8_t>>;
+
+inline Patches allPatches(const A3AllDataDocument& document)
+{
+    Patches patches;
+    for (int row = 0; row < 100; ++row) {
+        patches.push_back(document.bank().patchDataAt(row));
     }
-
-    TableView& table() { return *document->patchTableView(); }
-
-    void focusTable()
-    {
-        table().setFocus();
-        QApplication::processEvents();
-    }
-
-    void selectRows(const std::vector<int>& rows)
-    {
-        table().clearSelection();
-        for (int row : rows) {
-            table().selectionModel()->select(table().model()->index(row, 0),
-                                             QItemSelectionModel::Select |
-                                                 QItemSelectionModel::Rows);
-        }
-    }
-
-    std::unique_ptr<A3AllDataDocument> document;
-    QMainWindow window;
-};
+    return patches;
+}
 
 } // namespace a3::test

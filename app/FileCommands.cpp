@@ -1,0 +1,155 @@
+#include "FileCommands.h"
+
+#include "A3AllDataDocument.h"
+#include "DocumentController.h"
+#include "DocumentWindow.h"
+#include "UserPrompts.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+
+namespace a3 {
+namespace {
+
+QString tr(const char* text)
+{
+    return QCoreApplication::translate("FileCommands", text);
+}
+
+} // namespace
+
+FileCommands::FileCommands(A3AllDataDocument& document, WindowQuestions& questions,
+                           DocumentController& controller)
+    : _document(document)
+    , _questions(questions)
+    , _controller(controller)
+{}
+
+void FileCommands::open()
+{
+    _questions.prompts().chooseFilesToOpen(
+        _questions.window(),
+        _questions.whenAnswered([this](const QStringList& files) { openFiles(files); }));
+}
+
+void FileCommands::openFiles(const QStringList& paths)
+{
+    for (const QString& path : paths) {
+        DocumentController::OpenFailure failure;
+        if (!_controller.openDocument(path, &failure)) {
+            _questions.showError(failure.message, failure.problem.reason, {},
+                                 failure.problem.detail);
+        }
+    }
+}
+
+void FileCommands::save(Done done)
+{
+    if (_document.filePath().isEmpty()) {
+        saveAs(std::move(done));
+        return;
+    }
+    saveTo(_document.filePath(), std::move(done));
+}
+
+void FileCommands::saveAs(Done done)
+{
+    const QString file = _document.filePath();
+    const QString suggested =
+        file.isEmpty() ? QDir::home().filePath(tr("Untitled") + QStringLiteral(".syx")) : file;
+    _questions.prompts().chooseSaveLocation(
+        _questions.window(), suggested,
+        _questions.whenAnswered([this, done](const QString& chosen) {
+            _questions.withSuffix(chosen, QStringLiteral("syx"), [this, done](const QString& path) {
+                if (path.isEmpty()) {
+                    report(done, false);
+                    return;
+                }
+                // Two windows on one file would overwrite each other's work.
+                if (const QWidget* other = _controller.windowForFile(path);
+                    other && other != _questions.window()) {
+                    _questions.showError(
+                        tr("“%1” is open in another window.").arg(QFileInfo(path).fileName()),
+                        tr("Close that window first, or save under another name."), done);
+                    return;
+                }
+                saveTo(path, done);
+            });
+        }));
+}
+
+void FileCommands::saveTo(const QString& path, Done done)
+{
+    if (!_document.isStoredIn(path) || !_document.fileChangedOnDisk()) {
+        writeTo(path, std::move(done));
+        return;
+    }
+    _questions.prompts().askAboutChangedFile(
+        _questions.window(), _document.displayName(),
+        _questions.whenAnswered([this, path, done](UserPrompts::ChangedFileChoice choice) {
+            switch (choice) {
+            case UserPrompts::ChangedFileChoice::SaveAnyway:
+                writeTo(path, done);
+                return;
+            case UserPrompts::ChangedFileChoice::Revert:
+                reloadFromFile();
+                break;
+            case UserPrompts::ChangedFileChoice::Cancel:
+                break;
+            }
+            report(done, false);
+        }));
+}
+
+void FileCommands::writeTo(const QString& path, Done done)
+{
+    const WriteResult written = _document.save(path);
+    const QString reason = QString::fromLocal8Bit(written.reason);
+    switch (written.outcome) {
+    case WriteResult::Outcome::Durable:
+        report(done, true);
+        return;
+    case WriteResult::Outcome::DurabilityUnknown:
+        _questions.warnNotDurable(path, reason, done);
+        return;
+    case WriteResult::Outcome::NotWritten:
+        break;
+    }
+    // A file the user may not write, a full disk: another name or place may do.
+    _questions.prompts().offerSaveAs(_questions.window(),
+                                     tr("The document “%1” could not be saved as “%2”.")
+                                         .arg(_document.displayName(), QFileInfo(path).fileName()),
+                                     reason,
+                                     _questions.whenAnswered([this, done](bool saveElsewhere) {
+                                         if (saveElsewhere) {
+                                             saveAs(done);
+                                         } else {
+                                             report(done, false);
+                                         }
+                                     }));
+}
+
+void FileCommands::revert()
+{
+    if (!_document.isModified() || _document.filePath().isEmpty()) {
+        return;
+    }
+    _questions.prompts().confirmRevert(_questions.window(), _document.displayName(),
+                                       _questions.whenAnswered([this](bool confirmed) {
+                                           if (confirmed) {
+                                               reloadFromFile();
+                                           }
+                                       }));
+}
+
+void FileCommands::reloadFromFile()
+{
+    if (const std::optional<FileProblem> problem = _document.reload()) {
+        _questions.showError(
+            tr("The document “%1” could not be reverted.").arg(_document.displayName()),
+            problem->reason, {}, problem->detail);
+    }
+}
+
+} // namespace a3

@@ -1,0 +1,44 @@
+#pragma once
+
+#include "WindowQuestions.h"
+
+#include <QStringList>
+
+namespace a3 {
+
+class A3AllDataDocument;
+class DocumentController;
+
+// The File menu's document commands of one window: open, save, save under
+// another name, revert to the file. Each goes on once its questions are
+// answered.
+class FileCommands
+{
+public:
+    using Done = WindowQuestions::Done;
+
+    FileCommands(A3AllDataDocument& document, WindowQuestions& questions,
+                 DocumentController& controller);
+
+    // Asks for files and opens each in a window of its own.
+    void open();
+    // Opens files in windows of their own and tells about any that cannot be
+    // opened.
+    void openFiles(const QStringList& paths);
+    void save(Done done = {});
+    void saveAs(Done done = {});
+    // Asks, then reads the file again, dropping every edit.
+    void revert();
+    // Reads the file again without asking; tells why it could not.
+    void reloadFromFile();
+
+private:
+    void saveTo(const QString& path, Done done);
+    void writeTo(const QString& path, Done done);
+
+    A3AllDataDocument& _document;
+    WindowQuestions& _questions;
+    DocumentController& _controller;
+};
+
+} // namespace a3

@@ -1,0 +1,35 @@
+#pragma once
+
+#include "WindowQuestions.h"
+
+#include <QPageLayout>
+
+namespace a3 {
+
+class A3AllDataDocument;
+class DocumentController;
+
+// The printed listing of one window's bank: paper and margins, the print and
+// preview dialogs, and the same page as a PDF file.
+class PrintCommands
+{
+public:
+    using Done = WindowQuestions::Done;
+
+    PrintCommands(A3AllDataDocument& document, WindowQuestions& questions,
+                  DocumentController& controller);
+
+    void runPageLayout();
+    void printDocument();
+    void printPreview();
+    void exportAsPdf(Done done = {});
+    // The document's paper and margins, the default ones until chosen.
+    QPageLayout pageLayout();
+
+private:
+    A3AllDataDocument& _document;
+    WindowQuestions& _questions;
+    DocumentController& _controller;
+};
+
+} // namespace a3

@@ -1,0 +1,323 @@
+// The bank document without any window: files in and out, the modified
+// state, and every edit as one undo step.
+
+#include "ClipboardOffer.h"
+#include "DocumentFixtures.h"
+#include "Isolation.h"
+#include "PasteboardTypes.h"
+
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QMimeData>
+#include <QSignalSpy>
+#include <functional>
+#include <gtest/gtest.h>
+
+namespace a3 {
+namespace {
+
+using test::allPatches;
+using test::factoryDocument;
+using test::Patches;
+using test::qPath;
+
+void putOnClipboard(std::unique_ptr<QMimeData> data)
+{
+    QGuiApplication::clipboard()->setMimeData(data.release());
+}
+
+std::unique_ptr<QMimeData> payload(const QByteArray& bytes)
+{
+    auto data = std::make_unique<QMimeData>();
+    data->setData(patchPasteboardType(), bytes);
+    return data;
+}
+
+// A file that is no bank is refused with the reader's reason, and the
+// document stays as it was: its bank, its file, its edits.
+TEST(Document, RefusesWhatIsNoBankWithTheReadersReasonAndKeepsEverything)
+{
+    test::TempDir dir;
+    auto badHeader = test::wellFormedAllDataFile();
+    badHeader[2] = 0x22;
+    test::writeBytes(dir / "short", std::vector<std::uint8_t>(kAllDataFileSize - 1, 0));
+    test::writeBytes(dir / "long", std::vector<std::uint8_t>(kAllDataFileSize + 1, 0));
+    test::writeBytes(dir / "header", badHeader);
+    const struct
+    {
+        const char* file;
+        QString reason, detail;
+    } cases[] = {
+        {"short", "Invalid Data", "wrong length: 29197 bytes, expected 29198"},
+        {"long", "Invalid Data", "wrong length: 29199 bytes, expected 29198"},
+        {"header", "Invalid Data", "wrong header: byte 2 is 0x22, expected 0x21"},
+        {"none", "No such file or directory", ""},
+    };
+    const auto document = factoryDocument();
+    ASSERT_TRUE(document->renamePatch(0, QStringLiteral("Mine")));
+    const Patches before = allPatches(*document);
+    for (const auto& [file, reason, detail] : cases) {
+        const std::optional<FileProblem> problem = document->load(qPath(dir / file));
+        ASSERT_TRUE(problem) << file;
+        EXPECT_EQ(reason, problem->reason) << file;
+        EXPECT_EQ(detail, problem->detail) << file;
+        EXPECT_EQ(before, allPatches(*document)) << file;
+        EXPECT_TRUE(document->filePath().isEmpty()) << file;
+        EXPECT_TRUE(document->isModified()) << file;
+        EXPECT_EQ(1, document->undoStack().count()) << file;
+    }
+}
+
+// Saving goes through the atomic write: a save that fails names the cause and
+// leaves the old file whole and the document modified.
+TEST(Document, ASaveOntoAFullDiskKeepsTheOldFile)
+{
+    const auto folder = test::onSmallDisk("size=64k");
+    if (!folder) {
+        return;
+    }
+    const auto document = factoryDocument();
+    const QString file = qPath(*folder / "bank.syx");
+    ASSERT_EQ(WriteResult::Outcome::Durable, document->save(file).outcome);
+    const auto old = test::readBytes(*folder / "bank.syx");
+    document->renamePatch(0, QStringLiteral("New"));
+    test::fillUpTo(*folder, 4096); // less than a bank takes
+    const WriteResult written = document->save(file);
+    EXPECT_EQ(WriteResult::Outcome::NotWritten, written.outcome);
+    EXPECT_EQ("No space left on device", written.reason);
+    EXPECT_EQ(old, test::readBytes(*folder / "bank.syx"));
+    EXPECT_TRUE(document->isModified());
+}
+
+// Modified is away from what was saved, whichever way the stack went there;
+// the file changes only when saved.
+TEST(Document, IsModifiedWhileItsUndoStackIsAwayFromTheSavedState)
+{
+    test::TempDir dir;
+    const QString file = qPath(dir / "bank.syx");
+    const auto document = factoryDocument();
+    QUndoStack& stack = document->undoStack();
+    QSignalSpy modified(document.get(), &A3AllDataDocument::modificationChanged);
+    document->renamePatch(0, QStringLiteral("First"));
+    ASSERT_TRUE(document->save(file).written());
+    const auto saved = test::readBytes(dir / "bank.syx");
+    document->renamePatch(1, QStringLiteral("Second"));
+    EXPECT_TRUE(document->isModified());
+    stack.undo();
+    EXPECT_FALSE(document->isModified());
+    stack.undo(); // before the save
+    EXPECT_TRUE(document->isModified());
+    stack.redo();
+    EXPECT_FALSE(document->isModified());
+    EXPECT_EQ((QList<QVariant>{true, false, true, false, true, false}), [&] {
+        QList<QVariant> states;
+        for (const QList<QVariant>& signal : modified) {
+            states.append(signal.front());
+        }
+        return states;
+    }());
+    EXPECT_EQ(saved, test::readBytes(dir / "bank.syx"));
+
+    // The file anew: the edits made to the bank that was are gone.
+    document->renamePatch(2, QStringLiteral("Third"));
+    ASSERT_FALSE(document->reload());
+    EXPECT_FALSE(document->isModified());
+    EXPECT_EQ(0, stack.count());
+    EXPECT_EQ("First  ", document->bank().patchNameAt(0));
+
+    // A bank from elsewhere is modified with nothing to undo, until saved.
+    document->setModified();
+    EXPECT_TRUE(document->isModified());
+    EXPECT_FALSE(stack.canUndo());
+    ASSERT_TRUE(document->save(file).written());
+    EXPECT_FALSE(document->isModified());
+}
+
+// Every kind of edit, with its undo and its redo. The rows it lands on are
+// the paste rules'; undo puts back the exact bytes of every row, redo the
+// edit's, and the document says which rows each time. A refused edit pushes
+// nothing.
+TEST(Document, EveryEditIsOneUndoStepThatRestoresTheBytesItCovers)
+{
+    const auto source = factoryDocument();
+    const auto copy = [&](QList<qint64> rows) { putOnClipboard(source->writeRows(rows)); };
+    using Edit = std::function<bool(A3AllDataDocument&)>;
+    const struct
+    {
+        const char* what;
+        Edit edit;
+        QString undoText; // empty: refused
+        QList<qint64> rows;
+        std::vector<std::pair<qint64, qint64>> landsFrom; // row, source row
+    } cases[] = {
+        {"rename",
+         [](auto& d) { return d.renamePatch(11, QStringLiteral("Hall")); },
+         "Rename Patch 12",
+         {11},
+         {}},
+        {"paste onto as many rows",
+         [&](auto& d) {
+             return copy({9, 2, 5}), d.paste({10, 40, 41});
+         },
+         "Paste 3 Patches",
+         {10, 40, 41},
+         {{10, 2}, {40, 5}, {41, 9}}},
+        {"paste ten as a block",
+         [&](auto& d) {
+             return copy({10, 11, 12, 13, 14, 15, 16, 17, 18, 19}), d.paste({0});
+         },
+         "Paste 10 Patches",
+         {0, 1, 2, 3, 4, 5, 6, 7, 8, 9},
+         {{0, 10},
+          {1, 11},
+          {2, 12},
+          {3, 13},
+          {4, 14},
+          {5, 15},
+          {6, 16},
+          {7, 17},
+          {8, 18},
+          {9, 19}}},
+        {"paste one onto the last row",
+         [&](auto& d) { return copy({0}), d.paste({99}); },
+         "Paste 1 Patch",
+         {99},
+         {{99, 0}}},
+        {"drop",
+         [&](auto& d) {
+             return d.drop(source->writeRows({0, 1}).get(), 98);
+         },
+         "Drop 2 Patches",
+         {98, 99},
+         {{98, 0}, {99, 1}}},
+        {"drop of the text form alone",
+         [&](auto& d) {
+             QMimeData text;
+             text.setText(source->writeRows({3}).get()->text());
+             return d.drop(&text, 50);
+         },
+         "Drop 1 Patch",
+         {50},
+         {{50, 3}}},
+        {"rename to the same bytes", [](auto& d) { return d.renamePatch(4, "Metal"); }, "", {}, {}},
+        {"block past the last row",
+         [&](auto& d) {
+             return copy({2, 5, 9}), d.paste({98});
+         },
+         "",
+         {},
+         {}},
+        {"fewer rows than patches",
+         [&](auto& d) {
+             return copy({2, 5, 9}), d.paste({3, 4});
+         },
+         "",
+         {},
+         {}},
+        {"no row selected", [&](auto& d) { return copy({2}), d.paste({}); }, "", {}, {}},
+        {"drop past the last row",
+         [&](auto& d) {
+             return d.drop(source->writeRows({0, 1}).get(), 99);
+         },
+         "",
+         {},
+         {}},
+        {"part of a patch",
+         [](auto& d) { return putOnClipboard(payload(QByteArray(63, 1))), d.paste({4}); },
+         "",
+         {},
+         {}},
+        {"plain text",
+         [](auto& d) {
+             QMimeData text;
+             text.setText(QStringLiteral("Hello from an editor"));
+             return d.drop(&text, 10);
+         },
+         "",
+         {},
+         {}},
+    };
+    const Patches sourcePatches = allPatches(*source);
+    for (const auto& [what, edit, undoText, rows, landsFrom] : cases) {
+        SCOPED_TRACE(what);
+        const auto document = factoryDocument();
+        QSignalSpy edited(document.get(), &A3AllDataDocument::patchesEdited);
+        const Patches before = allPatches(*document);
+        const bool applied = edit(*document);
+        EXPECT_EQ(!undoText.isEmpty(), applied);
+        if (undoText.isEmpty()) {
+            EXPECT_EQ(0, document->undoStack().count());
+            EXPECT_FALSE(document->isModified());
+            EXPECT_EQ(before, allPatches(*document));
+            continue;
+        }
+        const Patches after = allPatches(*document);
+        Patches expected = before;
+        for (const auto& [row, from] : landsFrom) {
+            expected[static_cast<std::size_t>(row)] = sourcePatches[static_cast<std::size_t>(from)];
+        }
+        if (landsFrom.empty()) { // the rename
+            std::copy_n("Hall   ", kPatchNameLength, expected[11].begin() + kPatchNameOffset);
+        }
+        EXPECT_EQ(expected, after);
+        EXPECT_EQ(undoText, document->undoStack().undoText());
+        EXPECT_TRUE(document->isModified());
+
+        document->undoStack().undo();
+        EXPECT_EQ(before, allPatches(*document));
+        EXPECT_FALSE(document->isModified());
+        document->undoStack().redo();
+        EXPECT_EQ(after, allPatches(*document));
+        EXPECT_TRUE(document->isModified());
+        ASSERT_EQ(3, edited.count());
+        for (const QList<QVariant>& signal : edited) {
+            EXPECT_EQ(rows, signal.front().value<QList<qint64>>());
+        }
+    }
+}
+
+// Patches that use chain data carry their bank's chain ID and go only to a
+// bank with the same one.
+TEST(Document, ChainLinkedPatchesOnlyGoToBanksWithTheSameChainId)
+{
+    A3AllDataSource linkedBank = *A3AllDataSource::fromFactoryBank(A3_FACTORY_BANK_PATH);
+    auto linked = linkedBank.patchDataAt(3);
+    linked[0] = 130;
+    linkedBank.setPatchData(linked, 3);
+    const A3AllDataDocument source(linkedBank);
+    putOnClipboard(source.writeRows({3, 4}));
+
+    const auto sameChain = factoryDocument();
+    EXPECT_TRUE(sameChain->isPastable());
+    EXPECT_TRUE(sameChain->paste({60}));
+    EXPECT_EQ(linked, sameChain->bank().patchDataAt(60));
+
+    test::TempDir dir;
+    test::writeBytes(dir / "other.syx", test::wellFormedAllDataFile());
+    A3AllDataDocument otherChain;
+    ASSERT_FALSE(otherChain.load(qPath(dir / "other.syx")));
+    ASSERT_NE(source.bank().chainChecksum(), otherChain.bank().chainChecksum());
+    EXPECT_FALSE(otherChain.isPastable());
+    EXPECT_FALSE(otherChain.paste({60}));
+    EXPECT_EQ(0, otherChain.undoStack().count());
+}
+
+// Every window asks the one offer whether it may paste: it reads the
+// clipboard once after each change, not at each question.
+TEST(Document, ReadsTheClipboardOnceAfterEachChange)
+{
+    const auto document = factoryDocument();
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    document->setClipboardOffer(std::make_shared<ClipboardOffer>(clipboard));
+    clipboard->setText(QStringLiteral("not patches"));
+    EXPECT_FALSE(document->isPastable());
+    // Changed behind the clipboard's back: the offer read before stands.
+    const_cast<QMimeData*>(clipboard->mimeData())
+        ->setData(patchPasteboardType(), QByteArray(64, 1));
+    EXPECT_FALSE(document->isPastable());
+    putOnClipboard(payload(QByteArray(64, 1)));
+    EXPECT_TRUE(document->isPastable());
+}
+
+} // namespace
+} // namespace a3
