@@ -2,6 +2,7 @@
 
 #include "A3AllDataSource.h"
 
+#include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
@@ -17,6 +18,13 @@ AppController::AppController()
     : AppController(QString::fromStdString(applicationResourceDirectory().string()),
                     [](const QUrl& url) { return QDesktopServices::openUrl(url); })
 {}
+
+QString AppController::aboutText()
+{
+    return tr("<p><b>A3 Librarian</b> %1</p><p>Keeps the patch banks of the A3 multi-effects "
+              "processor: rename, copy, print and save All-Data files.</p>")
+        .arg(QCoreApplication::applicationVersion());
+}
 
 QUrl AppController::webSiteURL() const
 {

@@ -21,6 +21,8 @@ public:
     // addresses.
     AppController();
 
+    // What the About box says, as rich text.
+    static QString aboutText();
     // The user guide shipped with the app; empty when it is missing.
     QUrl webSiteURL() const;
     void openWebSite();

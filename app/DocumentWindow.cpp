@@ -6,29 +6,18 @@
 #include "DeviceCommands.h"
 #include "DeviceLink.h"
 #include "DocumentController.h"
+#include "EditCommands.h"
+#include "FileDrop.h"
 #include "TableView.h"
 #include "UserPrompts.h"
 
 #include <QAction>
 #include <QApplication>
-#include <QClipboard>
 #include <QCloseEvent>
 #include <QMenuBar>
-#include <QMimeData>
 
 namespace a3 {
 namespace {
-
-QStringList localFiles(const QMimeData* data)
-{
-    QStringList files;
-    for (const QUrl& url : data->urls()) {
-        if (url.isLocalFile()) {
-            files.append(url.toLocalFile());
-        }
-    }
-    return files;
-}
 
 // The platform's keys for a command, or the common ones where the platform
 // has none (Save As and Quit have none without a desktop environment).
@@ -55,121 +44,72 @@ DocumentWindow::DocumentWindow(std::unique_ptr<A3AllDataDocument> document,
                                                controller))
 {
     setCentralWidget(_view);
-    setAcceptDrops(true); // files dropped from a file manager open as documents
+    new FileDrop(*this, [this](const QStringList& files) { _files.openFiles(files); });
     resize(460, 640);
     createMenus();
     updateTitle();
 
-    // Each command's state is refreshed by what it depends on, so that its
-    // shortcut obeys it too; reading the clipboard is left to the changes
-    // that can alter Paste.
-    connect(_document.get(), &A3AllDataDocument::modificationChanged, this, [this] {
+    const auto documentChanged = [this] {
         updateTitle();
         updateFileActions();
-    });
-    connect(_document.get(), &A3AllDataDocument::filePathChanged, this, [this] {
-        updateTitle();
-        updateFileActions();
-    });
-    QUndoStack& undo = _document->undoStack();
-    connect(&undo, &QUndoStack::indexChanged, this, &DocumentWindow::updateUndoActions);
-    connect(&undo, &QUndoStack::cleanChanged, this, &DocumentWindow::updateUndoActions);
+    };
+    connect(_document.get(), &A3AllDataDocument::modificationChanged, this, documentChanged);
+    connect(_document.get(), &A3AllDataDocument::filePathChanged, this, documentChanged);
     // Focus moves into the name editor when a rename starts: a pending edit.
-    connect(qApp, &QApplication::focusChanged, this, [this] {
-        updateEditActions();
-        updateFileActions();
-    });
-    connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, this,
-            &DocumentWindow::updateEditActions);
-    connect(_view->table().selectionModel(), &QItemSelectionModel::selectionChanged, this,
-            &DocumentWindow::updateEditActions);
+    connect(qApp, &QApplication::focusChanged, this, &DocumentWindow::updateFileActions);
     connect(&controller.deviceLink(), &DeviceLink::busyChanged, this,
             &DocumentWindow::updateDeviceActions);
-    updateEditActions();
     updateFileActions();
-    updateUndoActions();
     updateDeviceActions();
 }
 
 DocumentWindow::~DocumentWindow()
 {
-    // The view goes before the document it shows, and nothing may call into
-    // this window while it is torn down: not the app, nor the document's undo
-    // stack as it empties.
+    // The view and commands go before the document; the app must not call in.
     disconnect(qApp, nullptr, this, nullptr);
-    disconnect(QGuiApplication::clipboard(), nullptr, this, nullptr);
-    disconnect(&_document->undoStack(), nullptr, this, nullptr);
+    _edit.reset();
     delete takeCentralWidget();
 }
 
 void DocumentWindow::createMenus()
 {
-    const auto add = [this](QMenu* menu, const QString& text, const QKeySequence& keys,
-                            const std::function<void()>& handler, std::optional<Command> command) {
-        QAction* action = addCommand(menu, text, keys, handler);
-        if (command) {
-            _actions[static_cast<std::size_t>(*command)] = action;
-        }
-        return action;
-    };
-    _actions.resize(static_cast<std::size_t>(Command::Revert) + 1);
     QMenu* file = menuBar()->addMenu(tr("&File"));
-    add(file, tr("&New"), QKeySequence::New, [this] { _controller.newDocument(); }, {});
-    add(file, tr("&Open…"), QKeySequence::Open, [this] { _files.open(); }, {});
+    addCommand(file, tr("&New"), QKeySequence::New, [this] { _controller.newDocument(); });
+    addCommand(file, tr("&Open…"), QKeySequence::Open, [this] { _files.open(); });
     file->addSeparator();
-    add(file, tr("&Close"), QKeySequence::Close, [this] { closeDocument(); }, {});
-    add(
-        file, tr("&Save"), QKeySequence::Save, [this] { _files.save(); }, Command::Save);
-    add(file, tr("Save &As…"), shortcut(QKeySequence::SaveAs, "Ctrl+Shift+S"),
-        [this] { _files.saveAs(); }, {});
-    add(
-        file, tr("&Revert to Saved"), {}, [this] { _files.revert(); }, Command::Revert);
+    addCommand(file, tr("&Close"), QKeySequence::Close, [this] { closeDocument(); });
+    _save = addCommand(file, tr("&Save"), QKeySequence::Save, [this] { _files.save(); });
+    addCommand(file, tr("Save &As…"), shortcut(QKeySequence::SaveAs, "Ctrl+Shift+S"),
+               [this] { _files.saveAs(); });
+    _revert = addCommand(file, tr("&Revert to Saved"), {}, [this] { _files.revert(); });
     file->addSeparator();
-    add(file, tr("Page Set&up…"), {}, [this] { _printing.runPageLayout(); }, {});
-    add(file, tr("Print Pre&view…"), {}, [this] { _printing.printPreview(); }, {});
-    add(file, tr("&Print…"), QKeySequence::Print, [this] { _printing.printDocument(); }, {});
-    add(file, tr("&Export as PDF…"), {}, [this] { _printing.exportAsPdf(); }, {});
+    addCommand(file, tr("Page Set&up…"), {}, [this] { _printing.runPageLayout(); });
+    addCommand(file, tr("Print Pre&view…"), {}, [this] { _printing.printPreview(); });
+    addCommand(file, tr("&Print…"), QKeySequence::Print, [this] { _printing.printDocument(); });
+    addCommand(file, tr("&Export as PDF…"), {}, [this] { _printing.exportAsPdf(); });
     file->addSeparator();
-    add(file, tr("&Quit"), shortcut(QKeySequence::Quit, "Ctrl+Q"), [this] { _controller.quit(); },
-        {})
-        ->setMenuRole(QAction::QuitRole);
+    addCommand(file, tr("&Quit"), shortcut(QKeySequence::Quit, "Ctrl+Q"), [this] {
+        _controller.quit();
+    })->setMenuRole(QAction::QuitRole);
 
-    QMenu* edit = menuBar()->addMenu(tr("&Edit"));
-    add(
-        edit, tr("&Undo"), QKeySequence::Undo, [this] { _document->undoStack().undo(); },
-        Command::Undo);
-    add(
-        edit, tr("&Redo"), QKeySequence::Redo, [this] { _document->undoStack().redo(); },
-        Command::Redo);
-    edit->addSeparator();
-    add(
-        edit, tr("&Copy"), QKeySequence::Copy, [this] { copy(); }, Command::Copy);
-    add(
-        edit, tr("&Paste"), QKeySequence::Paste, [this] { paste(); }, Command::Paste);
-    add(edit, tr("Select &All"), QKeySequence::SelectAll, [this] { _view->table().selectAll(); },
-        {});
+    _edit = std::make_unique<EditCommands>(*_document, *_view, menuBar()->addMenu(tr("&Edit")));
 
     // One transfer at a time for the whole app: the commands wait meanwhile.
     QMenu* device = menuBar()->addMenu(tr("&Device"));
     _deviceActions = {
-        add(device, tr("&Send Bank to Device…"), {}, [this] { _device->sendBank(); }, {}),
-        add(device, tr("&Receive Bank from Device…"), {}, [this] { _device->receiveBank(); }, {}),
-        add(device, tr("&Compare with Device…"), {}, [this] { _device->compareWithDevice(); }, {}),
+        addCommand(device, tr("&Send Bank to Device…"), {}, [this] { _device->sendBank(); }),
+        addCommand(device, tr("&Receive Bank from Device…"), {},
+                   [this] { _device->receiveBank(); }),
+        addCommand(device, tr("&Compare with Device…"), {},
+                   [this] { _device->compareWithDevice(); }),
     };
 
     QMenu* help = menuBar()->addMenu(tr("&Help"));
-    add(help, tr("Visit &Web Site"), {}, [this] { _appController.openWebSite(); }, {});
-    add(help, tr("&About A3 Librarian"), {},
-        [this] {
-            _prompts.showAbout(this, tr("About A3 Librarian"),
-                               tr("<p><b>A3 Librarian</b> %1</p><p>Keeps the patch banks of the "
-                                  "A3 multi-effects processor: rename, copy, print and save "
-                                  "All-Data files.</p>")
-                                   .arg(QApplication::applicationVersion()),
-                               _questions.whenAnswered([] {}));
-        },
-        {})
-        ->setMenuRole(QAction::AboutRole);
+    addCommand(help, tr("Visit &Web Site"), {}, [this] { _appController.openWebSite(); });
+    addCommand(help, tr("&About A3 Librarian"), {}, [this] {
+        _prompts.showAbout(this, tr("About A3 Librarian"), AppController::aboutText(),
+                           _questions.whenAnswered([] {}));
+    })->setMenuRole(QAction::AboutRole);
 }
 
 QAction* DocumentWindow::addCommand(QMenu* menu, const QString& text, const QKeySequence& shortcut,
@@ -185,38 +125,14 @@ QAction* DocumentWindow::addCommand(QMenu* menu, const QString& text, const QKey
     return action;
 }
 
-bool DocumentWindow::holdsUnsavedChanges() const
+void DocumentWindow::updateFileActions()
 {
     // A name still being typed is an unsaved change too: the commands store
     // it before they run.
-    return _document->isModified() || _view->table().hasPendingEdit();
-}
-
-void DocumentWindow::updateEditActions()
-{
-    const TableView& table = _view->table();
-    const bool focused = table.holdsCommandFocus();
-    action(Command::Copy)->setEnabled(focused && !table.selectedRowIndexes().isEmpty());
-    action(Command::Paste)->setEnabled(focused && _document->isPastable());
-}
-
-void DocumentWindow::updateFileActions()
-{
+    const bool unsaved = _document->isModified() || _view->table().hasPendingEdit();
     const bool stored = !_document->filePath().isEmpty();
-    action(Command::Save)->setEnabled(holdsUnsavedChanges() || !stored);
-    action(Command::Revert)->setEnabled(holdsUnsavedChanges() && stored);
-}
-
-void DocumentWindow::updateUndoActions()
-{
-    const QUndoStack& undo = _document->undoStack();
-    // "Undo Paste 3 Patches": the menu says what the command takes back.
-    action(Command::Undo)->setEnabled(undo.canUndo());
-    action(Command::Undo)
-        ->setText(undo.canUndo() ? tr("&Undo %1").arg(undo.undoText()) : tr("&Undo"));
-    action(Command::Redo)->setEnabled(undo.canRedo());
-    action(Command::Redo)
-        ->setText(undo.canRedo() ? tr("&Redo %1").arg(undo.redoText()) : tr("&Redo"));
+    _save->setEnabled(unsaved || !stored);
+    _revert->setEnabled(unsaved && stored);
 }
 
 void DocumentWindow::updateDeviceActions()
@@ -231,21 +147,6 @@ void DocumentWindow::updateTitle()
 {
     setWindowTitle(_document->displayName() + QStringLiteral("[*]"));
     setWindowModified(_document->isModified());
-}
-
-void DocumentWindow::copy()
-{
-    if (_view->table().holdsCommandFocus()) {
-        QGuiApplication::clipboard()->setMimeData(
-            _document->writeRows(_view->table().selectedRowIndexes()).release());
-    }
-}
-
-void DocumentWindow::paste()
-{
-    if (_view->table().holdsCommandFocus()) {
-        _document->paste(_view->table().selectedRowIndexes());
-    }
 }
 
 void DocumentWindow::closeIfDeferred()
@@ -343,26 +244,6 @@ void DocumentWindow::reloadIfChangedOnDisk()
         return;
     }
     _document->reload();
-}
-
-void DocumentWindow::dragEnterEvent(QDragEnterEvent* event)
-{
-    if (!localFiles(event->mimeData()).isEmpty()) {
-        event->acceptProposedAction();
-    }
-}
-
-void DocumentWindow::dropEvent(QDropEvent* event)
-{
-    const QStringList files = localFiles(event->mimeData());
-    if (files.isEmpty()) {
-        return;
-    }
-    event->acceptProposedAction();
-    // Opened once the drag is over: a refused file's message must not hold
-    // the file manager's drag open.
-    QMetaObject::invokeMethod(
-        this, [this, files] { _files.openFiles(files); }, Qt::QueuedConnection);
 }
 
 } // namespace a3

@@ -17,6 +17,7 @@ class A3AllDataDocument;
 class AppController;
 class BankView;
 class DeviceCommands;
+class EditCommands;
 class DocumentController;
 class UserPrompts;
 
@@ -44,21 +45,6 @@ public:
     PrintCommands& printing() { return _printing; }
     WindowQuestions& questions() { return _questions; }
 
-    // The commands whose enabling the window decides.
-    enum class Command
-    {
-        Undo,
-        Redo,
-        Copy,
-        Paste,
-        Save,
-        Revert,
-    };
-    QAction* action(Command command) const
-    {
-        return _actions.at(static_cast<std::size_t>(command));
-    }
-
     // Closes the window once nothing unsaved would be lost: asks about
     // unsaved changes, after any question already open in this window.
     void closeDocument(Done done = {});
@@ -66,22 +52,15 @@ public:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
-    void dragEnterEvent(QDragEnterEvent* event) override;
-    void dropEvent(QDropEvent* event) override;
 
 private:
     void createMenus();
     QAction* addCommand(QMenu* menu, const QString& text, const QKeySequence& shortcut,
                         const std::function<void()>& handler);
-    void updateEditActions();
     void updateFileActions();
-    void updateUndoActions();
     void updateDeviceActions();
     void updateTitle();
-    bool holdsUnsavedChanges() const;
 
-    void copy();
-    void paste();
     void closeIfDeferred();
     void finishClosing(bool close);
     void reloadIfChangedOnDisk();
@@ -95,7 +74,9 @@ private:
     FileCommands _files;
     PrintCommands _printing;
     std::unique_ptr<DeviceCommands> _device;
-    std::vector<QAction*> _actions; // by Command
+    std::unique_ptr<EditCommands> _edit;
+    QAction* _save = nullptr;
+    QAction* _revert = nullptr;
     QList<QAction*> _deviceActions;
 
     bool _closing = false;       // asking whether to close

@@ -406,23 +406,42 @@ TEST_F(Documents, TheKeyboardAloneSelectsRowsAndCopiesAndPastesThroughTheEditMen
     QTest::keyClick(window, Qt::Key_E, Qt::AltModifier); // Edit menu, from the keyboard
     auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
     ASSERT_NE(nullptr, menu);
-    EXPECT_TRUE(window->action(DocumentWindow::Command::Copy)->isEnabled());
+    EXPECT_TRUE(menuAction(window, QStringLiteral("Copy"))->isEnabled());
     QTest::keyClick(menu, Qt::Key_C); // its Copy
     ASSERT_TRUE(QTest::qWaitFor([&] { return !QApplication::activePopupWidget(); }));
     const QByteArray copied = QGuiApplication::clipboard()->mimeData()->data(
         QStringLiteral("org.a3librarian.A3Librarian.patch"));
     EXPECT_EQ(2 * 64, copied.size());
 
+    const test::Patches before = test::allPatches(window->document());
     table->setCurrentIndex(table->model()->index(10, 0));
     table->selectRow(10);
     QTest::keyClick(window, Qt::Key_E, Qt::AltModifier);
     menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
     ASSERT_NE(nullptr, menu);
-    EXPECT_TRUE(window->action(DocumentWindow::Command::Paste)->isEnabled());
+    EXPECT_TRUE(menuAction(window, QStringLiteral("Paste"))->isEnabled());
     QTest::keyClick(menu, Qt::Key_P); // its Paste
     ASSERT_TRUE(QTest::qWaitFor([&] { return window->document().isModified(); }));
     EXPECT_EQ(nameAt(window, 1), nameAt(window, 10));
     EXPECT_EQ(nameAt(window, 3), nameAt(window, 11));
+
+    // The Edit menu as in every editor, Undo and Redo saying what they do.
+    QStringList items;
+    for (QAction* item : menu->actions()) {
+        items.append(item->text().remove(QLatin1Char('&')));
+    }
+    EXPECT_EQ((QStringList{"Undo Paste 2 Patches", "Redo", "", "Copy", "Paste", "Select All"}),
+              items);
+    QTest::keyClick(table, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_FALSE(window->isWindowModified());
+    EXPECT_EQ(before, test::allPatches(window->document()));
+    EXPECT_TRUE(menuAction(window, QStringLiteral("Redo Paste 2 Patches"))->isEnabled());
+    EXPECT_FALSE(menuAction(window, QStringLiteral("Undo"))->isEnabled());
+    QTest::keySequence(table, QKeySequence::Redo);
+    EXPECT_TRUE(window->isWindowModified());
+    EXPECT_EQ(nameAt(window, 3), nameAt(window, 11));
+    QTest::keySequence(table, QKeySequence::SelectAll);
+    EXPECT_EQ(100, table->selectedRowIndexes().size());
 }
 
 TEST_F(Documents, SavingAFileChangedByAnotherProgramAsksFirst)
@@ -608,7 +627,7 @@ TEST_F(QuestionsWhileQuitting, AWindowIsNotDeletedWhileItsRevertQuestionIsOpen)
 
     QAction* quitInB = menuAction(b, QStringLiteral("Quit"));
     UserScript script({
-        UserScript::trigger(a->action(DocumentWindow::Command::Revert), "Revert in A"),
+        UserScript::trigger(menuAction(a, QStringLiteral("Revert to Saved")), "Revert in A"),
         {"Quit from B while A's question is up",
          [] { return test::shownMessageBox("revert “a.syx”") != nullptr; },
          [quitInB] { quitInB->trigger(); }},
