@@ -91,14 +91,21 @@ public:
     virtual std::unique_ptr<MidiOutput> openOutput(const std::string& port) = 0;
     virtual std::unique_ptr<MidiInput> openInput(const std::string& port,
                                                  MidiInputHandler handler) = 0;
-    // Open a port of this program, named portName, for other programs to
-    // connect to. Throw MidiError.
-    virtual std::unique_ptr<MidiOutput> openVirtualOutput(const std::string& portName) = 0;
-    virtual std::unique_ptr<MidiInput> openVirtualInput(const std::string& portName,
-                                                        MidiInputHandler handler) = 0;
     // Stop is requested on this token, on whichever thread notices, when the
     // MIDI system goes away (a JACK server stopping).
     virtual std::stop_token systemLost() const = 0;
+};
+
+// A transport that also opens ports of this program's own, named for other
+// programs to connect to: how the tests' simulated device stands in for the
+// device. The app and a3bank only connect to ports that are there.
+class VirtualPortTransport : public MidiTransport
+{
+public:
+    // Open a port of this program, named portName. Throw MidiError.
+    virtual std::unique_ptr<MidiOutput> openVirtualOutput(const std::string& portName) = 0;
+    virtual std::unique_ptr<MidiInput> openVirtualInput(const std::string& portName,
+                                                        MidiInputHandler handler) = 0;
 };
 
 } // namespace a3::midi

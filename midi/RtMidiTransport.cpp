@@ -255,7 +255,7 @@ private:
     RtPort<RtMidiIn> _port;
 };
 
-class RtMidiTransport final : public MidiTransport
+class RtMidiTransport final : public VirtualPortTransport
 {
 public:
     RtMidiTransport(MidiSystem system, const std::string& clientName,
@@ -337,6 +337,12 @@ std::string_view nameOf(MidiSystem system)
 
 std::unique_ptr<MidiTransport> openMidiSystem(const std::string& clientName,
                                               std::optional<MidiSystem> only)
+{
+    return openMidiSystemWithVirtualPorts(clientName, only);
+}
+
+std::unique_ptr<VirtualPortTransport> openMidiSystemWithVirtualPorts(const std::string& clientName,
+                                                                     std::optional<MidiSystem> only)
 {
     // RtMidi's own choice of system never falls back to JACK when ALSA is
     // missing, and its constructors print when the system is not there: each

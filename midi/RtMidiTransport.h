@@ -17,5 +17,9 @@ inline constexpr std::string_view kNoMidiSystemMessage =
 // nothing, and nothing of MIDI runs before the first call.
 std::unique_ptr<MidiTransport> openMidiSystem(const std::string& clientName,
                                               std::optional<MidiSystem> only = std::nullopt);
+// The same, with ports of its own for other programs to connect to.
+std::unique_ptr<VirtualPortTransport>
+openMidiSystemWithVirtualPorts(const std::string& clientName,
+                               std::optional<MidiSystem> only = std::nullopt);
 
 } // namespace a3::midi

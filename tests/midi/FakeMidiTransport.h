@@ -16,7 +16,7 @@ namespace a3::test {
 // names them on JACK, "fake in:NAME" (sent to) and "fake out:NAME" (listened
 // to). A port sent to goes with the virtual input that opened it; one
 // listened to stays listed until the fake goes.
-class FakeMidiTransport final : public midi::MidiTransport
+class FakeMidiTransport final : public midi::VirtualPortTransport
 {
 public:
     FakeMidiTransport()

@@ -39,7 +39,7 @@ class Device
 public:
     explicit Device(const std::string& name)
         : _name(name)
-        , _transport(openMidiSystem(name, MidiSystem::Jack))
+        , _transport(openMidiSystemWithVirtualPorts(name, MidiSystem::Jack))
         , _input(_transport->openVirtualInput(
               "MIDI", [this](std::span<const std::uint8_t> bytes) { receive(bytes); }))
         , _output(_transport->openVirtualOutput("MIDI"))
@@ -186,7 +186,7 @@ private:
     std::mutex _mutex; // the assembler and the last message
     SysExAssembler _assembler{1 << 20};
     SysExMessage _last;
-    std::unique_ptr<MidiTransport> _transport;
+    std::unique_ptr<VirtualPortTransport> _transport;
     std::unique_ptr<MidiInput> _input;
     std::unique_ptr<MidiOutput> _output;
 };

@@ -17,7 +17,7 @@ namespace {
 struct TransportKind
 {
     std::string name;
-    std::function<std::unique_ptr<MidiTransport>()> make;
+    std::function<std::unique_ptr<VirtualPortTransport>()> make;
 };
 
 void PrintTo(const TransportKind& kind, std::ostream* out)
@@ -38,7 +38,7 @@ protected:
         return found == ports.end() ? std::string() : found->name;
     }
 
-    std::unique_ptr<MidiTransport> transport = GetParam().make();
+    std::unique_ptr<VirtualPortTransport> transport = GetParam().make();
     const std::string portName = "contract-" + std::to_string(::getpid());
 };
 
@@ -107,9 +107,9 @@ INSTANTIATE_TEST_SUITE_P(
                                     [] { return std::make_unique<test::FakeMidiTransport>(); }},
                       TransportKind{"RtMidiOnJack",
                                     [] {
-                                        return openMidiSystem("a3-contract-" +
-                                                                  std::to_string(::getpid()),
-                                                              MidiSystem::Jack);
+                                        return openMidiSystemWithVirtualPorts(
+                                            "a3-contract-" + std::to_string(::getpid()),
+                                            MidiSystem::Jack);
                                     }}),
     [](const auto& kind) { return kind.param.name; });
 
