@@ -10,15 +10,6 @@
 #include <QFileInfo>
 
 namespace a3 {
-namespace {
-
-QString tr(const char* text)
-{
-    return QCoreApplication::translate("FileCommands", text);
-}
-
-} // namespace
-
 FileCommands::FileCommands(A3AllDataDocument& document, WindowQuestions& questions,
                            DocumentController& controller)
     : _document(document)
@@ -105,22 +96,14 @@ void FileCommands::saveTo(const QString& path, Done done)
 void FileCommands::writeTo(const QString& path, Done done)
 {
     const WriteResult written = _document.save(path);
-    const QString reason = QString::fromLocal8Bit(written.reason);
-    switch (written.outcome) {
-    case WriteResult::Outcome::Durable:
-        report(done, true);
+    if (_questions.reportWritten(path, written, done)) {
         return;
-    case WriteResult::Outcome::DurabilityUnknown:
-        _questions.warnNotDurable(path, reason, done);
-        return;
-    case WriteResult::Outcome::NotWritten:
-        break;
     }
     // A file the user may not write, a full disk: another name or place may do.
     _questions.prompts().offerSaveAs(_questions.window(),
                                      tr("The document “%1” could not be saved as “%2”.")
                                          .arg(_document.displayName(), QFileInfo(path).fileName()),
-                                     reason,
+                                     QString::fromLocal8Bit(written.reason),
                                      _questions.whenAnswered([this, done](bool saveElsewhere) {
                                          if (saveElsewhere) {
                                              saveAs(done);

@@ -2,6 +2,7 @@
 
 #include "WindowQuestions.h"
 
+#include <QCoreApplication>
 #include <QStringList>
 
 namespace a3 {
@@ -14,6 +15,8 @@ class DocumentController;
 // answered.
 class FileCommands
 {
+    Q_DECLARE_TR_FUNCTIONS(FileCommands)
+
 public:
     using Done = WindowQuestions::Done;
 

@@ -15,15 +15,6 @@
 #include <QPrinter>
 
 namespace a3 {
-namespace {
-
-QString tr(const char* text)
-{
-    return QCoreApplication::translate("PrintCommands", text);
-}
-
-} // namespace
-
 PrintCommands::PrintCommands(A3AllDataDocument& document, WindowQuestions& questions,
                              DocumentController& controller)
     : _document(document)
@@ -104,20 +95,11 @@ void PrintCommands::exportAsPdf(Done done)
                 const WriteResult written =
                     exportListingPdf(QFile::encodeName(path).constData(), pageLayout(),
                                      _document.bank(), _document.displayName());
-                const QString reason = QString::fromLocal8Bit(written.reason);
-                switch (written.outcome) {
-                case WriteResult::Outcome::Durable:
-                    report(done, true);
-                    return;
-                case WriteResult::Outcome::DurabilityUnknown:
-                    _questions.warnNotDurable(path, reason, done);
-                    return;
-                case WriteResult::Outcome::NotWritten:
+                if (!_questions.reportWritten(path, written, done)) {
                     _questions.showError(
                         tr("“%1” could not be exported as “%2”.")
                             .arg(_document.displayName(), QFileInfo(path).fileName()),
-                        reason, done);
-                    return;
+                        QString::fromLocal8Bit(written.reason), done);
                 }
             });
         }));

@@ -2,6 +2,7 @@
 
 #include "WindowQuestions.h"
 
+#include <QCoreApplication>
 #include <QPageLayout>
 
 namespace a3 {
@@ -13,6 +14,8 @@ class DocumentController;
 // preview dialogs, and the same page as a PDF file.
 class PrintCommands
 {
+    Q_DECLARE_TR_FUNCTIONS(PrintCommands)
+
 public:
     using Done = WindowQuestions::Done;
 

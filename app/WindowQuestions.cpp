@@ -8,15 +8,6 @@
 #include <QWidget>
 
 namespace a3 {
-namespace {
-
-QString tr(const char* text)
-{
-    return QCoreApplication::translate("WindowQuestions", text);
-}
-
-} // namespace
-
 WindowQuestions::WindowQuestions(QWidget& window, UserPrompts& prompts,
                                  std::function<void()> allEnded)
     : _window(window)
@@ -39,14 +30,24 @@ void WindowQuestions::showError(const QString& message, const QString& reason, D
                        whenAnswered([done] { report(done, false); }));
 }
 
-void WindowQuestions::warnNotDurable(const QString& path, const QString& reason, Done done)
+bool WindowQuestions::reportWritten(const QString& path, const WriteResult& written, Done done)
 {
-    _prompts.showWarning(&_window,
-                         tr("“%1” was written, but a crash or power failure may yet "
-                            "undo it.")
-                             .arg(QFileInfo(path).fileName()),
-                         tr("Its folder could not be synced: %1").arg(reason),
-                         whenAnswered([done] { report(done, true); }));
+    switch (written.outcome) {
+    case WriteResult::Outcome::Durable:
+        report(done, true);
+        return true;
+    case WriteResult::Outcome::DurabilityUnknown:
+        _prompts.showWarning(
+            &_window,
+            tr("“%1” was written, but a crash or power failure may yet undo it.")
+                .arg(QFileInfo(path).fileName()),
+            tr("Its folder could not be synced: %1").arg(QString::fromLocal8Bit(written.reason)),
+            whenAnswered([done] { report(done, true); }));
+        return true;
+    case WriteResult::Outcome::NotWritten:
+        break;
+    }
+    return false;
 }
 
 void WindowQuestions::withSuffix(const QString& path, const QString& suffix,

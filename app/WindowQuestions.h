@@ -1,7 +1,9 @@
 #pragma once
 
+#include "AtomicFile.h"
 #include "OpenQuestions.h"
 
+#include <QCoreApplication>
 #include <QString>
 #include <functional>
 #include <memory>
@@ -22,6 +24,8 @@ class UserPrompts;
 // meanwhile.
 class WindowQuestions
 {
+    Q_DECLARE_TR_FUNCTIONS(WindowQuestions)
+
 public:
     // Called with whether the command got where it was going (the document
     // saved, the window closed, the file written).
@@ -62,9 +66,10 @@ public:
     // Tells done false once the user has dismissed the message.
     void showError(const QString& message, const QString& reason, Done done = {},
                    const QString& detail = {});
-    // The file at path is written, but may not outlast a crash: reason says
-    // why. Tells done true once the user has read it.
-    void warnNotDurable(const QString& path, const QString& reason, Done done);
+    // Tells done true for a file written to path, once the user has read the
+    // warning when it may not outlast a crash; false, telling nothing, when
+    // the file was not written.
+    bool reportWritten(const QString& path, const WriteResult& written, Done done);
     // The path the user chose, completed with suffix when it has none; empty
     // when the completed name is taken and the user does not want it replaced.
     void withSuffix(const QString& path, const QString& suffix,
