@@ -230,6 +230,8 @@ TEST_F(Documents, RevertAsksFirstAndAFailedRevertChangesNothing)
     revert();
     EXPECT_EQ("Crunch ", nameAt(window, 1));
     EXPECT_FALSE(window->isWindowModified());
+    // As saved: nothing to revert to.
+    EXPECT_FALSE(menuAction(window, QStringLiteral("Revert to Saved"))->isEnabled());
 }
 
 TEST_F(Documents, ClosingAnEditedDocumentAsksAndClosesOnlyWhenNothingIsLost)
