@@ -12,13 +12,9 @@
 #include <QTextDocument>
 #include <QTimer>
 #include <QWindow>
-#include <algorithm>
 #include <functional>
 #include <memory>
 #include <optional>
-#include <ostream>
-#include <string>
-#include <vector>
 
 namespace a3::test {
 
@@ -32,29 +28,30 @@ inline std::optional<bool> outcomeOf(const std::function<void(DocumentWindow::Do
     return *outcome;
 }
 
-// The message box on screen whose text contains text, if one is.
-inline QMessageBox* shownMessageBox(const QString& text)
+// The dialog of this kind on screen that fits, if one is.
+template <typename Dialog = QDialog>
+Dialog* shownDialog(const std::function<bool(Dialog&)>& fits = [](Dialog&) { return true; })
 {
     for (QWidget* widget : QApplication::topLevelWidgets()) {
-        auto* box = qobject_cast<QMessageBox*>(widget);
-        if (box && box->isVisible() && box->text().contains(text)) {
-            return box;
+        auto* dialog = qobject_cast<Dialog*>(widget);
+        if (dialog && dialog->isVisible() && fits(*dialog)) {
+            return dialog;
         }
     }
     return nullptr;
 }
 
-// The dialog on screen that has a child of this kind, if one is.
-template <typename Child>
-QDialog* shownDialogWith()
+inline QMessageBox* shownMessageBox(const QString& text)
 {
-    for (QWidget* widget : QApplication::topLevelWidgets()) {
-        auto* dialog = qobject_cast<QDialog*>(widget);
-        if (dialog && dialog->isVisible() && dialog->findChild<Child*>()) {
-            return dialog;
-        }
+    return shownDialog<QMessageBox>([&](QMessageBox& box) { return box.text().contains(text); });
+}
+
+// As a user dismisses the dialogs on screen.
+inline void rejectShownDialogs()
+{
+    while (QDialog* dialog = shownDialog()) {
+        dialog->reject();
     }
-    return nullptr;
 }
 
 // The ways a dialog goes other than by its buttons.
@@ -65,60 +62,37 @@ enum class DialogEnd
     Deleted,               // gone without a word, as with its window
 };
 
-inline void PrintTo(DialogEnd how, std::ostream* out)
-{
-    *out << (how == DialogEnd::Closed                  ? "closed"
-             : how == DialogEnd::ClosedByWindowManager ? "closed by the window manager"
-                                                       : "deleted");
-}
-
 inline void endDialog(QDialog* dialog, DialogEnd how)
 {
-    switch (how) {
-    case DialogEnd::Closed:
+    QCloseEvent close;
+    if (how == DialogEnd::Closed) {
         dialog->close();
-        break;
-    case DialogEnd::ClosedByWindowManager: {
-        QCloseEvent close;
+    } else if (how == DialogEnd::ClosedByWindowManager) {
         QApplication::sendEvent(dialog->windowHandle(), &close);
-        break;
-    }
-    case DialogEnd::Deleted:
+    } else {
         delete dialog;
-        break;
     }
 }
 
-// The labels on screen.
-inline QList<QLabel*> shownLabels()
-{
-    QList<QLabel*> labels;
-    for (QWidget* widget : QApplication::allWidgets()) {
-        if (auto* label = qobject_cast<QLabel*>(widget); label && label->isVisible()) {
-            labels.append(label);
-        }
-    }
-    return labels;
-}
-
-// The texts on screen that a label shows as markup, a line each.
-inline std::string markupShown()
+// The texts of the labels on screen, or of those that show them as markup.
+inline QStringList shownTexts(bool asMarkup = false)
 {
     QStringList shown;
-    for (QLabel* label : shownLabels()) {
-        if (!label->text().isEmpty() && label->textFormat() != Qt::PlainText &&
-            (label->textFormat() == Qt::RichText || Qt::mightBeRichText(label->text()))) {
+    for (QWidget* widget : QApplication::allWidgets()) {
+        auto* label = qobject_cast<QLabel*>(widget);
+        if (label && label->isVisible() && !label->text().isEmpty() &&
+            (!asMarkup ||
+             (label->textFormat() != Qt::PlainText &&
+              (label->textFormat() == Qt::RichText || Qt::mightBeRichText(label->text()))))) {
             shown.append(label->text());
         }
     }
-    return shown.join(QLatin1Char('\n')).toStdString();
+    return shown;
 }
 
-inline bool labelShows(const QString& text)
+inline std::string markupShown()
 {
-    const QList<QLabel*> labels = shownLabels();
-    return std::any_of(labels.begin(), labels.end(),
-                       [&](QLabel* label) { return label->text().contains(text); });
+    return shownTexts(true).join(QLatin1Char('\n')).toStdString();
 }
 
 // The window's command with this menu text, mnemonics left out.
@@ -132,20 +106,18 @@ inline QAction* menuAction(QWidget* window, const QString& text)
     return nullptr;
 }
 
-inline bool clickButton(QMessageBox* box, const QString& buttonText)
+inline void clickButton(QMessageBox* box, const QString& buttonText)
 {
     for (QAbstractButton* button : box->buttons()) {
         if (button->text() == buttonText) {
             button->click();
-            return true;
         }
     }
-    return false;
 }
 
 // What a user does, step by step, each once the screen shows what it waits
-// for. The steps run from a timer, so they go on whatever event loop is
-// running: also one that a dialog might run of its own.
+// for (at once when nothing). The steps run from a timer, so they go on
+// whatever event loop is running: also one that a dialog might run of its own.
 class UserScript
 {
 public:
@@ -162,7 +134,8 @@ public:
         QObject::connect(&_timer, &QTimer::timeout, [this] {
             // Acted on from a timer of its own, so that this one stays free to
             // fire inside any event loop the action may start.
-            if (_next == _taken && _next < _steps.size() && _steps[_next].ready()) {
+            if (_next == _taken && _next < _steps.size() &&
+                (!_steps[_next].ready || _steps[_next].ready())) {
                 QTimer::singleShot(0, [this, step = _next++] {
                     _steps[step].act();
                     ++_taken;
@@ -186,10 +159,6 @@ public:
         return {QStringLiteral("answer “%1” with %2").arg(boxText, button),
                 [boxText] { return shownMessageBox(boxText) != nullptr; },
                 [boxText, button] { clickButton(shownMessageBox(boxText), button); }};
-    }
-    static Step trigger(QAction* action, const QString& what)
-    {
-        return {what, [] { return true; }, [action] { action->trigger(); }};
     }
 
 private:

@@ -11,7 +11,6 @@
 #include "DocumentFixtures.h"
 #include "FakePrompts.h"
 #include "PacedSender.h"
-#include "PatchTableModel.h"
 #include "PrivateJackServer.h"
 #include "Watchdog.h"
 
@@ -19,6 +18,7 @@
 #include <QDialogButtonBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <cstring>
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -27,28 +27,29 @@ namespace a3 {
 namespace {
 
 using namespace std::chrono_literals;
-using test::qPath;
-
 using test::menuAction;
+using test::qPath;
 
 // The progress dialog on screen, told apart by its bar.
 QDialog* shownProgress()
 {
-    return test::shownDialogWith<QProgressBar>();
+    return test::shownDialog<QDialog>([](QDialog& d) { return d.findChild<QProgressBar*>(); });
 }
 
-QString progressText(QDialog& progress)
+void clickCancel(QDialog* progress)
 {
-    return progress.findChild<QLabel*>()->text();
+    progress->findChild<QPushButton*>()->click();
 }
 
-void clickCancel(QDialog& progress)
+void waitForProgress(QDialog& progress, int bytes)
 {
-    progress.findChild<QPushButton*>()->click();
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return progress.findChild<QProgressBar*>()->value() >= bytes; }));
 }
 
-const char* const kDeviceCommands[] = {"Send Bank to Device…", "Receive Bank from Device…",
-                                       "Compare with Device…"};
+const char* const kSend = "Send Bank to Device…";
+const char* const kReceive = "Receive Bank from Device…";
+const char* const kCompare = "Compare with Device…";
 
 template <typename Prompts>
 class WithDevice : public ::testing::Test
@@ -56,13 +57,10 @@ class WithDevice : public ::testing::Test
 public:
     void SetUp() override
     {
-        A3AllDataSource bank = *A3AllDataSource::fromFactoryBank(A3_FACTORY_BANK_PATH);
-        test::writeBytes(dir / bankName, bank.syxData());
-        device = std::make_unique<test::ChildProcess>(
-            std::vector<std::string>{A3_SIMULATED_DEVICE_PATH, deviceName});
-        ASSERT_EQ("ready", device->readLine(10s)) << device->err();
-        window = controller->openDocument(qPath(dir / bankName));
-        ASSERT_NE(nullptr, window);
+        test::writeBytes(dir / bankName,
+                         A3AllDataSource::fromFactoryBank(A3_FACTORY_BANK_PATH)->syxData());
+        startDevice();
+        openBank();
     }
 
     void TearDown() override
@@ -75,6 +73,23 @@ public:
         controller.reset();
     }
 
+    void startDevice()
+    {
+        device = std::make_unique<test::ChildProcess>(
+            std::vector<std::string>{A3_SIMULATED_DEVICE_PATH, deviceName});
+        ASSERT_EQ("ready", device->readLine(10s)) << device->err();
+    }
+    // At wire speed, timing out after 2 s, or ten times as fast.
+    void openBank(bool wireSpeed = false)
+    {
+        controller = std::make_unique<DocumentController>(
+            appController, prompts,
+            wireSpeed ? DeviceLink::Settings{midi::kWireSpeed, 2s}
+                      : DeviceLink::Settings{10 * midi::kWireSpeed, 20s});
+        window = controller->openDocument(qPath(dir / bankName));
+        ASSERT_NE(nullptr, window);
+    }
+
     void tell(const std::string& command) { device->write(command + "\n"); }
     std::string answer() { return device->readLine(30s); }
 
@@ -82,8 +97,17 @@ public:
     bool waitingForTheDump()
     {
         QDialog* progress = shownProgress();
-        return progress && progressText(*progress).startsWith(QLatin1String("Start the"));
+        return progress &&
+               progress->findChild<QLabel*>()->text().startsWith(QLatin1String("Start the"));
     }
+
+    // Tells the device to go ahead once the app listens for its dump.
+    void whenListening(const std::string& command)
+    {
+        ASSERT_TRUE(QTest::qWaitFor([&] { return waitingForTheDump(); }));
+        tell(command);
+    }
+    std::string sendFile() { return "send " + (dir / "device.syx").string() + " 31250"; }
 
     test::Watchdog watchdog{"a device command", 180s};
     test::TempDir dir;
@@ -94,8 +118,7 @@ public:
     std::unique_ptr<test::ChildProcess> device;
     Prompts prompts;
     AppController appController{{}, [](const QUrl&) { return false; }};
-    std::unique_ptr<DocumentController> controller = std::make_unique<DocumentController>(
-        appController, prompts, DeviceLink::Settings{10 * midi::kWireSpeed, 20s});
+    std::unique_ptr<DocumentController> controller;
     DocumentWindow* window = nullptr;
 };
 
@@ -116,172 +139,7 @@ protected:
         ASSERT_TRUE(QTest::qWaitFor([&] { return !controller->deviceLink().isBusy(); }, 60000));
         QApplication::processEvents();
     }
-
-    // Tells the device to go ahead once the app listens for its dump.
-    std::function<void(QDialog&)> deviceSends(const std::string& command)
-    {
-        return [this, command](QDialog&) {
-            ASSERT_TRUE(QTest::qWaitFor([&] { return waitingForTheDump(); }));
-            tell(command);
-        };
-    }
-
-    std::vector<std::uint8_t> savedByDevice()
-    {
-        tell("save " + (dir / "on-device.syx").string());
-        EXPECT_EQ("saved 29198", answer());
-        return test::readBytes(dir / "on-device.syx");
-    }
 };
-
-TEST_F(DeviceCommandsTest, SendsWhatSavingWouldWriteAndLeavesTheDocumentAsItWas)
-{
-    // A file with a stale chain checksum: one nibble of it changed.
-    A3AllDataSource factory = *A3AllDataSource::fromFactoryBank(A3_FACTORY_BANK_PATH);
-    std::vector<std::uint8_t> stale = factory.syxData();
-    stale[kHeaderSize + 2 * (offsetof(A3AllData, checksum) - kHeaderSize)] ^= 0x0F;
-    test::writeBytes(dir / "stale.syx", stale);
-    window = controller->openDocument(qPath(dir / "stale.syx"));
-    ASSERT_NE(nullptr, window);
-    window->document().renamePatch(3, QStringLiteral("Sent"));
-    const A3AllDataSource& bank = window->document().bank();
-    const A3AllData stored = bank.data();
-    ASSERT_NE(factory.chainChecksum(), bank.chainChecksum());
-
-    run("Send Bank to Device…", deviceIn);
-    EXPECT_TRUE(prompts.errors.isEmpty()) << prompts.errors.join('\n').toStdString();
-    EXPECT_TRUE(prompts.offeredPorts.contains(QString::fromStdString(deviceIn)));
-    EXPECT_EQ("received 29198", answer());
-    A3AllDataSource saving = bank;
-    EXPECT_EQ(saving.syxData(), savedByDevice());
-    const A3AllData after = bank.data();
-    EXPECT_EQ(0, std::memcmp(&stored, &after, sizeof stored)); // checksums untouched
-    EXPECT_TRUE(window->document().isModified());
-
-    run("Send Bank to Device…", deviceIn); // the port chosen last is offered first
-    EXPECT_EQ(QString::fromStdString(deviceIn), prompts.preselectedPort);
-}
-
-TEST_F(DeviceCommandsTest, AReceivedBankOpensInANewEditedWindow)
-{
-    const auto sent = test::wellFormedAllDataFile();
-    test::writeBytes(dir / "device.syx", sent);
-    run("Receive Bank from Device…", deviceOut,
-        deviceSends("send " + (dir / "device.syx").string() + " 31250"));
-    EXPECT_TRUE(prompts.errors.isEmpty()) << prompts.errors.join('\n').toStdString();
-    ASSERT_EQ(2, controller->windows().size());
-    DocumentWindow* received = controller->windows().back();
-    EXPECT_EQ(sent, test::fileContent(received->document()));
-    EXPECT_TRUE(received->document().isModified());
-    EXPECT_TRUE(received->document().filePath().isEmpty());
-}
-
-TEST_F(DeviceCommandsTest, ComparingReportsExactlyThePatchesThatDiffer)
-{
-    A3AllDataSource onDevice = window->document().bank();
-    onDevice.setPatchName(u"Other", 4);
-    onDevice.setPatchName(u"Second", 60);
-    test::writeBytes(dir / "device.syx", onDevice.syxData());
-    run("Compare with Device…", deviceOut,
-        deviceSends("send " + (dir / "device.syx").string() + " 31250"));
-    ASSERT_EQ(1, prompts.comparisons.size());
-    EXPECT_EQ(QStringLiteral("The device’s bank differs from “bank.syx” in 2 patches."),
-              prompts.comparisons[0].first);
-    EXPECT_EQ((QList<QStringList>{{"5", "Metal  ", "Other  "}, {"61", "Acoustc", "Second "}}),
-              prompts.comparisons[0].second);
-    EXPECT_EQ(1, controller->windows().size());
-}
-
-TEST_F(DeviceCommandsTest, AForeignMessageIsRefusedAndOpensNothing)
-{
-    run("Receive Bank from Device…", deviceOut, deviceSends("send-junk 10244"));
-    EXPECT_EQ(QStringList{QString::fromStdString("No bank was received from “" + deviceOut +
-                                                 "”.|Received 10244 bytes; an All-Data dump "
-                                                 "has 29198.")},
-              prompts.errors);
-    EXPECT_EQ(1, controller->windows().size());
-}
-
-TEST_F(DeviceCommandsTest, CancellingASendSaysTheDeviceGotAPartialDump)
-{
-    run("Send Bank to Device…", deviceIn, [](QDialog& progress) {
-        ASSERT_TRUE(
-            QTest::qWaitFor([&] { return progress.findChild<QProgressBar*>()->value() >= 4096; }));
-        clickCancel(progress);
-    });
-    ASSERT_EQ(1, prompts.errors.size());
-    EXPECT_TRUE(prompts.errors[0].contains(QLatin1String("partial dump")))
-        << prompts.errors[0].toStdString();
-}
-
-// At the wire speed the port closing early in the send is noticed a second
-// into it, long before the end.
-TEST_F(DeviceCommandsTest, ASendWhosePortGoesIsReportedAsNotSent)
-{
-    controller = std::make_unique<DocumentController>(appController, prompts,
-                                                      DeviceLink::Settings{midi::kWireSpeed, 2s});
-    window = controller->openDocument(qPath(dir / "bank.syx"));
-    run("Send Bank to Device…", deviceIn, [&](QDialog& progress) {
-        ASSERT_TRUE(
-            QTest::qWaitFor([&] { return progress.findChild<QProgressBar*>()->value() >= 2048; }));
-        tell("close-input");
-        EXPECT_EQ("closed", answer());
-    });
-    ASSERT_EQ(1, prompts.errors.size());
-    const QString error = prompts.errors[0];
-    EXPECT_TRUE(error.startsWith(QString::fromStdString("“bank.syx” was not sent to “" + deviceIn +
-                                                        "”.|The port \"" + deviceIn +
-                                                        "\" went away after ")))
-        << error.toStdString();
-    EXPECT_TRUE(error.endsWith(QLatin1String(" of 29198 bytes."))) << error.toStdString();
-    EXPECT_FALSE(error.contains(QLatin1String("29198 of"))) << error.toStdString();
-}
-
-TEST_F(DeviceCommandsTest, CancellingAReceiveEndsQuietly)
-{
-    run("Receive Bank from Device…", deviceOut, [](QDialog& progress) {
-        QTest::qWait(300);
-        clickCancel(progress);
-    });
-    EXPECT_TRUE(prompts.errors.isEmpty());
-    EXPECT_EQ(1, controller->windows().size());
-}
-
-TEST_F(DeviceCommandsTest, AReceiveTimesOutOnADumpCutShort)
-{
-    controller = std::make_unique<DocumentController>(appController, prompts,
-                                                      DeviceLink::Settings{midi::kWireSpeed, 2s});
-    window = controller->openDocument(qPath(dir / "bank.syx"));
-    test::writeBytes(dir / "device.syx", test::wellFormedAllDataFile());
-    run("Receive Bank from Device…", deviceOut,
-        deviceSends("send-truncated " + (dir / "device.syx").string() + " 12000 31250"));
-    EXPECT_EQ(QStringList{QString::fromStdString("No bank was received from “" + deviceOut +
-                                                 "”.|No All-Data dump arrived within 2 "
-                                                 "seconds.")},
-              prompts.errors);
-}
-
-TEST_F(DeviceCommandsTest, AJackServerStoppingMidSendIsReported)
-{
-    // The fixture's device gives way to one on a server of this test's own.
-    device.reset();
-    auto server = std::make_unique<test::PrivateJackServer>(
-        std::string(std::getenv("JACK_DEFAULT_SERVER")) + "-app-killed");
-    device = std::make_unique<test::ChildProcess>(
-        std::vector<std::string>{A3_SIMULATED_DEVICE_PATH, deviceName});
-    ASSERT_EQ("ready", device->readLine(10s)) << device->err();
-    run("Send Bank to Device…", deviceIn, [&](QDialog& progress) {
-        ASSERT_TRUE(
-            QTest::qWaitFor([&] { return progress.findChild<QProgressBar*>()->value() >= 2048; }));
-        server->kill();
-    });
-    EXPECT_EQ(QStringList{QString::fromStdString("“bank.syx” was not sent to “" + deviceIn +
-                                                 "”.|The JACK server stopped during the "
-                                                 "transfer.")},
-              prompts.errors);
-    device.reset();
-    server.reset();
-}
 
 // Delivers what the link reports to the GUI thread itself, after posting a
 // call of its own: that call runs during a report only if something in the
@@ -302,13 +160,7 @@ protected:
         }
         ++reports;
         QMetaObject::invokeMethod(
-            this,
-            [this] {
-                if (_inReport) {
-                    ++runInside;
-                }
-            },
-            Qt::QueuedConnection);
+            this, [this] { runInside += _inReport; }, Qt::QueuedConnection);
         _inReport = true;
         watched->event(event);
         _inReport = false;
@@ -319,12 +171,154 @@ private:
     bool _inReport = false;
 };
 
-TEST_F(DeviceCommandsTest, NothingElseRunsInTheMiddleOfAProgressReport)
+// Nothing else runs in the middle of a progress report, either.
+TEST_F(DeviceCommandsTest, SendsWhatSavingWouldWriteAndLeavesTheDocumentAsItWas)
 {
+    // A file with a stale chain checksum: one nibble of it changed.
+    A3AllDataSource factory = *A3AllDataSource::fromFactoryBank(A3_FACTORY_BANK_PATH);
+    std::vector<std::uint8_t> stale = factory.syxData();
+    stale[kHeaderSize + 2 * (offsetof(A3AllData, checksum) - kHeaderSize)] ^= 0x0F;
+    test::writeBytes(dir / bankName, stale);
+    openBank();
+    window->document().renamePatch(3, QStringLiteral("Sent"));
+    const A3AllDataSource& bank = window->document().bank();
+    const A3AllData stored = bank.data();
+    ASSERT_NE(factory.chainChecksum(), bank.chainChecksum());
+
     ReportWatcher watcher(controller->deviceLink());
-    run("Send Bank to Device…", deviceIn);
+    run(kSend, deviceIn);
+    EXPECT_TRUE(prompts.errors.isEmpty()) << prompts.errors.join('\n').toStdString();
+    EXPECT_TRUE(prompts.offeredPorts.contains(QString::fromStdString(deviceIn)));
+    EXPECT_EQ("received 29198", answer());
+    tell("save " + (dir / "on-device.syx").string());
+    EXPECT_EQ("saved 29198", answer());
+    A3AllDataSource saving = bank;
+    EXPECT_EQ(saving.syxData(), test::readBytes(dir / "on-device.syx"));
+    const A3AllData after = bank.data();
+    EXPECT_EQ(0, std::memcmp(&stored, &after, sizeof stored)); // checksums untouched
+    EXPECT_TRUE(window->document().isModified());
     EXPECT_GT(watcher.reports, 10);
     EXPECT_EQ(0, watcher.runInside);
+
+    run(kSend, deviceIn); // the port chosen last is offered first
+    EXPECT_EQ(QString::fromStdString(deviceIn), prompts.preselectedPort);
+}
+
+TEST_F(DeviceCommandsTest, AReceivedBankOpensInANewEditedWindowAndACompareListsWhatDiffers)
+{
+    const auto sent = test::wellFormedAllDataFile();
+    test::writeBytes(dir / "device.syx", sent);
+    run(kReceive, deviceOut, [&](QDialog&) { whenListening(sendFile()); });
+    EXPECT_TRUE(prompts.errors.isEmpty()) << prompts.errors.join('\n').toStdString();
+    ASSERT_EQ(2, controller->windows().size());
+    DocumentWindow* received = controller->windows().back();
+    EXPECT_EQ(sent, test::fileContent(received->document()));
+    EXPECT_TRUE(received->document().isModified());
+    EXPECT_TRUE(received->document().filePath().isEmpty());
+
+    A3AllDataSource onDevice = window->document().bank();
+    onDevice.setPatchName(u"Other", 4);
+    onDevice.setPatchName(u"Second", 60);
+    test::writeBytes(dir / "device.syx", onDevice.syxData());
+    run(kCompare, deviceOut, [&](QDialog&) { whenListening(sendFile()); });
+    ASSERT_EQ(1, prompts.comparisons.size());
+    EXPECT_EQ(QStringLiteral("The device’s bank differs from “bank.syx” in 2 patches."),
+              prompts.comparisons[0].first);
+    EXPECT_EQ((QList<QStringList>{{"5", "Metal  ", "Other  "}, {"61", "Acoustc", "Second "}}),
+              prompts.comparisons[0].second);
+    EXPECT_EQ(2, controller->windows().size());
+}
+
+// Each way a transfer fails, as the user is told of it: nothing, when the
+// user cancelled a receive; no window opens.
+struct Failure
+{
+    const char* what;
+    bool send;
+    bool wireSpeed;
+    std::function<void(DeviceCommandsTest&, QDialog&)> whileItRuns;
+    const char* error; // a pattern, %1 the port
+};
+
+void PrintTo(const Failure& failure, std::ostream* out)
+{
+    *out << failure.what;
+}
+
+const Failure kFailures[] = {
+    {"a foreign message", false, false,
+     [](auto& t, QDialog&) { t.whenListening("send-junk 10244"); },
+     "No bank was received from “%1”\\.\\|Received 10244 bytes; an All-Data dump has 29198\\."},
+    {"a dump cut short", false, true,
+     [](auto& t, QDialog&) {
+         test::writeBytes(t.dir / "device.syx", test::wellFormedAllDataFile());
+         t.whenListening("send-truncated " + (t.dir / "device.syx").string() + " 12000 31250");
+     },
+     "No bank was received from “%1”\\.\\|No All-Data dump arrived within 2 seconds\\."},
+    {"a receive cancelled", false, false,
+     [](auto&, QDialog& progress) {
+         QTest::qWait(300);
+         clickCancel(&progress);
+     },
+     ""},
+    {"a send cancelled", true, false,
+     [](auto&, QDialog& progress) {
+         waitForProgress(progress, 4096);
+         clickCancel(&progress);
+     },
+     ".*partial dump.*"},
+    // At the wire speed the port closing early in the send is noticed a
+    // second into it, long before the end.
+    {"a send whose port goes", true, true,
+     [](auto& t, QDialog& progress) {
+         waitForProgress(progress, 2048);
+         t.tell("close-input");
+         EXPECT_EQ("closed", t.answer());
+     },
+     "“bank.syx” was not sent to “%1”\\.\\|The port \"%1\" went away after (?!29198 )\\d+ of "
+     "29198 bytes\\."},
+};
+
+class TransferFailure : public DeviceCommandsTest, public ::testing::WithParamInterface<Failure>
+{};
+
+TEST_P(TransferFailure, IsReportedAndOpensNothing)
+{
+    const Failure& failure = GetParam();
+    if (failure.wireSpeed) {
+        openBank(true);
+    }
+    const std::string port = failure.send ? deviceIn : deviceOut;
+    run(failure.send ? kSend : kReceive, port,
+        [&](QDialog& progress) { failure.whileItRuns(*this, progress); });
+    const QString portName = QRegularExpression::escape(QString::fromStdString(port));
+    const QRegularExpression error(QRegularExpression::anchoredPattern(
+        QString::fromUtf8(failure.error).replace(QStringLiteral("%1"), portName)));
+    EXPECT_EQ(*failure.error ? 1 : 0, prompts.errors.size());
+    for (const QString& each : prompts.errors) {
+        EXPECT_TRUE(error.match(each).hasMatch()) << each.toStdString();
+    }
+    EXPECT_EQ(1, controller->windows().size());
+}
+
+INSTANTIATE_TEST_SUITE_P(DeviceCommands, TransferFailure, ::testing::ValuesIn(kFailures));
+
+TEST_F(DeviceCommandsTest, AJackServerStoppingMidSendIsReported)
+{
+    // The fixture's device gives way to one on a server of this test's own.
+    device.reset();
+    auto server = std::make_unique<test::PrivateJackServer>(
+        std::string(std::getenv("JACK_DEFAULT_SERVER")) + "-app-killed");
+    startDevice();
+    run(kSend, deviceIn, [&](QDialog& progress) {
+        waitForProgress(progress, 2048);
+        server->kill();
+    });
+    EXPECT_EQ(QStringList{QString::fromStdString("“bank.syx” was not sent to “" + deviceIn +
+                                                 "”.|The JACK server stopped during the "
+                                                 "transfer.")},
+              prompts.errors);
+    device.reset();
 }
 
 // A Quit from another window waits for the Receive; a bank that arrives
@@ -337,13 +331,12 @@ TEST_F(DeviceCommandsTest, ABankArrivingWhileQuitWaitsIsKeptAndAskedAbout)
     prompts.portAnswer = QString::fromStdString(deviceOut);
     constexpr int kAsked = 42;
     test::UserScript script({
-        test::UserScript::trigger(menuAction(window, QStringLiteral("Receive Bank from Device…")),
-                                  "Receive in the first window"),
+        {"Receive in the first window", {}, [this] { menuAction(window, kReceive)->trigger(); }},
         {"Quit from the other window, then the device sends",
          [this] { return waitingForTheDump(); },
          [this, other] {
              menuAction(other, QStringLiteral("Quit"))->trigger();
-             tell("send " + (dir / "device.syx").string() + " 31250");
+             tell(sendFile());
          }},
         {"Quit asks about the received bank",
          [this] { return prompts.asked.contains(QStringLiteral("Untitled 2")); },
@@ -363,11 +356,17 @@ class DeviceMenu : public WithDevice<DialogPrompts>
 public:
     DeviceMenu() { bankName = "<i>bank.syx"; }
 
-    void start(const char* command)
+    // Starts the command; with a port, chooses it once asked.
+    void start(const char* command, const std::string& port = {})
     {
         QAction* action = menuAction(window, QString::fromUtf8(command));
         action->trigger();
         EXPECT_FALSE(action->isEnabled()); // until the command ends
+        if (!port.empty()) {
+            QDialog* choice = shown<QComboBox>();
+            choice->findChild<QComboBox*>()->setCurrentText(QString::fromStdString(port));
+            choice->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+        }
     }
 
     // The dialog on screen that has a child of this kind, once it shows.
@@ -375,22 +374,17 @@ public:
     QDialog* shown()
     {
         QDialog* dialog = nullptr;
-        EXPECT_TRUE(QTest::qWaitFor([&] { return (dialog = test::shownDialogWith<Child>()); }));
+        EXPECT_TRUE(QTest::qWaitFor([&] {
+            return (dialog = test::shownDialog<QDialog>(
+                        [](QDialog& each) { return each.findChild<Child*>() != nullptr; }));
+        }));
         EXPECT_EQ("", test::markupShown());
         return dialog;
     }
 
-    void choose(const std::string& port)
-    {
-        QDialog* choice = shown<QComboBox>();
-        ASSERT_NE(nullptr, choice);
-        choice->findChild<QComboBox*>()->setCurrentText(QString::fromStdString(port));
-        choice->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
-    }
-
     void dismiss(const QString& message)
     {
-        ASSERT_TRUE(QTest::qWaitFor([&] { return test::shownMessageBox(message); }));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return test::shownMessageBox(message); }));
         EXPECT_EQ("", test::markupShown());
         test::clickButton(test::shownMessageBox(message), QStringLiteral("OK"));
     }
@@ -414,71 +408,54 @@ void PrintTo(const Ending& ending, std::ostream* out)
     *out << ending.what;
 }
 
-class DeviceCommandEnding : public DeviceMenu, public ::testing::WithParamInterface<Ending>
-{
-public:
-    static const std::vector<Ending> endings;
-};
-
-const std::vector<Ending> DeviceCommandEnding::endings = {
-    {"sent",
-     [](DeviceMenu& menu) {
-         menu.start(kDeviceCommands[0]);
-         menu.choose(menu.deviceIn);
-     }},
+const Ending kEndings[] = {
+    {"sent", [](DeviceMenu& menu) { menu.start(kSend, menu.deviceIn); }},
     {"refused",
      [](DeviceMenu& menu) {
-         menu.start(kDeviceCommands[1]);
-         menu.choose(menu.deviceOut);
+         menu.start(kReceive, menu.deviceOut);
          menu.progressOnceListening();
          menu.tell("send-junk 10244");
          menu.dismiss(QStringLiteral("No bank was received"));
      }},
     {"cancelled",
      [](DeviceMenu& menu) {
-         menu.start(kDeviceCommands[1]);
-         menu.choose(menu.deviceOut);
-         clickCancel(*menu.progressOnceListening());
+         menu.start(kReceive, menu.deviceOut);
+         clickCancel(menu.progressOnceListening());
      }},
     {"progress of a send closed",
      [](DeviceMenu& menu) {
-         menu.start(kDeviceCommands[0]);
-         menu.choose(menu.deviceIn);
+         menu.start(kSend, menu.deviceIn);
          test::endDialog(menu.shown<QProgressBar>(), test::DialogEnd::Closed);
          menu.dismiss(QStringLiteral("was not sent"));
      }},
     {"progress of a receive closed by the window manager",
      [](DeviceMenu& menu) {
-         menu.start(kDeviceCommands[1]);
-         menu.choose(menu.deviceOut);
+         menu.start(kReceive, menu.deviceOut);
          test::endDialog(menu.progressOnceListening(), test::DialogEnd::ClosedByWindowManager);
      }},
     {"progress of a comparison closed by the window manager",
      [](DeviceMenu& menu) {
-         menu.start(kDeviceCommands[2]);
-         menu.choose(menu.deviceOut);
+         menu.start(kCompare, menu.deviceOut);
          test::endDialog(menu.progressOnceListening(), test::DialogEnd::ClosedByWindowManager);
      }},
     {"port choice cancelled",
      [](DeviceMenu& menu) {
-         menu.start(kDeviceCommands[0]);
+         menu.start(kSend);
          menu.shown<QComboBox>()
              ->findChild<QDialogButtonBox*>()
              ->button(QDialogButtonBox::Cancel)
              ->click();
      }},
-    {"port choice closed by the window manager",
-     [](DeviceMenu& menu) {
-         menu.start(kDeviceCommands[2]);
-         test::endDialog(menu.shown<QComboBox>(), test::DialogEnd::ClosedByWindowManager);
-     }},
     {"no port",
      [](DeviceMenu& menu) {
          menu.device.reset();
-         menu.start(kDeviceCommands[0]);
+         menu.start(kSend);
          menu.dismiss(QStringLiteral("The device cannot be reached."));
      }},
 };
+
+class DeviceCommandEnding : public DeviceMenu, public ::testing::WithParamInterface<Ending>
+{};
 
 // The Device menu comes back, and nothing holds the window: Quit closes it.
 TEST_P(DeviceCommandEnding, LeavesTheDeviceMenuReadyAndTheWindowFree)
@@ -487,7 +464,7 @@ TEST_P(DeviceCommandEnding, LeavesTheDeviceMenuReadyAndTheWindowFree)
     GetParam().steps(*this);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !window->questions().any(); }, 30000));
     for (DocumentWindow* each : {window, other}) {
-        for (const char* command : kDeviceCommands) {
+        for (const char* command : {kSend, kReceive, kCompare}) {
             EXPECT_TRUE(menuAction(each, QString::fromUtf8(command))->isEnabled()) << command;
         }
     }
@@ -497,20 +474,18 @@ TEST_P(DeviceCommandEnding, LeavesTheDeviceMenuReadyAndTheWindowFree)
     EXPECT_TRUE(controller->windows().isEmpty());
 }
 
-INSTANTIATE_TEST_SUITE_P(Endings, DeviceCommandEnding,
-                         ::testing::ValuesIn(DeviceCommandEnding::endings));
+INSTANTIATE_TEST_SUITE_P(Endings, DeviceCommandEnding, ::testing::ValuesIn(kEndings));
 
 TEST(DeviceCommandsWithoutMidi, SayPlainlyThatThereIsNoMidiSystem)
 {
     const std::string server = std::getenv("JACK_DEFAULT_SERVER");
     ::setenv("JACK_DEFAULT_SERVER", (server + "-none").c_str(), 1);
     ::setenv("ALSA_CONFIG_PATH", A3_NO_SEQUENCER_CONF, 1);
-    test::TempDir dir;
     test::FakePrompts prompts;
     AppController appController{{}, [](const QUrl&) { return false; }};
     DocumentController controller{appController, prompts};
     DocumentWindow* window = controller.newDocument();
-    menuAction(window, QStringLiteral("Send Bank to Device…"))->trigger();
+    menuAction(window, QString::fromUtf8(kSend))->trigger();
     ASSERT_TRUE(QTest::qWaitFor([&] { return !controller.deviceLink().isBusy(); }));
     EXPECT_EQ(QStringList{"The device cannot be reached.|No MIDI system found: the ALSA "
                           "sequencer is not available and no JACK server is running."},

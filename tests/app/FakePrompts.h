@@ -13,90 +13,72 @@ namespace a3::test {
 // never inside the call that asked.
 class FakePrompts final : public UserPrompts
 {
+    using S = const QString&;
+    using Closed = std::function<void()>;
+
 public:
-    void askToSaveChanges(QWidget*, const QString& displayName, Reply<SaveChoice> reply) override
+    void askToSaveChanges(QWidget*, S name, Reply<SaveChoice> reply) override
     {
-        asked.append(displayName);
-        answerLater(reply, saveAnswers.empty() ? SaveChoice::Cancel : take(saveAnswers));
+        const SaveChoice answer = saveAnswers.empty() ? SaveChoice::Cancel : saveAnswers.front();
+        if (!saveAnswers.empty()) {
+            saveAnswers.pop_front();
+        }
+        ask(name, reply, answer);
     }
-    void confirmRevert(QWidget*, const QString& displayName, Reply<bool> reply) override
+    void confirmRevert(QWidget*, S name, Reply<bool> reply) override { ask(name, reply, revert); }
+    void confirmReplace(QWidget*, S name, Reply<bool> reply) override { ask(name, reply, replace); }
+    void askAboutChangedFile(QWidget*, S name, Reply<ChangedFileChoice> reply) override
     {
-        asked.append(displayName);
-        answerLater(reply, revertAnswer);
+        ask("changed: " + name, reply, changedFileAnswer);
     }
-    void confirmReplace(QWidget*, const QString& fileName, Reply<bool> reply) override
+    void showError(QWidget*, S message, S reason, S detail, Closed closed) override
     {
-        asked.append(fileName);
-        answerLater(reply, replaceAnswer);
+        errors.append(message + '|' + reason + (detail.isEmpty() ? QString() : '|' + detail));
+        QTimer::singleShot(0, closed ? closed : Closed([] {}));
     }
-    void askAboutChangedFile(QWidget*, const QString& displayName,
-                             Reply<ChangedFileChoice> reply) override
+    void offerSaveAs(QWidget*, S message, S reason, Reply<bool> reply) override
     {
-        asked.append(QStringLiteral("changed: ") + displayName);
-        answerLater(reply, changedFileAnswer);
+        errors.append(message + '|' + reason);
+        answer(reply, saveAsAnswer);
     }
-    void showError(QWidget*, const QString& message, const QString& reason, const QString& detail,
-                   std::function<void()> closed) override
+    void showWarning(QWidget*, S message, S reason, Closed closed) override
     {
-        errors.append(message + QLatin1Char('|') + reason +
-                      (detail.isEmpty() ? QString() : QLatin1Char('|') + detail));
-        later(std::move(closed));
+        warnings.append(message + '|' + reason);
+        QTimer::singleShot(0, closed);
     }
-    void offerSaveAs(QWidget*, const QString& message, const QString& reason,
-                     Reply<bool> reply) override
+    void showAbout(QWidget*, S, S, Closed closed) override { QTimer::singleShot(0, closed); }
+    void choosePort(QWidget*, S question, const QStringList& ports, S preselected,
+                    Reply<QString> reply) override
     {
-        errors.append(message + QLatin1Char('|') + reason);
-        answerLater(reply, saveAsAnswer);
-    }
-    void showWarning(QWidget*, const QString& message, const QString& reason,
-                     std::function<void()> closed) override
-    {
-        warnings.append(message + QLatin1Char('|') + reason);
-        later(std::move(closed));
-    }
-    void showAbout(QWidget*, const QString&, const QString&, std::function<void()> closed) override
-    {
-        later(std::move(closed));
-    }
-    void choosePort(QWidget*, const QString& question, const QStringList& ports,
-                    const QString& preselected, Reply<QString> reply) override
-    {
-        asked.append(question);
         offeredPorts = ports;
         preselectedPort = preselected;
-        answerLater(reply,
-                    portAnswer.isEmpty() || ports.contains(portAnswer) ? portAnswer : QString());
+        ask(question, reply, ports.contains(portAnswer) ? portAnswer : QString());
     }
-    void showComparison(QWidget*, const QString& summary, const QList<QStringList>& rows,
-                        std::function<void()> closed) override
+    void showComparison(QWidget*, S summary, const QList<QStringList>& rows, Closed closed) override
     {
         comparisons.append({summary, rows});
-        later(std::move(closed));
+        QTimer::singleShot(0, closed);
     }
-    void chooseFilesToOpen(QWidget*, Reply<QStringList> reply) override
+    void chooseFilesToOpen(QWidget*, Reply<QStringList> reply) override { answer(reply, {}); }
+    void chooseSaveLocation(QWidget*, S suggested, Reply<QString> reply) override
     {
-        answerLater(reply, filesToOpen);
+        suggestedSavePaths.append(suggested);
+        answer(reply, saveLocation);
     }
-    void chooseSaveLocation(QWidget*, const QString& suggestedPath, Reply<QString> reply) override
+    void choosePdfLocation(QWidget*, S suggested, Reply<QString> reply) override
     {
-        suggestedSavePaths.append(suggestedPath);
-        answerLater(reply, saveLocation);
-    }
-    void choosePdfLocation(QWidget*, const QString& suggestedPath, Reply<QString> reply) override
-    {
-        suggestedSavePaths.append(suggestedPath);
-        answerLater(reply, pdfLocation);
+        suggestedSavePaths.append(suggested);
+        answer(reply, pdfLocation);
     }
 
     std::deque<SaveChoice> saveAnswers;
-    bool revertAnswer = true;
-    bool replaceAnswer = false;
+    bool revert = true;
+    bool replace = false;
     bool saveAsAnswer = false;
     ChangedFileChoice changedFileAnswer = ChangedFileChoice::Cancel;
-    QStringList filesToOpen;
     QString saveLocation;
     QString pdfLocation;
-    QString portAnswer; // empty: cancel
+    QString portAnswer; // not offered: cancel
 
     QStringList asked;
     QStringList offeredPorts;
@@ -107,22 +89,16 @@ public:
     QStringList suggestedSavePaths;
 
 private:
-    static void later(std::function<void()> action)
+    template <typename Answer>
+    static void answer(const Reply<Answer>& reply, const Answer& answer)
     {
-        if (action) {
-            QTimer::singleShot(0, std::move(action));
-        }
+        QTimer::singleShot(0, [reply, answer] { reply(answer); });
     }
     template <typename Answer>
-    static void answerLater(const Reply<Answer>& reply, Answer answer)
+    void ask(const QString& question, const Reply<Answer>& reply, const Answer& answer)
     {
-        later([reply, answer] { reply(answer); });
-    }
-    static SaveChoice take(std::deque<SaveChoice>& answers)
-    {
-        const SaveChoice answer = answers.front();
-        answers.pop_front();
-        return answer;
+        asked.append(question);
+        FakePrompts::answer(reply, answer);
     }
 };
 

@@ -48,38 +48,37 @@ QByteArray patchesOf(const A3AllDataSource& bank, std::initializer_list<std::int
 
 const QString kPlain = QStringLiteral("org.a3librarian.A3Librarian.patch");
 
-TEST(WriteRows, PayloadInAscendingRowOrderWhateverTheSelectionOrder)
+// The payload is in ascending row order whatever the selection's order; a
+// chain number from 128 on makes the type chain keyed.
+TEST(WriteRows, PayloadInAscendingRowOrderAndTypedByItsChainNumbers)
 {
-    const A3AllDataSource bank = bankWithChainChecksum(0x1234);
-    for (const QList<qint64>& rows :
-         QList<QList<qint64>>{{3, 7, 8}, {8, 3, 7}, {7, 8, 3, 8, 3}, {}}) {
-        const QByteArray expected = rows.isEmpty() ? QByteArray() : patchesOf(bank, {3, 7, 8});
-        const auto pasteboard = PatchClipboard(bank).writeRows(rows);
-        EXPECT_EQ((QStringList{QStringLiteral("text/plain"), kPlain}), pasteboard->formats());
-        EXPECT_EQ(expected, pasteboard->data(kPlain));
-        EXPECT_EQ(propertyListText(kPlain, expected), pasteboard->text());
+    const struct
+    {
+        std::uint16_t checksum;
+        int chain; // of row 8
+        QList<qint64> rows;
+        QString type;
+    } cases[] = {
+        {0xABCD, 0, {3, 7, 8}, kPlain},
+        {0xABCD, 127, {8, 3, 7}, kPlain},
+        {0xABCD, 128, {7, 8, 3, 8, 3}, kPlain + ".abcd"},
+        {0xABCD, 255, {3, 7, 8}, kPlain + ".abcd"},
+        {0x0000, 200, {8, 3, 7}, kPlain + ".0000"},
+        {0xABCD, 200, {}, kPlain},
+    };
+    for (const auto& c : cases) {
+        A3AllDataSource bank = bankWithChainChecksum(c.checksum);
+        setChain(bank, 8, c.chain);
+        const QByteArray expected = c.rows.isEmpty() ? QByteArray() : patchesOf(bank, {3, 7, 8});
+        const auto pasteboard = PatchClipboard(bank).writeRows(c.rows);
+        EXPECT_EQ((QStringList{QStringLiteral("text/plain"), c.type}), pasteboard->formats());
+        EXPECT_EQ(expected, pasteboard->data(c.type)) << c.chain;
+        EXPECT_EQ(propertyListText(c.type, expected), pasteboard->text()) << c.chain;
     }
     // Nothing written is nothing to paste.
+    const A3AllDataSource bank = bankWithChainChecksum(0x1234);
     EXPECT_TRUE(
         PatchClipboard(bank).pastableData(PatchClipboard(bank).writeRows({}).get()).isEmpty());
-}
-
-TEST(WriteRows, ChainNumbersFrom128MakeTheTypeChainKeyed)
-{
-    for (const auto& [checksum, chain, type] :
-         QList<std::tuple<int, int, QString>>{{0xABCD, 0, kPlain},
-                                              {0xABCD, 127, kPlain},
-                                              {0xABCD, 128, kPlain + ".abcd"},
-                                              {0xABCD, 255, kPlain + ".abcd"},
-                                              {0x0000, 200, kPlain + ".0000"}}) {
-        A3AllDataSource bank = bankWithChainChecksum(static_cast<std::uint16_t>(checksum));
-        setChain(bank, 50, chain);
-        const auto pasteboard = PatchClipboard(bank).writeRows({10, 50, 90});
-        EXPECT_EQ((QStringList{QStringLiteral("text/plain"), type}), pasteboard->formats());
-        EXPECT_EQ(patchesOf(bank, {10, 50, 90}), pasteboard->data(type)) << chain;
-        EXPECT_EQ(patchesOf(bank, {10, 50, 90}), dataFromPropertyListText(pasteboard->text(), type))
-            << chain;
-    }
 }
 
 // A pasteboard as another program or an older copy may leave it.
@@ -108,61 +107,42 @@ QString textWithEntries(const QList<std::pair<QString, QByteArray>>& entries)
 
 // Each step of the lookup, and which step wins, for a bank with the chain
 // checksum of the payloads and one with another.
-class PastableData : public ::testing::Test
+TEST(PastableData, DataFormatsFirstThenTheTextFormThePlainTypeWinningInEach)
 {
-protected:
-    QByteArray found(const std::unique_ptr<QMimeData>& pasteboard) const
-    {
-        return PatchClipboard(bank).pastableData(pasteboard.get());
-    }
-    QByteArray foundByOther(const std::unique_ptr<QMimeData>& pasteboard) const
-    {
-        return PatchClipboard(otherBank).pastableData(pasteboard.get());
-    }
-
+    using Formats = QList<std::pair<QString, QByteArray>>;
     const QString keyed = kPlain + ".1234";
-    const A3AllDataSource bank = bankWithChainChecksum(0x1234);
-    const A3AllDataSource otherBank = bankWithChainChecksum(0x1235);
     const QByteArray empty = QByteArray(""); // empty, yet not null
     const QByteArray one = QByteArray(64, '\x01');
     const QByteArray two = QByteArray(128, '\x02');
-};
-
-TEST_F(PastableData, DataFormatsComeFirstThePlainTypeWinning)
-{
+    const QByteArray ten = QByteArray(10, '\x7f'); // any non-empty length counts
     const QString textOfOne = propertyListText(kPlain, one);
-    EXPECT_EQ(two, found(pasteboardWith({{keyed, one}, {kPlain, two}}, textOfOne)));
-    EXPECT_EQ(two, found(pasteboardWith({{kPlain, empty}, {keyed, two}}, textOfOne)));
-    EXPECT_EQ(one, foundByOther(pasteboardWith({{kPlain, empty}, {keyed, two}}, textOfOne)));
-    EXPECT_EQ(two, found(pasteboardWith({{keyed, two}})));
-    EXPECT_EQ(QByteArray(), foundByOther(pasteboardWith({{keyed, two}})));
-}
-
-TEST_F(PastableData, TextFormWhenTheDataFormatsAreEmptyOrAbsent)
-{
-    EXPECT_EQ(two, found(pasteboardWith({{kPlain, empty}, {keyed, empty}},
-                                        propertyListText(kPlain, two))));
-    EXPECT_EQ(one, found(pasteboardWith({}, propertyListText(keyed, one))));
-    EXPECT_EQ(QByteArray(), foundByOther(pasteboardWith({}, propertyListText(keyed, one))));
-
-    // The plain key wins inside the text too; an empty value counts as none.
-    const QString both = textWithEntries({{keyed, two}, {kPlain, one}});
-    EXPECT_EQ(one, found(pasteboardWith({}, both)));
-    EXPECT_EQ(one, foundByOther(pasteboardWith({}, both)));
-    const QString emptyPlain = textWithEntries({{kPlain, empty}, {keyed, two}});
-    EXPECT_EQ(two, found(pasteboardWith({}, emptyPlain)));
-    EXPECT_EQ(QByteArray(), foundByOther(pasteboardWith({}, emptyPlain)));
-}
-
-TEST_F(PastableData, AnyNonEmptyLengthCountsAndNothingElse)
-{
-    const QByteArray tenBytes(10, '\x7f');
-    EXPECT_EQ(tenBytes, found(pasteboardWith({{kPlain, tenBytes}})));
-    EXPECT_EQ(tenBytes, found(pasteboardWith({}, propertyListText(kPlain, tenBytes))));
-
+    const struct
+    {
+        Formats formats;
+        QString text;
+        QByteArray forBank, forOther;
+    } cases[] = {
+        {{{keyed, one}, {kPlain, two}}, textOfOne, two, two},
+        {{{kPlain, empty}, {keyed, two}}, textOfOne, two, one},
+        {{{keyed, two}}, {}, two, {}},
+        {{{kPlain, ten}}, {}, ten, ten},
+        {{{kPlain, empty}, {keyed, empty}}, propertyListText(kPlain, two), two, two},
+        {{}, propertyListText(keyed, one), one, {}},
+        {{}, propertyListText(kPlain, ten), ten, ten},
+        {{}, textWithEntries({{keyed, two}, {kPlain, one}}), one, one},
+        {{}, textWithEntries({{kPlain, empty}, {keyed, two}}), two, {}},
+        {{{QStringLiteral("text/html"), one}}, QStringLiteral("Hello"), {}, {}},
+    };
+    const A3AllDataSource bank = bankWithChainChecksum(0x1234);
+    const A3AllDataSource otherBank = bankWithChainChecksum(0x1235);
+    for (const auto& c : cases) {
+        const auto pasteboard = pasteboardWith(c.formats, c.text);
+        EXPECT_EQ(c.forBank, PatchClipboard(bank).pastableData(pasteboard.get()))
+            << c.text.toStdString();
+        EXPECT_EQ(c.forOther, PatchClipboard(otherBank).pastableData(pasteboard.get()))
+            << c.text.toStdString();
+    }
     EXPECT_TRUE(PatchClipboard(bank).pastableData(nullptr).isEmpty());
-    EXPECT_TRUE(found(pasteboardWith({{QStringLiteral("text/html"), one}}, QStringLiteral("Hello")))
-                    .isEmpty());
 }
 
 } // namespace

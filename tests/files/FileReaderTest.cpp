@@ -13,68 +13,58 @@ namespace a3 {
 namespace {
 
 namespace fs = std::filesystem;
-
-// A limit such as a reader of All-Data files sets.
-constexpr std::size_t kLimit = 29198;
-
 using Status = FileReadResult::Status;
 
-TEST(FileReader, ReadsFilesUpToTheLimit)
-{
-    test::TempDir dir;
-    for (std::size_t size : {std::size_t{0}, std::size_t{1}, kLimit}) {
-        const std::vector<std::uint8_t> bytes(size, 0x5A);
-        test::writeBytes(dir / "file", bytes);
-        const auto result = readFileBounded(dir / "file", kLimit);
-        ASSERT_TRUE(result.ok()) << size << ": " << result.error;
-        EXPECT_EQ(bytes, result.bytes);
-    }
-}
+// A limit such as a reader of All-Data files sets.
+constexpr std::uintmax_t kLimit = 29198;
 
-// Each refused file with its status, its measured size and the reason.
-TEST(FileReader, RefusesByTheSizeOrTheKindOfFileWithAReason)
-{
-    test::TempDir dir;
-    test::writeBytes(dir / "larger", std::vector<std::uint8_t>(kLimit + 1));
-    test::writeBytes(dir / "huge", {});
-    fs::resize_file(dir / "huge", std::uintmax_t{8} << 30); // 8 GiB, sparse: no blocks
-    fs::create_directory(dir / "folder");
-    // Opening a FIFO for reading would block until a writer comes.
-    ASSERT_EQ(0, ::mkfifo((dir / "fifo").c_str(), 0600));
-    struct Refusal
-    {
-        const char* name;
-        Status status;
-        std::uintmax_t size;
-        const char* reason; // a part of the error
-    };
-    for (const Refusal refusal :
-         {Refusal{"larger", Status::TooLarge, kLimit + 1, "too large"},
-          Refusal{"huge", Status::TooLarge, std::uintmax_t{8} << 30, "too large"},
-          Refusal{"folder", Status::Unreadable, 0, "Is a directory"},
-          Refusal{"fifo", Status::Unreadable, 0, "Not a regular file"},
-          Refusal{"missing", Status::Unreadable, 0, "No such file"}}) {
-        const auto result = readFileBounded(dir / refusal.name, kLimit);
-        EXPECT_EQ(refusal.status, result.status) << refusal.name;
-        EXPECT_TRUE(result.bytes.empty()) << refusal.name;
-        if (refusal.size > 0) {
-            EXPECT_EQ(refusal.size, result.size) << refusal.name;
-        }
-        EXPECT_NE(std::string::npos, result.error.find(refusal.reason)) << result.error;
-    }
-}
-
-TEST(FileReader, GivesTheSystemsReasonForAFileWithoutReadPermission)
+// Each file with what reading it gives: its bytes, or its status, measured
+// size and reason. Without privileges, so that a file may be unreadable.
+TEST(FileReader, ReadsFilesUpToTheLimitAndRefusesOthersWithAReason)
 {
     if (!test::withoutPrivileges()) {
         return;
     }
-    test::TempDir dir;
-    test::writeBytes(dir / "locked", std::vector<std::uint8_t>(10));
+    const test::TempDir dir;
+    for (std::uintmax_t size : {std::uintmax_t{0}, std::uintmax_t{1}, kLimit, kLimit + 1}) {
+        test::writeBytes(dir / std::to_string(size), std::vector<std::uint8_t>(size, 0x5A));
+    }
+    fs::copy_file(dir / "1", dir / "locked");
     fs::permissions(dir / "locked", fs::perms::none);
-    const auto result = readFileBounded(dir / "locked", kLimit);
-    EXPECT_EQ(Status::Unreadable, result.status);
-    EXPECT_EQ("Permission denied", result.error);
+    fs::copy_file(dir / "0", dir / "huge");
+    fs::resize_file(dir / "huge", std::uintmax_t{8} << 30); // 8 GiB, sparse: no blocks
+    fs::create_directory(dir / "folder");
+    // Opening a FIFO for reading would block until a writer comes.
+    ASSERT_EQ(0, ::mkfifo((dir / "fifo").c_str(), 0600));
+    const struct
+    {
+        std::string name;
+        Status status;
+        std::uintmax_t size; // the content's size, or the size measured of one too large
+        const char* reason;  // a part of the error
+    } cases[] = {
+        {"0", Status::Ok, 0, ""},
+        {"1", Status::Ok, 1, ""},
+        {std::to_string(kLimit), Status::Ok, kLimit, ""},
+        {std::to_string(kLimit + 1), Status::TooLarge, kLimit + 1, "too large"},
+        {"huge", Status::TooLarge, std::uintmax_t{8} << 30, "too large"},
+        {"folder", Status::Unreadable, 0, "Is a directory"},
+        {"fifo", Status::Unreadable, 0, "Not a regular file"},
+        {"missing", Status::Unreadable, 0, "No such file or directory"},
+        {"locked", Status::Unreadable, 0, "Permission denied"},
+    };
+    for (const auto& [name, status, size, reason] : cases) {
+        const auto result = readFileBounded(dir / name, kLimit);
+        EXPECT_EQ(status, result.status) << name;
+        EXPECT_EQ(status == Status::Ok ? std::vector<std::uint8_t>(size, 0x5A)
+                                       : std::vector<std::uint8_t>(),
+                  result.bytes)
+            << name;
+        if (status == Status::TooLarge) {
+            EXPECT_EQ(size, result.size) << name;
+        }
+        EXPECT_NE(std::string::npos, result.error.find(reason)) << name << ": " << result.error;
+    }
 }
 
 } // namespace

@@ -43,18 +43,12 @@ protected:
         return name;
     }
 
-    void TearDown() override
-    {
-        transport.reset();
-        device.reset();
-        server.reset();
-    }
-
     test::Watchdog watchdog{"a transfer with the simulated device", 120s};
     test::TempDir dir;
     const std::filesystem::path dumpFile = dir / "dump.syx";
     const std::vector<std::uint8_t> dump = test::wellFormedAllDataFile();
     const std::string deviceName = "a3-device-" + std::to_string(::getpid());
+    // Destroyed in reverse: the transport, the device, then the server.
     std::unique_ptr<test::PrivateJackServer> server =
         std::make_unique<test::PrivateJackServer>(serverName());
     std::unique_ptr<test::ChildProcess> device;
@@ -92,16 +86,8 @@ TEST_F(GoneMidTransfer, AJackServerKilledMidReceiveGivesAClearErrorAndNoHang)
     EXPECT_EQ(result.message, kSystemLostMessage);
 }
 
-struct PortLoss
-{
-    std::string command; // to the device
-    std::string answer;
-};
-
-void PrintTo(const PortLoss& loss, std::ostream* out)
-{
-    *out << loss.command;
-}
+// A command to the device and its answer.
+using PortLoss = std::pair<std::string, std::string>;
 
 class PortLost : public GoneMidTransfer, public ::testing::WithParamInterface<PortLoss>
 {};
@@ -113,8 +99,8 @@ TEST_P(PortLost, MidSendIsReportedWithTheBytesSentUntilNoticed)
     const std::string port = deviceName + " in:MIDI";
     const auto result = sendDump(*transport, port, dump, {}, [&](const TransferProgress& progress) {
         if (progress.bytes == 2048) {
-            device->write(GetParam().command + "\n");
-            EXPECT_EQ(device->readLine(10s), GetParam().answer);
+            device->write(GetParam().first + "\n");
+            EXPECT_EQ(device->readLine(10s), GetParam().second);
         }
     });
     EXPECT_EQ(result.status, TransferResult::Status::Failed);
@@ -128,7 +114,7 @@ INSTANTIATE_TEST_SUITE_P(DeviceTransfer, PortLost,
                          ::testing::Values(PortLoss{"close-input", "closed"},
                                            PortLoss{"disconnect-input", "disconnected 1"}),
                          [](const auto& loss) {
-                             return loss.param.command == "close-input" ? "Closed" : "Disconnected";
+                             return loss.param.second == "closed" ? "Closed" : "Disconnected";
                          });
 
 } // namespace

@@ -1,16 +1,13 @@
 // Reading and writing All-Data files: the rules a file must meet, the nibble
-// coding, the checksums and byte-exact round trips of the golden files; then
-// every compiled-in variant of the coding loops against a plain reference.
+// coding, the checksums and byte-exact round trips of the golden files.
 
 #include "A3AllDataSource.h"
 #include "AllDataFile.h"
-#include "NibbleKernels.h"
 #include "TempDir.h"
 
 #include <algorithm>
 #include <cstring>
 #include <gtest/gtest.h>
-#include <random>
 
 namespace a3 {
 namespace {
@@ -167,96 +164,6 @@ TEST(AllDataCodec, ChecksumsFromTheirStartValuesModulo65536)
         EXPECT_EQ(c.patchSum, nibbleField(file, 29193));
         EXPECT_EQ(c.chainSum, bank.chainChecksum());
         EXPECT_TRUE(std::all_of(file.begin() + 1, file.end() - 1, [](auto b) { return b < 0x80; }));
-    }
-}
-
-// The public calls only reach the variant this CPU picks, so each variant it
-// can run is held to this reference on its own.
-std::vector<std::uint8_t> referenceDecode(std::span<const std::uint8_t> pairs)
-{
-    std::vector<std::uint8_t> bytes(pairs.size() / 2);
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-        bytes[i] = static_cast<std::uint8_t>(pairs[2 * i] | (pairs[2 * i + 1] & 0x0F) << 4);
-    }
-    return bytes;
-}
-
-std::vector<std::uint8_t> factoryBankNibbles()
-{
-    const auto file = test::readBytes(dataFile("factory-bank.syx"));
-    return {file.begin() + kHeaderSize, file.end() - 1};
-}
-
-std::vector<std::uint8_t> randomBytes(std::size_t count)
-{
-    std::mt19937 random(20240601);
-    std::uniform_int_distribution<int> byte(0, 255);
-    std::vector<std::uint8_t> bytes(count);
-    std::ranges::generate(bytes, [&] { return static_cast<std::uint8_t>(byte(random)); });
-    return bytes;
-}
-
-// Decodes pairs[2 * from ...) into count bytes and checks them against the
-// reference and that nothing is written past them.
-void expectDecodes(std::span<const std::uint8_t> pairs, std::size_t from, std::size_t count)
-{
-    std::vector<std::uint8_t> bytes(count + 1, 0xEE);
-    nibble::decode(pairs.data() + 2 * from, count, bytes.data());
-    EXPECT_EQ(0xEE, bytes.back()) << "past the end, count " << count;
-    bytes.pop_back();
-    EXPECT_EQ(referenceDecode(pairs.subspan(2 * from, 2 * count)), bytes) << "count " << count;
-}
-
-void expectEncodes(std::span<const std::uint8_t> bytes, std::uint16_t sumStart)
-{
-    std::vector<std::uint8_t> pairs(2 * bytes.size() + 1, 0xEE);
-    const std::uint16_t sum =
-        nibble::encodeSummed(bytes.data(), bytes.size(), pairs.data(), sumStart);
-    EXPECT_EQ(0xEE, pairs.back()) << "past the end, count " << bytes.size();
-    pairs.pop_back();
-    std::vector<std::uint8_t> expected;
-    unsigned expectedSum = sumStart;
-    for (const std::uint8_t byte : bytes) {
-        expected.insert(expected.end(), {static_cast<std::uint8_t>(byte & 0x0F),
-                                         static_cast<std::uint8_t>(byte >> 4)});
-        expectedSum += byte;
-    }
-    EXPECT_EQ(expected, pairs) << "count " << bytes.size();
-    EXPECT_EQ(static_cast<std::uint16_t>(expectedSum), sum) << "count " << bytes.size();
-}
-
-TEST(AllDataKernels, DecodeTheFactoryBankAndBytesNoDeviceWrites)
-{
-    const std::size_t size = 2 * kDumpBodySize;
-    std::vector<std::vector<std::uint8_t>> inputs{factoryBankNibbles(), randomBytes(size)};
-    // Uniform, then alternating between the even and odd byte of each pair.
-    for (const auto& [even, odd] : {std::pair<std::uint8_t, std::uint8_t>{0xFF, 0xFF},
-                                    {0xF0, 0xF0},
-                                    {0xAA, 0x55},
-                                    {0xF0, 0x0F},
-                                    {0x0F, 0xF0}}) {
-        auto& pattern = inputs.emplace_back(size, even);
-        for (std::size_t i = 1; i < size; i += 2) {
-            pattern[i] = odd;
-        }
-    }
-    for (const auto& pairs : inputs) {
-        expectDecodes(pairs, 0, kDumpBodySize);
-        // Short runs from an odd start: every way a vector loop can end.
-        for (std::size_t count = 0; count <= 160; ++count) {
-            expectDecodes(pairs, 3, count);
-        }
-    }
-}
-
-TEST(AllDataKernels, EncodeAndSumTheFactoryBankAndRandomBytes)
-{
-    for (const auto& bytes : {referenceDecode(factoryBankNibbles()), randomBytes(kDumpBodySize)}) {
-        // The whole body, then short runs from an odd start.
-        expectEncodes(bytes, kChainChecksumStart);
-        for (std::size_t count = 0; count <= 160; ++count) {
-            expectEncodes(std::span(bytes).subspan(3, count), kPatchChecksumStart);
-        }
     }
 }
 

@@ -23,11 +23,6 @@ protected:
         std::ranges::copy(name, patch.begin() + kPatchNameOffset);
         bank.setPatchData(patch, row);
     }
-    std::vector<std::uint8_t> nameBytes(std::int64_t row) const
-    {
-        const auto patch = bank.patchDataAt(row);
-        return {patch.begin() + kPatchNameOffset, patch.begin() + 16};
-    }
     bool recordIs(const A3AllData& expected) const
     {
         const A3AllData now = bank.data();

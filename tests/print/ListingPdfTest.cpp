@@ -20,11 +20,6 @@ namespace {
 // layout to a few thousandths of a point.
 constexpr double kPdfTolerance = 0.05;
 
-QString q(const std::filesystem::path& path)
-{
-    return QString::fromStdString(path.string());
-}
-
 // Whether the page has the word with its top-left corner at (x, y) points.
 bool hasWordAt(const std::string& boxes, const QString& word, double x, double y)
 {
@@ -81,7 +76,7 @@ TEST_F(ListingPdf, PrintingUsesTheGivenLayoutAndOnePageWhateverThePrinterSays)
     const auto pdf = dir / "printed.pdf";
     QPrinter printer(QPrinter::HighResolution);
     printer.setOutputFormat(QPrinter::PdfFormat);
-    printer.setOutputFileName(q(pdf));
+    printer.setOutputFileName(QString::fromStdString(pdf.string()));
     printer.setPageSize(QPageSize(QPageSize::A5));
     printer.setPageOrientation(QPageLayout::Landscape);
     printer.setCopyCount(3);

@@ -82,7 +82,7 @@ TEST_F(Listing, ReproducesTheWorkedExampleOfALetterPage)
     ASSERT_EQ(104, texts.size());
     for (int i = 2; i < texts.size(); ++i) {
         EXPECT_EQ("Courier", texts[i].fontFamily);
-        EXPECT_NEAR(9.96, texts[i].pointSize, kHundredth);
+        EXPECT_EQ(9.960000038146973, texts[i].pointSize);
     }
     EXPECT_EQ("Korg A3 SysEx File: My Bank.syx", texts[0].text);
     for (const int title : {0, 1}) {
@@ -96,7 +96,9 @@ TEST_F(Listing, ReproducesTheWorkedExampleOfALetterPage)
     EXPECT_EQ(QPointF(15, 35), texts[2].topLeft);
     EXPECT_EQ(QPointF(249, 35), texts[3].topLeft);
 
-    // Drawing order: patch k + 1 then patch k + 51 on each line.
+    // Drawing order: patch k + 1 then patch k + 51 on each line. The size,
+    // the step and the first line are single-precision values; the later
+    // lines add the step in double precision.
     for (int k = 0; k < 50; ++k) {
         const PrintedText& left = texts[4 + 2 * k];
         const PrintedText& right = texts[5 + 2 * k];
@@ -104,22 +106,11 @@ TEST_F(Listing, ReproducesTheWorkedExampleOfALetterPage)
         EXPECT_EQ(listingLine(bank, k + 50), right.text);
         EXPECT_EQ(15, left.topLeft.x());
         EXPECT_EQ(249, right.topLeft.x());
+        EXPECT_NEAR(46.92156982421875 + 11.921568870544434 * k, left.topLeft.y(), 1e-9);
         EXPECT_EQ(left.topLeft.y(), right.topLeft.y());
-        if (k > 0) {
-            EXPECT_NEAR(11.92, left.topLeft.y() - texts[2 + 2 * k].topLeft.y(), kHundredth);
-        }
     }
-    EXPECT_EQ("  1 :  03   : 1      ", texts[4].text);
     EXPECT_EQ(" 51 :  03   : 51     ", texts[5].text);
-    EXPECT_EQ(" 50 :  03   : 50     ", texts[102].text);
     EXPECT_EQ("100 :  03   : 100    ", texts[103].text);
-
-    // The size, the step and the first line are single-precision values;
-    // the later lines add the step in double precision.
-    EXPECT_EQ(9.960000038146973, texts[4].pointSize);
-    EXPECT_EQ(11.921568870544434 * 2, texts[8].topLeft.y() - texts[4].topLeft.y());
-    EXPECT_EQ(46.92156982421875, texts[4].topLeft.y());
-    EXPECT_DOUBLE_EQ(631.078444480896, texts[103].topLeft.y());
 }
 
 // On every paper a user may choose, every text starts inside the printable
@@ -132,12 +123,8 @@ TEST_F(Listing, FitsThePrintableAreaOfEveryPaper)
                 const QPageLayout page =
                     pointLayout(paper, orientation, QMarginsF(margin, margin, margin, margin));
                 const PrintFrame frame = printableFrame(page);
-                const QSizeF full = page.fullRect(QPageLayout::Point).size();
                 SCOPED_TRACE(page.pageSize().name().toStdString() + " " +
                              std::to_string(orientation) + " " + std::to_string(margin));
-                EXPECT_NEAR(margin, frame.x, 1e-5);
-                EXPECT_NEAR(full.width() - 2 * margin, frame.width, 1e-5);
-                EXPECT_NEAR(full.height() - 2 * margin, frame.height, 1e-5);
                 for (const PrintedText& text :
                      listingLayout(bank, "My Bank.syx", QSizeF(frame.width, frame.height))) {
                     EXPECT_GE(text.topLeft.x(), 0) << text.text.toStdString();

@@ -156,9 +156,8 @@ ChildProcess::Exit ChildProcess::finish(std::chrono::milliseconds timeout)
     // itself, still only until the deadline.
     int status = 0;
     while (::waitpid(_pid, &status, WNOHANG) == 0) {
-        if (Clock::now() >= deadline && !exit.timedOut) {
-            exit.timedOut = true;
-            ::kill(_pid, SIGKILL);
+        if (Clock::now() >= deadline) {
+            ::kill(_pid, SIGKILL); // again until it is gone: harmless
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }

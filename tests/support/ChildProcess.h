@@ -17,8 +17,7 @@ class ChildProcess
 public:
     struct Exit
     {
-        int code = -1;         // the exit status; -1 when a signal ended it
-        bool timedOut = false; // killed because it outlived its time
+        int code = -1; // the exit status; -1 when a signal ended it
     };
 
     // arguments[0] is the program's path; environment entries ("NAME=value")

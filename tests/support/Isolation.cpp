@@ -46,34 +46,15 @@ void expectToPassInChild(std::vector<std::string> wrapper, const std::string& is
 
 constexpr id_t kNobody = 65534;
 
-bool dropPrivileges()
-{
-    const bool dropped =
-        ::setgroups(0, nullptr) == 0 && ::setgid(kNobody) == 0 && ::setuid(kNobody) == 0;
-    // Changing the user makes the process undumpable, which would keep
-    // LeakSanitizer from inspecting it at exit.
-    return dropped && ::prctl(PR_SET_DUMPABLE, 1) == 0;
-}
-
-// unshare's options for a private mount namespace: root has the right to
-// mount; anyone else gets it in a user namespace of their own.
-std::vector<std::string> mountNamespace()
-{
-    return {"/usr/bin/unshare", ::geteuid() == 0 ? "-m" : "-Urm", "--propagation", "private"};
-}
-
-// A shell in the namespace that mounts the tmpfs on its folder, then
-// becomes the rest of its arguments.
+// A shell in a private mount namespace that mounts the tmpfs on its folder,
+// then becomes the rest of its arguments. Root has the right to mount;
+// anyone else gets it in a user namespace of their own.
 std::vector<std::string> mountingShell(const std::string& options, const std::string& folder)
 {
-    auto command = mountNamespace();
-    for (const char* word :
-         {"/bin/sh", "-c", "mount -t tmpfs -o \"$1\" tmpfs \"$2\" && shift 2 && exec \"$@\"",
-          "sh"}) {
-        command.emplace_back(word);
-    }
-    command.push_back(options);
-    command.push_back(folder);
+    const std::string unshare = ::geteuid() == 0 ? "-m" : "-Urm";
+    const std::string script = "mount -t tmpfs -o \"$1\" tmpfs \"$2\" && shift 2 && exec \"$@\"";
+    std::vector<std::string> command{"/usr/bin/unshare", unshare, "--propagation", "private"};
+    command.insert(command.end(), {"/bin/sh", "-c", script, "sh", options, folder});
     return command;
 }
 
@@ -108,7 +89,11 @@ bool withoutPrivileges(const std::filesystem::path& ownedFolder)
         if (!ownedFolder.empty()) {
             EXPECT_EQ(0, ::chown(ownedFolder.c_str(), kNobody, kNobody)) << std::strerror(errno);
         }
-        EXPECT_TRUE(dropPrivileges()) << std::strerror(errno);
+        // Changing the user makes the process undumpable, which would keep
+        // LeakSanitizer from inspecting it at exit.
+        EXPECT_TRUE(::setgroups(0, nullptr) == 0 && ::setgid(kNobody) == 0 &&
+                    ::setuid(kNobody) == 0 && ::prctl(PR_SET_DUMPABLE, 1) == 0)
+            << std::strerror(errno);
         return ::geteuid() != 0;
     }
     expectToPassInChild({}, kUnprivileged);
