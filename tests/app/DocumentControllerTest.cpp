@@ -415,6 +415,7 @@ TEST_F(Documents, TheKeyboardAloneSelectsRowsAndCopiesAndPastesThroughTheEditMen
     }
     EXPECT_EQ((QStringList{"Undo Paste 2 Patches", "Redo", "", "Copy", "Paste", "Select All"}),
               items);
+    EXPECT_FALSE(menuAction(window, QStringLiteral("Redo"))->isEnabled());
     QTest::keyClick(table, Qt::Key_Z, Qt::ControlModifier);
     EXPECT_FALSE(window->isWindowModified());
     EXPECT_EQ(before, test::allPatches(window->document()));

@@ -51,6 +51,7 @@ TEST(PatchTable, EveryRowShowsThePatchAsTheListingDoes)
     A3AllDataDocument document(bank);
     const PatchTableModel model(document);
     ASSERT_EQ(100, model.rowCount());
+    ASSERT_EQ(3, model.columnCount());
     for (int row = 0; row < model.rowCount(); ++row) {
         EXPECT_EQ(QMetaType::LongLong, model.index(row, 0).data().typeId());
         const QString line = QStringLiteral("%1 :  %2   : %3")
