@@ -90,7 +90,12 @@ A3AllDataDocument::A3AllDataDocument(A3AllDataSource bank, QObject* parent)
             [this](bool clean) { emit modificationChanged(!clean); });
 }
 
-A3AllDataDocument::~A3AllDataDocument() = default;
+A3AllDataDocument::~A3AllDataDocument()
+{
+    // The stack empties itself as it goes: that is no change anyone should
+    // hear of from a document being destroyed.
+    disconnect(&_undoStack, nullptr, this, nullptr);
+}
 
 QString A3AllDataDocument::displayName() const
 {
