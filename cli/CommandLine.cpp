@@ -145,6 +145,13 @@ const OptionDefinition* findOption(const CommandDefinition& command, std::string
     return found == command.options.end() ? nullptr : &*found;
 }
 
+// "FILE", "FILE..." or "[DIR...]".
+std::string operandSynopsis(const OperandDefinition& operand)
+{
+    const std::string text = std::string(operand.name) + (operand.repeats ? "..." : "");
+    return operand.optional ? '[' + text + ']' : text;
+}
+
 // A word that begins with a dash is an option, but for a lone dash, which
 // other tools take as a name too.
 bool looksLikeOption(std::string_view argument)
@@ -222,7 +229,9 @@ private:
     bool countsFit(std::size_t count) const
     {
         const bool repeats = std::ranges::any_of(_command.operands, &OperandDefinition::repeats);
-        return repeats ? count >= _command.operands.size() : count == _command.operands.size();
+        const auto required = static_cast<std::size_t>(
+            std::ranges::count(_command.operands, false, &OperandDefinition::optional));
+        return repeats ? count >= required : count == _command.operands.size();
     }
 
     bool requiredOptionsGiven() const
@@ -237,8 +246,7 @@ private:
     {
         std::string text;
         for (const OperandDefinition& operand : _command.operands) {
-            text += (text.empty() ? "" : " ") + std::string(operand.name) +
-                    (operand.repeats ? "..." : "");
+            text += (text.empty() ? "" : " ") + operandSynopsis(operand);
         }
         for (const OptionDefinition& option : _command.options) {
             if (option.required) {
@@ -282,7 +290,7 @@ std::string synopsis(const CommandDefinition& command)
 {
     std::string text(command.name);
     for (const OperandDefinition& operand : command.operands) {
-        text += ' ' + std::string(operand.name) + (operand.repeats ? "..." : "");
+        text += ' ' + operandSynopsis(operand);
     }
     for (const OptionDefinition& option : command.options) {
         text += ' ' + optionSynopsis(option);

@@ -39,7 +39,8 @@ struct OperandDefinition
 {
     std::string_view name; // as the help shows it: "FILE"
     ValueKind kind = ValueKind::Text;
-    bool repeats = false; // one or more: "FILE..."
+    bool repeats = false;  // one or more: "FILE..."
+    bool optional = false; // with repeats, zero or more: "[DIR...]"
 };
 
 struct OptionDefinition

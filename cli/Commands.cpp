@@ -3,6 +3,7 @@
 #include "AllDataFile.h"
 #include "BankDiff.h"
 #include "BankFile.h"
+#include "FindCommand.h"
 #include "HelperPrograms.h"
 #include "PatchBlock.h"
 #include "PatchText.h"
@@ -244,6 +245,18 @@ std::vector<CommandDefinition> commandTable()
          "name in B and the differing bytes of its 64\n"
          "(such as 9,10; the name is bytes 9 to 15)",
          diffCommand,
+         kCannotCompare},
+        {"find",
+         {{"TEXT"}, {"DIR", ValueKind::Text, true, true}},
+         {{"--same", {}, {}, ValueKind::Text, false}},
+         "list every patch whose name holds TEXT, in any\n"
+         "case, in the banks under each DIR (by default\n"
+         "the app's library folders and received banks),\n"
+         "one a line: file, number and name, separated by\n"
+         "tabs; with --same, TEXT is FILE:NUMBER and the\n"
+         "patches listed hold the same sound as that one\n"
+         "(the same bytes but for the name)",
+         findCommand,
          kCannotCompare},
         {"ports",
          {},

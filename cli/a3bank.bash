@@ -15,6 +15,10 @@ _a3bank_values()
         compopt -o filenames 2>/dev/null # none when called outside a completion
         mapfile -t COMPREPLY < <(compgen -d -- "$typed"; compgen -f -X '!*.[sS][yY][xX]' -- "$typed")
         ;;
+    DIR)
+        compopt -o filenames 2>/dev/null
+        mapfile -t COMPREPLY < <(compgen -d -- "$typed")
+        ;;
     OUT.pdf)
         compopt -o filenames 2>/dev/null
         mapfile -t COMPREPLY < <(compgen -d -- "$typed"; compgen -f -X '!*.[pP][dD][fF]' -- "$typed")

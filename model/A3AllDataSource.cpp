@@ -144,13 +144,8 @@ std::int32_t A3AllDataSource::chainAtIndex(std::int64_t index) const
     return _data.patch[static_cast<std::size_t>(index)][0];
 }
 
-std::string A3AllDataSource::patchNameAt(std::int64_t index) const
+std::string patchName(std::span<const std::uint8_t, kPatchSize> patch)
 {
-    assert(isValidIndex(index));
-    if (!isValidIndex(index)) {
-        return {};
-    }
-    const auto& patch = _data.patch[static_cast<std::size_t>(index)];
     std::string name;
     for (std::size_t k = 0; k < kPatchNameLength; ++k) {
         const std::uint8_t byte = patch[kPatchNameOffset + k];
@@ -162,6 +157,15 @@ std::string A3AllDataSource::patchNameAt(std::int64_t index) const
         appendUtf8(name, byte);
     }
     return name;
+}
+
+std::string A3AllDataSource::patchNameAt(std::int64_t index) const
+{
+    assert(isValidIndex(index));
+    if (!isValidIndex(index)) {
+        return {};
+    }
+    return patchName(_data.patch[static_cast<std::size_t>(index)]);
 }
 
 void A3AllDataSource::setPatchName(std::u16string_view name, std::int64_t index)

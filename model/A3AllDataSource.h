@@ -43,8 +43,7 @@ public:
 
     std::uint16_t chainChecksum() const;
     std::int32_t chainAtIndex(std::int64_t index) const;
-    // The name as UTF-8 text: one character for each of its (up to seven)
-    // bytes, stopping before a zero byte.
+    // patchName() of the patch at index.
     std::string patchNameAt(std::int64_t index) const;
     // Stores the name as storablePatchName() gives it, space-padded.
     void setPatchName(std::u16string_view name, std::int64_t index);
@@ -59,6 +58,10 @@ private:
 
     A3AllData _data{};
 };
+
+// The name of a patch image as UTF-8 text: one character for each of its (up
+// to seven) bytes, stopping before a zero byte.
+std::string patchName(std::span<const std::uint8_t, kPatchSize> patch);
 
 // The application's resources: share/a3-librarian/ beside the bin/ folder of
 // the running executable, in the build tree as when installed.

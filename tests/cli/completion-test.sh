@@ -45,6 +45,8 @@ expect "-odd.syx STUDIO.SYX live.syx my bank.syx older" a3bank list live.syx ""
 expect "-odd.syx" a3bank list -- -
 expect "my bank.syx" a3bank list 'my\ b'
 expect "" a3bank rename live.syx ""
+expect "older" a3bank find hall ""
+expect "--same" a3bank find --s
 expect "A4 Letter" a3bank pdf live.syx --paper ""
 expect 'A3\ in:MIDI Synth\ in\ 1' a3bank send live.syx --port ""
 expect 'Synth\ in\ 1' a3bank send live.syx --port s

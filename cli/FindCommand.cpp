@@ -1,0 +1,127 @@
+#include "FindCommand.h"
+
+#include "BankWalk.h"
+#include "LibraryPlaces.h"
+#include "PatchCatalog.h"
+#include "PatchText.h"
+#include "Terminal.h"
+
+#include <algorithm>
+#include <charconv>
+#include <iostream>
+
+namespace a3::cli {
+namespace {
+
+using library::PatchCatalog;
+
+// "FILE:NUMBER", split at its last colon, with NUMBER from 1 to 100 as a row.
+std::optional<std::pair<std::filesystem::path, std::int64_t>> soundReference(std::string_view text)
+{
+    const std::size_t colon = text.rfind(':');
+    if (colon == std::string_view::npos || colon == 0) {
+        return std::nullopt;
+    }
+    const std::string_view digits = text.substr(colon + 1);
+    std::int64_t number = 0;
+    const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), number);
+    if (error != std::errc() || end != digits.data() + digits.size() || number < 1 ||
+        number > static_cast<std::int64_t>(kPatchCount)) {
+        return std::nullopt;
+    }
+    return std::pair{std::filesystem::path(text.substr(0, colon)), number - 1};
+}
+
+// The folders searched: those given, else the library's (its Received
+// folder only once something was received).
+std::vector<std::filesystem::path> searchedFolders(const Arguments& arguments)
+{
+    std::vector<std::filesystem::path> folders;
+    for (const Value& folder : arguments.all("DIR")) {
+        folders.emplace_back(folder.text);
+    }
+    if (folders.empty()) {
+        const auto places = library::LibraryPlaces::forCurrentUser();
+        folders = places.libraryFolders();
+        std::error_code error;
+        if (std::filesystem::is_directory(places.receivedFolder(), error)) {
+            folders.push_back(places.receivedFolder());
+        }
+    }
+    return folders;
+}
+
+void printPatch(const PatchCatalog& catalog, PatchCatalog::PatchId patch)
+{
+    std::cout << givenName(catalog.bank(patch).path) << '\t' << catalog.row(patch) + 1 << '\t'
+              << printablePatchName(catalog.name(patch)) << '\n';
+}
+
+} // namespace
+
+int findCommand(const Arguments& arguments)
+{
+    const std::string& text = arguments.one("TEXT").text;
+    std::optional<std::pair<std::filesystem::path, std::int64_t>> reference;
+    if (arguments.has("--same")) {
+        reference = soundReference(text);
+        if (!reference) {
+            return usageError("find: --same needs FILE:NUMBER (1 to 100), not " + quotedText(text));
+        }
+    }
+
+    library::WalkResult walk = library::findBankFiles(searchedFolders(arguments));
+    int status = kSuccess;
+    for (const auto& folder : walk.unreadableFolders) {
+        std::cerr << "a3bank: " << givenName(folder.path) << ": " << folder.reason << '\n';
+        status = kCannotCompare;
+    }
+    // The FILE of --same is searched too, unless a folder holds it already.
+    library::FileIdentity referenceIdentity;
+    if (reference) {
+        const std::optional<library::BankSummary> bank =
+            library::readBank(reference->first, referenceIdentity);
+        if (!bank) {
+            refuse(reference->first, "not a readable All-Data file");
+            return kCannotCompare;
+        }
+        if (std::ranges::none_of(walk.files, [&](const library::FoundFile& found) {
+                return found.identity == referenceIdentity;
+            })) {
+            walk.files.push_back({reference->first, referenceIdentity});
+        }
+    }
+    std::ranges::sort(walk.files, {}, [](const library::FoundFile& found) -> const std::string& {
+        return found.path.native();
+    });
+
+    PatchCatalog catalog;
+    std::optional<PatchCatalog::PatchId> referencePatch;
+    for (library::FoundFile& found : walk.files) {
+        const std::optional<library::BankSummary> bank =
+            library::readBank(found.path, found.identity);
+        if (!bank) {
+            continue; // not an All-Data file: nothing to find in it
+        }
+        if (reference && found.identity == referenceIdentity) {
+            referencePatch = static_cast<PatchCatalog::PatchId>(
+                catalog.bankCount() * kPatchCount + static_cast<std::size_t>(reference->second));
+        }
+        catalog.addBank({found.path.native(), bank->chainChecksum, bank->hasDefects},
+                        bank->patches);
+    }
+
+    std::vector<PatchCatalog::PatchId> found;
+    if (referencePatch) {
+        catalog.finish();
+        found = catalog.sameSound(*referencePatch);
+    } else if (!reference) {
+        found = catalog.search(text, false);
+    }
+    for (const PatchCatalog::PatchId patch : found) {
+        printPatch(catalog, patch);
+    }
+    return status != kSuccess ? status : found.empty() ? kRefused : kSuccess;
+}
+
+} // namespace a3::cli

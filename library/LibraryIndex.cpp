@@ -1,0 +1,300 @@
+#include "LibraryIndex.h"
+
+#include <algorithm>
+#include <map>
+#include <sqlite3.h>
+#include <utility>
+
+namespace a3::library {
+namespace {
+
+// Raised when the index changes shape; an index of another version is
+// rebuilt rather than read.
+constexpr int kSchemaVersion = 1;
+// Long enough for another program's batch of writes to end.
+constexpr int kBusyTimeoutMs = 60'000;
+// Files written a transaction: short enough that another program waiting
+// for the index gets its turn soon.
+constexpr int kFilesPerTransaction = 256;
+
+class Statement
+{
+public:
+    Statement(sqlite3* db, const char* sql)
+        : _db(db)
+    {
+        check(sqlite3_prepare_v2(db, sql, -1, &_statement, nullptr));
+    }
+    ~Statement() { sqlite3_finalize(_statement); }
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+
+    void check(int code) const
+    {
+        if (code != SQLITE_OK && code != SQLITE_ROW && code != SQLITE_DONE) {
+            throw LibraryIndexError(sqlite3_errmsg(_db));
+        }
+    }
+    // Whether a row came.
+    bool step()
+    {
+        const int code = sqlite3_step(_statement);
+        check(code);
+        return code == SQLITE_ROW;
+    }
+    void reset() { sqlite3_reset(_statement); }
+    void bind(int index, std::int64_t value)
+    {
+        check(sqlite3_bind_int64(_statement, index, value));
+    }
+    void bind(int index, const std::string& text)
+    {
+        check(sqlite3_bind_text(_statement, index, text.data(), static_cast<int>(text.size()),
+                                SQLITE_TRANSIENT));
+    }
+    void bind(int index, std::span<const std::uint8_t> bytes)
+    {
+        check(sqlite3_bind_blob(_statement, index, bytes.data(), static_cast<int>(bytes.size()),
+                                SQLITE_TRANSIENT));
+    }
+    std::int64_t integer(int column) const { return sqlite3_column_int64(_statement, column); }
+    std::string text(int column) const
+    {
+        const auto* bytes = sqlite3_column_text(_statement, column);
+        return bytes
+                   ? std::string(reinterpret_cast<const char*>(bytes),
+                                 static_cast<std::size_t>(sqlite3_column_bytes(_statement, column)))
+                   : std::string();
+    }
+    std::span<const std::uint8_t> blob(int column) const
+    {
+        const auto* bytes =
+            static_cast<const std::uint8_t*>(sqlite3_column_blob(_statement, column));
+        return {bytes, static_cast<std::size_t>(sqlite3_column_bytes(_statement, column))};
+    }
+
+private:
+    sqlite3* _db;
+    sqlite3_stmt* _statement = nullptr;
+};
+
+void execute(sqlite3* db, const char* sql)
+{
+    char* message = nullptr;
+    if (sqlite3_exec(db, sql, nullptr, nullptr, &message) != SQLITE_OK) {
+        std::string reason = message ? message : sqlite3_errmsg(db);
+        sqlite3_free(message);
+        throw LibraryIndexError(reason);
+    }
+}
+
+// One write transaction, rolled back unless committed.
+class Transaction
+{
+public:
+    explicit Transaction(sqlite3* db)
+        : _db(db)
+    {
+        // Takes the write lock at once, so two writers wait rather than
+        // fail on upgrading a read lock.
+        execute(db, "BEGIN IMMEDIATE");
+    }
+    ~Transaction()
+    {
+        if (_db) {
+            sqlite3_exec(_db, "ROLLBACK", nullptr, nullptr, nullptr);
+        }
+    }
+    Transaction(const Transaction&) = delete;
+    Transaction& operator=(const Transaction&) = delete;
+    void commit() { execute(std::exchange(_db, nullptr), "COMMIT"); }
+
+private:
+    sqlite3* _db;
+};
+
+} // namespace
+
+LibraryIndex::LibraryIndex(const std::filesystem::path& file)
+    : _file(file)
+{
+    std::error_code ignored; // a folder that cannot be made fails the open, with its reason
+    std::filesystem::create_directories(_file.parent_path(), ignored);
+    open();
+    _rebuiltBecause = unusableBecause();
+    if (!_rebuiltBecause.empty()) {
+        close();
+        for (const char* suffix : {"", "-wal", "-shm"}) {
+            std::filesystem::remove(_file.native() + suffix, ignored);
+        }
+        open();
+    }
+    createSchema();
+}
+
+LibraryIndex::~LibraryIndex()
+{
+    close();
+}
+
+void LibraryIndex::open()
+{
+    if (sqlite3_open_v2(_file.c_str(), &_db,
+                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
+                        nullptr) != SQLITE_OK) {
+        std::string reason = _db ? sqlite3_errmsg(_db) : "out of memory";
+        close();
+        throw LibraryIndexError(_file.string() + ": " + reason);
+    }
+    sqlite3_busy_timeout(_db, kBusyTimeoutMs);
+}
+
+void LibraryIndex::close()
+{
+    sqlite3_close_v2(std::exchange(_db, nullptr));
+}
+
+std::string LibraryIndex::unusableBecause()
+{
+    try {
+        execute(_db, "PRAGMA journal_mode=WAL");
+        Statement version(_db, "PRAGMA user_version");
+        version.step();
+        const std::int64_t found = version.integer(0);
+        if (found != 0 && found != kSchemaVersion) {
+            return "it was made by another version (" + std::to_string(found) + ")";
+        }
+        Statement check(_db, "PRAGMA quick_check(1)");
+        if (check.step() && check.text(0) != "ok") {
+            return "it is damaged (" + check.text(0) + ")";
+        }
+    } catch (const LibraryIndexError& error) {
+        return error.what();
+    }
+    return {};
+}
+
+void LibraryIndex::createSchema()
+{
+    execute(_db, "PRAGMA journal_mode=WAL");
+    execute(_db, "PRAGMA synchronous=NORMAL");
+    Transaction transaction(_db);
+    // One row a file of an All-Data file's length: its identity, and for a
+    // bank its chain checksum, defects and its 100 patch images in order.
+    execute(_db, "CREATE TABLE IF NOT EXISTS files ("
+                 " path TEXT PRIMARY KEY,"
+                 " size INTEGER NOT NULL,"
+                 " modified_ns INTEGER NOT NULL,"
+                 " inode INTEGER NOT NULL,"
+                 " is_bank INTEGER NOT NULL,"
+                 " chain_checksum INTEGER,"
+                 " has_defects INTEGER,"
+                 " patches BLOB)");
+    execute(_db, ("PRAGMA user_version=" + std::to_string(kSchemaVersion)).c_str());
+    transaction.commit();
+}
+
+IndexUpdate LibraryIndex::update(std::span<const std::filesystem::path> folders,
+                                 UpdateProgress* progress)
+{
+    IndexUpdate result;
+    const std::atomic<bool>* cancel = progress ? &progress->cancel : nullptr;
+    WalkResult walk = findBankFiles(folders, cancel);
+    result.unreadableFolders = std::move(walk.unreadableFolders);
+    result.loopsSkipped = walk.loopsSkipped;
+    if (progress) {
+        progress->filesFound = static_cast<int>(walk.files.size());
+    }
+
+    std::map<std::string, FileIdentity, std::less<>> known;
+    {
+        Statement select(_db, "SELECT path, size, modified_ns, inode FROM files");
+        while (select.step()) {
+            known.emplace(select.text(0),
+                          FileIdentity{static_cast<std::uintmax_t>(select.integer(1)),
+                                       select.integer(2),
+                                       static_cast<std::uint64_t>(select.integer(3))});
+        }
+    }
+
+    std::vector<const FoundFile*> toRead;
+    for (const FoundFile& found : walk.files) {
+        const auto entry = known.find(found.path.native());
+        if (entry != known.end() && entry->second == found.identity) {
+            ++result.filesUnchanged;
+        } else {
+            toRead.push_back(&found);
+        }
+        if (entry != known.end()) {
+            known.erase(entry); // what is left at the end is gone
+        }
+    }
+    if (progress) {
+        progress->filesDone += result.filesUnchanged;
+    }
+
+    Statement store(_db, "INSERT OR REPLACE INTO files VALUES (?, ?, ?, ?, ?, ?, ?, ?)");
+    for (std::size_t first = 0; first < toRead.size() && !walk.cancelled;
+         first += kFilesPerTransaction) {
+        Transaction transaction(_db);
+        const std::size_t end = std::min(first + kFilesPerTransaction, toRead.size());
+        for (std::size_t k = first; k < end; ++k) {
+            if (cancel && cancel->load(std::memory_order_relaxed)) {
+                walk.cancelled = true;
+                break;
+            }
+            FileIdentity identity = toRead[k]->identity;
+            const std::optional<BankSummary> bank = readBank(toRead[k]->path, identity);
+            store.bind(1, toRead[k]->path.native());
+            store.bind(2, static_cast<std::int64_t>(identity.size));
+            store.bind(3, identity.modifiedNs);
+            store.bind(4, static_cast<std::int64_t>(identity.inode));
+            store.bind(5, bank ? 1 : 0);
+            store.bind(6, bank ? bank->chainChecksum : 0);
+            store.bind(7, bank && bank->hasDefects ? 1 : 0);
+            store.bind(8, bank ? std::span<const std::uint8_t>(bank->patches)
+                               : std::span<const std::uint8_t>());
+            store.step();
+            store.reset();
+            ++(bank ? result.banksRead : result.filesPassedOver);
+            if (progress) {
+                ++progress->filesDone;
+            }
+        }
+        transaction.commit();
+    }
+    result.cancelled = walk.cancelled;
+    if (!result.cancelled) {
+        Transaction transaction(_db);
+        Statement forget(_db, "DELETE FROM files WHERE path = ?");
+        for (const auto& [path, identity] : known) {
+            forget.bind(1, path);
+            forget.step();
+            forget.reset();
+            ++result.filesRemoved;
+        }
+        transaction.commit();
+    }
+    return result;
+}
+
+PatchCatalog LibraryIndex::catalog() const
+{
+    PatchCatalog catalog;
+    Statement select(_db, "SELECT path, chain_checksum, has_defects, patches FROM files"
+                          " WHERE is_bank ORDER BY path");
+    while (select.step()) {
+        const auto patches = select.blob(3);
+        if (patches.size() != kBankPatchBytes) {
+            throw LibraryIndexError("a bank of the index has " + std::to_string(patches.size()) +
+                                    " bytes of patches");
+        }
+        catalog.addBank(
+            {select.text(0), static_cast<std::uint16_t>(select.integer(1)), select.integer(2) != 0},
+            patches.first<kBankPatchBytes>());
+    }
+    catalog.finish();
+    return catalog;
+}
+
+} // namespace a3::library

@@ -1,0 +1,150 @@
+#include "LibraryPlaces.h"
+
+#include "FileDescriptor.h"
+#include "FileReader.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace a3::library {
+namespace {
+
+// The application's name, as Qt makes its folders from it.
+constexpr char kApplicationFolder[] = "A3 Librarian";
+constexpr char kFoldersFile[] = "library-folders";
+// A list of folders, one a line, is far below this.
+constexpr std::uintmax_t kMaxFoldersFileSize = 1 << 20;
+
+std::filesystem::path baseDirectory(const char* variable, const char* underHome)
+{
+    // As the XDG base directory rules have it, only an absolute path counts.
+    if (const char* value = std::getenv(variable); value && value[0] == '/') {
+        return value;
+    }
+    const char* home = std::getenv("HOME");
+    return std::filesystem::path(home ? home : "/") / underHome;
+}
+
+bool writeAll(int fd, std::span<const std::uint8_t> bytes)
+{
+    while (!bytes.empty()) {
+        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
+        if (written < 0 && errno == EINTR) {
+            continue;
+        }
+        if (written <= 0) {
+            return false;
+        }
+        bytes = bytes.subspan(static_cast<std::size_t>(written));
+    }
+    return true;
+}
+
+} // namespace
+
+LibraryPlaces LibraryPlaces::forCurrentUser()
+{
+    LibraryPlaces places;
+    places._config = baseDirectory("XDG_CONFIG_HOME", ".config") / kApplicationFolder;
+    places._data = baseDirectory("XDG_DATA_HOME", ".local/share") / kApplicationFolder;
+    places._cache = baseDirectory("XDG_CACHE_HOME", ".cache") / kApplicationFolder;
+    return places;
+}
+
+std::filesystem::path LibraryPlaces::receivedFolder() const
+{
+    return _data / "Received";
+}
+
+std::filesystem::path LibraryPlaces::indexFile() const
+{
+    return _cache / "library.sqlite3";
+}
+
+std::vector<std::filesystem::path> LibraryPlaces::libraryFolders() const
+{
+    std::vector<std::filesystem::path> folders;
+    const FileReadResult file = readFileBounded(_config / kFoldersFile, kMaxFoldersFileSize);
+    if (!file.ok()) {
+        return folders; // none added yet
+    }
+    std::string_view text(reinterpret_cast<const char*>(file.bytes.data()), file.bytes.size());
+    while (!text.empty()) {
+        const std::size_t end = std::min(text.find('\n'), text.size());
+        if (end > 0) {
+            folders.emplace_back(text.substr(0, end));
+        }
+        text.remove_prefix(std::min(end + 1, text.size()));
+    }
+    return folders;
+}
+
+WriteResult LibraryPlaces::setLibraryFolders(std::span<const std::filesystem::path> folders) const
+{
+    std::string text;
+    for (const auto& folder : folders) {
+        // One a line: a name with a line break in it cannot be kept.
+        if (folder.native().find('\n') != std::string::npos) {
+            return {WriteResult::Outcome::NotWritten, "A folder's name holds a line break"};
+        }
+        text += folder.native() + '\n';
+    }
+    std::error_code error;
+    std::filesystem::create_directories(_config, error);
+    if (error) {
+        return {WriteResult::Outcome::NotWritten, error.message()};
+    }
+    return writeFileAtomically(
+        _config / kFoldersFile,
+        std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+}
+
+std::vector<std::filesystem::path> LibraryPlaces::searchedFolders() const
+{
+    std::vector<std::filesystem::path> folders = libraryFolders();
+    folders.push_back(receivedFolder());
+    return folders;
+}
+
+std::string receivedBankName(std::chrono::system_clock::time_point time, int attempt)
+{
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(time);
+    std::tm local{};
+    localtime_r(&seconds, &local);
+    char stamp[32];
+    std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H.%M.%S", &local);
+    return std::string(stamp) + (attempt > 1 ? " " + std::to_string(attempt) : "") + ".syx";
+}
+
+KeptBank keepReceivedBank(const std::filesystem::path& folder, std::span<const std::uint8_t> dump,
+                          std::chrono::system_clock::time_point time)
+{
+    std::error_code error;
+    std::filesystem::create_directories(folder, error);
+    if (error) {
+        return {{}, error.message()};
+    }
+    for (int attempt = 1;; ++attempt) {
+        const std::filesystem::path path = folder / receivedBankName(time, attempt);
+        const FileDescriptor file(
+            ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0644));
+        if (!file.isOpen() && errno == EEXIST) {
+            continue;
+        }
+        if (!file.isOpen()) {
+            return {{}, std::strerror(errno)};
+        }
+        if (!writeAll(file.get(), dump) || ::fsync(file.get()) != 0) {
+            const std::string reason = std::strerror(errno);
+            ::unlink(path.c_str());
+            return {{}, reason};
+        }
+        return {path, {}};
+    }
+}
+
+} // namespace a3::library

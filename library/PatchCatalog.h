@@ -1,0 +1,61 @@
+#pragma once
+
+#include "BankWalk.h"
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace a3::library {
+
+struct CatalogBank
+{
+    std::string path; // as the file system names it
+    std::uint16_t chainChecksum = 0;
+    bool hasDefects = false;
+};
+
+// Every patch of a collection of banks, in compact columns, and the questions
+// a user asks of it. A patch is known by its place: bank * 100 + row, the
+// banks in the order they were added (callers add them by path, so results
+// come ordered by path, then number).
+class PatchCatalog
+{
+public:
+    using PatchId = std::uint32_t;
+
+    void addBank(CatalogBank bank, std::span<const std::uint8_t, kBankPatchBytes> patches);
+    // Groups the patches by sound; call once all banks are added.
+    void finish();
+
+    std::size_t bankCount() const { return _banks.size(); }
+    std::size_t patchCount() const { return _names.size(); }
+    const CatalogBank& bank(PatchId patch) const { return _banks[patch / kPatchCount]; }
+    std::int64_t row(PatchId patch) const { return patch % kPatchCount; }
+    std::span<const std::uint8_t, kPatchSize> patchData(PatchId patch) const;
+    std::string name(PatchId patch) const; // as a bank gives it: patchName()
+    std::int32_t chain(PatchId patch) const { return patchData(patch)[0]; }
+
+    // The patches whose name holds text, in any case (names are ASCII); all
+    // for an empty text. With onePerSound, only the first patch of each
+    // sound found.
+    std::vector<PatchId> search(std::string_view text, bool onePerSound) const;
+    // Every patch with the same sound as patch (itself too): the same 64
+    // bytes apart from the name's seven.
+    std::vector<PatchId> sameSound(PatchId patch) const;
+    // How many other patches hold the sound of patch.
+    std::uint32_t otherPlaces(PatchId patch) const;
+
+private:
+    using SearchName = std::array<char, kPatchNameLength>;
+
+    std::vector<CatalogBank> _banks;
+    std::vector<std::uint8_t> _patches;
+    std::vector<SearchName> _names; // lower case, zero from the first zero on
+    std::vector<std::uint32_t> _sound;
+    std::vector<std::uint32_t> _soundSize;
+};
+
+} // namespace a3::library

@@ -1,0 +1,94 @@
+// a3bank find end to end: what it prints and exits with for a folder given
+// and for the app's library. The query rules themselves are the library's.
+
+#include "A3AllDataSource.h"
+#include "ChildProcess.h"
+#include "TempDir.h"
+
+#include <gtest/gtest.h>
+
+namespace a3 {
+namespace {
+
+namespace fs = std::filesystem;
+
+// A bank of one sound but for the patches named, whose last byte is their
+// number's.
+void writeBank(const fs::path& path, std::initializer_list<std::pair<int, std::u16string>> names,
+               int soundOf = 0)
+{
+    A3AllDataSource bank = A3AllDataSource::fallbackBank();
+    for (const auto& [number, name] : names) {
+        bank.setPatchName(name, number - 1);
+        std::vector<std::uint8_t> patch = bank.patchDataAt(number - 1);
+        patch.back() = static_cast<std::uint8_t>(soundOf ? soundOf : number);
+        bank.setPatchData(patch, number - 1);
+    }
+    fs::create_directories(path.parent_path());
+    test::writeBytes(path, bank.syxData());
+}
+
+TEST(A3BankFind, PrintsEachPatchFoundAndExitsAsGrepDoes)
+{
+    const test::TempDir dir;
+    const fs::path banks = dir / "banks";
+    writeBank(banks / "b/two.syx", {{5, u"Hall"}, {6, u"x\tHALL"}}, 7);
+    writeBank(banks / "a one.syx", {{7, u"BigHall"}, {9, u"Room"}});
+    test::writeBytes(banks / "notes.syx", std::vector<std::uint8_t>(kAllDataFileSize, 'x'));
+    // The app's library: one folder of the user's and the banks received.
+    const fs::path received = dir / "data/A3 Librarian/Received";
+    writeBank(received / "2026-12-07 14.03.22.syx", {{1, u"Hall"}});
+    fs::create_directories(dir / "config/A3 Librarian");
+    test::writeBytes(dir / "config/A3 Librarian/library-folders",
+                     std::vector<std::uint8_t>{'/', 'n', 'o', 'n', 'e', '\n'});
+    const std::vector<std::string> environment{"XDG_CONFIG_HOME=" + (dir / "config").string(),
+                                               "XDG_DATA_HOME=" + (dir / "data").string()};
+    const std::string b = banks.string();
+
+    const struct
+    {
+        std::vector<std::string> arguments;
+        std::string out;
+        int status;
+        std::string err;
+    } cases[] = {
+        {{"find", "hall", b},
+         b + "/a one.syx\t7\tBigHall\n" + b + "/b/two.syx\t5\tHall   \n" + b +
+             "/b/two.syx\t6\tx HALL \n",
+         0,
+         ""},
+        {{"find", "ROOM", b, b + "/b"}, b + "/a one.syx\t9\tRoom   \n", 0, ""},
+        // The file of --same under no DIR given, and not listed twice when it is.
+        {{"find", "--same", b + "/a one.syx:7", b + "/b"},
+         b + "/a one.syx\t7\tBigHall\n" + b + "/b/two.syx\t5\tHall   \n" + b +
+             "/b/two.syx\t6\tx HALL \n",
+         0,
+         ""},
+        {{"find", "--same", b + "/a one.syx:9", b}, b + "/a one.syx\t9\tRoom   \n", 0, ""},
+        {{"find", "zzz", b}, "", 1, ""},
+        {{"find", "hall"},
+         received.string() + "/2026-12-07 14.03.22.syx\t1\tHall   \n",
+         2,
+         "a3bank: /none: No such file or directory\n"},
+        {{"find", "--same", b + "/notes.syx:1", b},
+         "",
+         2,
+         "a3bank: " + b + "/notes.syx: not a readable All-Data file\n"},
+        {{"find", "--same", b + "/a one.syx:101", b}, "", 2, ""},
+        {{"find"}, "", 2, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.arguments));
+        std::vector<std::string> commandLine{A3BANK_PATH};
+        commandLine.insert(commandLine.end(), c.arguments.begin(), c.arguments.end());
+        const test::RunResult run = test::run(commandLine, std::chrono::seconds(30), environment);
+        EXPECT_EQ(run.out, c.out);
+        EXPECT_EQ(run.exit.code, c.status);
+        if (c.status != 2 || !c.err.empty()) {
+            EXPECT_EQ(run.err, c.err);
+        }
+    }
+}
+
+} // namespace
+} // namespace a3
