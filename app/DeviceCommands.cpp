@@ -2,14 +2,18 @@
 
 #include "A3AllDataDocument.h"
 #include "DocumentController.h"
+#include "Library.h"
 #include "ProgressDialog.h"
 #include "UserPrompts.h"
 #include "WindowQuestions.h"
 
+#include <QLoggingCategory>
 #include <QPointer>
 
 namespace a3 {
 namespace {
+
+Q_LOGGING_CATEGORY(lcDevice, "a3.device")
 
 using Status = midi::TransferResult::Status;
 
@@ -194,6 +198,12 @@ void DeviceCommands::receiveFrom(const QString& port,
                 // Shown while the command is still a question of the window:
                 // a close or a Quit waiting for it then finds the bank there.
                 _link.end();
+                // Every bank the device sends is kept, whatever the user
+                // does with it next; a failure to keep it loses nothing the
+                // window does not show.
+                if (const auto problem = _controller.library().keepReceivedBank(result.dump)) {
+                    qCWarning(lcDevice) << "The received bank could not be kept:" << *problem;
+                }
                 then(result.dump);
                 return;
             }

@@ -1,8 +1,12 @@
 #include "DocumentController.h"
 
+#include "BankView.h"
 #include "ClipboardOffer.h"
 #include "DocumentWindow.h"
+#include "Library.h"
+#include "LibraryWindow.h"
 #include "PrintLayout.h"
+#include "TableView.h"
 #include "UserPrompts.h"
 
 #include <QApplication>
@@ -26,6 +30,40 @@ DocumentController::DocumentController(AppController& appController, UserPrompts
 {}
 
 DocumentController::~DocumentController() = default;
+
+Library& DocumentController::library()
+{
+    if (!_library) {
+        _library = std::make_unique<Library>(library::LibraryPlaces::forCurrentUser());
+    }
+    return *_library;
+}
+
+LibraryWindow* DocumentController::showLibrary()
+{
+    if (!_libraryWindow) {
+        _libraryWindow = std::make_unique<LibraryWindow>(library());
+        connect(_libraryWindow.get(), &LibraryWindow::openRequested, this,
+                &DocumentController::showPatch);
+    }
+    _libraryWindow->show();
+    _libraryWindow->raise();
+    _libraryWindow->activateWindow();
+    library().refresh();
+    return _libraryWindow.get();
+}
+
+void DocumentController::showPatch(const QString& path, qint64 row)
+{
+    OpenFailure failure;
+    DocumentWindow* window = openDocument(path, &failure);
+    if (!window) {
+        _prompts.showError(_libraryWindow.get(), failure.message, failure.problem.reason,
+                           failure.problem.detail, {});
+        return;
+    }
+    window->view().table().selectRow(static_cast<int>(row));
+}
 
 DocumentWindow* DocumentController::newDocument()
 {
@@ -154,6 +192,13 @@ QPageLayout DocumentController::defaultPageLayout()
 DocumentWindow* DocumentController::show(DocumentWindow* window)
 {
     window->setAttribute(Qt::WA_DeleteOnClose);
+    // A bank saved shows in the library at once.
+    connect(&window->document(), &A3AllDataDocument::modificationChanged, this,
+            [this](bool modified) {
+                if (_library && !modified) {
+                    _library->refresh();
+                }
+            });
     _windows.removeAll(nullptr);
     _windows.append(window);
     window->show();

@@ -18,6 +18,8 @@ namespace a3 {
 class AppController;
 class ClipboardOffer;
 class DocumentWindow;
+class Library;
+class LibraryWindow;
 class UserPrompts;
 
 // Creates, finds and closes the open documents: one window each, a file
@@ -64,9 +66,15 @@ public:
     QList<DocumentWindow*> windows() const;
     DocumentWindow* windowForFile(const QString& path) const;
 
+    // The app's library, made when first asked for.
+    Library& library();
+    // The one Library window, brought to the front.
+    LibraryWindow* showLibrary();
+
 private:
     std::unique_ptr<A3AllDataDocument> makeDocument(A3AllDataSource bank);
     DocumentWindow* show(DocumentWindow* window);
+    void showPatch(const QString& path, qint64 row);
 
     AppController& _appController;
     UserPrompts& _prompts;
@@ -77,6 +85,8 @@ private:
     DeviceLink _deviceLink;
     // Asking the print system for its default paper can be slow: once a run.
     std::optional<QPageLayout> _defaultPageLayout;
+    std::unique_ptr<Library> _library;
+    std::unique_ptr<LibraryWindow> _libraryWindow;
 };
 
 } // namespace a3

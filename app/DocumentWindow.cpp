@@ -104,6 +104,10 @@ void DocumentWindow::createMenus()
                    [this] { _device->compareWithDevice(); }),
     };
 
+    QMenu* window = menuBar()->addMenu(tr("&Window"));
+    addCommand(window, tr("&Library"), QKeySequence(tr("Ctrl+L")),
+               [this] { _controller.showLibrary(); });
+
     QMenu* help = menuBar()->addMenu(tr("&Help"));
     addCommand(help, tr("Visit &Web Site"), {}, [this] { _appController.openWebSite(); });
     addCommand(help, tr("&About A3 Librarian"), {}, [this] {

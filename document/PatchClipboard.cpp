@@ -22,11 +22,16 @@ std::unique_ptr<QMimeData> PatchClipboard::writeRows(const QList<qint64>& rows) 
     ascending.erase(std::unique(ascending.begin(), ascending.end()), ascending.end());
 
     const PatchPayload payload = patchPayload(_bank, ascending);
-    const QString type = payload.refersToChainData ? chainKeyedPasteboardType(_bank.chainChecksum())
-                                                   : patchPasteboardType();
-    const QByteArray bytes(reinterpret_cast<const char*>(payload.bytes.data()),
-                           static_cast<qsizetype>(payload.bytes.size()));
+    return patchPasteboard(payload.bytes, payload.refersToChainData, _bank.chainChecksum());
+}
 
+std::unique_ptr<QMimeData> patchPasteboard(std::span<const std::uint8_t> images,
+                                           bool refersToChainData, std::uint16_t chainChecksum)
+{
+    const QString type =
+        refersToChainData ? chainKeyedPasteboardType(chainChecksum) : patchPasteboardType();
+    const QByteArray bytes(reinterpret_cast<const char*>(images.data()),
+                           static_cast<qsizetype>(images.size()));
     auto pasteboard = std::make_unique<QMimeData>();
     pasteboard->setText(propertyListText(type, bytes));
     pasteboard->setData(type, bytes);

@@ -11,6 +11,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <span>
 
 namespace a3 {
 
@@ -24,6 +25,12 @@ struct PasteboardOffer
     std::map<QString, QByteArray> typedData; // non-empty data under a patch type
     std::optional<PropertyListEntries> textForm;
 };
+
+// A fresh pasteboard with exactly two formats, plain text first: the text
+// form, then the patch images under the type they need: the chain-keyed type
+// of chainChecksum when a patch refers to chain data, else the patch type.
+std::unique_ptr<QMimeData> patchPasteboard(std::span<const std::uint8_t> images,
+                                           bool refersToChainData, std::uint16_t chainChecksum);
 
 // What a set of rows puts on a pasteboard and what a pasteboard offers to one
 // bank. QMimeData serves the clipboard and drags alike, so both go through

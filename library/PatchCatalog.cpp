@@ -137,4 +137,21 @@ std::uint32_t PatchCatalog::otherPlaces(PatchId patch) const
     return _soundSize[_sound[patch]] - 1;
 }
 
+CatalogPayload PatchCatalog::payload(std::span<const PatchId> patches) const
+{
+    CatalogPayload payload;
+    for (const PatchId patch : patches) {
+        const auto data = patchData(patch);
+        payload.bytes.insert(payload.bytes.end(), data.begin(), data.end());
+        if (chain(patch) < static_cast<std::int32_t>(kChainDataRefThreshold)) {
+            continue;
+        }
+        const std::uint16_t checksum = bank(patch).chainChecksum;
+        payload.chainsDiffer |= payload.refersToChainData && checksum != payload.chainChecksum;
+        payload.refersToChainData = true;
+        payload.chainChecksum = checksum;
+    }
+    return payload;
+}
+
 } // namespace a3::library

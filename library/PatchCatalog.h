@@ -21,6 +21,19 @@ struct CatalogBank
 // a user asks of it. A patch is known by its place: bank * 100 + row, the
 // banks in the order they were added (callers add them by path, so results
 // come ordered by path, then number).
+// The patches a copy or a drag out of the library carries: their images in
+// the order given, and the chain data they need, as a copy from one bank
+// carries them.
+struct CatalogPayload
+{
+    std::vector<std::uint8_t> bytes;
+    bool refersToChainData = false;  // some patch's chain is 128 or more
+    std::uint16_t chainChecksum = 0; // of the bank of such a patch
+    // Patches that refer to chain data come from banks of different chain
+    // checksums: no bank can take them all.
+    bool chainsDiffer = false;
+};
+
 class PatchCatalog
 {
 public:
@@ -47,6 +60,8 @@ public:
     std::vector<PatchId> sameSound(PatchId patch) const;
     // How many other patches hold the sound of patch.
     std::uint32_t otherPlaces(PatchId patch) const;
+
+    CatalogPayload payload(std::span<const PatchId> patches) const;
 
 private:
     using SearchName = std::array<char, kPatchNameLength>;

@@ -10,6 +10,7 @@
 #include "DocumentController.h"
 #include "DocumentFixtures.h"
 #include "FakePrompts.h"
+#include "LibraryPlaces.h"
 #include "PacedSender.h"
 #include "PrivateJackServer.h"
 #include "Watchdog.h"
@@ -21,6 +22,7 @@
 #include <QRegularExpression>
 #include <cstring>
 #include <gtest/gtest.h>
+#include <set>
 #include <unistd.h>
 
 namespace a3 {
@@ -204,8 +206,21 @@ TEST_F(DeviceCommandsTest, SendsWhatSavingWouldWriteAndLeavesTheDocumentAsItWas)
     EXPECT_EQ(QString::fromStdString(deviceIn), prompts.preselectedPort);
 }
 
+// Every bank kept as received, by content.
+std::multiset<std::vector<std::uint8_t>> keptBanks()
+{
+    std::multiset<std::vector<std::uint8_t>> banks;
+    std::error_code ignored;
+    const auto folder = library::LibraryPlaces::forCurrentUser().receivedFolder();
+    for (const auto& entry : std::filesystem::directory_iterator(folder, ignored)) {
+        banks.insert(test::readBytes(entry.path()));
+    }
+    return banks;
+}
+
 TEST_F(DeviceCommandsTest, AReceivedBankOpensInANewEditedWindowAndACompareListsWhatDiffers)
 {
+    auto kept = keptBanks();
     const auto sent = test::wellFormedAllDataFile();
     test::writeBytes(dir / "device.syx", sent);
     run(kReceive, deviceOut, [&](QDialog&) { whenListening(sendFile()); });
@@ -227,6 +242,11 @@ TEST_F(DeviceCommandsTest, AReceivedBankOpensInANewEditedWindowAndACompareListsW
     EXPECT_EQ((QList<QStringList>{{"5", "Metal  ", "Other  "}, {"61", "Acoustc", "Second "}}),
               prompts.comparisons[0].second);
     EXPECT_EQ(2, controller->windows().size());
+
+    // Both banks the device sent are kept as they came.
+    kept.insert(sent);
+    kept.insert(onDevice.syxData());
+    EXPECT_EQ(keptBanks(), kept);
 }
 
 // Each way a transfer fails, as the user is told of it: nothing, when the

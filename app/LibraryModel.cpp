@@ -1,0 +1,136 @@
+#include "LibraryModel.h"
+
+#include "PasteboardTypes.h"
+#include "PatchClipboard.h"
+#include "PatchText.h"
+
+#include <QFileInfo>
+#include <QMimeData>
+#include <set>
+
+namespace a3 {
+
+void LibraryModel::setCatalog(std::shared_ptr<const library::PatchCatalog> catalog)
+{
+    _catalog = std::move(catalog);
+    search();
+}
+
+void LibraryModel::setSearch(const QString& text, bool onePerSound)
+{
+    _text = text;
+    _onePerSound = onePerSound;
+    search();
+}
+
+void LibraryModel::search()
+{
+    beginResetModel();
+    _found.clear();
+    _found.shrink_to_fit();
+    if (_catalog) {
+        _found = _catalog->search(_text.toStdString(), _onePerSound);
+    }
+    endResetModel();
+}
+
+library::PatchCatalog::PatchId LibraryModel::patchAt(int row) const
+{
+    return _found.at(static_cast<std::size_t>(row));
+}
+
+int LibraryModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : static_cast<int>(_found.size());
+}
+
+int LibraryModel::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : ColumnCount;
+}
+
+QVariant LibraryModel::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid() || index.row() >= rowCount()) {
+        return {};
+    }
+    const auto patch = patchAt(index.row());
+    const QString path = QString::fromStdString(_catalog->bank(patch).path);
+    if (role == Qt::ToolTipRole && index.column() == Bank) {
+        return path;
+    }
+    if (role != Qt::DisplayRole) {
+        return {};
+    }
+    switch (index.column()) {
+    case Name:
+        return QString::fromStdString(printablePatchName(_catalog->name(patch)));
+    case Chain:
+        return QString::fromStdString(chainText(_catalog->chain(patch)));
+    case Bank:
+        return QFileInfo(path).fileName();
+    case Number:
+        return static_cast<int>(_catalog->row(patch) + 1);
+    case SameSound:
+        return static_cast<int>(_catalog->otherPlaces(patch));
+    default:
+        return {};
+    }
+}
+
+QVariant LibraryModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole) {
+        return QAbstractTableModel::headerData(section, orientation, role);
+    }
+    switch (section) {
+    case Name:
+        return tr("Name");
+    case Chain:
+        return tr("Chain");
+    case Bank:
+        return tr("Bank");
+    case Number:
+        return tr("Number");
+    case SameSound:
+        return tr("Also In");
+    default:
+        return {};
+    }
+}
+
+Qt::ItemFlags LibraryModel::flags(const QModelIndex& index) const
+{
+    return QAbstractTableModel::flags(index) |
+           (index.isValid() ? Qt::ItemIsDragEnabled : Qt::NoItemFlags);
+}
+
+QStringList LibraryModel::mimeTypes() const
+{
+    return {QString::fromLatin1(kPlainTextType), patchPasteboardType()};
+}
+
+library::CatalogPayload LibraryModel::payload(const QModelIndexList& indexes) const
+{
+    std::set<int> rows;
+    for (const QModelIndex& index : indexes) {
+        rows.insert(index.row());
+    }
+    std::vector<library::PatchCatalog::PatchId> patches;
+    for (const int row : rows) {
+        patches.push_back(patchAt(row));
+    }
+    return _catalog ? _catalog->payload(patches) : library::CatalogPayload{};
+}
+
+QMimeData* LibraryModel::mimeData(const QModelIndexList& indexes) const
+{
+    const library::CatalogPayload carried = payload(indexes);
+    if (carried.bytes.empty() || carried.chainsDiffer) {
+        return nullptr;
+    }
+    return patchPasteboard(carried.bytes, carried.refersToChainData, carried.chainChecksum)
+        .release();
+}
+
+} // namespace a3

@@ -1,0 +1,228 @@
+#include "LibraryWindow.h"
+
+#include "Library.h"
+#include "LibraryModel.h"
+#include "PatchText.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QEvent>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QTableView>
+#include <QVBoxLayout>
+
+namespace a3 {
+
+LibraryWindow::LibraryWindow(Library& library, QWidget* parent)
+    : QMainWindow(parent)
+    , _library(library)
+    , _model(new LibraryModel(this))
+    , _search(new QLineEdit)
+    , _onePerSound(new QCheckBox(tr("One row per sound")))
+    , _table(new QTableView)
+    , _alsoIn(new QListWidget)
+    , _status(new QLabel)
+    , _progress(new QProgressBar)
+    , _cancel(new QPushButton(tr("Cancel")))
+{
+    setWindowTitle(tr("Library"));
+    _search->setPlaceholderText(tr("Search patch names"));
+    _search->setClearButtonEnabled(true);
+    _table->setModel(_model);
+    _table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    _table->setDragEnabled(true);
+    _table->setDragDropMode(QAbstractItemView::DragOnly);
+    _table->setDefaultDropAction(Qt::CopyAction);
+    _table->verticalHeader()->hide();
+    _table->horizontalHeader()->setStretchLastSection(true);
+    _table->setContextMenuPolicy(Qt::ActionsContextMenu);
+
+    auto* searchRow = new QHBoxLayout;
+    searchRow->addWidget(_search, 1);
+    searchRow->addWidget(_onePerSound);
+    auto* alsoIn = new QWidget;
+    auto* alsoInLayout = new QVBoxLayout(alsoIn);
+    alsoInLayout->setContentsMargins(0, 0, 0, 0);
+    alsoInLayout->addWidget(new QLabel(tr("Also in:")));
+    alsoInLayout->addWidget(_alsoIn);
+    auto* splitter = new QSplitter(Qt::Vertical);
+    splitter->addWidget(_table);
+    splitter->addWidget(alsoIn);
+    splitter->setStretchFactor(0, 3);
+    auto* content = new QWidget;
+    auto* layout = new QVBoxLayout(content);
+    layout->addLayout(searchRow);
+    layout->addWidget(splitter, 1);
+    setCentralWidget(content);
+    statusBar()->addWidget(_status, 1);
+    statusBar()->addPermanentWidget(_progress);
+    statusBar()->addPermanentWidget(_cancel);
+    resize(640, 560);
+
+    createMenus();
+    connect(_search, &QLineEdit::textChanged, this, &LibraryWindow::search);
+    connect(_onePerSound, &QCheckBox::toggled, this, &LibraryWindow::search);
+    connect(_table->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &LibraryWindow::showAlsoIn);
+    connect(_model, &QAbstractItemModel::modelReset, this, &LibraryWindow::showAlsoIn);
+    connect(_table, &QTableView::doubleClicked, this, [this](const QModelIndex& index) {
+        const auto patch = _model->patchAt(index.row());
+        emit openRequested(QString::fromStdString(_model->catalog()->bank(patch).path),
+                           _model->catalog()->row(patch));
+    });
+    connect(_cancel, &QPushButton::clicked, &_library, &Library::cancel);
+    connect(&_library, &Library::catalogChanged, this,
+            [this] { _model->setCatalog(_library.catalog()); });
+    connect(&_library, &Library::progressChanged, this, &LibraryWindow::showProgress);
+    connect(&_library, &Library::refreshed, this, &LibraryWindow::showNews);
+    _model->setCatalog(_library.catalog());
+    showProgress();
+}
+
+LibraryWindow::~LibraryWindow() = default;
+
+void LibraryWindow::createMenus()
+{
+    QMenu* libraryMenu = menuBar()->addMenu(tr("&Library"));
+    libraryMenu->addAction(tr("&Add Folder…"), this, &LibraryWindow::chooseFolderToAdd);
+    QMenu* remove = libraryMenu->addMenu(tr("&Remove Folder"));
+    connect(remove, &QMenu::aboutToShow, this, [this, remove] { listFoldersToRemove(remove); });
+    libraryMenu->addSeparator();
+    libraryMenu->addAction(tr("&Close"), QKeySequence::Close, this, &QWidget::close);
+
+    QMenu* edit = menuBar()->addMenu(tr("&Edit"));
+    QAction* copy =
+        edit->addAction(tr("&Copy"), QKeySequence::Copy, this, &LibraryWindow::copySelection);
+    _table->addAction(copy);
+    edit->addAction(tr("Select &All"), QKeySequence::SelectAll, _table, &QTableView::selectAll);
+}
+
+void LibraryWindow::search()
+{
+    _model->setSearch(_search->text(), _onePerSound->isChecked());
+    showProgress();
+}
+
+void LibraryWindow::showAlsoIn()
+{
+    _alsoIn->clear();
+    const QModelIndex current = _table->selectionModel()->currentIndex();
+    const library::PatchCatalog* catalog = _model->catalog();
+    if (!current.isValid() || !catalog || !_table->selectionModel()->isRowSelected(current.row())) {
+        return;
+    }
+    const auto patch = _model->patchAt(current.row());
+    for (const auto same : catalog->sameSound(patch)) {
+        if (same != patch) {
+            _alsoIn->addItem(
+                tr("%1, patch %2 (%3)")
+                    .arg(QString::fromStdString(catalog->bank(same).path))
+                    .arg(catalog->row(same) + 1)
+                    .arg(
+                        QString::fromStdString(printablePatchName(catalog->name(same))).trimmed()));
+        }
+    }
+}
+
+void LibraryWindow::showProgress()
+{
+    const bool refreshing = _library.isRefreshing();
+    _progress->setVisible(refreshing);
+    _cancel->setVisible(refreshing);
+    _progress->setRange(0, std::max(_library.filesFound(), 0));
+    _progress->setValue(_library.filesDone());
+    const library::PatchCatalog* catalog = _model->catalog();
+    QString text = refreshing ? tr("Updating the library…")
+                              : tr("%n patch(es) found", nullptr, _model->rowCount());
+    if (catalog && !refreshing) {
+        text += tr(" in %n bank(s)", nullptr, static_cast<int>(catalog->bankCount()));
+    }
+    _status->setText(_news.isEmpty() ? text : text + QLatin1Char('\n') + _news);
+}
+
+void LibraryWindow::showNews(const QString& news)
+{
+    _news = news;
+    showProgress();
+}
+
+void LibraryWindow::copySelection()
+{
+    const QModelIndexList rows = _table->selectionModel()->selectedRows();
+    if (rows.isEmpty()) {
+        return;
+    }
+    if (_model->payload(rows).chainsDiffer) {
+        tell(tr("These patches cannot be copied together."),
+             tr("Some of them use the chain data of a bank with one chain ID, others that of a "
+                "bank with another; no bank can take them all. Copy them in groups of one "
+                "chain ID."));
+        return;
+    }
+    QApplication::clipboard()->setMimeData(_model->mimeData(rows));
+}
+
+void LibraryWindow::chooseFolderToAdd()
+{
+    auto* dialog = new QFileDialog(this, tr("Add a Folder to the Library"));
+    dialog->setFileMode(QFileDialog::Directory);
+    dialog->setOption(QFileDialog::ShowDirsOnly);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &QFileDialog::fileSelected, this, [this](const QString& folder) {
+        if (const auto problem = _library.addFolder(folder)) {
+            tell(tr("The folder “%1” could not be added.").arg(folder), *problem);
+        }
+    });
+    dialog->open();
+}
+
+void LibraryWindow::listFoldersToRemove(QMenu* menu)
+{
+    menu->clear();
+    const QStringList folders = _library.folders();
+    for (const QString& folder : folders) {
+        menu->addAction(folder, this, [this, folder] {
+            if (const auto problem = _library.removeFolder(folder)) {
+                tell(tr("The folder “%1” could not be removed.").arg(folder), *problem);
+            }
+        });
+    }
+    if (folders.isEmpty()) {
+        menu->addAction(tr("No Folders Added"))->setEnabled(false);
+    }
+}
+
+void LibraryWindow::tell(const QString& text, const QString& reason)
+{
+    auto* box = new QMessageBox(QMessageBox::Warning, tr("Library"), text, QMessageBox::Ok, this);
+    box->setTextFormat(Qt::PlainText);
+    box->setInformativeText(reason);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
+}
+
+void LibraryWindow::changeEvent(QEvent* event)
+{
+    QMainWindow::changeEvent(event);
+    // Files changed by other programs show when the window comes to the
+    // front: an unchanged library costs one walk of its folders.
+    if (event->type() == QEvent::ActivationChange && isActiveWindow()) {
+        _library.refresh();
+    }
+}
+
+} // namespace a3

@@ -1,0 +1,69 @@
+#pragma once
+
+#include <QMainWindow>
+
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QMenu;
+class QProgressBar;
+class QPushButton;
+class QTableView;
+
+namespace a3 {
+
+class Library;
+class LibraryModel;
+
+// The one window that shows the library: a search field, the patches found,
+// where else the selected patch's sound is kept, and how far an update of
+// the index has come. Patches leave it by Copy or by dragging them to a bank.
+class LibraryWindow : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    explicit LibraryWindow(Library& library, QWidget* parent = nullptr);
+    ~LibraryWindow() override;
+
+    QLineEdit& searchField() const { return *_search; }
+    QCheckBox& onePerSoundBox() const { return *_onePerSound; }
+    QTableView& table() const { return *_table; }
+    QListWidget& alsoInList() const { return *_alsoIn; }
+    QLabel& statusText() const { return *_status; }
+    LibraryModel& model() const { return *_model; }
+
+    // Puts the selected patches on the clipboard, or tells why it cannot.
+    void copySelection();
+
+signals:
+    // The user asked to see patch row (0-based) of the bank in path.
+    void openRequested(const QString& path, qint64 row);
+
+protected:
+    void changeEvent(QEvent* event) override;
+
+private:
+    void createMenus();
+    void search();
+    void showAlsoIn();
+    void showProgress();
+    void showNews(const QString& news);
+    void chooseFolderToAdd();
+    void listFoldersToRemove(QMenu* menu);
+    void tell(const QString& text, const QString& reason);
+
+    Library& _library;
+    LibraryModel* _model;
+    QLineEdit* _search;
+    QCheckBox* _onePerSound;
+    QTableView* _table;
+    QListWidget* _alsoIn;
+    QLabel* _status;
+    QProgressBar* _progress;
+    QPushButton* _cancel;
+    QString _news;
+};
+
+} // namespace a3
