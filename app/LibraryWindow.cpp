@@ -48,7 +48,9 @@ LibraryWindow::LibraryWindow(Library& library, QWidget* parent)
     _table->setDragDropMode(QAbstractItemView::DragOnly);
     _table->setDefaultDropAction(Qt::CopyAction);
     _table->verticalHeader()->hide();
-    _table->horizontalHeader()->setStretchLastSection(true);
+    _table->verticalHeader()->setDefaultSectionSize(_table->fontMetrics().height() + 6);
+    _table->setWordWrap(false);
+    _table->horizontalHeader()->setSectionResizeMode(LibraryModel::Bank, QHeaderView::Stretch);
     _table->setContextMenuPolicy(Qt::ActionsContextMenu);
 
     auto* searchRow = new QHBoxLayout;
@@ -105,6 +107,10 @@ void LibraryWindow::createMenus()
     libraryMenu->addAction(tr("&Close"), QKeySequence::Close, this, &QWidget::close);
 
     QMenu* edit = menuBar()->addMenu(tr("&Edit"));
+    edit->addAction(tr("&Find"), QKeySequence::Find, this, [this] {
+        _search->setFocus(Qt::ShortcutFocusReason);
+        _search->selectAll();
+    });
     QAction* copy =
         edit->addAction(tr("&Copy"), QKeySequence::Copy, this, &LibraryWindow::copySelection);
     _table->addAction(copy);
@@ -146,10 +152,16 @@ void LibraryWindow::showProgress()
     _progress->setRange(0, std::max(_library.filesFound(), 0));
     _progress->setValue(_library.filesDone());
     const library::PatchCatalog* catalog = _model->catalog();
-    QString text = refreshing ? tr("Updating the library…")
-                              : tr("%n patch(es) found", nullptr, _model->rowCount());
-    if (catalog && !refreshing) {
-        text += tr(" in %n bank(s)", nullptr, static_cast<int>(catalog->bankCount()));
+    const int banks = catalog ? static_cast<int>(catalog->bankCount()) : 0;
+    const int found = _model->rowCount();
+    QString text;
+    if (refreshing) {
+        text = tr("Updating the library…");
+    } else if (banks == 0) {
+        text = tr("No banks in the library yet: add a folder of banks with Library > Add Folder…");
+    } else {
+        text = (found == 1 ? tr("1 patch found") : tr("%1 patches found").arg(found)) +
+               (banks == 1 ? tr(" in 1 bank") : tr(" in %1 banks").arg(banks));
     }
     _status->setText(_news.isEmpty() ? text : text + QLatin1Char('\n') + _news);
 }

@@ -32,8 +32,7 @@ std::optional<std::pair<std::filesystem::path, std::int64_t>> soundReference(std
     return std::pair{std::filesystem::path(text.substr(0, colon)), number - 1};
 }
 
-// The folders searched: those given, else the library's (its Received
-// folder only once something was received).
+// The folders searched: those given, else the library's.
 std::vector<std::filesystem::path> searchedFolders(const Arguments& arguments)
 {
     std::vector<std::filesystem::path> folders;
@@ -41,12 +40,7 @@ std::vector<std::filesystem::path> searchedFolders(const Arguments& arguments)
         folders.emplace_back(folder.text);
     }
     if (folders.empty()) {
-        const auto places = library::LibraryPlaces::forCurrentUser();
-        folders = places.libraryFolders();
-        std::error_code error;
-        if (std::filesystem::is_directory(places.receivedFolder(), error)) {
-            folders.push_back(places.receivedFolder());
-        }
+        folders = library::LibraryPlaces::forCurrentUser().searchedFolders();
     }
     return folders;
 }

@@ -106,7 +106,11 @@ WriteResult LibraryPlaces::setLibraryFolders(std::span<const std::filesystem::pa
 std::vector<std::filesystem::path> LibraryPlaces::searchedFolders() const
 {
     std::vector<std::filesystem::path> folders = libraryFolders();
-    folders.push_back(receivedFolder());
+    // Made by the first bank received; until then there is nothing to miss.
+    std::error_code error;
+    if (std::filesystem::is_directory(receivedFolder(), error)) {
+        folders.push_back(receivedFolder());
+    }
     return folders;
 }
 

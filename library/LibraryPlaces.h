@@ -27,7 +27,8 @@ public:
     // The folders the user has added, in the order added.
     std::vector<std::filesystem::path> libraryFolders() const;
     WriteResult setLibraryFolders(std::span<const std::filesystem::path> folders) const;
-    // The library folders and the received banks' folder: all that is searched.
+    // The library folders and, once a bank was received, the received
+    // banks' folder: all that is searched.
     std::vector<std::filesystem::path> searchedFolders() const;
 
 private:
