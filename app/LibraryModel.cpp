@@ -4,6 +4,7 @@
 #include "PatchClipboard.h"
 #include "PatchText.h"
 
+#include <QColor>
 #include <QFileInfo>
 #include <QMimeData>
 #include <set>
@@ -55,9 +56,16 @@ QVariant LibraryModel::data(const QModelIndex& index, int role) const
         return {};
     }
     const auto patch = patchAt(index.row());
-    const QString path = QString::fromStdString(_catalog->bank(patch).path);
-    if (role == Qt::ToolTipRole && index.column() == Bank) {
-        return path;
+    const library::CatalogBank& bank = _catalog->bank(patch);
+    const QString path = QString::fromStdString(bank.path);
+    if (index.column() == Bank && role == Qt::ToolTipRole) {
+        return bank.hasDefects ? path + QLatin1Char('\n') +
+                                     tr("Has defects that a3bank check warns of, such as a "
+                                        "stored checksum that does not match the content.")
+                               : path;
+    }
+    if (index.column() == Bank && role == Qt::ForegroundRole && bank.hasDefects) {
+        return QColor(Qt::darkRed);
     }
     if (role != Qt::DisplayRole) {
         return {};

@@ -24,8 +24,33 @@
 #include <QStatusBar>
 #include <QTableView>
 #include <QVBoxLayout>
+#include <functional>
 
 namespace a3 {
+namespace {
+
+// A table whose rows are dragged only when they can go as one payload; the
+// window tells why not otherwise.
+class LibraryTable : public QTableView
+{
+public:
+    explicit LibraryTable(std::function<bool()> mayDrag)
+        : _mayDrag(std::move(mayDrag))
+    {}
+
+protected:
+    void startDrag(Qt::DropActions supportedActions) override
+    {
+        if (_mayDrag()) {
+            QTableView::startDrag(supportedActions);
+        }
+    }
+
+private:
+    std::function<bool()> _mayDrag;
+};
+
+} // namespace
 
 LibraryWindow::LibraryWindow(Library& library, QWidget* parent)
     : QMainWindow(parent)
@@ -33,7 +58,7 @@ LibraryWindow::LibraryWindow(Library& library, QWidget* parent)
     , _model(new LibraryModel(this))
     , _search(new QLineEdit)
     , _onePerSound(new QCheckBox(tr("One row per sound")))
-    , _table(new QTableView)
+    , _table(new LibraryTable([this] { return selectionGoesTogether(); }))
     , _alsoIn(new QListWidget)
     , _status(new QLabel)
     , _progress(new QProgressBar)
@@ -172,20 +197,24 @@ void LibraryWindow::showNews(const QString& news)
     showProgress();
 }
 
+bool LibraryWindow::selectionGoesTogether()
+{
+    if (!_model->payload(_table->selectionModel()->selectedRows()).chainsDiffer) {
+        return true;
+    }
+    tell(tr("These patches cannot be copied together."),
+         tr("Some of them use the chain data of a bank with one chain ID, others that of a "
+            "bank with another; no bank can take them all. Copy them in groups of one "
+            "chain ID."));
+    return false;
+}
+
 void LibraryWindow::copySelection()
 {
     const QModelIndexList rows = _table->selectionModel()->selectedRows();
-    if (rows.isEmpty()) {
-        return;
+    if (!rows.isEmpty() && selectionGoesTogether()) {
+        QApplication::clipboard()->setMimeData(_model->mimeData(rows));
     }
-    if (_model->payload(rows).chainsDiffer) {
-        tell(tr("These patches cannot be copied together."),
-             tr("Some of them use the chain data of a bank with one chain ID, others that of a "
-                "bank with another; no bank can take them all. Copy them in groups of one "
-                "chain ID."));
-        return;
-    }
-    QApplication::clipboard()->setMimeData(_model->mimeData(rows));
 }
 
 void LibraryWindow::chooseFolderToAdd()

@@ -53,6 +53,8 @@ private:
     void chooseFolderToAdd();
     void listFoldersToRemove(QMenu* menu);
     void tell(const QString& text, const QString& reason);
+    // Whether the selected patches can go into one bank; tells why not.
+    bool selectionGoesTogether();
 
     Library& _library;
     LibraryModel* _model;
