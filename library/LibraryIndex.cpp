@@ -290,6 +290,10 @@ void LibraryIndex::createSchema()
     // damaged is rebuilt from the files. Syncing at each checkpoint waited
     // on the disk for as long as the first indexing's work itself.
     execute(_db, "PRAGMA synchronous=OFF");
+    // Checkpoints of about 4 MB, as with SQLite's default page size: a
+    // thousand large pages would leave the first indexing's whole checkpoint
+    // to the end, where no reading overlaps it.
+    execute(_db, "PRAGMA wal_autocheckpoint=64");
     Transaction transaction(_db);
     // One row a file of an All-Data file's length: its identity, and for a
     // bank its chain checksum, defects and its 100 patch images in order.
