@@ -292,8 +292,17 @@ void LibraryIndex::createSchema()
     execute(_db, "PRAGMA synchronous=OFF");
     // Checkpoints of about 4 MB, as with SQLite's default page size: a
     // thousand large pages would leave the first indexing's whole checkpoint
-    // to the end, where no reading overlaps it.
-    execute(_db, "PRAGMA wal_autocheckpoint=64");
+    // to the end, where no reading overlaps it. (An index made before its
+    // pages grew keeps its own page size.)
+    std::int64_t pageBytes = 0;
+    {
+        Statement pageSize(_db, "PRAGMA page_size");
+        pageSize.step();
+        pageBytes = std::max<std::int64_t>(pageSize.integer(0), 512);
+    }
+    constexpr std::int64_t kCheckpointBytes = 4'000 * 1'024;
+    execute(_db,
+            ("PRAGMA wal_autocheckpoint=" + std::to_string(kCheckpointBytes / pageBytes)).c_str());
     Transaction transaction(_db);
     // One row a file of an All-Data file's length: its identity, and for a
     // bank its chain checksum, defects and its 100 patch images in order.
