@@ -1,8 +1,13 @@
 #include "LibraryIndex.h"
 
 #include <algorithm>
+#include <condition_variable>
+#include <deque>
 #include <map>
+#include <mutex>
+#include <optional>
 #include <sqlite3.h>
+#include <thread>
 #include <utility>
 
 namespace a3::library {
@@ -113,6 +118,105 @@ private:
     sqlite3* _db;
 };
 
+// Reads the banks of files on a thread of its own, a transaction's worth
+// at a time and at most two ahead of the caller that stores them, so that
+// reading and SQLite's writing overlap. Whole batches change hands, so the
+// threads seldom wait for each other.
+class ReadAhead
+{
+public:
+    struct Read
+    {
+        FileIdentity identity;
+        std::optional<BankSummary> bank;
+    };
+
+    ReadAhead(const std::vector<const FoundFile*>& files, const std::atomic<bool>* cancel)
+        : _files(files)
+        , _reader([this, cancel] { readAll(cancel); })
+    {}
+    ~ReadAhead()
+    {
+        {
+            const std::scoped_lock lock(_mutex);
+            _stopping = true;
+        }
+        _changed.notify_all();
+    }
+    ReadAhead(const ReadAhead&) = delete;
+    ReadAhead& operator=(const ReadAhead&) = delete;
+
+    // The reads of the next kFilesPerTransaction files (fewer at the end) in
+    // order; fewer, or none, once the reader stopped on a cancel.
+    std::vector<Read> next()
+    {
+        std::unique_lock lock(_mutex);
+        _changed.wait(lock, [&] { return !_ready.empty() || _readerDone; });
+        if (_ready.empty()) {
+            return {};
+        }
+        std::vector<Read> batch = std::move(_ready.front());
+        _ready.pop_front();
+        _changed.notify_all();
+        return batch;
+    }
+    // A batch done with, for the reader to fill again without allocating.
+    void giveBack(std::vector<Read> batch)
+    {
+        const std::scoped_lock lock(_mutex);
+        _spare.push_back(std::move(batch));
+    }
+
+private:
+    static constexpr std::size_t kBatchesAhead = 2;
+
+    void readAll(const std::atomic<bool>* cancel)
+    {
+        bool cancelled = false;
+        for (std::size_t first = 0; first < _files.size() && !cancelled;
+             first += kFilesPerTransaction) {
+            std::vector<Read> batch;
+            {
+                std::unique_lock lock(_mutex);
+                _changed.wait(lock, [&] { return _ready.size() < kBatchesAhead || _stopping; });
+                if (_stopping) {
+                    break;
+                }
+                if (!_spare.empty()) {
+                    batch = std::move(_spare.back());
+                    _spare.pop_back();
+                }
+            }
+            batch.clear();
+            const std::size_t end = std::min(first + kFilesPerTransaction, _files.size());
+            for (std::size_t k = first; k < end; ++k) {
+                if (cancel && cancel->load(std::memory_order_relaxed)) {
+                    cancelled = true;
+                    break;
+                }
+                Read& read = batch.emplace_back();
+                read.identity = _files[k]->identity;
+                read.bank = readBank(_files[k]->path, read.identity);
+            }
+            const std::scoped_lock lock(_mutex);
+            _ready.push_back(std::move(batch));
+            _changed.notify_all();
+        }
+        const std::scoped_lock lock(_mutex);
+        _readerDone = true;
+        _changed.notify_all();
+    }
+
+    const std::vector<const FoundFile*>& _files;
+    std::mutex _mutex;
+    std::condition_variable _changed;
+    std::deque<std::vector<Read>> _ready;
+    std::vector<std::vector<Read>> _spare;
+    bool _readerDone = false;
+    bool _stopping = false;
+    std::jthread _reader; // last: started once the rest is made, joined first
+};
+
 } // namespace
 
 LibraryIndex::LibraryIndex(const std::filesystem::path& file)
@@ -147,6 +251,11 @@ void LibraryIndex::open()
         throw LibraryIndexError(_file.string() + ": " + reason);
     }
     sqlite3_busy_timeout(_db, kBusyTimeoutMs);
+    // For a new index only (an existing one keeps its own): a bank's row of
+    // 6.5 kB fills most of a small page and spills into another, so pages of
+    // many rows cost far fewer reads and writes. An unreadable file fails
+    // this too, and is found so by the checks that follow.
+    sqlite3_exec(_db, "PRAGMA page_size=65536", nullptr, nullptr, nullptr);
 }
 
 void LibraryIndex::close()
@@ -177,7 +286,23 @@ std::string LibraryIndex::unusableBecause()
 void LibraryIndex::createSchema()
 {
     execute(_db, "PRAGMA journal_mode=WAL");
-    execute(_db, "PRAGMA synchronous=NORMAL");
+    // Never synced: the index is a cache, and one that a power cut leaves
+    // damaged is rebuilt from the files. Syncing at each checkpoint waited
+    // on the disk for as long as the first indexing's work itself.
+    execute(_db, "PRAGMA synchronous=OFF");
+    // Checkpoints of about 4 MB, as with SQLite's default page size: a
+    // thousand large pages would leave the first indexing's whole checkpoint
+    // to the end, where no reading overlaps it. (An index made before its
+    // pages grew keeps its own page size.)
+    std::int64_t pageBytes = 0;
+    {
+        Statement pageSize(_db, "PRAGMA page_size");
+        pageSize.step();
+        pageBytes = std::max<std::int64_t>(pageSize.integer(0), 512);
+    }
+    constexpr std::int64_t kCheckpointBytes = 4'000 * 1'024;
+    execute(_db,
+            ("PRAGMA wal_autocheckpoint=" + std::to_string(kCheckpointBytes / pageBytes)).c_str());
     Transaction transaction(_db);
     // One row a file of an All-Data file's length: its identity, and for a
     // bank its chain checksum, defects and its 100 patch images in order.
@@ -234,17 +359,23 @@ IndexUpdate LibraryIndex::update(std::span<const std::filesystem::path> folders,
     }
 
     Statement store(_db, "INSERT OR REPLACE INTO files VALUES (?, ?, ?, ?, ?, ?, ?, ?)");
+    std::optional<ReadAhead> reads;
+    if (!walk.cancelled && !toRead.empty()) {
+        reads.emplace(toRead, cancel);
+    }
     for (std::size_t first = 0; first < toRead.size() && !walk.cancelled;
          first += kFilesPerTransaction) {
+        // Read before the write lock is taken, so other programs wait less.
+        std::vector<ReadAhead::Read> batch = reads->next();
         Transaction transaction(_db);
         const std::size_t end = std::min(first + kFilesPerTransaction, toRead.size());
         for (std::size_t k = first; k < end; ++k) {
-            if (cancel && cancel->load(std::memory_order_relaxed)) {
+            if (k - first >= batch.size() || (cancel && cancel->load(std::memory_order_relaxed))) {
                 walk.cancelled = true;
                 break;
             }
-            FileIdentity identity = toRead[k]->identity;
-            const std::optional<BankSummary> bank = readBank(toRead[k]->path, identity);
+            const FileIdentity& identity = batch[k - first].identity;
+            const std::optional<BankSummary>& bank = batch[k - first].bank;
             store.bind(1, toRead[k]->path.native());
             store.bind(2, static_cast<std::int64_t>(identity.size));
             store.bind(3, identity.modifiedNs);
@@ -262,6 +393,7 @@ IndexUpdate LibraryIndex::update(std::span<const std::filesystem::path> folders,
             }
         }
         transaction.commit();
+        reads->giveBack(std::move(batch));
     }
     result.cancelled = walk.cancelled;
     if (!result.cancelled) {
