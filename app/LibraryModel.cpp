@@ -7,9 +7,17 @@
 #include <QColor>
 #include <QFileInfo>
 #include <QMimeData>
+#include <QtConcurrent/QtConcurrentRun>
 #include <set>
 
 namespace a3 {
+
+LibraryModel::LibraryModel(QObject* parent)
+    : QAbstractTableModel(parent)
+{
+    connect(&_searching, &QFutureWatcher<Results>::finished, this,
+            [this] { show(_searching.future().takeResult()); });
+}
 
 void LibraryModel::setCatalog(std::shared_ptr<const library::PatchCatalog> catalog)
 {
@@ -26,23 +34,49 @@ void LibraryModel::setSearch(const QString& text, bool onePerSound)
 
 void LibraryModel::search()
 {
-    beginResetModel();
-    _found.clear();
-    _found.shrink_to_fit();
-    if (_catalog) {
-        _found = _catalog->search(_text.toStdString(), _onePerSound);
+    if (!_catalog) {
+        show({});
+        return;
     }
+    // A search started before is left to run out; its results are not shown.
+    _searching.setFuture(QtConcurrent::run(
+        [catalog = _catalog, text = _text.toStdString(), onePerSound = _onePerSound] {
+            return Results{catalog, catalog->search(text, onePerSound)};
+        }));
+}
+
+void LibraryModel::show(Results results)
+{
+    beginResetModel();
+    _shown = std::move(results);
+    _rows = std::min(_shown.found.size(), kRowsAFetch);
     endResetModel();
 }
 
 library::PatchCatalog::PatchId LibraryModel::patchAt(int row) const
 {
-    return _found.at(static_cast<std::size_t>(row));
+    return _shown.found.at(static_cast<std::size_t>(row));
 }
 
 int LibraryModel::rowCount(const QModelIndex& parent) const
 {
-    return parent.isValid() ? 0 : static_cast<int>(_found.size());
+    return parent.isValid() ? 0 : static_cast<int>(_rows);
+}
+
+bool LibraryModel::canFetchMore(const QModelIndex& parent) const
+{
+    return !parent.isValid() && _rows < _shown.found.size();
+}
+
+void LibraryModel::fetchMore(const QModelIndex& parent)
+{
+    const std::size_t more = std::min(_shown.found.size() - _rows, kRowsAFetch);
+    if (parent.isValid() || more == 0) {
+        return;
+    }
+    beginInsertRows({}, static_cast<int>(_rows), static_cast<int>(_rows + more - 1));
+    _rows += more;
+    endInsertRows();
 }
 
 int LibraryModel::columnCount(const QModelIndex& parent) const
@@ -56,7 +90,8 @@ QVariant LibraryModel::data(const QModelIndex& index, int role) const
         return {};
     }
     const auto patch = patchAt(index.row());
-    const library::CatalogBank& bank = _catalog->bank(patch);
+    const library::PatchCatalog& catalog = *_shown.catalog;
+    const library::CatalogBank& bank = catalog.bank(patch);
     const QString path = QString::fromStdString(bank.path);
     if (index.column() == Bank && role == Qt::ToolTipRole) {
         return bank.hasDefects ? path + QLatin1Char('\n') +
@@ -72,15 +107,15 @@ QVariant LibraryModel::data(const QModelIndex& index, int role) const
     }
     switch (index.column()) {
     case Name:
-        return QString::fromStdString(printablePatchName(_catalog->name(patch)));
+        return QString::fromStdString(printablePatchName(catalog.name(patch)));
     case Chain:
-        return QString::fromStdString(chainText(_catalog->chain(patch)));
+        return QString::fromStdString(chainText(catalog.chain(patch)));
     case Bank:
         return QFileInfo(path).fileName();
     case Number:
-        return static_cast<int>(_catalog->row(patch) + 1);
+        return static_cast<int>(catalog.row(patch) + 1);
     case SameSound:
-        return static_cast<int>(_catalog->otherPlaces(patch));
+        return static_cast<int>(catalog.otherPlaces(patch));
     default:
         return {};
     }
@@ -128,7 +163,7 @@ library::CatalogPayload LibraryModel::payload(const QModelIndexList& indexes) co
     for (const int row : rows) {
         patches.push_back(patchAt(row));
     }
-    return _catalog ? _catalog->payload(patches) : library::CatalogPayload{};
+    return _shown.catalog ? _shown.catalog->payload(patches) : library::CatalogPayload{};
 }
 
 QMimeData* LibraryModel::mimeData(const QModelIndexList& indexes) const

@@ -3,6 +3,7 @@
 #include "PatchCatalog.h"
 
 #include <QAbstractTableModel>
+#include <QFutureWatcher>
 #include <memory>
 #include <vector>
 
@@ -10,6 +11,11 @@ namespace a3 {
 
 // The patches of the library that a search finds, as a table. It keeps the
 // catalog's places only: a cell's text is made when the view asks for it.
+// Searches run on a thread of the pool, so that typing never waits for one;
+// the table shows the last search's results until the next one's are in.
+// The rows are given to the view a thousand at a time as it scrolls to
+// them, so that a search's results cost the view the same whatever their
+// number.
 class LibraryModel : public QAbstractTableModel
 {
     Q_OBJECT
@@ -25,15 +31,21 @@ public:
         ColumnCount
     };
 
-    using QAbstractTableModel::QAbstractTableModel;
+    explicit LibraryModel(QObject* parent = nullptr);
 
     void setCatalog(std::shared_ptr<const library::PatchCatalog> catalog);
     void setSearch(const QString& text, bool onePerSound);
-    const library::PatchCatalog* catalog() const { return _catalog.get(); }
+    bool isSearching() const { return _searching.isRunning(); }
+    // The catalog of the rows shown.
+    const library::PatchCatalog* catalog() const { return _shown.catalog.get(); }
     library::PatchCatalog::PatchId patchAt(int row) const;
+    // How many patches the search found (the table may not show them all yet).
+    std::size_t foundCount() const { return _shown.found.size(); }
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
+    bool canFetchMore(const QModelIndex& parent) const override;
+    void fetchMore(const QModelIndex& parent) override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
     QVariant headerData(int section, Qt::Orientation orientation,
                         int role = Qt::DisplayRole) const override;
@@ -48,10 +60,21 @@ public:
     library::CatalogPayload payload(const QModelIndexList& indexes) const;
 
 private:
-    void search();
+    struct Results
+    {
+        std::shared_ptr<const library::PatchCatalog> catalog;
+        std::vector<library::PatchCatalog::PatchId> found;
+    };
 
-    std::shared_ptr<const library::PatchCatalog> _catalog;
-    std::vector<library::PatchCatalog::PatchId> _found;
+    void search();
+    void show(Results results);
+
+    std::shared_ptr<const library::PatchCatalog> _catalog; // the latest
+    static constexpr std::size_t kRowsAFetch = 1000;
+
+    Results _shown;
+    std::size_t _rows = 0; // of _shown, given to the view
+    QFutureWatcher<Results> _searching;
     QString _text;
     bool _onePerSound = false;
 };

@@ -105,7 +105,10 @@ LibraryWindow::LibraryWindow(Library& library, QWidget* parent)
     connect(_onePerSound, &QCheckBox::toggled, this, &LibraryWindow::search);
     connect(_table->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &LibraryWindow::showAlsoIn);
-    connect(_model, &QAbstractItemModel::modelReset, this, &LibraryWindow::showAlsoIn);
+    connect(_model, &QAbstractItemModel::modelReset, this, [this] {
+        showAlsoIn();
+        showProgress();
+    });
     connect(_table, &QTableView::doubleClicked, this, [this](const QModelIndex& index) {
         const auto patch = _model->patchAt(index.row());
         emit openRequested(QString::fromStdString(_model->catalog()->bank(patch).path),
@@ -145,7 +148,6 @@ void LibraryWindow::createMenus()
 void LibraryWindow::search()
 {
     _model->setSearch(_search->text(), _onePerSound->isChecked());
-    showProgress();
 }
 
 void LibraryWindow::showAlsoIn()
@@ -178,7 +180,7 @@ void LibraryWindow::showProgress()
     _progress->setValue(_library.filesDone());
     const library::PatchCatalog* catalog = _model->catalog();
     const int banks = catalog ? static_cast<int>(catalog->bankCount()) : 0;
-    const int found = _model->rowCount();
+    const int found = static_cast<int>(_model->foundCount());
     QString text;
     if (refreshing) {
         text = tr("Updating the library…");

@@ -15,6 +15,7 @@
 
 #include "A3AllDataSource.h"
 #include "AllDataFile.h"
+#include "BankCollection.h"
 #include "LibraryIndex.h"
 #include "PatchCatalog.h"
 
@@ -47,109 +48,11 @@ namespace fs = std::filesystem;
 using a3::library::LibraryIndex;
 using a3::library::PatchCatalog;
 
-constexpr int kDefaultFileCount = 10'000;
-constexpr int kFolderCount = 100;
-
-// Words that patch names are made of, so that a typed text finds what it
-// would in a real collection: a few percent of names for a word, fewer for a
-// word and number.
-constexpr std::array<const char*, 24> kWords{
-    "Hall", "Room", "Plate", "Spring", "Chorus", "Flange", "Phaser", "Delay",
-    "Echo", "Trem", "Pitch", "Wah",    "Comp",   "Gate",   "Rotary", "Dist",
-    "Amp",  "Verb", "Dly",   "Chrs",   "Lead",   "Pad",    "Bass",   "Vox"};
-// Of every hundred patches, how many take one of a few shared sounds.
-constexpr int kSharedSoundPercent = 30;
-constexpr int kSharedSounds = 2'000;
-
-int fileCount()
-{
-    const char* count = std::getenv("A3_LIBRARY_BENCH_FILES");
-    return count ? std::max(1, std::atoi(count)) : kDefaultFileCount;
-}
-
-std::array<std::uint8_t, a3::kPatchSize> randomSound(std::mt19937& random)
-{
-    std::array<std::uint8_t, a3::kPatchSize> sound = a3::kFallbackPatch;
-    std::uniform_int_distribution<int> value(0, 127);
-    sound[0] = static_cast<std::uint8_t>(value(random) % 32);
-    for (std::size_t k = 1; k < a3::kPatchSize; ++k) {
-        if (k < a3::kPatchNameOffset || k >= a3::kPatchNameOffset + a3::kPatchNameLength) {
-            sound[k] = static_cast<std::uint8_t>(value(random));
-        }
-    }
-    return sound;
-}
-
-std::u16string randomName(std::mt19937& random)
-{
-    std::string name = kWords[random() % kWords.size()];
-    if (random() % 4 != 0) {
-        name += (random() % 2 ? " " : "") + std::to_string(random() % 100);
-    }
-    name.resize(std::min(name.size(), a3::kPatchNameLength));
-    return {name.begin(), name.end()};
-}
-
-void writeFile(const fs::path& path, std::span<const std::uint8_t> bytes)
-{
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
-    if (!out) {
-        throw std::runtime_error("cannot write " + path.string());
-    }
-}
-
-// Makes the collection unless a complete one is there: the mark of a complete
-// one is written last.
-void makeCollection(const fs::path& root, int files)
-{
-    const fs::path mark = root / "complete";
-    std::string marked;
-    std::ifstream(mark) >> marked;
-    if (marked == std::to_string(files)) {
-        return;
-    }
-    std::cerr << "Making " << files << " bank files under " << root << " ...\n";
-    fs::remove_all(root);
-    std::mt19937 random(20261207);
-    std::vector<std::array<std::uint8_t, a3::kPatchSize>> shared;
-    for (int k = 0; k < kSharedSounds; ++k) {
-        shared.push_back(randomSound(random));
-    }
-    const int folders = std::min(files, kFolderCount);
-    for (int folder = 0; folder < folders; ++folder) {
-        fs::create_directories(root / ("folder " + std::to_string(folder)));
-    }
-    a3::A3AllDataSource bank = a3::A3AllDataSource::fallbackBank();
-    std::vector<std::uint8_t> bytes(a3::kAllDataFileSize);
-    for (int file = 0; file < files; ++file) {
-        for (std::int64_t row = 0; row < static_cast<std::int64_t>(a3::kPatchCount); ++row) {
-            const bool isShared = static_cast<int>(random() % 100) < kSharedSoundPercent;
-            bank.setPatchData(isShared ? shared[random() % shared.size()] : randomSound(random),
-                              row);
-            bank.setPatchName(randomName(random), row);
-        }
-        bank.writeSyxData(std::span<std::uint8_t, a3::kAllDataFileSize>(bytes));
-        writeFile(root / ("folder " + std::to_string(file % folders)) /
-                      (kWords[file % kWords.size()] + std::string(" bank ") + std::to_string(file) +
-                       ".syx"),
-                  bytes);
-    }
-    std::ofstream(mark) << files;
-}
-
 struct Collection
 {
     Collection()
     {
-        if (const char* given = std::getenv("A3_LIBRARY_BENCH_COLLECTION")) {
-            root = given;
-        } else {
-            const int count = fileCount();
-            root = fs::temp_directory_path() / ("a3-library-bench-" + std::to_string(count));
-            makeCollection(root, count);
-        }
+        root = a3::bench::bankCollection();
         const fs::path folder[] = {root};
         for (auto& found : a3::library::findBankFiles(folder).files) {
             files.push_back(found.path.native());
@@ -214,16 +117,6 @@ using Clock = std::chrono::steady_clock;
 double secondsSince(Clock::time_point start)
 {
     return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-// Resident bytes of this process now.
-std::int64_t residentBytes()
-{
-    std::ifstream statm("/proc/self/statm");
-    std::int64_t size = 0;
-    std::int64_t resident = 0;
-    statm >> size >> resident;
-    return resident * ::sysconf(_SC_PAGESIZE);
 }
 
 void setFileCounters(benchmark::State& state)
@@ -434,14 +327,14 @@ void BM_CatalogBuild(benchmark::State& state)
     std::size_t patches = 0;
     for (auto _ : state) {
         ::malloc_trim(0);
-        const std::int64_t before = residentBytes();
+        const std::int64_t before = a3::bench::residentBytes();
         const auto start = Clock::now();
         const PatchCatalog catalog = index.catalog();
         state.SetIterationTime(secondsSince(start));
-        grown = residentBytes() - before;
+        grown = a3::bench::residentBytes() - before;
         // What of that is the allocator's free memory rather than the catalog.
         ::malloc_trim(0);
-        trimmed = residentBytes() - before;
+        trimmed = a3::bench::residentBytes() - before;
         patches = catalog.patchCount();
     }
     const double patchBytes = static_cast<double>(patches * a3::kPatchSize);

@@ -413,6 +413,11 @@ IndexUpdate LibraryIndex::update(std::span<const std::filesystem::path> folders,
 PatchCatalog LibraryIndex::catalog() const
 {
     PatchCatalog catalog;
+    {
+        Statement count(_db, "SELECT count(*) FROM files WHERE is_bank");
+        count.step();
+        catalog.reserve(static_cast<std::size_t>(count.integer(0)));
+    }
     Statement select(_db, "SELECT path, chain_checksum, has_defects, patches FROM files"
                           " WHERE is_bank ORDER BY path");
     while (select.step()) {

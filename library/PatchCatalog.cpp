@@ -34,6 +34,13 @@ std::size_t soundHash(const std::uint8_t* patch)
 
 } // namespace
 
+void PatchCatalog::reserve(std::size_t banks)
+{
+    _banks.reserve(banks);
+    _patches.reserve(banks * kBankPatchBytes);
+    _names.reserve(banks * kPatchCount);
+}
+
 void PatchCatalog::addBank(CatalogBank bank, std::span<const std::uint8_t, kBankPatchBytes> patches)
 {
     _banks.push_back(std::move(bank));

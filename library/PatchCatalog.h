@@ -39,6 +39,9 @@ class PatchCatalog
 public:
     using PatchId = std::uint32_t;
 
+    // Room for so many banks, so that a large catalog is not copied as it
+    // grows (nor held twice meanwhile).
+    void reserve(std::size_t banks);
     void addBank(CatalogBank bank, std::span<const std::uint8_t, kBankPatchBytes> patches);
     // Groups the patches by sound; call once all banks are added.
     void finish();

@@ -82,8 +82,16 @@ protected:
         }
     }
 
+    // Waits for the table to show the last search's results.
+    void settle(LibraryWindow& window)
+    {
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !window.model().isSearching(); }));
+        QCoreApplication::processEvents();
+    }
+
     QStringList column(LibraryWindow& window, int column)
     {
+        settle(window);
         QStringList texts;
         for (int row = 0; row < window.model().rowCount(); ++row) {
             texts << window.model().index(row, column).data().toString();
@@ -119,6 +127,7 @@ TEST_F(LibraryWindowTest, FindsCopiesAndOpensPatchesOfEveryBankKept)
     library.onePerSoundBox().setChecked(true);
     EXPECT_EQ(column(library, LibraryModel::Name), (QStringList{"Hall   ", "BigHall", "HallC  "}));
     library.onePerSoundBox().setChecked(false);
+    settle(library);
 
     library.table().selectRow(0);
     ASSERT_EQ(library.alsoInList().count(), 1);

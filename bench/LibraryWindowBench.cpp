@@ -1,0 +1,154 @@
+// The Library window on the large collection (1,000,000 patches), as a user
+// sees it: the longest the event loop stalls while the index is built and
+// loaded and while a search is typed, against the same loop with nothing to
+// do; and the app's resident memory with the window open on every patch,
+// against the patch data itself (64 MB).
+
+#include "BankCollection.h"
+#include "Library.h"
+#include "LibraryModel.h"
+#include "LibraryWindow.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <benchmark/benchmark.h>
+#include <ctime>
+#include <string>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::int64_t threadCpuNs()
+{
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return std::int64_t{now.tv_sec} * 1'000'000'000 + now.tv_nsec;
+}
+
+// The longest the event loop went between two ticks of a timer due every
+// millisecond: in wall time, and in the GUI thread's own CPU time (the work
+// that kept it; the rest of a wall-time stall is other threads and programs
+// holding the machine's cores).
+struct Stall
+{
+    double wallMs = 0;
+    double busyMs = 0;
+};
+
+template <typename Done>
+Stall longestStall(Done done)
+{
+    QElapsedTimer clock;
+    clock.start();
+    qint64 lastWall = clock.nsecsElapsed();
+    std::int64_t lastCpu = threadCpuNs();
+    Stall longest;
+    QTimer tick;
+    tick.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+        const qint64 wall = clock.nsecsElapsed();
+        const std::int64_t cpu = threadCpuNs();
+        longest.wallMs = std::max(longest.wallMs, static_cast<double>(wall - lastWall) / 1e6);
+        longest.busyMs = std::max(longest.busyMs, static_cast<double>(cpu - lastCpu) / 1e6);
+        lastWall = wall;
+        lastCpu = cpu;
+    });
+    tick.start(1);
+    while (!done()) {
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+    }
+    return longest;
+}
+
+void setStallCounters(benchmark::State& state, const std::string& during, const Stall& stall)
+{
+    state.counters["stall_" + during + "_ms"] = stall.wallMs;
+    state.counters["busy_" + during + "_ms"] = stall.busyMs;
+}
+
+// A library of its own: the collection as its one folder, and no index yet.
+struct FreshLibrary
+{
+    FreshLibrary()
+    {
+        for (const char* variable : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"}) {
+            qputenv(variable,
+                    (home.path() + QLatin1Char('/') + QLatin1String(variable)).toLocal8Bit());
+        }
+        library = std::make_unique<a3::Library>(a3::library::LibraryPlaces::forCurrentUser());
+        const fs::path folders[] = {a3::bench::bankCollection()};
+        a3::library::LibraryPlaces::forCurrentUser().setLibraryFolders(folders);
+    }
+
+    QTemporaryDir home;
+    std::unique_ptr<a3::Library> library;
+};
+
+// Baseline: the loop with nothing else to do, for as long as a typed search.
+void BM_IdleLoop(benchmark::State& state)
+{
+    for (auto _ : state) {
+        QElapsedTimer elapsed;
+        elapsed.start();
+        setStallCounters(state, "idle", longestStall([&] { return elapsed.elapsed() >= 500; }));
+    }
+}
+
+// From the window opened on a library never indexed until every patch is
+// listed, a letter typed into the search every 50 ms meanwhile; then the
+// same typing over the whole catalog.
+void BM_LibraryWindowIndexingAndSearching(benchmark::State& state)
+{
+    const std::int64_t residentBefore = a3::bench::residentBytes();
+    for (auto _ : state) {
+        FreshLibrary fresh;
+        a3::LibraryWindow window(*fresh.library);
+        window.show();
+        const QStringList typed{"h", "ha", "hal", "hall", "hal", "ha", "h", ""};
+        int next = 0;
+        QTimer typing;
+        QObject::connect(&typing, &QTimer::timeout,
+                         [&] { window.searchField().setText(typed[next++ % typed.size()]); });
+        typing.start(50);
+        fresh.library->refresh();
+        QElapsedTimer elapsed;
+        elapsed.start();
+        setStallCounters(state, "indexing", longestStall([&] {
+                             return !fresh.library->isRefreshing() && window.model().catalog() &&
+                                    window.model().catalog()->patchCount() > 0;
+                         }));
+        state.counters["indexing_s"] = static_cast<double>(elapsed.elapsed()) / 1e3;
+        next = 0;
+        setStallCounters(state, "searching",
+                         longestStall([&] { return next >= 2 * typed.size(); }));
+        state.counters["patches"] = static_cast<double>(window.model().catalog()->patchCount());
+        window.searchField().clear();
+        state.counters["resident_MB"] = static_cast<double>(a3::bench::residentBytes()) / 1e6;
+        state.counters["resident_growth_MB"] =
+            static_cast<double>(a3::bench::residentBytes() - residentBefore) / 1e6;
+        state.counters["patch_data_MB"] =
+            static_cast<double>(window.model().catalog()->patchCount()) * a3::kPatchSize / 1e6;
+    }
+}
+
+} // namespace
+
+BENCHMARK(BM_IdleLoop)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LibraryWindowIndexingAndSearching)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    QApplication application(argc, argv);
+    a3::bench::bankCollection(); // made before anything is measured
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
