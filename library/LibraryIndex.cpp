@@ -8,6 +8,7 @@
 #include <optional>
 #include <sqlite3.h>
 #include <thread>
+#include <unistd.h>
 #include <utility>
 
 namespace a3::library {
@@ -129,6 +130,7 @@ public:
     {
         FileIdentity identity;
         std::optional<BankSummary> bank;
+        bool unreadable = false; // so not known to be no bank
     };
 
     ReadAhead(const std::vector<const FoundFile*>& files, const std::atomic<bool>* cancel)
@@ -197,6 +199,7 @@ private:
                 Read& read = batch.emplace_back();
                 read.identity = _files[k]->identity;
                 read.bank = readBank(_files[k]->path, read.identity);
+                read.unreadable = !read.bank && ::access(_files[k]->path.c_str(), R_OK) != 0;
             }
             const std::scoped_lock lock(_mutex);
             _ready.push_back(std::move(batch));
@@ -359,6 +362,7 @@ IndexUpdate LibraryIndex::update(std::span<const std::filesystem::path> folders,
     }
 
     Statement store(_db, "INSERT OR REPLACE INTO files VALUES (?, ?, ?, ?, ?, ?, ?, ?)");
+    Statement forget(_db, "DELETE FROM files WHERE path = ?");
     std::optional<ReadAhead> reads;
     if (!walk.cancelled && !toRead.empty()) {
         reads.emplace(toRead, cancel);
@@ -374,8 +378,19 @@ IndexUpdate LibraryIndex::update(std::span<const std::filesystem::path> folders,
                 walk.cancelled = true;
                 break;
             }
+            if (progress) {
+                ++progress->filesDone;
+            }
             const FileIdentity& identity = batch[k - first].identity;
             const std::optional<BankSummary>& bank = batch[k - first].bank;
+            if (batch[k - first].unreadable) {
+                // Not kept, so that it is read once it can be.
+                forget.bind(1, toRead[k]->path.native());
+                forget.step();
+                forget.reset();
+                ++result.filesUnreadable;
+                continue;
+            }
             store.bind(1, toRead[k]->path.native());
             store.bind(2, static_cast<std::int64_t>(identity.size));
             store.bind(3, identity.modifiedNs);
@@ -388,9 +403,6 @@ IndexUpdate LibraryIndex::update(std::span<const std::filesystem::path> folders,
             store.step();
             store.reset();
             ++(bank ? result.banksRead : result.filesPassedOver);
-            if (progress) {
-                ++progress->filesDone;
-            }
         }
         transaction.commit();
         reads->giveBack(std::move(batch));
@@ -398,7 +410,6 @@ IndexUpdate LibraryIndex::update(std::span<const std::filesystem::path> folders,
     result.cancelled = walk.cancelled;
     if (!result.cancelled) {
         Transaction transaction(_db);
-        Statement forget(_db, "DELETE FROM files WHERE path = ?");
         for (const auto& [path, identity] : known) {
             forget.bind(1, path);
             forget.step();

@@ -35,6 +35,7 @@ struct IndexUpdate
     int filesUnchanged = 0;
     int filesRemoved = 0;    // gone, or no longer under a folder
     int filesPassedOver = 0; // of an All-Data file's length, but not one
+    int filesUnreadable = 0; // not opened (no permission): read again next time
     std::vector<UnreadableFolder> unreadableFolders;
     int loopsSkipped = 0;
     bool cancelled = false; // the index keeps what was done so far

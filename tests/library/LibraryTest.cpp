@@ -158,6 +158,15 @@ TEST_F(LibraryFolder, WalkFindsEveryBankOnceAndPassesOverWhatItCannotRead)
         ASSERT_EQ(_walk.unreadableFolders.size(), 1u);
         EXPECT_EQ(_walk.unreadableFolders[0].path, _dir / "banks/locked");
         EXPECT_EQ(_walk.unreadableFolders[0].reason, "Permission denied");
+
+        // A bank that cannot be read is not taken for a file that is no bank.
+        writeBank(bankWith({}), _dir / "mine/secret.syx");
+        fs::permissions(_dir / "mine/secret.syx", fs::perms::none);
+        LibraryIndex index(_dir / "index.sqlite3");
+        const std::vector<fs::path> folders{_dir / "mine"};
+        EXPECT_EQ(index.update(folders).filesUnreadable, 1);
+        fs::permissions(_dir / "mine/secret.syx", fs::perms::owner_read);
+        EXPECT_EQ(index.update(folders).banksRead, 1);
     }
 }
 
