@@ -109,7 +109,7 @@ LibraryWindow::LibraryWindow(Library& library, QWidget* parent)
         showAlsoIn();
         showProgress();
     });
-    connect(_table, &QTableView::doubleClicked, this, [this](const QModelIndex& index) {
+    connect(_table, &QTableView::activated, this, [this](const QModelIndex& index) {
         const auto patch = _model->patchAt(index.row());
         emit openRequested(QString::fromStdString(_model->catalog()->bank(patch).path),
                            _model->catalog()->row(patch));
