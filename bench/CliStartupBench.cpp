@@ -5,6 +5,7 @@
 // the same run.
 
 #include "A3AllDataSource.h"
+#include "RunProgram.h"
 
 #include <benchmark/benchmark.h>
 #include <chrono>
@@ -12,12 +13,8 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
-#include <spawn.h>
 #include <string>
-#include <sys/wait.h>
 #include <vector>
-
-extern char** environ;
 
 namespace {
 
@@ -46,26 +43,6 @@ const Files& files()
 {
     static const Files instance;
     return instance;
-}
-
-// Runs the program with its output discarded; false when it did not exit 0.
-bool runToEnd(std::vector<std::string> arguments)
-{
-    std::vector<char*> argv;
-    for (std::string& argument : arguments) {
-        argv.push_back(argument.data());
-    }
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-    pid_t pid = -1;
-    const bool started = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0;
-    posix_spawn_file_actions_destroy(&actions);
-    int status = 0;
-    return started && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status) &&
-           WEXITSTATUS(status) == 0;
 }
 
 enum class Command
@@ -97,7 +74,7 @@ void BM_Process(benchmark::State& state, Command command, std::string a3bank)
     const std::vector<std::string> arguments = commandLine(command, a3bank);
     for (auto _ : state) {
         const auto started = std::chrono::steady_clock::now();
-        const bool ok = runToEnd(arguments);
+        const bool ok = a3::bench::runToEnd(arguments);
         const auto ended = std::chrono::steady_clock::now();
         if (!ok) {
             state.SkipWithError((arguments.front() + " failed").c_str());

@@ -18,6 +18,7 @@
 #include "BankCollection.h"
 #include "LibraryIndex.h"
 #include "PatchCatalog.h"
+#include "RunProgram.h"
 
 #include <algorithm>
 #include <array>
@@ -34,13 +35,9 @@
 #include <memory>
 #include <optional>
 #include <random>
-#include <spawn.h>
 #include <string>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
-
-extern char** environ;
 
 namespace {
 
@@ -90,26 +87,6 @@ void removeIndex(const fs::path& file)
     for (const char* suffix : {"", "-wal", "-shm"}) {
         fs::remove(file.native() + suffix);
     }
-}
-
-// Runs the program with its output discarded; false when it did not exit 0.
-bool runToEnd(std::vector<std::string> arguments)
-{
-    std::vector<char*> argv;
-    for (std::string& argument : arguments) {
-        argv.push_back(argument.data());
-    }
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-    pid_t pid = -1;
-    const bool started = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0;
-    posix_spawn_file_actions_destroy(&actions);
-    int status = 0;
-    return started && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status) &&
-           WEXITSTATUS(status) == 0;
 }
 
 using Clock = std::chrono::steady_clock;
@@ -163,7 +140,7 @@ void BM_CheckProcess(benchmark::State& state)
     for (auto _ : state) {
         const auto start = Clock::now();
         for (const auto& run : runs) {
-            if (!runToEnd(run)) {
+            if (!a3::bench::runToEnd(run)) {
                 state.SkipWithError("a3bank check failed");
                 return;
             }
@@ -245,7 +222,7 @@ void BM_FindStatWalk(benchmark::State& state)
         "find", collection().root.native(), "-name", "*.syx", "-printf", "%s %T@\n"};
     for (auto _ : state) {
         const auto start = Clock::now();
-        if (!runToEnd(arguments)) {
+        if (!a3::bench::runToEnd(arguments)) {
             state.SkipWithError("find failed");
             break;
         }
@@ -350,7 +327,7 @@ void BM_FindProcess(benchmark::State& state, std::vector<std::string> arguments)
 {
     for (auto _ : state) {
         const auto start = Clock::now();
-        if (!runToEnd(arguments)) {
+        if (!a3::bench::runToEnd(arguments)) {
             state.SkipWithError((arguments.front() + " failed").c_str());
             break;
         }
