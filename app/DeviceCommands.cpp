@@ -7,13 +7,10 @@
 #include "UserPrompts.h"
 #include "WindowQuestions.h"
 
-#include <QLoggingCategory>
 #include <QPointer>
 
 namespace a3 {
 namespace {
-
-Q_LOGGING_CATEGORY(lcDevice, "a3.device")
 
 using Status = midi::TransferResult::Status;
 
@@ -199,12 +196,14 @@ void DeviceCommands::receiveFrom(const QString& port,
                 // a close or a Quit waiting for it then finds the bank there.
                 _link.end();
                 // Every bank the device sends is kept, whatever the user
-                // does with it next; a failure to keep it loses nothing the
-                // window does not show.
-                if (const auto problem = _controller.library().keepReceivedBank(result.dump)) {
-                    qCWarning(lcDevice) << "The received bank could not be kept:" << *problem;
-                }
+                // does with it next.
+                const auto notKept = _controller.library().keepReceivedBank(result.dump);
                 then(result.dump);
+                if (notKept) {
+                    _questions.showError(tr("The bank received could not be kept in the "
+                                            "Library's received banks."),
+                                         *notKept);
+                }
                 return;
             }
             endWith(result.status == Status::Cancelled

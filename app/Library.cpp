@@ -1,6 +1,6 @@
 #include "Library.h"
 
-#include <QLocale>
+#include <QFile>
 #include <chrono>
 
 namespace a3 {
@@ -20,22 +20,26 @@ namespace {
 
 QString fromPath(const fs::path& path)
 {
-    return QString::fromStdString(path.native());
+    return QFile::decodeName(path.c_str());
 }
 
-QString news(const library::IndexUpdate& update, const QString& rebuiltBecause)
+QString news(const library::IndexUpdate& update)
 {
     QStringList lines;
-    if (!rebuiltBecause.isEmpty()) {
-        lines << Library::tr("The library's index could not be used (%1) and was made anew.")
-                     .arg(rebuiltBecause);
-    }
     if (update.cancelled) {
         lines << Library::tr("Updating the library was cancelled.");
     }
     for (const auto& folder : update.unreadableFolders) {
         lines << Library::tr("“%1” could not be read: %2")
                      .arg(fromPath(folder.path), QString::fromStdString(folder.reason));
+    }
+    if (update.filesUnreadable > 0) {
+        lines << (update.filesUnreadable == 1
+                      ? Library::tr(
+                            "1 bank could not be read; it is tried again at the next update.")
+                      : Library::tr("%1 banks could not be read; they are tried again at the next "
+                                    "update.")
+                            .arg(update.filesUnreadable));
     }
     return lines.join(QLatin1Char('\n'));
 }
@@ -75,7 +79,7 @@ QStringList Library::folders() const
 std::optional<QString> Library::addFolder(const QString& folder)
 {
     auto folders = _places.libraryFolders();
-    const fs::path added = folder.toStdString();
+    const fs::path added = QFile::encodeName(folder).toStdString();
     if (std::find(folders.begin(), folders.end(), added) == folders.end()) {
         folders.push_back(added);
     }
@@ -90,7 +94,7 @@ std::optional<QString> Library::addFolder(const QString& folder)
 std::optional<QString> Library::removeFolder(const QString& folder)
 {
     auto folders = _places.libraryFolders();
-    std::erase(folders, fs::path(folder.toStdString()));
+    std::erase(folders, fs::path(QFile::encodeName(folder).toStdString()));
     const WriteResult written = _places.setLibraryFolders(folders);
     if (!written.written()) {
         return QString::fromStdString(written.reason);
@@ -145,12 +149,20 @@ void Library::startRefresh()
             }
             outcome->update = _index->update(folders, progress.get());
             const auto& update = outcome->update;
-            if (firstTime || update.banksRead + update.filesRemoved > 0) {
+            const bool changed = update.banksRead + update.filesPassedOver +
+                                     update.filesUnreadable + update.filesRemoved >
+                                 0;
+            if (!update.cancelled && (firstTime || changed)) {
                 outcome->catalog = std::make_shared<const library::PatchCatalog>(_index->catalog());
             }
         } catch (const library::LibraryIndexError& error) {
             outcome->error = QString::fromUtf8(error.what());
-            _index.reset(); // opened anew, and checked, next time
+            _index.reset();
+            // A cache that fails is made anew from the files next time;
+            // one that another program holds is only waited for again.
+            if (!error.isBusy()) {
+                library::LibraryIndex::remove(indexFile);
+            }
         }
         QMetaObject::invokeMethod(this, [this, outcome] { finishRefresh(outcome); });
     });
@@ -165,8 +177,12 @@ void Library::finishRefresh(const std::shared_ptr<Outcome>& outcome)
         emit catalogChanged();
     }
     emit progressChanged();
+    if (!outcome->rebuiltBecause.isEmpty()) {
+        _notice = tr("The library's index could not be used (%1) and was made anew from the files.")
+                      .arg(outcome->rebuiltBecause);
+    }
     emit refreshed(outcome->error.isEmpty()
-                       ? news(outcome->update, outcome->rebuiltBecause)
+                       ? news(outcome->update)
                        : tr("The library could not be updated: %1").arg(outcome->error));
     if (_again) {
         startRefresh();

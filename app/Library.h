@@ -39,6 +39,10 @@ public:
     int filesDone() const;
     int filesFound() const;
 
+    // What the user should know of the library for as long as the app runs
+    // (its index was made anew), or an empty text.
+    const QString& notice() const { return _notice; }
+
     // Every patch found by the last refresh; empty before the first.
     std::shared_ptr<const library::PatchCatalog> catalog() const { return _catalog; }
 
@@ -65,6 +69,7 @@ private:
     std::shared_ptr<library::UpdateProgress> _progress;
     std::shared_ptr<const library::PatchCatalog> _catalog;
     QTimer _progressTimer;
+    QString _notice;
     bool _running = false;
     bool _again = false;
 };

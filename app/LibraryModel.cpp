@@ -5,6 +5,7 @@
 #include "PatchText.h"
 
 #include <QColor>
+#include <QFile>
 #include <QFileInfo>
 #include <QMimeData>
 #include <QtConcurrent/QtConcurrentRun>
@@ -92,7 +93,7 @@ QVariant LibraryModel::data(const QModelIndex& index, int role) const
     const auto patch = patchAt(index.row());
     const library::PatchCatalog& catalog = *_shown.catalog;
     const library::CatalogBank& bank = catalog.bank(patch);
-    const QString path = QString::fromStdString(bank.path);
+    const QString path = QFile::decodeName(bank.path.c_str());
     if (index.column() == Bank && role == Qt::ToolTipRole) {
         return bank.hasDefects ? path + QLatin1Char('\n') +
                                      tr("Has defects that a3bank check warns of, such as a "

@@ -8,6 +8,7 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QEvent>
+#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -111,7 +112,7 @@ LibraryWindow::LibraryWindow(Library& library, QWidget* parent)
     });
     connect(_table, &QTableView::activated, this, [this](const QModelIndex& index) {
         const auto patch = _model->patchAt(index.row());
-        emit openRequested(QString::fromStdString(_model->catalog()->bank(patch).path),
+        emit openRequested(QFile::decodeName(_model->catalog()->bank(patch).path.c_str()),
                            _model->catalog()->row(patch));
     });
     connect(_cancel, &QPushButton::clicked, &_library, &Library::cancel);
@@ -190,7 +191,12 @@ void LibraryWindow::showProgress()
         text = (found == 1 ? tr("1 patch found") : tr("%1 patches found").arg(found)) +
                (banks == 1 ? tr(" in 1 bank") : tr(" in %1 banks").arg(banks));
     }
-    _status->setText(_news.isEmpty() ? text : text + QLatin1Char('\n') + _news);
+    for (const QString& more : {_library.notice(), _news}) {
+        if (!more.isEmpty()) {
+            text += QLatin1Char('\n') + more;
+        }
+    }
+    _status->setText(text);
 }
 
 void LibraryWindow::showNews(const QString& news)

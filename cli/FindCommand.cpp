@@ -45,6 +45,18 @@ std::vector<std::filesystem::path> searchedFolders(const Arguments& arguments)
     return folders;
 }
 
+std::string whyNoBank(const library::BankRead& read)
+{
+    switch (read.outcome) {
+    case library::BankRead::Outcome::NotABank:
+        return "not an All-Data file";
+    case library::BankRead::Outcome::Unsettled:
+        return "changed each time it was read";
+    default:
+        return read.reason;
+    }
+}
+
 void printPatch(const PatchCatalog& catalog, PatchCatalog::PatchId patch)
 {
     std::cout << givenName(catalog.bank(patch).path) << '\t' << catalog.row(patch) + 1 << '\t'
@@ -73,10 +85,9 @@ int findCommand(const Arguments& arguments)
     // The FILE of --same is searched too, unless a folder holds it already.
     library::FileIdentity referenceIdentity;
     if (reference) {
-        const std::optional<library::BankSummary> bank =
-            library::readBank(reference->first, referenceIdentity);
-        if (!bank) {
-            refuse(reference->first, "not a readable All-Data file");
+        const library::BankRead read = library::readBank(reference->first, referenceIdentity);
+        if (!read.bank) {
+            refuse(reference->first, whyNoBank(read));
             return kCannotCompare;
         }
         if (std::ranges::none_of(walk.files, [&](const library::FoundFile& found) {
@@ -92,11 +103,16 @@ int findCommand(const Arguments& arguments)
     PatchCatalog catalog;
     std::optional<PatchCatalog::PatchId> referencePatch;
     for (library::FoundFile& found : walk.files) {
-        const std::optional<library::BankSummary> bank =
-            library::readBank(found.path, found.identity);
-        if (!bank) {
-            continue; // not an All-Data file: nothing to find in it
+        const library::BankRead read = library::readBank(found.path, found.identity);
+        if (read.outcome == library::BankRead::Outcome::NotABank) {
+            continue; // nothing to find in it
         }
+        if (!read.bank) {
+            refuse(found.path, whyNoBank(read));
+            status = kCannotCompare;
+            continue;
+        }
+        const library::BankSummary* bank = &*read.bank;
         if (reference && found.identity == referenceIdentity) {
             referencePatch = static_cast<PatchCatalog::PatchId>(
                 catalog.bankCount() * kPatchCount + static_cast<std::size_t>(reference->second));

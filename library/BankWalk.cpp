@@ -98,7 +98,8 @@ enum class ReadOutcome
 {
     Whole,
     Changed, // while it was read
-    Unusable,
+    NotABank,
+    Failed, // errno says why
 };
 
 // One read of the file: its content and what it was when read.
@@ -108,12 +109,12 @@ ReadOutcome readOnce(const std::filesystem::path& path, std::vector<std::uint8_t
     const FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
     struct stat before
     {};
-    if (!fd.isOpen() || ::fstat(fd.get(), &before) != 0 || !S_ISREG(before.st_mode)) {
-        return ReadOutcome::Unusable;
+    if (!fd.isOpen() || ::fstat(fd.get(), &before) != 0) {
+        return ReadOutcome::Failed;
     }
     identity = identityOf(before);
-    if (identity.size != kAllDataFileSize) {
-        return ReadOutcome::Unusable;
+    if (!S_ISREG(before.st_mode) || identity.size != kAllDataFileSize) {
+        return ReadOutcome::NotABank;
     }
     bytes.resize(kAllDataFileSize + 1); // one more, to notice a file that grew
     std::size_t total = 0;
@@ -122,7 +123,10 @@ ReadOutcome readOnce(const std::filesystem::path& path, std::vector<std::uint8_t
         if (got < 0 && errno == EINTR) {
             continue;
         }
-        if (got <= 0) {
+        if (got < 0) {
+            return ReadOutcome::Failed;
+        }
+        if (got == 0) {
             break;
         }
         total += static_cast<std::size_t>(got);
@@ -131,7 +135,7 @@ ReadOutcome readOnce(const std::filesystem::path& path, std::vector<std::uint8_t
     struct stat after
     {};
     if (::fstat(fd.get(), &after) != 0) {
-        return ReadOutcome::Unusable;
+        return ReadOutcome::Failed;
     }
     identity = identityOf(after);
     const bool changed = !(identityOf(before) == identity) || total != kAllDataFileSize;
@@ -151,7 +155,7 @@ WalkResult findBankFiles(std::span<const std::filesystem::path> folders,
     return result;
 }
 
-std::optional<BankSummary> readBank(const std::filesystem::path& path, FileIdentity& identity)
+BankRead readBank(const std::filesystem::path& path, FileIdentity& identity)
 {
     // A file rewritten in place while being read shows a new time or size
     // after the read: read it again, a few times at most for a file that
@@ -162,17 +166,32 @@ std::optional<BankSummary> readBank(const std::filesystem::path& path, FileIdent
     for (int attempt = 0; attempt < kAttempts && outcome == ReadOutcome::Changed; ++attempt) {
         outcome = readOnce(path, bytes, identity);
     }
-    if (outcome != ReadOutcome::Whole || allDataFileProblem(bytes)) {
-        return std::nullopt;
+    BankRead read;
+    switch (outcome) {
+    case ReadOutcome::Failed:
+        read.reason = std::strerror(errno);
+        return read;
+    case ReadOutcome::Changed:
+        read.outcome = BankRead::Outcome::Unsettled;
+        return read;
+    case ReadOutcome::NotABank:
+        read.outcome = BankRead::Outcome::NotABank;
+        return read;
+    case ReadOutcome::Whole:
+        break;
     }
     A3AllDataSource bank = A3AllDataSource::fallbackBank();
-    bank.setSyxData(bytes);
+    if (!bank.setSyxData(bytes)) {
+        read.outcome = BankRead::Outcome::NotABank;
+        return read;
+    }
     const A3AllData data = bank.data();
-    BankSummary summary;
+    BankSummary& summary = read.bank.emplace();
     summary.chainChecksum = bank.chainChecksum();
     summary.hasDefects = !toleratedDefects(bytes).empty();
     std::memcpy(summary.patches.data(), data.patch.data(), kBankPatchBytes);
-    return summary;
+    read.outcome = BankRead::Outcome::Bank;
+    return read;
 }
 
 } // namespace a3::library

@@ -61,10 +61,23 @@ struct BankSummary
     std::array<std::uint8_t, kBankPatchBytes> patches{};
 };
 
+struct BankRead
+{
+    enum class Outcome
+    {
+        Bank,
+        NotABank,   // not an All-Data file
+        Unreadable, // could not be opened or read
+        Unsettled,  // changed during every read
+    };
+    Outcome outcome = Outcome::Unreadable;
+    std::optional<BankSummary> bank; // for a Bank
+    std::string reason;              // for an Unreadable file: the system's
+};
+
 // The bank stored in an All-Data file as it is from start to end of one
-// read: a file that changes while it is read is read again. Nothing for a
-// file that is not an All-Data file or cannot be read; identity is then
-// the file as last seen.
-std::optional<BankSummary> readBank(const std::filesystem::path& path, FileIdentity& identity);
+// read: a file that changes while it is read is read again, a few times at
+// most. identity is the file as last seen.
+BankRead readBank(const std::filesystem::path& path, FileIdentity& identity);
 
 } // namespace a3::library

@@ -8,7 +8,6 @@
 #include <optional>
 #include <sqlite3.h>
 #include <thread>
-#include <unistd.h>
 #include <utility>
 
 namespace a3::library {
@@ -38,7 +37,7 @@ public:
     void check(int code) const
     {
         if (code != SQLITE_OK && code != SQLITE_ROW && code != SQLITE_DONE) {
-            throw LibraryIndexError(sqlite3_errmsg(_db));
+            throw LibraryIndexError(sqlite3_errmsg(_db), code);
         }
     }
     // Whether a row came.
@@ -87,10 +86,10 @@ private:
 void execute(sqlite3* db, const char* sql)
 {
     char* message = nullptr;
-    if (sqlite3_exec(db, sql, nullptr, nullptr, &message) != SQLITE_OK) {
+    if (const int code = sqlite3_exec(db, sql, nullptr, nullptr, &message); code != SQLITE_OK) {
         std::string reason = message ? message : sqlite3_errmsg(db);
         sqlite3_free(message);
-        throw LibraryIndexError(reason);
+        throw LibraryIndexError(reason, code);
     }
 }
 
@@ -129,8 +128,7 @@ public:
     struct Read
     {
         FileIdentity identity;
-        std::optional<BankSummary> bank;
-        bool unreadable = false; // so not known to be no bank
+        BankRead read;
     };
 
     ReadAhead(const std::vector<const FoundFile*>& files, const std::atomic<bool>* cancel)
@@ -198,8 +196,7 @@ private:
                 }
                 Read& read = batch.emplace_back();
                 read.identity = _files[k]->identity;
-                read.bank = readBank(_files[k]->path, read.identity);
-                read.unreadable = !read.bank && ::access(_files[k]->path.c_str(), R_OK) != 0;
+                read.read = readBank(_files[k]->path, read.identity);
             }
             const std::scoped_lock lock(_mutex);
             _ready.push_back(std::move(batch));
@@ -231,9 +228,7 @@ LibraryIndex::LibraryIndex(const std::filesystem::path& file)
     _rebuiltBecause = unusableBecause();
     if (!_rebuiltBecause.empty()) {
         close();
-        for (const char* suffix : {"", "-wal", "-shm"}) {
-            std::filesystem::remove(_file.native() + suffix, ignored);
-        }
+        remove(_file);
         open();
     }
     createSchema();
@@ -242,6 +237,19 @@ LibraryIndex::LibraryIndex(const std::filesystem::path& file)
 LibraryIndex::~LibraryIndex()
 {
     close();
+}
+
+bool LibraryIndexError::isBusy() const
+{
+    return (_code & 0xFF) == SQLITE_BUSY || (_code & 0xFF) == SQLITE_LOCKED;
+}
+
+void LibraryIndex::remove(const std::filesystem::path& file)
+{
+    std::error_code ignored; // what cannot be removed fails the next open
+    for (const char* suffix : {"", "-wal", "-shm"}) {
+        std::filesystem::remove(file.native() + suffix, ignored);
+    }
 }
 
 void LibraryIndex::open()
@@ -281,6 +289,9 @@ std::string LibraryIndex::unusableBecause()
             return "it is damaged (" + check.text(0) + ")";
         }
     } catch (const LibraryIndexError& error) {
+        if (error.isBusy()) {
+            throw; // in use, not damaged
+        }
         return error.what();
     }
     return {};
@@ -382,9 +393,11 @@ IndexUpdate LibraryIndex::update(std::span<const std::filesystem::path> folders,
                 ++progress->filesDone;
             }
             const FileIdentity& identity = batch[k - first].identity;
-            const std::optional<BankSummary>& bank = batch[k - first].bank;
-            if (batch[k - first].unreadable) {
-                // Not kept, so that it is read once it can be.
+            const std::optional<BankSummary>& bank = batch[k - first].read.bank;
+            if (const auto outcome = batch[k - first].read.outcome;
+                outcome == BankRead::Outcome::Unreadable ||
+                outcome == BankRead::Outcome::Unsettled) {
+                // Not kept, so that it is read again next time.
                 forget.bind(1, toRead[k]->path.native());
                 forget.step();
                 forget.reset();

@@ -18,7 +18,16 @@ namespace a3::library {
 class LibraryIndexError : public std::runtime_error
 {
 public:
-    using std::runtime_error::runtime_error;
+    explicit LibraryIndexError(const std::string& what, int code = 0)
+        : std::runtime_error(what)
+        , _code(code)
+    {}
+    // Another program held the index for longer than one waits: nothing is
+    // wrong with it.
+    bool isBusy() const;
+
+private:
+    int _code; // SQLite's primary result code, or 0
 };
 
 // How far an update has come, read from another thread; and its Cancel.
@@ -35,7 +44,7 @@ struct IndexUpdate
     int filesUnchanged = 0;
     int filesRemoved = 0;    // gone, or no longer under a folder
     int filesPassedOver = 0; // of an All-Data file's length, but not one
-    int filesUnreadable = 0; // not opened (no permission): read again next time
+    int filesUnreadable = 0; // not read whole (no permission, never settled): read again next time
     std::vector<UnreadableFolder> unreadableFolders;
     int loopsSkipped = 0;
     bool cancelled = false; // the index keeps what was done so far
@@ -56,6 +65,10 @@ public:
 
     // Why the index found at the file was replaced; empty when it was not.
     const std::string& rebuiltBecause() const { return _rebuiltBecause; }
+
+    // Removes an index (closed) with its journal, for the next to start
+    // anew.
+    static void remove(const std::filesystem::path& file);
 
     // Brings the index in line with the files under folders: reads files
     // that are new or whose size, time or inode changed, and forgets files

@@ -169,6 +169,12 @@ TEST_F(LibraryWindowTest, FindsCopiesAndOpensPatchesOfEveryBankKept)
     ASSERT_NE(shown, nullptr);
     EXPECT_EQ(shown->view().table().selectionModel()->selectedRows().value(0).row(), 4);
 
+    // A bank overwritten by another program with what is no bank leaves.
+    test::writeBytes(banks / "c.syx", std::vector<std::uint8_t>(kAllDataFileSize, 'x'));
+    controller.library().refresh();
+    waitForRefresh();
+    EXPECT_FALSE(column(library, LibraryModel::Name).contains(QStringLiteral("HallC  ")));
+
     // Saved from its window, or received from the device: found at once.
     shown->document().renamePatch(6, QStringLiteral("Saved"));
     ASSERT_FALSE(shown->document().save(qPath(banks / "a.syx")).reason.size());

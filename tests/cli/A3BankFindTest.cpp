@@ -73,7 +73,7 @@ TEST(A3BankFind, PrintsEachPatchFoundAndExitsAsGrepDoes)
         {{"find", "--same", b + "/notes.syx:1", b},
          "",
          2,
-         "a3bank: " + b + "/notes.syx: not a readable All-Data file\n"},
+         "a3bank: " + b + "/notes.syx: not an All-Data file\n"},
         {{"find", "--same", b + "/a one.syx:101", b}, "", 2, ""},
         {{"find"}, "", 2, ""},
     };

@@ -183,7 +183,7 @@ TEST_F(LibraryFolder, AFileThatChangesWhileReadIsReadAgain)
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
     setenv("A3_REPLACE_DURING_READ", (_dir / "after.syx").c_str(), 1);
     FileIdentity identity;
-    const std::optional<BankSummary> bank = readBank(_dir / "bank.syx", identity);
+    const std::optional<BankSummary> bank = readBank(_dir / "bank.syx", identity).bank;
     unsetenv("A3_REPLACE_DURING_READ");
     ASSERT_TRUE(bank);
     EXPECT_FALSE(bank->hasDefects);
