@@ -26,6 +26,12 @@ inline std::unique_ptr<A3AllDataDocument> factoryDocument()
         *A3AllDataSource::fromFactoryBank(A3_FACTORY_BANK_PATH));
 }
 
+inline std::filesystem::path writeFactoryBank(const std::filesystem::path& path)
+{
+    writeBytes(path, A3AllDataSource::fromFactoryBank(A3_FACTORY_BANK_PATH)->syxData());
+    return path;
+}
+
 // The file the document would save now.
 inline std::vector<std::uint8_t> fileContent(const A3AllDataDocument& document)
 {
