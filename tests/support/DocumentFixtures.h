@@ -3,16 +3,10 @@
 #include "A3AllDataDocument.h"
 #include "TempDir.h"
 
-#include <QByteArray>
 #include <QString>
 #include <memory>
 
 namespace a3::test {
-
-inline QByteArray toQByteArray(const std::vector<std::uint8_t>& bytes)
-{
-    return {reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size())};
-}
 
 inline QString qPath(const std::filesystem::path& path)
 {
