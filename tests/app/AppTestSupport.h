@@ -1,5 +1,6 @@
 #pragma once
 
+#include "DocumentController.h"
 #include "DocumentWindow.h"
 
 #include <QAbstractButton>
@@ -13,6 +14,7 @@
 #include <QTimer>
 #include <QWindow>
 #include <functional>
+#include <gtest/gtest.h>
 #include <memory>
 #include <optional>
 
@@ -26,6 +28,16 @@ inline std::optional<bool> outcomeOf(const std::function<void(DocumentWindow::Do
     start([outcome](bool result) { *outcome = result; });
     (void)QTest::qWaitFor([&] { return outcome->has_value(); }, 10000);
     return *outcome;
+}
+
+// Closes every window, unasked, once a test is done.
+inline void closeAllUnasked(DocumentController& controller)
+{
+    for (DocumentWindow* window : controller.windows()) {
+        window->document().undoStack().setClean();
+    }
+    EXPECT_EQ(true, outcomeOf([&](auto done) { controller.closeAllDocuments(done); }));
+    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
 // The dialog of this kind on screen that fits, if one is.

@@ -34,12 +34,6 @@ using test::outcomeOf;
 using test::qPath;
 using test::UserScript;
 
-std::filesystem::path writeFactoryBank(const std::filesystem::path& path)
-{
-    test::writeBytes(path, A3AllDataSource::fromFactoryBank(A3_FACTORY_BANK_PATH)->syxData());
-    return path;
-}
-
 void rename(DocumentWindow* window, int row, const QString& name)
 {
     window->document().renamePatch(row, name);
@@ -56,19 +50,11 @@ void activate(QWidget* window)
     ASSERT_TRUE(QTest::qWaitForWindowActive(window));
 }
 
-// Closes every window, unasked, once a test is done.
 template <typename Prompts>
 class WithWindows : public ::testing::Test
 {
 protected:
-    void TearDown() override
-    {
-        for (DocumentWindow* window : controller.windows()) {
-            window->document().undoStack().setClean();
-        }
-        EXPECT_EQ(true, outcomeOf([&](auto done) { controller.closeAllDocuments(done); }));
-        QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    }
+    void TearDown() override { test::closeAllUnasked(controller); }
 
     test::TempDir dir;
     Prompts prompts;
@@ -79,7 +65,10 @@ protected:
 class Documents : public WithWindows<test::FakePrompts>
 {
 protected:
-    std::filesystem::path goodFile(const std::string& name) { return writeFactoryBank(dir / name); }
+    std::filesystem::path goodFile(const std::string& name)
+    {
+        return test::writeFactoryBank(dir / name);
+    }
     DocumentWindow* open(const std::string& name)
     {
         return controller.openDocument(qPath(dir / name));
@@ -566,7 +555,8 @@ TEST_F(QuestionsWhileQuitting, AWindowIsNotDeletedWhileItsRevertQuestionIsOpen)
     // A question with an event loop of its own would keep the script from
     // ending: fail fast instead.
     const test::Watchdog watchdog("the revert question script", std::chrono::seconds(60));
-    QPointer<DocumentWindow> a = controller.openDocument(qPath(writeFactoryBank(dir / "a.syx")));
+    QPointer<DocumentWindow> a =
+        controller.openDocument(qPath(test::writeFactoryBank(dir / "a.syx")));
     DocumentWindow* b = controller.newDocument();
     rename(a, 0, QStringLiteral("EditA"));
     rename(b, 0, QStringLiteral("EditB"));

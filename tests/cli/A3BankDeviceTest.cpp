@@ -76,15 +76,9 @@ protected:
     std::unique_ptr<test::ChildProcess> device;
 };
 
-TEST_F(A3BankWithDevice, ReceivesTheDumpAsSentAndDiffShowsThePatchesThatDiffer)
+TEST_F(A3BankWithDevice, ReceivesTheDumpAsSentAndWarnsOfWhatWasDamaged)
 {
-    A3AllDataSource deviceBank = bank;
-    for (const auto& [row, offset] : {std::pair{1, 0}, std::pair{98, 40}}) {
-        auto patch = deviceBank.patchDataAt(row);
-        patch[static_cast<std::size_t>(offset)] ^= 0x01;
-        deviceBank.setPatchData(patch, row);
-    }
-    auto sent = deviceBank.syxData();
+    auto sent = bank.syxData();
     sent[fileOffsetOf(offsetof(A3AllData, checksum2))] ^= 0x01; // damaged on the way
     test::writeBytes(dir / "device.syx", sent);
 
@@ -97,12 +91,6 @@ TEST_F(A3BankWithDevice, ReceivesTheDumpAsSentAndDiffShowsThePatchesThatDiffer)
     EXPECT_EQ(
         receive->err().rfind("a3bank: " + received.string() + ": warning: patch checksum ", 0), 0u)
         << receive->err();
-
-    const auto diff = a3bank({"diff", bankFile.string(), received.string()});
-    EXPECT_EQ(diff.exit.code, 1) << diff.err;
-    EXPECT_EQ(diff.out, "patch\t2\t" + bank.patchNameAt(1) + '\t' + bank.patchNameAt(1) +
-                            "\t0\npatch\t99\t" + bank.patchNameAt(98) + '\t' +
-                            bank.patchNameAt(98) + "\t40\n");
 }
 
 // A refused dump and a time-out end a receive alike; the receiver's tests
@@ -147,19 +135,6 @@ TEST_F(A3BankWithDevice, CtrlCStopsASendAfterTheFragmentGoingOut)
     EXPECT_EQ(send->err(),
               "Sending was cancelled after 256 of 29198 bytes: the device got a partial dump.\n");
     EXPECT_EQ(ask("save " + (dir / "saved.syx").string()), "saved 0"); // no whole dump
-}
-
-TEST_F(A3BankWithDevice, ASendWhosePortGoesFailsSayingHowMuchWentOut)
-{
-    // The dump takes over eleven seconds at this rate; the port closes as
-    // soon as a3bank connects, which notices a second into the send.
-    const auto send = start({"send", bankFile.string(), "--port", deviceIn, "--rate", "2560"});
-    ASSERT_EQ(ask("wait-connection in"), "connected");
-    ASSERT_EQ(ask("close-input"), "closed");
-    EXPECT_EQ(send->finish(30s).code, 1);
-    EXPECT_EQ(send->err().rfind("The port \"" + deviceIn + "\" went away after ", 0), 0u)
-        << send->err();
-    EXPECT_TRUE(send->err().ends_with(" of 29198 bytes.\n")) << send->err();
 }
 
 TEST_F(A3BankWithDevice, PortsListsTheDevicesPortsWithTheirSystem)

@@ -2,7 +2,6 @@
 // QPrinter, read back with poppler-utils.
 
 #include "A3AllDataSource.h"
-#include "Isolation.h"
 #include "ListingPrinter.h"
 #include "Poppler.h"
 #include "PrintLayout.h"
@@ -97,26 +96,6 @@ TEST_F(ListingPdf, ExportTellsWhyItCouldNotWrite)
     EXPECT_FALSE(std::filesystem::exists(dir / "no-such-folder"));
     EXPECT_NE("", exportListingPdf(dir / "x.pdf", QPageLayout(), bank, "x").reason);
     EXPECT_FALSE(std::filesystem::exists(dir / "x.pdf"));
-}
-
-// The last flush of the file is where a full disk shows; the old file must
-// come through it whole.
-TEST_F(ListingPdf, ExportOntoANearlyFullDiskFailsWithTheReasonAndKeepsTheOldPdf)
-{
-    const auto folder = test::onSmallDisk("size=128k");
-    if (!folder) {
-        return;
-    }
-    const auto pdf = *folder / "listing.pdf";
-    ASSERT_EQ("", exportListingPdf(pdf, letter, bank, "Old").reason);
-    const auto old = test::readBytes(pdf);
-    const auto size = static_cast<std::uintmax_t>(listingPdf(letter, bank, "New")->size());
-    constexpr std::uintmax_t kPage = 4096;
-    test::fillUpTo(*folder, (size - 1) / kPage * kPage); // a page less than the PDF takes
-    EXPECT_EQ("No space left on device", exportListingPdf(pdf, letter, bank, "New").reason);
-    EXPECT_EQ(old, test::readBytes(pdf));
-    EXPECT_EQ(2, std::distance(std::filesystem::directory_iterator(*folder),
-                               std::filesystem::directory_iterator())); // the PDF and the filler
 }
 
 } // namespace

@@ -3,16 +3,10 @@
 #include "A3AllDataDocument.h"
 #include "TempDir.h"
 
-#include <QByteArray>
 #include <QString>
 #include <memory>
 
 namespace a3::test {
-
-inline QByteArray toQByteArray(const std::vector<std::uint8_t>& bytes)
-{
-    return {reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size())};
-}
 
 inline QString qPath(const std::filesystem::path& path)
 {
@@ -24,6 +18,12 @@ inline std::unique_ptr<A3AllDataDocument> factoryDocument()
 {
     return std::make_unique<A3AllDataDocument>(
         *A3AllDataSource::fromFactoryBank(A3_FACTORY_BANK_PATH));
+}
+
+inline std::filesystem::path writeFactoryBank(const std::filesystem::path& path)
+{
+    writeBytes(path, A3AllDataSource::fromFactoryBank(A3_FACTORY_BANK_PATH)->syxData());
+    return path;
 }
 
 // The file the document would save now.
