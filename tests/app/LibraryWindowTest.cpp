@@ -193,6 +193,13 @@ TEST_F(LibraryWindowTest, FindsCopiesAndOpensPatchesOfEveryBankKept)
     EXPECT_EQ(library.model().index(received, LibraryModel::Bank).data(Qt::ToolTipRole).toString(),
               appData + QStringLiteral("/Received/") +
                   library.model().index(received, LibraryModel::Bank).data().toString());
+
+    // A folder removed takes its banks out; the received banks stay.
+    ASSERT_EQ(controller.library().removeFolder(qPath(banks)), std::nullopt);
+    EXPECT_TRUE(controller.library().folders().isEmpty());
+    waitForRefresh();
+    library.searchField().setText(QStringLiteral("hall"));
+    EXPECT_EQ(column(library, LibraryModel::Name), QStringList{QStringLiteral("Hallway")});
 }
 
 } // namespace

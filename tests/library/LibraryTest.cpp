@@ -320,7 +320,9 @@ TEST(LibraryPlaces, KeepsFoldersAndReceivedBanksWhereTheAppLooks)
     TempDir dir;
     setenv("XDG_CONFIG_HOME", (dir / "config").c_str(), 1);
     setenv("XDG_DATA_HOME", (dir / "data").c_str(), 1);
+    setenv("XDG_CACHE_HOME", (dir / "cache").c_str(), 1);
     const LibraryPlaces places = LibraryPlaces::forCurrentUser();
+    EXPECT_EQ(places.indexFile(), dir / "cache/A3 Librarian/library.sqlite3");
     EXPECT_TRUE(places.libraryFolders().empty());
     const std::vector<fs::path> folders{"/music/banks", "/home/me/A3 banks"};
     ASSERT_TRUE(places.setLibraryFolders(folders).written());
@@ -348,6 +350,7 @@ TEST(LibraryPlaces, KeepsFoldersAndReceivedBanksWhereTheAppLooks)
               "03.22 2.syx"); // the hour depends on the zone
     unsetenv("XDG_CONFIG_HOME");
     unsetenv("XDG_DATA_HOME");
+    unsetenv("XDG_CACHE_HOME");
 }
 
 } // namespace
