@@ -35,7 +35,7 @@ using test::qPath;
 
 // A bank of one sound, but for the patches given: each a name, and the
 // chain number and last byte that make its sound.
-struct PatchSpec
+struct MadePatch
 {
     int number;
     std::u16string name;
@@ -43,19 +43,19 @@ struct PatchSpec
     std::uint8_t sound = 0;
 };
 
-std::vector<std::uint8_t> bankFile(std::initializer_list<PatchSpec> patches,
+std::vector<std::uint8_t> bankFile(std::initializer_list<MadePatch> patches,
                                    std::uint8_t chainByte = 0)
 {
     A3AllDataSource bank = A3AllDataSource::fallbackBank();
     A3AllData record = bank.data();
     record.chain[0] = chainByte;
     bank.setData(record);
-    for (const PatchSpec& spec : patches) {
-        std::vector<std::uint8_t> patch = bank.patchDataAt(spec.number - 1);
-        patch[0] = spec.chain;
-        patch.back() = spec.sound;
-        bank.setPatchData(patch, spec.number - 1);
-        bank.setPatchName(spec.name, spec.number - 1);
+    for (const MadePatch& made : patches) {
+        std::vector<std::uint8_t> patch = bank.patchDataAt(made.number - 1);
+        patch[0] = made.chain;
+        patch.back() = made.sound;
+        bank.setPatchData(patch, made.number - 1);
+        bank.setPatchName(made.name, made.number - 1);
     }
     return bank.syxData();
 }
