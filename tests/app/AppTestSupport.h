@@ -1,12 +1,16 @@
 #pragma once
 
+#include "AppController.h"
 #include "DocumentController.h"
 #include "DocumentWindow.h"
+#include "TempDir.h"
 
 #include <QAbstractButton>
+#include <QAbstractItemView>
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDragEnterEvent>
 #include <QLabel>
 #include <QMessageBox>
 #include <QTest>
@@ -38,6 +42,47 @@ inline void closeAllUnasked(DocumentController& controller)
     }
     EXPECT_EQ(true, outcomeOf([&](auto done) { controller.closeAllDocuments(done); }));
     QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+// Document windows as the app makes them, all closed unasked at the end.
+template <typename Prompts>
+class WithWindows : public ::testing::Test
+{
+protected:
+    void TearDown() override { closeAllUnasked(controller); }
+
+    TempDir dir;
+    Prompts prompts;
+    AppController appController{{}, [](const QUrl&) { return false; }};
+    DocumentController controller{appController, prompts};
+};
+
+inline void selectRows(QAbstractItemView& table, const std::vector<int>& rows)
+{
+    table.clearSelection();
+    for (int row : rows) {
+        table.selectionModel()->select(table.model()->index(row, 0),
+                                       QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    }
+}
+
+// What a drag delivers to the table's viewport: enter, move, drop.
+struct DropResult
+{
+    bool offered = false;  // the table offered to take it
+    bool accepted = false; // the drop was taken, by the table or the window
+};
+
+inline DropResult dropOnto(QAbstractItemView& table, const QMimeData* data, QPoint position)
+{
+    QWidget* viewport = table.viewport();
+    QDragEnterEvent enter(position, Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(viewport, &enter);
+    QDragMoveEvent move(position, Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(viewport, &move);
+    QDropEvent drop(QPointF(position), Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(viewport, &drop);
+    return {move.isAccepted() && move.dropAction() == Qt::CopyAction, drop.isAccepted()};
 }
 
 // The dialog of this kind on screen that fits, if one is.

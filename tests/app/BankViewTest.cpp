@@ -4,13 +4,13 @@
 
 #include "BankView.h"
 
+#include "AppTestSupport.h"
 #include "DocumentFixtures.h"
 #include "PatchTableModel.h"
 #include "PatchText.h"
 #include "TableView.h"
 
 #include <QApplication>
-#include <QDragEnterEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMainWindow>
@@ -23,6 +23,7 @@ namespace a3 {
 namespace {
 
 using test::allPatches;
+using test::dropOnto;
 using test::Patches;
 
 // A bank shown in an active top-level window, as the app shows it.
@@ -42,16 +43,6 @@ struct ShownBank
     ~ShownBank() { delete window.takeCentralWidget(); }
 
     TableView& table() { return view->table(); }
-
-    void selectRows(const std::vector<int>& rows)
-    {
-        table().clearSelection();
-        for (int row : rows) {
-            table().selectionModel()->select(table().model()->index(row, 0),
-                                             QItemSelectionModel::Select |
-                                                 QItemSelectionModel::Rows);
-        }
-    }
 
     // Opens the name editor the way a user does, types text over the name it
     // shows and presses Return; returns what the editor showed then.
@@ -80,14 +71,6 @@ struct ShownBank
     BankView* view;
 };
 
-QString nameCell(TableView& table, int row)
-{
-    return table.model()
-        ->index(row, PatchTableModel::columnForIdentifier(QStringLiteral("name")))
-        .data()
-        .toString();
-}
-
 // The editor takes what the bank stores and no more, so that what it shows
 // is what is stored; text that stores the same bytes is no edit, and bytes
 // no edit could store stay until the user types a new name.
@@ -107,7 +90,7 @@ TEST(BankView, TheNameEditorShowsWhatWillBeStored)
     EXPECT_FALSE(shown.document->isModified());
 
     EXPECT_EQ(QStringLiteral("berdriv"), shown.renameInPlace(5, QString::fromUtf8("Überdrive")));
-    EXPECT_EQ(QStringLiteral("berdriv"), nameCell(shown.table(), 5));
+    EXPECT_EQ("berdriv", shown.document->bank().patchNameAt(5));
     EXPECT_TRUE(shown.document->isModified());
 }
 
@@ -148,30 +131,6 @@ TEST(BankView, TheChainIdFollowsTheBank)
     EXPECT_EQ(QStringLiteral("Chain ID: f000"), fallback.view->chainIdLabel().text());
 }
 
-// What a drag delivers to the table's viewport: enter, move, drop.
-struct DropResult
-{
-    bool offered = false;  // the table offered to take it
-    bool accepted = false; // the drop was taken
-};
-
-DropResult dropOnto(TableView& table, const QMimeData* data, QPoint position)
-{
-    QWidget* viewport = table.viewport();
-    QDragEnterEvent enter(position, Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(viewport, &enter);
-    QDragMoveEvent move(position, Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(viewport, &move);
-    DropResult result{move.isAccepted() && move.dropAction() == Qt::CopyAction};
-    if (!result.offered) {
-        return result;
-    }
-    QDropEvent drop(QPointF(position), Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(viewport, &drop);
-    result.accepted = drop.isAccepted();
-    return result;
-}
-
 QRect rowRect(TableView& table, int row)
 {
     table.scrollTo(table.model()->index(row, 0));
@@ -207,7 +166,7 @@ TEST(BankView, DropsLandOnARowTheRowBelowAGapOrTheLastRow)
     const QRect last = rowRect(table, 99);
     const QPoint below(last.center().x(), last.bottom() + 40);
     ASSERT_LT(below.y(), table.viewport()->height());
-    const DropResult refused = dropOnto(table, two.get(), below);
+    const auto refused = dropOnto(table, two.get(), below);
     EXPECT_TRUE(refused.offered);
     EXPECT_FALSE(refused.accepted);
     EXPECT_TRUE(dropOnto(table, dragRows(table, {0}).get(), below).accepted);
@@ -221,7 +180,7 @@ TEST(BankView, DropsLandOnARowTheRowBelowAGapOrTheLastRow)
 
     QMimeData text;
     text.setText(QStringLiteral("Hello from an editor"));
-    const DropResult textDrop = dropOnto(table, &text, rowRect(table, 10).center());
+    const auto textDrop = dropOnto(table, &text, rowRect(table, 10).center());
     EXPECT_TRUE(textDrop.offered);
     EXPECT_FALSE(textDrop.accepted);
     QMimeData file;
@@ -255,20 +214,20 @@ TEST(BankView, TheScreenShowsEveryEditItsUndoAndAReload)
     TableView& table = shown.table();
     ASSERT_TRUE(document.save(test::qPath(dir / "bank.syx")).written());
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&shown.window));
-    shown.selectRows({1});
+    test::selectRows(table, {1});
     onScreen(shown.window);
     ASSERT_TRUE(document.drop(dragRows(table, {9, 10, 11}).get(), 1));
     EXPECT_EQ(paintedAfresh(shown.window), onScreen(shown.window));
     EXPECT_EQ((QList<qint64>{1, 2, 3}), table.selectedRowIndexes());
 
-    shown.selectRows({50});
+    test::selectRows(table, {50});
     document.undoStack().undo();
     EXPECT_EQ((QList<qint64>{1, 2, 3}), table.selectedRowIndexes());
     EXPECT_EQ(paintedAfresh(shown.window), onScreen(shown.window));
     document.undoStack().redo();
     EXPECT_EQ(paintedAfresh(shown.window), onScreen(shown.window));
 
-    shown.selectRows({});
+    test::selectRows(table, {});
     table.scrollToTop();
     ASSERT_FALSE(document.reload());
     EXPECT_EQ(paintedAfresh(shown.window), onScreen(shown.window));

@@ -16,7 +16,6 @@
 
 #include <QClipboard>
 #include <QDir>
-#include <QDragEnterEvent>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
@@ -28,6 +27,7 @@
 namespace a3 {
 namespace {
 
+using Changed = UserPrompts::ChangedFileChoice;
 using Choice = UserPrompts::SaveChoice;
 using test::menuAction;
 using test::outcomeOf;
@@ -50,19 +50,7 @@ void activate(QWidget* window)
     ASSERT_TRUE(QTest::qWaitForWindowActive(window));
 }
 
-template <typename Prompts>
-class WithWindows : public ::testing::Test
-{
-protected:
-    void TearDown() override { test::closeAllUnasked(controller); }
-
-    test::TempDir dir;
-    Prompts prompts;
-    AppController appController{{}, [](const QUrl&) { return false; }};
-    DocumentController controller{appController, prompts};
-};
-
-class Documents : public WithWindows<test::FakePrompts>
+class Documents : public test::WithWindows<test::FakePrompts>
 {
 protected:
     std::filesystem::path goodFile(const std::string& name)
@@ -83,31 +71,33 @@ protected:
 
 // Each way a file comes in reports a refusal with the reader's reason and
 // leaves no window behind; the reasons themselves are the readers' to test.
+// Qt gives a name that is not UTF-8 text with a byte lost: the app must read
+// no other file under it.
 TEST_F(Documents, ARefusedFileIsReportedAndLeavesNoWindow)
 {
     test::writeBytes(dir / "short.syx", std::vector<std::uint8_t>(kAllDataFileSize - 1, 0));
-    DocumentController::OpenFailure failure; // the command line
-    EXPECT_EQ(nullptr, controller.openDocument(qPath(dir / "short.syx"), &failure));
-    EXPECT_EQ(QStringLiteral("The document “short.syx” could not be opened."), failure.message);
-    EXPECT_EQ(QStringLiteral("Invalid Data"), failure.problem.reason);
+    test::writeBytes(dir / "new\xFF.syx", A3AllDataSource::fallbackBank().syxData());
+    for (const auto& [name, reason] : {std::pair{"short.syx", "Invalid Data"},
+                                       {"new\xFF.syx", "The file name is not valid UTF-8 text."}}) {
+        DocumentController::OpenFailure failure; // the command line
+        EXPECT_EQ(nullptr,
+                  controller.openDocument(QFile::decodeName((dir / name).c_str()), &failure));
+        EXPECT_EQ(
+            QStringLiteral("The document “%1” could not be opened.").arg(QFile::decodeName(name)),
+            failure.message);
+        EXPECT_EQ(QString::fromUtf8(reason), failure.problem.reason);
+    }
     EXPECT_TRUE(controller.windows().isEmpty());
 
     // Dropped on the table, as file managers offer files: addresses and their
     // paths as text. The table passes them on to the window.
     const auto good = goodFile("dropped.syx");
     DocumentWindow* window = controller.newDocument();
-    QWidget* viewport = window->view().table().viewport();
+    TableView& table = window->view().table();
     QMimeData files;
     files.setUrls({QUrl::fromLocalFile(qPath(dir.path())), QUrl::fromLocalFile(qPath(good))});
     files.setText(qPath(dir.path()) + QLatin1Char('\n') + qPath(good));
-    const QPoint point = viewport->rect().center();
-    QDragEnterEvent enter(point, Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(viewport, &enter);
-    QDragMoveEvent move(point, Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(viewport, &move);
-    QDropEvent drop(QPointF(point), Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(viewport, &drop);
-    EXPECT_TRUE(drop.isAccepted());
+    EXPECT_TRUE(test::dropOnto(table, &files, table.viewport()->rect().center()).accepted);
     ASSERT_TRUE(QTest::qWaitFor([&] { return controller.windowForFile(qPath(good)); }));
     EXPECT_EQ(QStringList{QStringLiteral("The document “%1” could not be opened.|Is a directory")
                               .arg(qPath(dir.path().filename()))},
@@ -116,47 +106,22 @@ TEST_F(Documents, ARefusedFileIsReportedAndLeavesNoWindow)
     EXPECT_FALSE(window->document().isModified());
 }
 
-// Qt gives such a name, from the command line, a dialog or a drop, with the
-// byte lost: the app must neither read nor write another file under it.
-TEST_F(Documents, ANameThatIsNotUtf8IsRefusedForOpeningAndSaving)
-{
-    const std::filesystem::path raw = dir / "new\xFF.syx";
-    test::writeBytes(raw, A3AllDataSource::fallbackBank().syxData());
-    const QString reason = QStringLiteral("The file name is not valid UTF-8 text.");
-    DocumentController::OpenFailure failure;
-    EXPECT_EQ(nullptr, controller.openDocument(QFile::decodeName(raw.c_str()), &failure));
-    EXPECT_EQ(reason, failure.problem.reason);
-
-    DocumentWindow* window = controller.newDocument();
-    rename(window, 0, QStringLiteral("Keep"));
-    prompts.saveLocation = QFile::decodeName(raw.c_str());
-    EXPECT_EQ(false, save(window));
-    EXPECT_TRUE(window->document().isModified());
-    EXPECT_EQ(QStringList{QStringLiteral("The document “Untitled” could not be saved as “%1”.|%2")
-                              .arg(QFile::decodeName("new\xFF.syx"), reason)},
-              prompts.errors);
-    EXPECT_TRUE(window->document().filePath().isEmpty());
-    EXPECT_EQ(1, std::distance(std::filesystem::directory_iterator(dir.path()),
-                               std::filesystem::directory_iterator()));
-}
-
-TEST_F(Documents, AFileAlreadyOpenIsBroughtForwardNotOpenedTwice)
-{
-    const auto path = goodFile("bank.syx");
-    std::filesystem::create_directory(dir / "sub");
-    std::filesystem::create_symlink(path, dir / "link.syx");
-    DocumentWindow* window = open("bank.syx");
-    ASSERT_NE(nullptr, window);
-    EXPECT_EQ(window, open("sub/../bank.syx"));
-    EXPECT_EQ(window, open("link.syx"));
-    EXPECT_EQ(1, controller.windows().size());
-}
-
-TEST_F(Documents, SaveAsAddsTheExtensionAndNeverReplacesAFileUnaskedNorAnotherWindowsFile)
+// A file open in a window is that window's under each of its names: opened
+// again, the window comes forward; Save As in another never writes it. Save
+// As adds the extension, replaces no file unasked, and writes nothing under
+// a name that is not UTF-8 text.
+TEST_F(Documents, AnOpenFileIsItsWindowsAndSaveAsWritesOnlyWhereItMay)
 {
     const auto taken = goodFile("taken.syx");
-    const auto before = test::readBytes(taken);
+    std::filesystem::create_directory(dir / "sub");
+    std::filesystem::create_symlink(taken, dir / "link.syx");
     DocumentWindow* other = open("taken.syx");
+    ASSERT_NE(nullptr, other);
+    EXPECT_EQ(other, open("sub/../taken.syx"));
+    EXPECT_EQ(other, open("link.syx"));
+    EXPECT_EQ(1, controller.windows().size());
+
+    const auto before = test::readBytes(taken);
     DocumentWindow* window = controller.newDocument();
     rename(window, 0, QStringLiteral("Mine"));
     EXPECT_EQ(false, save(window)); // Save As cancelled
@@ -167,10 +132,19 @@ TEST_F(Documents, SaveAsAddsTheExtensionAndNeverReplacesAFileUnaskedNorAnotherWi
     EXPECT_EQ(QStringList{"taken.syx"}, prompts.asked);
     prompts.replace = true; // replaced: but it is open in the other window
     EXPECT_EQ(false, save(window, true));
-    ASSERT_EQ(1, prompts.errors.size());
-    EXPECT_TRUE(prompts.errors[0].startsWith(QStringLiteral("“taken.syx” is open in another")));
+    prompts.saveLocation = QFile::decodeName((dir / "new\xFF.syx").c_str());
+    EXPECT_EQ(false, save(window, true));
+    EXPECT_EQ((QStringList{"“taken.syx” is open in another window.|Close that window first, or "
+                           "save under another name.",
+                           QStringLiteral("The document “Untitled” could not be saved as “%1”.|The "
+                                          "file name is not valid UTF-8 text.")
+                               .arg(QFile::decodeName("new\xFF.syx"))}),
+              prompts.errors);
     EXPECT_EQ(before, test::readBytes(taken));
+    EXPECT_EQ(3, std::distance(std::filesystem::directory_iterator(dir.path()),
+                               std::filesystem::directory_iterator()));
     EXPECT_TRUE(window->document().isModified());
+    EXPECT_TRUE(window->document().filePath().isEmpty());
     EXPECT_EQ(other, controller.windowForFile(qPath(taken)));
 
     prompts.saveLocation = qPath(dir / "mine");
@@ -312,30 +286,11 @@ INSTANTIATE_TEST_SUITE_P(Commands, PendingEdit,
                                                               "Print Preview…", "Export as PDF…"),
                                             ::testing::Values(0, 1, 2)));
 
-// The document's paper is what the Print dialog starts from; what the user
-// chooses there is what is printed.
-TEST_F(Documents, PrintsOnThePaperChosenInThePrintDialog)
-{
-    DocumentWindow* window = controller.newDocument();
-    menuAction(window, QStringLiteral("Print…"))->trigger();
-    QPrintDialog* dialog = nullptr;
-    ASSERT_TRUE(QTest::qWaitFor([&] {
-        dialog = window->findChild<QPrintDialog*>();
-        return dialog && dialog->isVisible();
-    }));
-    EXPECT_EQ(window->printing().pageLayout().pageSize(),
-              dialog->printer()->pageLayout().pageSize());
-    const auto pdf = dir / "printed.pdf";
-    dialog->printer()->setOutputFileName(qPath(pdf));
-    dialog->printer()->setPageSize(QPageSize(QPageSize::A5));
-    dialog->done(QDialog::Accepted);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->questions().any(); }));
-    EXPECT_NE(std::string::npos, test::pdfInfo(pdf, "Page size").find("(A5)"));
-}
-
 // The listing's content is the print tests' to read; here, that the window
 // hands the export its bank, its name and the default paper, taken only now.
-TEST_F(Documents, ExportsTheListingBesideTheBankOnTheDefaultPaper)
+// That paper is what the Print dialog starts from; what the user chooses
+// there is what is printed.
+TEST_F(Documents, ExportsBesideTheBankOnTheDefaultPaperAndPrintsOnThePaperChosen)
 {
     goodFile("live set.syx");
     DocumentWindow* window = open("live set.syx");
@@ -351,9 +306,23 @@ TEST_F(Documents, ExportsTheListingBesideTheBankOnTheDefaultPaper)
     const auto lines = test::simplifiedLines(test::pdfLayoutText(dir / "listing.pdf"));
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ("Korg A3 SysEx File: live set.syx", lines.front());
-
     EXPECT_EQ(false, exportTo(dir / "no-such-folder" / "x.pdf"));
     EXPECT_EQ(1, prompts.errors.size());
+
+    window->document().setPageLayout(QPageLayout(QPageSize(QPageSize::B5), {}, {}));
+    menuAction(window, QStringLiteral("Print…"))->trigger();
+    QPrintDialog* dialog = nullptr;
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        dialog = window->findChild<QPrintDialog*>();
+        return dialog && dialog->isVisible();
+    }));
+    EXPECT_EQ(QPageSize(QPageSize::B5), dialog->printer()->pageLayout().pageSize());
+    const auto pdf = dir / "printed.pdf";
+    dialog->printer()->setOutputFileName(qPath(pdf));
+    dialog->printer()->setPageSize(QPageSize(QPageSize::A5));
+    dialog->done(QDialog::Accepted);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->questions().any(); }));
+    EXPECT_NE(std::string::npos, test::pdfInfo(pdf, "Page size").find("(A5)"));
 }
 
 TEST_F(Documents, TheKeyboardAloneSelectsRowsAndCopiesAndPastesThroughTheEditMenu)
@@ -419,7 +388,6 @@ TEST_F(Documents, TheKeyboardAloneSelectsRowsAndCopiesAndPastesThroughTheEditMen
 
 TEST_F(Documents, SavingAFileChangedByAnotherProgramAsksFirst)
 {
-    using Changed = UserPrompts::ChangedFileChoice;
     const auto path = goodFile("bank.syx");
     DocumentWindow* window = open("bank.syx");
     auto theirs = test::wellFormedAllDataFile(); // another program's bank, same size
@@ -548,7 +516,7 @@ TEST_F(Documents, AWindowComingToTheFrontShowsItsFileAsAnotherProgramLeftIt)
 
 // Real message boxes, answered as a user clicks them. A window-modal
 // question never stops the user from quitting from another window.
-using QuestionsWhileQuitting = WithWindows<DialogPrompts>;
+using QuestionsWhileQuitting = test::WithWindows<DialogPrompts>;
 
 TEST_F(QuestionsWhileQuitting, AWindowIsNotDeletedWhileItsRevertQuestionIsOpen)
 {
@@ -616,10 +584,7 @@ struct Said
     void operator()() const { reply(QStringLiteral("closed")); }
     void operator()(bool yes) const { reply(yes ? QStringLiteral("yes") : QStringLiteral("no")); }
     void operator()(Choice choice) const { reply(choice == Choice::Cancel ? "cancel" : "close"); }
-    void operator()(UserPrompts::ChangedFileChoice choice) const
-    {
-        (*this)(choice != UserPrompts::ChangedFileChoice::Cancel);
-    }
+    void operator()(Changed choice) const { (*this)(choice != Changed::Cancel); }
     void operator()(const QString& text) const { reply(text); }
     void operator()(const QStringList& files) const { reply(files.join('|')); }
 };
@@ -645,38 +610,21 @@ const Question kQuestions[] = {
     {"replace", [](auto& p, auto* w, auto& n, auto& s) { p.confirmReplace(w, n, s); }, "no"},
     {"changed file", [](auto& p, auto* w, auto& n, auto& s) { p.askAboutChangedFile(w, n, s); },
      "no"},
-    {"error",
-     [](auto& p, auto* w, auto& n, auto& s) {
-         p.showError(w, QStringLiteral("“%1” was not sent.").arg(n),
-                     QStringLiteral("The port “%1” went away.").arg(n), {}, s);
-     },
-     "closed"},
-    {"save as instead",
-     [](auto& p, auto* w, auto& n, auto& s) {
-         p.offerSaveAs(w, QStringLiteral("“%1” could not be saved.").arg(n), "Permission denied",
-                       s);
-     },
+    {"error", [](auto& p, auto* w, auto& n, auto& s) { p.showError(w, n, n, {}, s); }, "closed"},
+    {"save as instead", [](auto& p, auto* w, auto& n, auto& s) { p.offerSaveAs(w, n, n, s); },
      "no"},
-    {"warning",
-     [](auto& p, auto* w, auto& n, auto& s) {
-         p.showWarning(w, QStringLiteral("“%1” was written.").arg(n), "Not synced.", s);
-     },
-     "closed"},
+    {"warning", [](auto& p, auto* w, auto& n, auto& s) { p.showWarning(w, n, n, s); }, "closed"},
     {"port",
      [](auto& p, auto* w, auto& n, auto& s) {
-         p.choosePort(w, QStringLiteral("Send “%1” to:").arg(n), {"Thru", n}, n, s);
+         p.choosePort(w, n, {"Thru", n}, n, s);
      },
      ""},
     {"differing patches",
      [](auto& p, auto* w, auto& n, auto& s) {
-         p.showComparison(w, QStringLiteral("“%1” differs in 1 patch.").arg(n),
-                          {{"1", "Here   ", "There  "}}, s);
+         p.showComparison(w, n, {{"1", "Here   ", "There  "}}, s);
      },
      "closed"},
-    {"same bank",
-     [](auto& p, auto* w, auto& n, auto& s) {
-         p.showComparison(w, QStringLiteral("The same bank as “%1”.").arg(n), {}, s);
-     },
+    {"same bank", [](auto& p, auto* w, auto& n, auto& s) { p.showComparison(w, n, {}, s); },
      "closed"},
     {"open", [](auto& p, auto* w, auto&, auto& s) { p.chooseFilesToOpen(w, s); }, "", false},
     {"save as",

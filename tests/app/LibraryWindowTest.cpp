@@ -5,7 +5,6 @@
 
 #include "LibraryWindow.h"
 
-#include "AppController.h"
 #include "AppTestSupport.h"
 #include "BankView.h"
 #include "DocumentController.h"
@@ -60,18 +59,9 @@ std::vector<std::uint8_t> bankFile(std::initializer_list<MadePatch> patches,
     return bank.syxData();
 }
 
-class LibraryWindowTest : public ::testing::Test
+class LibraryWindowTest : public test::WithWindows<test::FakePrompts>
 {
 protected:
-    void TearDown() override
-    {
-        for (DocumentWindow* window : controller.windows()) {
-            window->document().undoStack().setClean();
-        }
-        EXPECT_EQ(true, test::outcomeOf([&](auto done) { controller.closeAllDocuments(done); }));
-        QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    }
-
     // Waits for the library's refresh in progress, or the next one.
     void waitForRefresh()
     {
@@ -98,11 +88,6 @@ protected:
         }
         return texts;
     }
-
-    test::TempDir dir;
-    test::FakePrompts prompts;
-    AppController appController{{}, [](const QUrl&) { return false; }};
-    DocumentController controller{appController, prompts};
 };
 
 TEST_F(LibraryWindowTest, FindsCopiesAndOpensPatchesOfEveryBankKept)
@@ -144,21 +129,16 @@ TEST_F(LibraryWindowTest, FindsCopiesAndOpensPatchesOfEveryBankKept)
     EXPECT_TRUE(!clipboard || clipboard->formats().isEmpty());
 
     // Two patches into a new bank: one undo step puts its bytes back.
-    library.table().clearSelection();
-    library.table().selectionModel()->select(
-        library.model().index(0, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
-    library.table().selectionModel()->select(
-        library.model().index(3, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    test::selectRows(library.table(), {0, 3});
     library.copySelection();
     DocumentWindow* target = controller.newDocument();
-    const auto fileOf = [](A3AllDataSource bank) { return bank.syxData(); };
-    const std::vector<std::uint8_t> before = fileOf(target->document().bank());
+    const std::vector<std::uint8_t> before = test::fileContent(target->document());
     ASSERT_TRUE(target->document().paste({10}));
     EXPECT_EQ(target->document().bank().patchNameAt(10), "Hall   ");
     EXPECT_EQ(target->document().bank().patchNameAt(11), "hall2  ");
     EXPECT_EQ(target->document().undoStack().undoText(), QStringLiteral("Paste 2 Patches"));
     target->document().undoStack().undo();
-    EXPECT_EQ(fileOf(target->document().bank()), before);
+    EXPECT_EQ(test::fileContent(target->document()), before);
 
     // A double click shows the bank at that patch.
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&library));
