@@ -91,35 +91,29 @@ TEST_F(A3Bank, ListPrintsTheGoldenListingsAndGoesOnPastARefusedFile)
     EXPECT_EQ(golden + "\n" + golden, run.out);
 }
 
-TEST_F(A3Bank, CheckTellsEachFilesVerdictAndWhatTheReaderTolerates)
-{
-    auto file = test::readBytes(good);
-    file.back() = 0x00;
-    const auto odd = dir / "odd.syx";
-    test::writeBytes(odd, file);
-    const auto run = a3bank({"check", q(good), q(odd), q(shortFile), q(dir / "missing")});
-    EXPECT_EQ(1, run.exit.code);
-    EXPECT_EQ(q(good) + ": ok\n" + q(odd) + ": ok\n" + q(odd) +
-                  ": warning: last byte is 0x00, expected 0xF7\n" + q(shortFile) +
-                  ": rejected: " + kShortFile + "\n" + q(dir / "missing") +
-                  ": rejected: unreadable: No such file or directory\n",
-              run.out);
-    EXPECT_EQ("", errorOf({"check", q(odd)}, 0));
-}
-
 // Names with control characters or bytes that are not UTF-8 keep each result
 // and each message on one line. Every line names a file as it was given; a
 // listing's title names the file alone, as it always has.
-TEST_F(A3Bank, NamesEachFileAsItWasGivenAndEscaped)
+TEST_F(A3Bank, CheckTellsEachFilesVerdictAndNamesEachFileAsItWasGivenAndEscaped)
 {
     std::filesystem::create_directory(dir / "f");
     const auto evil = dir / "f" / "evil.syx: ok\nreal", notUtf8 = dir / "bank\xFF.syx";
     std::filesystem::copy_file(good, evil);
     std::filesystem::copy_file(shortFile, notUtf8);
+    auto file = test::readBytes(good);
+    file.back() = 0x00;
+    const auto odd = dir / "odd.syx";
+    test::writeBytes(odd, file);
     const std::string shownEvil = "'" + q(dir / "f") + "/evil.syx: ok'$'\\n''real'";
     const std::string shownNotUtf8 = "'" + q(dir.path()) + "/bank'$'\\377''.syx'";
-    EXPECT_EQ(shownEvil + ": ok\n" + shownNotUtf8 + ": rejected: " + kShortFile + "\n",
-              a3bank({"check", q(evil), q(notUtf8)}).out);
+    const auto run = a3bank({"check", q(evil), q(odd), q(notUtf8), q(dir / "missing")});
+    EXPECT_EQ(1, run.exit.code);
+    EXPECT_EQ(shownEvil + ": ok\n" + q(odd) + ": ok\n" + q(odd) +
+                  ": warning: last byte is 0x00, expected 0xF7\n" + shownNotUtf8 +
+                  ": rejected: " + kShortFile + "\n" + q(dir / "missing") +
+                  ": rejected: unreadable: No such file or directory\n",
+              run.out);
+    EXPECT_EQ("", errorOf({"check", q(odd)}, 0));
     const auto list = a3bank({"list", q(evil), q(notUtf8)});
     EXPECT_EQ(0u, list.out.find("Korg A3 SysEx File: 'evil.syx: ok'$'\\n''real'\nChain ID: "));
     EXPECT_EQ("a3bank: " + shownNotUtf8 + ": " + kShortFile + "\n", list.err);

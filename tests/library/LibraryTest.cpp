@@ -107,9 +107,12 @@ TEST(PatchCatalog, AnswersSearchesByNameAndBySound)
     EXPECT_EQ(catalog.sameSound(101).size(), 198u);
 }
 
-class LibraryFolder : public testing::Test
+class Library : public testing::Test
 {
 protected:
+    fs::path indexFile() const { return _dir / "cache/library.sqlite3"; }
+    fs::path banks() const { return _dir / "banks"; }
+    IndexUpdate update(LibraryIndex& index) { return index.update(std::vector{banks()}); }
     std::vector<std::string> walked(std::vector<fs::path> folders)
     {
         _walk = findBankFiles(folders);
@@ -125,7 +128,7 @@ protected:
     WalkResult _walk;
 };
 
-TEST_F(LibraryFolder, WalkFindsEveryBankOnceAndPassesOverWhatItCannotRead)
+TEST_F(Library, WalkFindsEveryBankOnceAndPassesOverWhatItCannotRead)
 {
     writeBank(bankWith({}), _dir / "banks/one.syx");
     writeBank(bankWith({}), _dir / "banks/deep/er/two.SYX");
@@ -155,7 +158,7 @@ TEST_F(LibraryFolder, WalkFindsEveryBankOnceAndPassesOverWhatItCannotRead)
         // A bank that cannot be read is not taken for a file that is no bank.
         writeBank(bankWith({}), _dir / "mine/secret.syx");
         fs::permissions(_dir / "mine/secret.syx", fs::perms::none);
-        LibraryIndex index(_dir / "index.sqlite3");
+        LibraryIndex index(indexFile());
         const std::vector<fs::path> folders{_dir / "mine"};
         EXPECT_EQ(index.update(folders).filesUnreadable, 1);
         fs::permissions(_dir / "mine/secret.syx", fs::perms::owner_read);
@@ -163,7 +166,7 @@ TEST_F(LibraryFolder, WalkFindsEveryBankOnceAndPassesOverWhatItCannotRead)
     }
 }
 
-TEST_F(LibraryFolder, AFileThatChangesWhileReadIsReadAgain)
+TEST_F(Library, AFileThatChangesWhileReadIsReadAgain)
 {
     if (!test::withPreloaded(A3_CHANGE_DURING_READ)) {
         return;
@@ -192,16 +195,6 @@ TEST_F(LibraryFolder, AFileThatChangesWhileReadIsReadAgain)
     const WalkResult walk = findBankFiles(std::vector{_dir.path()});
     EXPECT_EQ(std::ranges::count(walk.files, FoundFile{_dir / "bank.syx", identity}), 1);
 }
-
-class Library : public testing::Test
-{
-protected:
-    fs::path indexFile() const { return _dir / "cache/library.sqlite3"; }
-    fs::path banks() const { return _dir / "banks"; }
-    IndexUpdate update(LibraryIndex& index) { return index.update(std::vector{banks()}); }
-
-    TempDir _dir;
-};
 
 TEST_F(Library, ReadsOnlyWhatChangedAndForgetsWhatWent)
 {
@@ -288,15 +281,12 @@ TEST_F(Library, TwoWritersAtOnceWaitForEachOther)
     }
     LibraryIndex{indexFile()}; // the schema, made once, as by an earlier run
     std::atomic<int> banksRead{0};
-    std::vector<std::thread> writers;
-    for (int w = 0; w < 2; ++w) {
-        writers.emplace_back([&] {
-            LibraryIndex index(indexFile());
-            banksRead += update(index).banksRead;
-        });
-    }
-    for (auto& writer : writers) {
-        writer.join();
+    const auto write = [&] {
+        LibraryIndex index(indexFile());
+        banksRead += update(index).banksRead;
+    };
+    {
+        const std::jthread first(write), second(write);
     }
     EXPECT_GE(banksRead, 600);
     EXPECT_EQ(LibraryIndex(indexFile()).catalog().search("hall", false).size(), 600u);

@@ -47,9 +47,11 @@ ChildProcess::ChildProcess(const std::vector<std::string>& arguments,
     }
     const std::vector<char*> argv = pointersTo(argumentCopies);
     const std::vector<char*> envp = pointersTo(environmentCopies);
-    int in[2], out[2], err[2];
-    if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0 ||
-        ::pipe2(err, O_CLOEXEC) != 0 || (_pid = ::fork()) < 0) {
+    // Standard input, output and error: the child's end of each pipe is
+    // pipes[k][k != 0], this process's pipes[k][k == 0].
+    int pipes[3][2];
+    if (::pipe2(pipes[0], O_CLOEXEC) != 0 || ::pipe2(pipes[1], O_CLOEXEC) != 0 ||
+        ::pipe2(pipes[2], O_CLOEXEC) != 0 || (_pid = ::fork()) < 0) {
         throw std::runtime_error("cannot start " + arguments[0]);
     }
     if (_pid == 0) {
@@ -58,18 +60,16 @@ ChildProcess::ChildProcess(const std::vector<std::string>& arguments,
         // would hold one of the eight places JACK has for servers.
         ::prctl(PR_SET_PDEATHSIG, SIGKILL);
         ::signal(SIGPIPE, SIG_DFL);
-        ::dup2(in[0], STDIN_FILENO);
-        ::dup2(out[1], STDOUT_FILENO);
-        ::dup2(err[1], STDERR_FILENO);
+        for (int k = 0; k < 3; ++k) {
+            ::dup2(pipes[k][k != 0], k);
+        }
         ::execve(argv[0], argv.data(), envp.data());
         ::_exit(127);
     }
-    for (int fd : {in[0], out[1], err[1]}) {
-        ::close(fd);
+    for (int k = 0; k < 3; ++k) {
+        ::close(pipes[k][k != 0]);
+        _fds[k] = pipes[k][k == 0];
     }
-    _in = in[1];
-    _pipes[0] = out[0];
-    _pipes[1] = err[0];
 }
 
 ChildProcess::~ChildProcess()
@@ -78,17 +78,17 @@ ChildProcess::~ChildProcess()
         ::kill(_pid, SIGKILL);
         ::waitpid(_pid, nullptr, 0);
     }
-    for (int* fd : {&_in, &_pipes[0], &_pipes[1]}) {
-        closeIfOpen(*fd);
+    for (int& fd : _fds) {
+        closeIfOpen(fd);
     }
 }
 
 bool ChildProcess::readUntil(Clock::time_point deadline)
 {
-    if (_pipes[0] < 0 && _pipes[1] < 0) {
+    if (_fds[1] < 0 && _fds[2] < 0) {
         return false;
     }
-    pollfd fds[2] = {{_pipes[0], POLLIN, 0}, {_pipes[1], POLLIN, 0}};
+    pollfd fds[2] = {{_fds[1], POLLIN, 0}, {_fds[2], POLLIN, 0}};
     const auto left =
         std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
     if (::poll(fds, 2, static_cast<int>(std::max<long>(left.count(), 0))) < 0) {
@@ -104,7 +104,7 @@ bool ChildProcess::readUntil(Clock::time_point deadline)
         if (count > 0) {
             targets[k]->append(buffer, static_cast<std::size_t>(count));
         } else {
-            closeIfOpen(_pipes[k]);
+            closeIfOpen(_fds[k + 1]);
         }
     }
     return true;
@@ -115,7 +115,7 @@ bool ChildProcess::write(std::string_view text)
     // A child that has ended must not take the test down with it.
     ::signal(SIGPIPE, SIG_IGN);
     while (!text.empty()) {
-        const ssize_t count = ::write(_in, text.data(), text.size());
+        const ssize_t count = ::write(_fds[0], text.data(), text.size());
         if (count <= 0) {
             return false;
         }
@@ -148,7 +148,7 @@ void ChildProcess::kill(int signal)
 ChildProcess::Exit ChildProcess::finish(std::chrono::milliseconds timeout)
 {
     Exit exit;
-    closeIfOpen(_in);
+    closeIfOpen(_fds[0]);
     const auto deadline = Clock::now() + timeout;
     while (Clock::now() < deadline && readUntil(deadline)) {
     }

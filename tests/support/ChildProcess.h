@@ -45,8 +45,7 @@ private:
     bool readUntil(std::chrono::steady_clock::time_point deadline);
 
     pid_t _pid = -1;
-    int _in = -1;
-    int _pipes[2] = {-1, -1}; // standard output and error
+    int _fds[3] = {-1, -1, -1}; // standard input, output and error
     std::string _out;
     std::string _err;
     std::size_t _linesRead = 0; // how much of _out readLine() has returned

@@ -9,7 +9,6 @@
 #include <grp.h>
 #include <gtest/gtest.h>
 #include <sys/prctl.h>
-#include <sys/statvfs.h>
 #include <unistd.h>
 #include <vector>
 
@@ -67,15 +66,6 @@ std::string mountNamespaceProblem()
     const RunResult run = test::run(probe, 30s);
     return run.exit.code == 0 ? std::string()
                               : run.err + "(exit " + std::to_string(run.exit.code) + ")";
-}
-
-// The room left on the file system of path, in bytes, as its owner may use it.
-std::uintmax_t freeBytes(const std::filesystem::path& path)
-{
-    struct statvfs status
-    {};
-    EXPECT_EQ(0, ::statvfs(path.c_str(), &status)) << std::strerror(errno);
-    return static_cast<std::uintmax_t>(status.f_bavail) * status.f_frsize;
 }
 
 } // namespace
@@ -138,10 +128,11 @@ std::optional<std::filesystem::path> onSmallDisk(const std::string& tmpfsOptions
 
 void fillUpTo(const std::filesystem::path& folder, std::uintmax_t room)
 {
-    const std::uintmax_t free = freeBytes(folder);
+    // The room as its owner may use it, as statvfs's f_bavail counts it.
+    const std::uintmax_t free = std::filesystem::space(folder).available;
     ASSERT_GE(free, room);
     writeBytes(folder / "filler", std::vector<std::uint8_t>(free - room, 0xAB));
-    ASSERT_EQ(room, freeBytes(folder));
+    ASSERT_EQ(room, std::filesystem::space(folder).available);
 }
 
 } // namespace a3::test

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
+#include <stop_token>
 #include <string>
 #include <thread>
 
@@ -15,33 +16,22 @@ namespace a3::test {
 class Watchdog
 {
 public:
+    // The thread's destructor asks it to stop, which wakes it before its time.
     Watchdog(std::string what, std::chrono::seconds limit)
-        : _thread([this, what = std::move(what), limit] {
-            std::unique_lock lock(_mutex);
-            if (!_finished.wait_for(lock, limit, [this] { return _done; })) {
+        : _thread([what = std::move(what), limit](std::stop_token stop) {
+            std::mutex mutex;
+            std::unique_lock lock(mutex);
+            std::condition_variable_any woken;
+            if (!woken.wait_for(lock, stop, limit, [&] { return stop.stop_requested(); })) {
                 std::fprintf(stderr, "watchdog: %s did not finish within %lld s\n", what.c_str(),
                              static_cast<long long>(limit.count()));
                 std::_Exit(EXIT_FAILURE);
             }
         })
     {}
-    ~Watchdog()
-    {
-        {
-            const std::lock_guard lock(_mutex);
-            _done = true;
-        }
-        _finished.notify_one();
-        _thread.join();
-    }
-    Watchdog(const Watchdog&) = delete;
-    Watchdog& operator=(const Watchdog&) = delete;
 
 private:
-    std::mutex _mutex;
-    std::condition_variable _finished;
-    bool _done = false;
-    std::thread _thread; // last: it starts once the members it uses exist
+    std::jthread _thread;
 };
 
 } // namespace a3::test
