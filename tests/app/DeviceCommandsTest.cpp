@@ -31,23 +31,6 @@ using namespace std::chrono_literals;
 using test::menuAction;
 using test::qPath;
 
-// The progress dialog on screen, told apart by its bar.
-QDialog* shownProgress()
-{
-    return test::shownDialog<QDialog>([](QDialog& d) { return d.findChild<QProgressBar*>(); });
-}
-
-void clickCancel(QDialog* progress)
-{
-    progress->findChild<QPushButton*>()->click();
-}
-
-void waitForProgress(QDialog& progress, int bytes)
-{
-    ASSERT_TRUE(
-        QTest::qWaitFor([&] { return progress.findChild<QProgressBar*>()->value() >= bytes; }));
-}
-
 const char* const kSend = "Send Bank to Device…";
 const char* const kReceive = "Receive Bank from Device…";
 const char* const kCompare = "Compare with Device…";
@@ -59,7 +42,9 @@ public:
     void SetUp() override
     {
         test::writeFactoryBank(dir / bankName);
-        startDevice();
+        device = std::make_unique<test::ChildProcess>(
+            std::vector<std::string>{A3_SIMULATED_DEVICE_PATH, deviceName});
+        ASSERT_EQ("ready", device->readLine(10s)) << device->err();
         openBank();
     }
 
@@ -69,12 +54,6 @@ public:
         controller.reset();
     }
 
-    void startDevice()
-    {
-        device = std::make_unique<test::ChildProcess>(
-            std::vector<std::string>{A3_SIMULATED_DEVICE_PATH, deviceName});
-        ASSERT_EQ("ready", device->readLine(10s)) << device->err();
-    }
     // At wire speed, timing out after 2 s, or ten times as fast.
     void openBank(bool wireSpeed = false)
     {
@@ -87,23 +66,24 @@ public:
     }
 
     void tell(const std::string& command) { device->write(command + "\n"); }
-    std::string answer() { return device->readLine(30s); }
 
-    // Once the app listens for the device's dump.
+    // Once the app listens for the device's dump: the progress dialog, told
+    // apart by its bar, says so.
     bool waitingForTheDump()
     {
-        QDialog* progress = shownProgress();
+        QDialog* progress = test::shownDialog<QDialog>(
+            [](QDialog& each) { return each.findChild<QProgressBar*>() != nullptr; });
         return progress &&
                progress->findChild<QLabel*>()->text().startsWith(QLatin1String("Start the"));
     }
 
-    // Tells the device to go ahead once the app listens for its dump.
-    void whenListening(const std::string& command)
+    // Has the device send these bytes once the app listens for its dump.
+    void sendWhenListening(const std::vector<std::uint8_t>& bytes)
     {
+        test::writeBytes(dir / "device.syx", bytes);
         ASSERT_TRUE(QTest::qWaitFor([&] { return waitingForTheDump(); }));
-        tell(command);
+        tell("send " + (dir / "device.syx").string() + " 31250");
     }
-    std::string sendFile() { return "send " + (dir / "device.syx").string() + " 31250"; }
 
     test::Watchdog watchdog{"a device command", 180s};
     test::TempDir dir;
@@ -121,16 +101,15 @@ public:
 class DeviceCommandsTest : public WithDevice<test::FakePrompts>
 {
 protected:
-    // Runs a Device command with the port the test chose, until it ends.
+    // Runs a Device command with the port the test chose, until it ends; the
+    // device sends these bytes, if any, once the app listens.
     void run(const char* command, const std::string& port,
-             const std::function<void(QDialog&)>& whileItRuns = {})
+             const std::vector<std::uint8_t>& deviceSends = {})
     {
         prompts.portAnswer = QString::fromStdString(port);
         menuAction(window, QString::fromUtf8(command))->trigger();
-        if (whileItRuns) {
-            QDialog* progress = nullptr;
-            ASSERT_TRUE(QTest::qWaitFor([&] { return (progress = shownProgress()) != nullptr; }));
-            whileItRuns(*progress);
+        if (!deviceSends.empty()) {
+            sendWhenListening(deviceSends);
         }
         ASSERT_TRUE(QTest::qWaitFor([&] { return !controller->deviceLink().isBusy(); }, 60000));
         QApplication::processEvents();
@@ -185,9 +164,9 @@ TEST_F(DeviceCommandsTest, SendsWhatSavingWouldWriteAndLeavesTheDocumentAsItWas)
     run(kSend, deviceIn);
     EXPECT_TRUE(prompts.errors.isEmpty()) << prompts.errors.join('\n').toStdString();
     EXPECT_TRUE(prompts.offeredPorts.contains(QString::fromStdString(deviceIn)));
-    EXPECT_EQ("received 29198", answer());
+    EXPECT_EQ("received 29198", device->readLine(30s));
     tell("save " + (dir / "on-device.syx").string());
-    EXPECT_EQ("saved 29198", answer());
+    EXPECT_EQ("saved 29198", device->readLine(30s));
     A3AllDataSource saving = bank;
     EXPECT_EQ(saving.syxData(), test::readBytes(dir / "on-device.syx"));
     const A3AllData after = bank.data();
@@ -216,8 +195,7 @@ TEST_F(DeviceCommandsTest, AReceivedBankOpensInANewEditedWindowAndACompareListsW
 {
     auto kept = keptBanks();
     const auto sent = test::wellFormedAllDataFile();
-    test::writeBytes(dir / "device.syx", sent);
-    run(kReceive, deviceOut, [&](QDialog&) { whenListening(sendFile()); });
+    run(kReceive, deviceOut, sent);
     EXPECT_TRUE(prompts.errors.isEmpty()) << prompts.errors.join('\n').toStdString();
     ASSERT_EQ(2, controller->windows().size());
     DocumentWindow* received = controller->windows().back();
@@ -228,8 +206,7 @@ TEST_F(DeviceCommandsTest, AReceivedBankOpensInANewEditedWindowAndACompareListsW
     A3AllDataSource onDevice = window->document().bank();
     onDevice.setPatchName(u"Other", 4);
     onDevice.setPatchName(u"Second", 60);
-    test::writeBytes(dir / "device.syx", onDevice.syxData());
-    run(kCompare, deviceOut, [&](QDialog&) { whenListening(sendFile()); });
+    run(kCompare, deviceOut, onDevice.syxData());
     ASSERT_EQ(1, prompts.comparisons.size());
     EXPECT_EQ(QStringLiteral("The device’s bank differs from “bank.syx” in 2 patches."),
               prompts.comparisons[0].first);
@@ -243,79 +220,21 @@ TEST_F(DeviceCommandsTest, AReceivedBankOpensInANewEditedWindowAndACompareListsW
     EXPECT_EQ(keptBanks(), kept);
 }
 
-// Each way a transfer fails, as the user is told of it; no window opens. (A
-// cancelled receive tells nothing: a Device command's endings below.)
-struct Failure
-{
-    const char* what;
-    bool send;
-    bool wireSpeed;
-    std::function<void(DeviceCommandsTest&, QDialog&)> whileItRuns;
-    const char* error; // a pattern, %1 the port
-};
-
-void PrintTo(const Failure& failure, std::ostream* out)
-{
-    *out << failure.what;
-}
-
-const Failure kFailures[] = {
-    {"a foreign message", false, false,
-     [](auto& t, QDialog&) { t.whenListening("send-junk 10244"); },
-     "No bank was received from “%1”\\.\\|Received 10244 bytes; an All-Data dump has 29198\\."},
-    {"a dump cut short", false, true,
-     [](auto& t, QDialog&) {
-         test::writeBytes(t.dir / "device.syx", test::wellFormedAllDataFile());
-         t.whenListening("send-truncated " + (t.dir / "device.syx").string() + " 12000 31250");
-     },
-     "No bank was received from “%1”\\.\\|No All-Data dump arrived within 2 seconds\\."},
-    {"a send cancelled", true, false,
-     [](auto&, QDialog& progress) {
-         waitForProgress(progress, 4096);
-         clickCancel(&progress);
-     },
-     "“bank\\.syx” was not sent to “%1”\\.\\|Sending was cancelled after \\d+ of 29198 bytes: the "
-     "device got a partial dump\\."},
-};
-
-class TransferFailure : public DeviceCommandsTest, public ::testing::WithParamInterface<Failure>
-{};
-
-TEST_P(TransferFailure, IsReportedAndOpensNothing)
-{
-    const Failure& failure = GetParam();
-    if (failure.wireSpeed) {
-        openBank(true);
-    }
-    const std::string port = failure.send ? deviceIn : deviceOut;
-    run(failure.send ? kSend : kReceive, port,
-        [&](QDialog& progress) { failure.whileItRuns(*this, progress); });
-    const QString portName = QRegularExpression::escape(QString::fromStdString(port));
-    const QRegularExpression error(QRegularExpression::anchoredPattern(
-        QString::fromUtf8(failure.error).replace(QStringLiteral("%1"), portName)));
-    ASSERT_EQ(1, prompts.errors.size());
-    EXPECT_TRUE(error.match(prompts.errors[0]).hasMatch()) << prompts.errors[0].toStdString();
-    EXPECT_EQ(1, controller->windows().size());
-}
-
-INSTANTIATE_TEST_SUITE_P(DeviceCommands, TransferFailure, ::testing::ValuesIn(kFailures));
-
 // A Quit from another window waits for the Receive; a bank that arrives
 // meanwhile is shown, and Quit asks about it.
 TEST_F(DeviceCommandsTest, ABankArrivingWhileQuitWaitsIsKeptAndAskedAbout)
 {
     DocumentWindow* other = controller->newDocument();
     const auto sent = test::wellFormedAllDataFile();
-    test::writeBytes(dir / "device.syx", sent);
     prompts.portAnswer = QString::fromStdString(deviceOut);
     constexpr int kAsked = 42;
     test::UserScript script({
         {"Receive in the first window", {}, [this] { menuAction(window, kReceive)->trigger(); }},
         {"Quit from the other window, then the device sends",
          [this] { return waitingForTheDump(); },
-         [this, other] {
+         [this, other, &sent] {
              menuAction(other, QStringLiteral("Quit"))->trigger();
-             tell(sendFile());
+             sendWhenListening(sent);
          }},
         {"Quit asks about the received bank",
          [this] { return prompts.asked.contains(QStringLiteral("Untitled 2")); },
@@ -361,11 +280,19 @@ public:
         return dialog;
     }
 
-    void dismiss(const QString& message)
+    // The error on screen, its message and reason matching the pattern (%1
+    // the port), then gone by OK.
+    void dismiss(const char* pattern, const std::string& port = {})
     {
-        EXPECT_TRUE(QTest::qWaitFor([&] { return test::shownMessageBox(message); }));
+        const QRegularExpression error(
+            QRegularExpression::anchoredPattern(QString::fromUtf8(pattern).replace(
+                QStringLiteral("%1"), QRegularExpression::escape(QString::fromStdString(port)))));
+        QMessageBox* box = nullptr;
+        ASSERT_TRUE(QTest::qWaitFor([&] { return (box = test::shownDialog<QMessageBox>()); }));
         EXPECT_EQ("", test::markupShown());
-        test::clickButton(test::shownMessageBox(message), QStringLiteral("OK"));
+        const QString shown = box->text() + '|' + box->informativeText();
+        EXPECT_TRUE(error.match(shown).hasMatch()) << shown.toStdString();
+        test::clickButton(box, QStringLiteral("OK"));
     }
 
     QDialog* progressOnceListening()
@@ -375,11 +302,13 @@ public:
     }
 };
 
-// Each way a Device command ends, by the user's steps from its start.
+// Each way a Device command ends, by the user's steps from its start, with
+// the error the user is told of; no window opens.
 struct Ending
 {
     const char* what;
     std::function<void(DeviceMenu&)> steps;
+    bool wireSpeed = false; // timing out after 2 s
 };
 
 void PrintTo(const Ending& ending, std::ostream* out)
@@ -392,13 +321,18 @@ const Ending kEndings[] = {
     {"cancelled",
      [](DeviceMenu& menu) {
          menu.start(kReceive, menu.deviceOut);
-         clickCancel(menu.progressOnceListening());
+         menu.progressOnceListening()->findChild<QPushButton*>()->click();
      }},
-    {"progress of a send closed",
+    {"progress of a send closed midway",
      [](DeviceMenu& menu) {
          menu.start(kSend, menu.deviceIn);
-         test::endDialog(menu.shown<QProgressBar>(), test::DialogEnd::Closed);
-         menu.dismiss(QStringLiteral("was not sent"));
+         QDialog* progress = menu.shown<QProgressBar>();
+         ASSERT_TRUE(QTest::qWaitFor(
+             [&] { return progress->findChild<QProgressBar*>()->value() >= 4096; }));
+         test::endDialog(progress, test::DialogEnd::Closed);
+         menu.dismiss("“<i>bank\\.syx” was not sent to “%1”\\.\\|Sending was cancelled after \\d+ "
+                      "of 29198 bytes: the device got a partial dump\\.",
+                      menu.deviceIn);
      }},
     {"progress of a receive closed by the window manager",
      [](DeviceMenu& menu) {
@@ -417,8 +351,42 @@ const Ending kEndings[] = {
      [](DeviceMenu& menu) {
          menu.device.reset();
          menu.start(kSend);
-         menu.dismiss(QStringLiteral("The device cannot be reached."));
+         menu.dismiss("The device cannot be reached\\.\\|The MIDI system offers no output to send "
+                      "to\\.");
      }},
+    {"no MIDI system",
+     [](DeviceMenu& menu) {
+         const std::string server = std::getenv("JACK_DEFAULT_SERVER");
+         ::setenv("JACK_DEFAULT_SERVER", (server + "-none").c_str(), 1);
+         ::setenv("ALSA_CONFIG_PATH", A3_NO_SEQUENCER_CONF, 1);
+         menu.start(kSend);
+         menu.dismiss("The device cannot be reached\\.\\|No MIDI system found: the ALSA sequencer "
+                      "is not available and no JACK server is running\\.");
+         ::setenv("JACK_DEFAULT_SERVER", server.c_str(), 1);
+         ::unsetenv("ALSA_CONFIG_PATH");
+     }},
+    {"a foreign message",
+     [](DeviceMenu& menu) {
+         auto message = test::wellFormedAllDataFile();
+         message.resize(10244);
+         message.back() = 0xF7;
+         menu.start(kReceive, menu.deviceOut);
+         menu.sendWhenListening(message);
+         menu.dismiss("No bank was received from “%1”\\.\\|Received 10244 bytes; an All-Data dump "
+                      "has 29198\\.",
+                      menu.deviceOut);
+     }},
+    {"a dump cut short",
+     [](DeviceMenu& menu) {
+         auto dump = test::wellFormedAllDataFile();
+         dump.resize(12000);
+         menu.start(kReceive, menu.deviceOut);
+         menu.sendWhenListening(dump);
+         menu.dismiss("No bank was received from “%1”\\.\\|No All-Data dump arrived within 2 "
+                      "seconds\\.",
+                      menu.deviceOut);
+     },
+     true},
 };
 
 class DeviceCommandEnding : public DeviceMenu, public ::testing::WithParamInterface<Ending>
@@ -427,9 +395,13 @@ class DeviceCommandEnding : public DeviceMenu, public ::testing::WithParamInterf
 // The Device menu comes back, and nothing holds the window: Quit closes it.
 TEST_P(DeviceCommandEnding, LeavesTheDeviceMenuReadyAndTheWindowFree)
 {
+    if (GetParam().wireSpeed) {
+        openBank(true);
+    }
     DocumentWindow* other = controller->newDocument();
     GetParam().steps(*this);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !window->questions().any(); }, 30000));
+    EXPECT_EQ(2, controller->windows().size());
     for (DocumentWindow* each : {window, other}) {
         for (const char* command : {kSend, kReceive, kCompare}) {
             EXPECT_TRUE(menuAction(each, QString::fromUtf8(command))->isEnabled()) << command;
@@ -442,25 +414,6 @@ TEST_P(DeviceCommandEnding, LeavesTheDeviceMenuReadyAndTheWindowFree)
 }
 
 INSTANTIATE_TEST_SUITE_P(Endings, DeviceCommandEnding, ::testing::ValuesIn(kEndings));
-
-TEST(DeviceCommandsWithoutMidi, SayPlainlyThatThereIsNoMidiSystem)
-{
-    const std::string server = std::getenv("JACK_DEFAULT_SERVER");
-    ::setenv("JACK_DEFAULT_SERVER", (server + "-none").c_str(), 1);
-    ::setenv("ALSA_CONFIG_PATH", A3_NO_SEQUENCER_CONF, 1);
-    test::FakePrompts prompts;
-    AppController appController{{}, [](const QUrl&) { return false; }};
-    DocumentController controller{appController, prompts};
-    DocumentWindow* window = controller.newDocument();
-    menuAction(window, QString::fromUtf8(kSend))->trigger();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !controller.deviceLink().isBusy(); }));
-    EXPECT_EQ(QStringList{"The device cannot be reached.|No MIDI system found: the ALSA "
-                          "sequencer is not available and no JACK server is running."},
-              prompts.errors);
-    ::setenv("JACK_DEFAULT_SERVER", server.c_str(), 1);
-    ::unsetenv("ALSA_CONFIG_PATH");
-    test::closeAllUnasked(controller);
-}
 
 } // namespace
 } // namespace a3

@@ -22,13 +22,6 @@ using namespace std::chrono_literals;
 // on JACK.
 const std::vector<std::string> kOnJack{"ALSA_CONFIG_PATH=" A3_NO_SEQUENCER_CONF};
 
-// Where a byte of the record lies in the file: each byte after the header
-// is stored as two nibbles.
-std::size_t fileOffsetOf(std::size_t recordOffset)
-{
-    return kHeaderSize + 2 * (recordOffset - kHeaderSize);
-}
-
 class A3BankWithDevice : public ::testing::Test
 {
 protected:
@@ -52,12 +45,6 @@ protected:
         return std::make_unique<test::ChildProcess>(arguments, kOnJack);
     }
 
-    static test::RunResult a3bank(std::vector<std::string> arguments)
-    {
-        arguments.insert(arguments.begin(), A3BANK_PATH);
-        return test::run(arguments, 30s, kOnJack);
-    }
-
     std::string ask(const std::string& command)
     {
         device->write(command + "\n");
@@ -79,7 +66,9 @@ protected:
 TEST_F(A3BankWithDevice, ReceivesTheDumpAsSentAndWarnsOfWhatWasDamaged)
 {
     auto sent = bank.syxData();
-    sent[fileOffsetOf(offsetof(A3AllData, checksum2))] ^= 0x01; // damaged on the way
+    // Damaged on the way; each byte of the record after the header is two
+    // nibbles in the file.
+    sent[kHeaderSize + 2 * (offsetof(A3AllData, checksum2) - kHeaderSize)] ^= 0x01;
     test::writeBytes(dir / "device.syx", sent);
 
     const auto receive = start({"receive", received.string(), "--port", deviceOut});
@@ -95,12 +84,17 @@ TEST_F(A3BankWithDevice, ReceivesTheDumpAsSentAndWarnsOfWhatWasDamaged)
 
 // A refused dump and a time-out end a receive alike; the receiver's tests
 // on the fake transport tell them apart. Here the time given reaches it.
-TEST_F(A3BankWithDevice, ReceiveTimesOutAtTheTimeGivenAndWritesNothing)
+TEST_F(A3BankWithDevice, AReceiveTimedOutOrStoppedByCtrlCWritesNothing)
 {
-    const auto receive =
+    const auto timedOut =
         start({"receive", received.string(), "--port", deviceOut, "--timeout", "0.5"});
-    EXPECT_EQ(receive->finish(30s).code, 1);
-    EXPECT_EQ(receive->err(), "No All-Data dump arrived within 0.5 seconds.\n");
+    EXPECT_EQ(timedOut->finish(30s).code, 1);
+    EXPECT_EQ(timedOut->err(), "No All-Data dump arrived within 0.5 seconds.\n");
+    const auto stopped = start({"receive", received.string(), "--port", deviceOut});
+    ASSERT_EQ(ask("wait-connection out"), "connected");
+    stopped->kill(SIGINT);
+    EXPECT_EQ(stopped->finish(30s).code, 1);
+    EXPECT_EQ(stopped->err(), "Receiving was cancelled.\n");
     EXPECT_FALSE(std::filesystem::exists(received));
 
     // A dump the device sends once must not be lost to a file that cannot
@@ -110,16 +104,6 @@ TEST_F(A3BankWithDevice, ReceiveTimesOutAtTheTimeGivenAndWritesNothing)
     EXPECT_EQ(refused->finish(5s).code, 1);
     EXPECT_NE(refused->err().find("No such file or directory"), std::string::npos)
         << refused->err();
-}
-
-TEST_F(A3BankWithDevice, CtrlCStopsAReceiveAndWritesNothing)
-{
-    const auto receive = start({"receive", received.string(), "--port", deviceOut});
-    ASSERT_EQ(ask("wait-connection out"), "connected");
-    receive->kill(SIGINT);
-    EXPECT_EQ(receive->finish(30s).code, 1);
-    EXPECT_EQ(receive->err(), "Receiving was cancelled.\n");
-    EXPECT_FALSE(std::filesystem::exists(received));
 }
 
 TEST_F(A3BankWithDevice, CtrlCStopsASendAfterTheFragmentGoingOut)
@@ -139,10 +123,11 @@ TEST_F(A3BankWithDevice, CtrlCStopsASendAfterTheFragmentGoingOut)
 
 TEST_F(A3BankWithDevice, PortsListsTheDevicesPortsWithTheirSystem)
 {
-    const auto run = a3bank({"ports"});
-    EXPECT_EQ(run.exit.code, 0) << run.err;
-    EXPECT_NE(run.out.find("input\tJACK\t" + deviceOut + "\n"), std::string::npos) << run.out;
-    EXPECT_NE(run.out.find("output\tJACK\t" + deviceIn + "\n"), std::string::npos) << run.out;
+    const auto ports = start({"ports"});
+    EXPECT_EQ(ports->finish(30s).code, 0) << ports->err();
+    const std::string& out = ports->out();
+    EXPECT_NE(out.find("input\tJACK\t" + deviceOut + "\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("output\tJACK\t" + deviceIn + "\n"), std::string::npos) << out;
 
     const auto full =
         test::run({"/bin/sh", "-c", "exec \"$0\" ports >/dev/full", A3BANK_PATH}, 30s, kOnJack);
@@ -157,13 +142,13 @@ TEST_F(A3BankWithDevice, PortIsTheExactNameOrAUniquePartOfOne)
 {
     const auto second = startDevice(deviceName + "-2");
     auto file = test::readBytes(bankFile);
-    file[fileOffsetOf(offsetof(A3AllData, checksum))] ^= 0x01;
+    file[kHeaderSize + 2 * (offsetof(A3AllData, checksum) - kHeaderSize)] ^= 0x01;
     test::writeBytes(dir / "odd.syx", file);
     for (const std::string& port : {deviceIn, deviceName + " IN:"}) {
-        const auto run =
-            a3bank({"send", (dir / "odd.syx").string(), "--port", port, "--rate", "31250"});
-        EXPECT_EQ(run.exit.code, 0) << port << ": " << run.err;
-        EXPECT_EQ(run.out + run.err, ""); // no progress line but on a terminal
+        const auto send =
+            start({"send", (dir / "odd.syx").string(), "--port", port, "--rate", "31250"});
+        EXPECT_EQ(send->finish(30s).code, 0) << port << ": " << send->err();
+        EXPECT_EQ(send->out() + send->err(), ""); // no progress line but on a terminal
         EXPECT_EQ(device->readLine(10s), "received 29198") << port;
     }
     EXPECT_EQ(ask("save " + (dir / "saved.syx").string()), "saved 29198");
@@ -173,15 +158,15 @@ TEST_F(A3BankWithDevice, PortIsTheExactNameOrAUniquePartOfOne)
           std::pair{deviceName + "-none", "no MIDI output matches '" + deviceName + "-none'"},
           std::pair{deviceName + "\n\x1b[2J",
                     "no MIDI output matches '" + deviceName + "'$'\\n\\033''[2J'"}}) {
-        const auto run = a3bank({"send", bankFile.string(), "--port", port, "--rate", "312500"});
-        EXPECT_EQ(run.exit.code, 1);
-        EXPECT_EQ(run.err.rfind("a3bank: " + error + "; the MIDI outputs are:\n", 0), 0u)
-            << run.err;
+        const auto send = start({"send", bankFile.string(), "--port", port, "--rate", "312500"});
+        EXPECT_EQ(send->finish(30s).code, 1);
+        const std::string& err = send->err();
+        EXPECT_EQ(err.rfind("a3bank: " + error + "; the MIDI outputs are:\n", 0), 0u) << err;
         // Every output is listed, and no input.
         for (const std::string& output : {deviceIn, deviceName + "-2 in:MIDI"}) {
-            EXPECT_NE(run.err.find("\n  " + output + "\n"), std::string::npos) << run.err;
+            EXPECT_NE(err.find("\n  " + output + "\n"), std::string::npos) << err;
         }
-        EXPECT_EQ(run.err.find("out:MIDI"), std::string::npos) << run.err;
+        EXPECT_EQ(err.find("out:MIDI"), std::string::npos) << err;
     }
 }
 

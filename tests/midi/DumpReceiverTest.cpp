@@ -15,19 +15,13 @@ using namespace std::chrono_literals;
 using Status = TransferResult::Status;
 using Bytes = std::vector<std::uint8_t>;
 
-Bytes withLength(std::size_t length)
-{
-    auto message = test::wellFormedAllDataFile();
-    message.back() = 0x00; // the message ends only at its new length
-    message.resize(length);
-    message.back() = 0xF7;
-    return message;
-}
-
-Bytes withHeaderByte(std::size_t index, std::uint8_t value)
+// A dump with one byte changed, cut or grown to a length, F7 last.
+Bytes changed(std::size_t index, std::uint8_t value, std::size_t length = 29198)
 {
     auto message = test::wellFormedAllDataFile();
     message[index] = value;
+    message.resize(length);
+    message.back() = 0xF7;
     return message;
 }
 
@@ -68,13 +62,13 @@ TEST(DumpReceiver, TakesADumpRefusesAnythingElseAndEndsEachWayWithoutOne)
              send(dump, 256);
          },
          Status::Done, "", 29198},
-        {refused(withLength(10244)), Status::Refused,
+        {refused(changed(29197, 0x00, 10244)), Status::Refused,
          "Received 10244 bytes; an All-Data dump has 29198.", 10244},
-        {refused(withLength(29199)), Status::Refused,
+        {refused(changed(29197, 0x00, 29199)), Status::Refused,
          "Received 29199 bytes; an All-Data dump has 29198.", 29199},
-        {refused(withHeaderByte(1, 0x43)), Status::Refused,
+        {refused(changed(1, 0x43)), Status::Refused,
          notADump + "F0 43 21 20 40, not F0 42 21 20 40.", 29198},
-        {refused(withHeaderByte(4, 0x41)), Status::Refused,
+        {refused(changed(4, 0x41)), Status::Refused,
          notADump + "F0 42 21 20 41, not F0 42 21 20 40.", 29198},
         {[&] { send(std::span(dump).first(12000), 256); }, Status::TimedOut,
          "No All-Data dump arrived within 0.3 seconds.", 0},

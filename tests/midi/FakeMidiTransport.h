@@ -14,8 +14,8 @@ namespace a3::test {
 // to a port reaches the port's listeners on a delivery thread of the fake's
 // own, as a real system's thread would bring it. Ports are named as RtMidi
 // names them on JACK, "fake in:NAME" (sent to) and "fake out:NAME" (listened
-// to). A port sent to goes with the virtual input that opened it; one
-// listened to stays listed until the fake goes.
+// to), each with one listener at most. A port sent to goes with the virtual
+// input that opened it; one listened to stays listed until the fake goes.
 class FakeMidiTransport final : public midi::VirtualPortTransport
 {
 public:
@@ -30,27 +30,27 @@ public:
     {
         const std::lock_guard lock(_mutex);
         requirePort(port, kSentTo);
-        return std::make_unique<Output>(*this, port, false);
+        return std::make_unique<Output>(*this, port);
     }
     std::unique_ptr<midi::MidiInput> openInput(const std::string& port,
                                                midi::MidiInputHandler handler) override
     {
         const std::lock_guard lock(_mutex);
         requirePort(port, kListenedTo);
-        return listen(port, std::move(handler), false);
+        return listen(port, std::move(handler));
     }
     std::unique_ptr<midi::MidiOutput> openVirtualOutput(const std::string& portName) override
     {
         const std::lock_guard lock(_mutex);
         return std::make_unique<Output>(
-            *this, _ports.try_emplace(std::string(kListenedTo) + portName).first->first, true);
+            *this, _ports.try_emplace(std::string(kListenedTo) + portName).first->first);
     }
     std::unique_ptr<midi::MidiInput> openVirtualInput(const std::string& portName,
                                                       midi::MidiInputHandler handler) override
     {
         const std::lock_guard lock(_mutex);
         return listen(_ports.try_emplace(std::string(kSentTo) + portName).first->first,
-                      std::move(handler), true);
+                      std::move(handler));
     }
     std::stop_token systemLost() const override { return _lost.get_token(); }
 
@@ -59,14 +59,12 @@ public:
 private:
     static constexpr std::string_view kSentTo = "fake in:";
     static constexpr std::string_view kListenedTo = "fake out:";
-    using Listeners = std::map<int, midi::MidiInputHandler>;
 
     struct Output final : midi::MidiOutput
     {
-        Output(FakeMidiTransport& owner, std::string portName, bool opensPort)
+        Output(FakeMidiTransport& owner, std::string portName)
             : fake(owner)
             , name(std::move(portName))
-            , isVirtual(opensPort)
         {}
         void send(std::span<const std::uint8_t> bytes) override
         {
@@ -81,40 +79,35 @@ private:
         bool connected() override
         {
             const std::lock_guard lock(fake._mutex);
-            return isVirtual || fake._ports.contains(name);
+            return fake._ports.contains(name);
         }
         FakeMidiTransport& fake;
         std::string name;
-        bool isVirtual;
     };
     struct Listener final : midi::MidiInput
     {
-        Listener(FakeMidiTransport& owner, std::string portName, int number, bool opensPort)
+        Listener(FakeMidiTransport& owner, std::string portName)
             : fake(owner)
             , port(std::move(portName))
-            , id(number)
-            , ownsPort(opensPort)
         {}
         ~Listener() override
         {
             const std::lock_guard lock(fake._mutex);
-            if (ownsPort) {
+            if (port.starts_with(kSentTo)) { // a virtual input's: the port goes with it
                 fake._ports.erase(port);
             } else {
-                fake._ports[port].erase(id);
+                fake._ports[port] = {};
             }
         }
         FakeMidiTransport& fake;
         std::string port;
-        int id;
-        bool ownsPort; // a virtual input's: the port goes with it
     };
 
     std::vector<midi::MidiPort> ports(std::string_view kind)
     {
         const std::lock_guard lock(_mutex);
         std::vector<midi::MidiPort> ports;
-        for (const auto& [name, listeners] : _ports) {
+        for (const auto& [name, listener] : _ports) {
             if (name.starts_with(kind)) {
                 ports.push_back({name, system()});
             }
@@ -127,11 +120,10 @@ private:
             throw midi::MidiError("There is no MIDI port named \"" + port + "\".");
         }
     }
-    std::unique_ptr<midi::MidiInput> listen(const std::string& port, midi::MidiInputHandler handler,
-                                            bool ownsPort)
+    std::unique_ptr<midi::MidiInput> listen(const std::string& port, midi::MidiInputHandler handler)
     {
-        _ports[port].emplace(_nextListener, std::move(handler));
-        return std::make_unique<Listener>(*this, port, _nextListener++, ownsPort);
+        _ports[port] = std::move(handler);
+        return std::make_unique<Listener>(*this, port);
     }
     void deliver(std::stop_token stop)
     {
@@ -139,23 +131,17 @@ private:
         while (_posted.wait(lock, stop, [this] { return !_queue.empty(); })) {
             const auto [port, bytes] = std::move(_queue.front());
             _queue.pop_front();
-            const auto found = _ports.find(port);
-            if (found == _ports.end()) {
-                continue; // gone since
-            }
-            for (const auto& [id, handler] : found->second) {
-                if (handler) {
-                    handler(bytes);
-                }
+            // Unless the port has gone since, or has no listener.
+            if (const auto found = _ports.find(port); found != _ports.end() && found->second) {
+                found->second(bytes);
             }
         }
     }
 
     std::mutex _mutex; // held while handlers run: a closed input gets no more calls
     std::condition_variable_any _posted;
-    std::map<std::string, Listeners, std::less<>> _ports; // by name, with their listeners
+    std::map<std::string, midi::MidiInputHandler, std::less<>> _ports; // by name, with listeners
     std::deque<std::pair<std::string, std::vector<std::uint8_t>>> _queue;
-    int _nextListener = 0;
     std::stop_source _lost;
     std::jthread _delivery; // last: it starts once the members it uses exist
 };

@@ -15,9 +15,10 @@ namespace {
 using std::chrono::duration;
 using Status = TransferResult::Status;
 
-class FakeClock final : public PacingClock
+// An output that records what is sent and when, on a fake clock of its own;
+// each send takes a little time, which a schedule of relative sleeps would add up.
+struct RecordingOutput final : MidiOutput, PacingClock
 {
-public:
     time_point now() const override { return _now; }
     void sleepUntil(time_point when, std::stop_token stop) override
     {
@@ -26,20 +27,10 @@ public:
         }
     }
     double seconds() const { return duration<double>(_now.time_since_epoch()).count(); }
-    time_point _now{};
-};
-
-// Records what is sent and when; each send takes a little time, which a
-// schedule of relative sleeps would add up.
-struct RecordingOutput final : MidiOutput
-{
-    explicit RecordingOutput(FakeClock& fakeClock)
-        : clock(fakeClock)
-    {}
     void send(std::span<const std::uint8_t> bytes) override
     {
-        sent.push_back({clock.seconds(), {bytes.begin(), bytes.end()}});
-        clock._now += std::chrono::microseconds(100);
+        sent.push_back({seconds(), {bytes.begin(), bytes.end()}});
+        _now += std::chrono::microseconds(100);
         if (afterSend) {
             afterSend(sent.size());
         }
@@ -47,11 +38,11 @@ struct RecordingOutput final : MidiOutput
     const std::string& port() const override { return name; }
     bool connected() override
     {
-        checkedAt.push_back(clock.seconds());
+        checkedAt.push_back(seconds());
         return there;
     }
 
-    FakeClock& clock;
+    time_point _now{};
     std::vector<std::pair<double, std::vector<std::uint8_t>>> sent; // at seconds, bytes
     std::function<void(std::size_t count)> afterSend;
     const std::string name = "device in:MIDI";
@@ -59,23 +50,14 @@ struct RecordingOutput final : MidiOutput
     std::vector<double> checkedAt; // when connected() was asked
 };
 
-class Sending : public ::testing::Test
+TEST(Sending, SendsFragmentsOnAnAbsoluteScheduleAtEveryRate)
 {
-protected:
-    const std::vector<std::uint8_t> dump = test::wellFormedAllDataFile();
-    FakeClock clock;
-    RecordingOutput output{clock};
-};
-
-TEST_F(Sending, SendsFragmentsOnAnAbsoluteScheduleAtEveryRate)
-{
+    const auto dump = test::wellFormedAllDataFile();
     for (const double rate : {kWireSpeed, 10 * kWireSpeed, 1000.0}) {
         SCOPED_TRACE(rate);
-        clock._now = {};
-        output.sent.clear();
-        output.checkedAt.clear();
+        RecordingOutput output;
         std::vector<TransferProgress> reports;
-        const auto result = PacedSender(rate, clock)
+        const auto result = PacedSender(rate, output)
                                 .send(output, dump, {}, {}, [&](const TransferProgress& report) {
                                     reports.push_back(report);
                                 });
@@ -95,7 +77,7 @@ TEST_F(Sending, SendsFragmentsOnAnAbsoluteScheduleAtEveryRate)
         }
         EXPECT_EQ(joined, dump);
         const double total = static_cast<double>(dump.size()) / rate;
-        EXPECT_NEAR(clock.seconds(), total, 1e-6);
+        EXPECT_NEAR(output.seconds(), total, 1e-6);
         // The port is asked after each second at the first fragment that
         // follows, and once all has left.
         ASSERT_FALSE(output.checkedAt.empty());
@@ -113,8 +95,9 @@ TEST_F(Sending, SendsFragmentsOnAnAbsoluteScheduleAtEveryRate)
 // Cancelled or the system lost after the third fragment, or the output
 // failing at it: it stops there. A port that goes is noticed at the first
 // check after it went: in the second second, or once all has left.
-TEST_F(Sending, StopsAfterTheFragmentGoingOutOrAtTheNextPortCheck)
+TEST(Sending, StopsAfterTheFragmentGoingOutOrAtTheNextPortCheck)
 {
+    const auto dump = test::wellFormedAllDataFile();
     const std::string failure = "The MIDI system reported: error sending MIDI message to port.";
     const auto portGone = [](std::size_t bytes) {
         return "The port \"device in:MIDI\" went away after " + std::to_string(bytes) +
@@ -139,7 +122,7 @@ TEST_F(Sending, StopsAfterTheFragmentGoingOutOrAtTheNextPortCheck)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.way) + " after " + std::to_string(c.after));
-        RecordingOutput out{clock};
+        RecordingOutput out;
         std::stop_source cancel;
         std::stop_source lost;
         out.afterSend = [&](std::size_t count) {
@@ -157,7 +140,7 @@ TEST_F(Sending, StopsAfterTheFragmentGoingOutOrAtTheNextPortCheck)
             }
         };
         const auto result =
-            PacedSender(c.rate, clock).send(out, dump, cancel.get_token(), lost.get_token(), {});
+            PacedSender(c.rate, out).send(out, dump, cancel.get_token(), lost.get_token(), {});
         EXPECT_EQ(result.status, c.status);
         EXPECT_EQ(result.message, c.message);
         EXPECT_EQ(result.bytes, c.bytes);
@@ -179,8 +162,9 @@ TEST(Fragments, CoverTheMessageExactlyWhateverItsLength)
     }
 }
 
-TEST_F(Sending, RefusesRatesOutsideItsRange)
+TEST(PacedSender, RefusesRatesOutsideItsRange)
 {
+    RecordingOutput clock;
     for (const double rate : {0.0, -1.0, kFastestRate * 1.01, std::nan("")}) {
         EXPECT_THROW(PacedSender(rate, clock), std::invalid_argument) << rate;
     }

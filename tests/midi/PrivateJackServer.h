@@ -34,8 +34,6 @@ public:
         again->finish(std::chrono::seconds(10));
         ::setenv("JACK_DEFAULT_SERVER", _fixtureServer.c_str(), 1);
     }
-    PrivateJackServer(const PrivateJackServer&) = delete;
-    PrivateJackServer& operator=(const PrivateJackServer&) = delete;
 
     void kill() { _server->kill(SIGKILL); }
 

@@ -3,6 +3,8 @@
 
 #include "SysExAssembler.h"
 
+#include "TempDir.h"
+
 #include <gtest/gtest.h>
 
 namespace a3::midi {
@@ -10,25 +12,14 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-Bytes sysEx(std::size_t length)
-{
-    Bytes message(length);
-    for (std::size_t i = 0; i < length; ++i) {
-        message[i] = static_cast<std::uint8_t>(i % 0x80);
-    }
-    message.front() = 0xF0;
-    message.back() = 0xF7;
-    return message;
-}
-
 TEST(SysExAssembler, AssemblesAMessageFromPiecesOfAnySize)
 {
-    const auto message = sysEx(1000);
+    const auto message = test::wellFormedAllDataFile();
     Bytes stream{0x12, 0x90, 0x3C, 0x40}; // before it: not part of it
     stream.insert(stream.end(), message.begin(), message.end());
     stream.insert(stream.end(), {0x05, 0x06, 0xF7}); // after it: no message either
-    for (const std::size_t size : {1, 2, 7, 255, 256, 257, 1000, 5000}) {
-        SysExAssembler assembler(2000);
+    for (const std::size_t size : {1, 2, 7, 255, 256, 257, 1000, 30000}) {
+        SysExAssembler assembler(message.size());
         std::vector<SysExMessage> complete;
         for (std::size_t offset = 0; offset < stream.size(); offset += size) {
             const auto piece = std::span(stream).subspan(offset);
@@ -38,7 +29,7 @@ TEST(SysExAssembler, AssemblesAMessageFromPiecesOfAnySize)
         }
         ASSERT_EQ(complete.size(), 1u) << size;
         EXPECT_EQ(complete[0].bytes, message) << size;
-        EXPECT_EQ(complete[0].length, 1000u) << size;
+        EXPECT_EQ(complete[0].length, message.size()) << size;
         EXPECT_EQ(assembler.bytesInMessage(), 0u) << size;
     }
 }
@@ -53,14 +44,14 @@ TEST(SysExAssembler, KeepsOnlyWholeMessagesAndMeasuresWhatItDoesNotKeep)
     EXPECT_EQ(assembler.bytesInMessage(), 3u);
     auto stream = Bytes{0x03, 0xFF, 0xF7, 0xF0, 0x01, 0x02, 0xF0, 0x03, 0xF7};
     stream.insert(stream.end(), {0xF0, 0x01, 0x90, 0x02, 0xF7});
-    const auto big = sysEx(100);
+    const auto big = test::wellFormedAllDataFile();
     stream.insert(stream.end(), big.begin(), big.end());
     const auto complete = assembler.add(stream);
     ASSERT_EQ(complete.size(), 3u);
     EXPECT_EQ(complete[0].bytes, (Bytes{0xF0, 0x01, 0x02, 0x03, 0xF7}));
     EXPECT_EQ(complete[1].bytes, (Bytes{0xF0, 0x03, 0xF7}));
     EXPECT_EQ(complete[2].bytes, Bytes(big.begin(), big.begin() + 10));
-    EXPECT_EQ(complete[2].length, 100u);
+    EXPECT_EQ(complete[2].length, big.size());
     EXPECT_EQ(assembler.bytesInMessage(), 0u);
 }
 
