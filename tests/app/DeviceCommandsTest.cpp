@@ -31,6 +31,9 @@ using namespace std::chrono_literals;
 using test::menuAction;
 using test::qPath;
 
+// Listing the MIDI ports can take seconds on a loaded machine.
+constexpr int kDialogWait = 30000; // ms
+
 const char* const kSend = "Send Bank to Device…";
 const char* const kReceive = "Receive Bank from Device…";
 const char* const kCompare = "Compare with Device…";
@@ -81,7 +84,7 @@ public:
     void sendWhenListening(const std::vector<std::uint8_t>& bytes)
     {
         test::writeBytes(dir / "device.syx", bytes);
-        ASSERT_TRUE(QTest::qWaitFor([&] { return waitingForTheDump(); }));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return waitingForTheDump(); }, kDialogWait));
         tell("send " + (dir / "device.syx").string() + " 31250");
     }
 
@@ -272,10 +275,12 @@ public:
     QDialog* shown()
     {
         QDialog* dialog = nullptr;
-        EXPECT_TRUE(QTest::qWaitFor([&] {
-            return (dialog = test::shownDialog<QDialog>(
-                        [](QDialog& each) { return each.findChild<Child*>() != nullptr; }));
-        }));
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] {
+                return (dialog = test::shownDialog<QDialog>(
+                            [](QDialog& each) { return each.findChild<Child*>() != nullptr; }));
+            },
+            kDialogWait));
         EXPECT_EQ("", test::markupShown());
         return dialog;
     }
@@ -288,7 +293,8 @@ public:
             QRegularExpression::anchoredPattern(QString::fromUtf8(pattern).replace(
                 QStringLiteral("%1"), QRegularExpression::escape(QString::fromStdString(port)))));
         QMessageBox* box = nullptr;
-        ASSERT_TRUE(QTest::qWaitFor([&] { return (box = test::shownDialog<QMessageBox>()); }));
+        ASSERT_TRUE(
+            QTest::qWaitFor([&] { return (box = test::shownDialog<QMessageBox>()); }, kDialogWait));
         EXPECT_EQ("", test::markupShown());
         const QString shown = box->text() + '|' + box->informativeText();
         EXPECT_TRUE(error.match(shown).hasMatch()) << shown.toStdString();
@@ -297,7 +303,7 @@ public:
 
     QDialog* progressOnceListening()
     {
-        EXPECT_TRUE(QTest::qWaitFor([&] { return waitingForTheDump(); }));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return waitingForTheDump(); }, kDialogWait));
         return shown<QProgressBar>();
     }
 };
