@@ -83,13 +83,8 @@ TEST(Document, IsModifiedWhileItsUndoStackIsAwayFromTheSavedState)
     EXPECT_TRUE(document->isModified());
     stack.redo();
     EXPECT_FALSE(document->isModified());
-    EXPECT_EQ((QList<QVariant>{true, false, true, false, true, false}), [&] {
-        QList<QVariant> states;
-        for (const QList<QVariant>& signal : modified) {
-            states.append(signal.front());
-        }
-        return states;
-    }());
+    const QList<QList<QVariant>> states{{true}, {false}, {true}, {false}, {true}, {false}};
+    EXPECT_EQ(states, static_cast<const QList<QList<QVariant>>&>(modified));
     EXPECT_EQ(saved, test::readBytes(dir / "bank.syx"));
 
     // The file anew: the edits made to the bank that was are gone.

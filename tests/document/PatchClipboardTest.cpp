@@ -28,13 +28,6 @@ A3AllDataSource bankWithChainChecksum(std::uint16_t chainChecksum)
     return bank;
 }
 
-void setChain(A3AllDataSource& bank, std::int64_t row, int chain)
-{
-    auto patch = bank.patchDataAt(row);
-    patch[0] = static_cast<std::uint8_t>(chain);
-    bank.setPatchData(patch, row);
-}
-
 QByteArray patchesOf(const A3AllDataSource& bank, std::initializer_list<std::int64_t> rows)
 {
     QByteArray bytes;
@@ -68,7 +61,9 @@ TEST(WriteRows, PayloadInAscendingRowOrderAndTypedByItsChainNumbers)
     };
     for (const auto& c : cases) {
         A3AllDataSource bank = bankWithChainChecksum(c.checksum);
-        setChain(bank, 8, c.chain);
+        auto patch8 = bank.patchDataAt(8);
+        patch8[0] = static_cast<std::uint8_t>(c.chain);
+        bank.setPatchData(patch8, 8);
         const QByteArray expected = c.rows.isEmpty() ? QByteArray() : patchesOf(bank, {3, 7, 8});
         const auto pasteboard = PatchClipboard(bank).writeRows(c.rows);
         EXPECT_EQ((QStringList{QStringLiteral("text/plain"), c.type}), pasteboard->formats());
@@ -79,20 +74,6 @@ TEST(WriteRows, PayloadInAscendingRowOrderAndTypedByItsChainNumbers)
     const A3AllDataSource bank = bankWithChainChecksum(0x1234);
     EXPECT_TRUE(
         PatchClipboard(bank).pastableData(PatchClipboard(bank).writeRows({}).get()).isEmpty());
-}
-
-// A pasteboard as another program or an older copy may leave it.
-std::unique_ptr<QMimeData> pasteboardWith(const QList<std::pair<QString, QByteArray>>& formats,
-                                          const QString& text = {})
-{
-    auto pasteboard = std::make_unique<QMimeData>();
-    if (!text.isNull()) {
-        pasteboard->setText(text);
-    }
-    for (const auto& [type, data] : formats) {
-        pasteboard->setData(type, data);
-    }
-    return pasteboard;
 }
 
 QString textWithEntries(const QList<std::pair<QString, QByteArray>>& entries)
@@ -136,10 +117,17 @@ TEST(PastableData, DataFormatsFirstThenTheTextFormThePlainTypeWinningInEach)
     const A3AllDataSource bank = bankWithChainChecksum(0x1234);
     const A3AllDataSource otherBank = bankWithChainChecksum(0x1235);
     for (const auto& c : cases) {
-        const auto pasteboard = pasteboardWith(c.formats, c.text);
-        EXPECT_EQ(c.forBank, PatchClipboard(bank).pastableData(pasteboard.get()))
+        // As another program or an older copy may leave it.
+        QMimeData pasteboard;
+        if (!c.text.isNull()) {
+            pasteboard.setText(c.text);
+        }
+        for (const auto& [type, data] : c.formats) {
+            pasteboard.setData(type, data);
+        }
+        EXPECT_EQ(c.forBank, PatchClipboard(bank).pastableData(&pasteboard))
             << c.text.toStdString();
-        EXPECT_EQ(c.forOther, PatchClipboard(otherBank).pastableData(pasteboard.get()))
+        EXPECT_EQ(c.forOther, PatchClipboard(otherBank).pastableData(&pasteboard))
             << c.text.toStdString();
     }
     EXPECT_TRUE(PatchClipboard(bank).pastableData(nullptr).isEmpty());

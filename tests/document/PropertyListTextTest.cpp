@@ -124,13 +124,15 @@ QString entryNestedTo(int depth)
 
 constexpr int kDeepestNesting = 128;
 
+// The usual DOCTYPE of the text form, without its closing '>'.
+const QString kDoctype = QStringLiteral("<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
+                                        "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\"");
+
 TEST(TextFormReader, SkipsFurtherEntriesAndTakesTheLastUnderTheKey)
 {
     const QString nested =
         QStringLiteral("<array><dict><key>k</key><array><string>&lt;key&gt;</string></array></dict>"
                        "<data>AAAA</data><true/><integer>7</integer></array>");
-    const QString doctype = QStringLiteral("<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
-                                           "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\"");
     for (const QString& text : {
              plist(entry(QStringLiteral("before"), nested) + kValidEntry),
              plist(kValidEntry + entry(QStringLiteral("after"), nested)),
@@ -138,7 +140,7 @@ TEST(TextFormReader, SkipsFurtherEntriesAndTakesTheLastUnderTheKey)
                    QStringLiteral("<!-- comment --><?pi data?>") + kValidEntry +
                    entry(QStringLiteral("empty"), QStringLiteral("<dict/>"))),
              plist(dataEntry(QStringLiteral("AAAA")) + kValidEntry),
-             doctype + QStringLiteral(" [<!ELEMENT plist ANY>]>") + plist(kValidEntry),
+             kDoctype + QStringLiteral(" [<!ELEMENT plist ANY>]>") + plist(kValidEntry),
              paddedTo(kMaxPropertyListTextSize),
              plist(entryNestedTo(kDeepestNesting) + kValidEntry),
          }) {
@@ -192,9 +194,7 @@ TEST(TextFormReader, GivesNothingForAnyOtherText)
         QStringLiteral("<!DOCTYPE plist [<!ENTITY % q \"<!ENTITY p 'AQID'>\"> %q;]>") +
             plist(byEntity),
         // Left unresolved because the DTD is external, which is never fetched.
-        QStringLiteral("<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
-                       "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">") +
-            plist(byEntity),
+        kDoctype + QStringLiteral(">") + plist(byEntity),
         plist(entry(QStringLiteral("deep"), deep) + kValidEntry),
     };
     for (const char* base64 :

@@ -128,20 +128,6 @@ TEST(AllDataCodec, DecodesNibblePairsWithTheUnmaskedLowNibbleByte)
     }
 }
 
-TEST(AllDataCodec, PlacesPatchBytesAtTheirFileOffsets)
-{
-    auto bank = A3AllDataSource::fallbackBank();
-    std::vector<std::uint8_t> patch(kPatchSize, 0);
-    patch[0] = 0xAB;  // chain number of the last patch
-    patch[63] = 0x5C; // its last byte
-    bank.setPatchData(patch, 99);
-    const auto file = bank.syxData();
-    const std::size_t last = 16393 + 128 * 99;
-    EXPECT_EQ((std::vector<std::uint8_t>{0x0B, 0x0A, 0x0C, 0x05}),
-              (std::vector<std::uint8_t>{file[last], file[last + 1], file[last + 126],
-                                         file[last + 127]}));
-}
-
 // Both sums start at their own values and wrap modulo 65536; every written
 // file is MIDI-clean between its ends.
 TEST(AllDataCodec, ChecksumsFromTheirStartValuesModulo65536)
