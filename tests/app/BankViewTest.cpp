@@ -190,18 +190,14 @@ TEST(BankView, DropsLandOnARowTheRowBelowAGapOrTheLastRow)
     EXPECT_EQ(3, shown.document->undoStack().count());
 }
 
-// What the screen shows of the window: the backing store, repainted only
-// where the view was told that something changed.
-QImage onScreen(QWidget& window)
+// What the screen shows of the window (the backing store, repainted only
+// where the view was told that something changed) is the window as painted
+// from scratch now.
+void expectScreenIsCurrent(QWidget& window)
 {
     QApplication::processEvents();
-    return window.screen()->grabWindow(window.winId()).toImage();
-}
-
-// The window as painted from scratch now, the truth to compare with.
-QImage paintedAfresh(QWidget& window)
-{
-    return window.grab().toImage().convertToFormat(onScreen(window).format());
+    const QImage onScreen = window.screen()->grabWindow(window.winId()).toImage();
+    EXPECT_EQ(window.grab().toImage().convertToFormat(onScreen.format()), onScreen);
 }
 
 // The screen shows what each edit wrote, its undo and its redo, with the
@@ -215,22 +211,22 @@ TEST(BankView, TheScreenShowsEveryEditItsUndoAndAReload)
     ASSERT_TRUE(document.save(test::qPath(dir / "bank.syx")).written());
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&shown.window));
     test::selectRows(table, {1});
-    onScreen(shown.window);
+    expectScreenIsCurrent(shown.window);
     ASSERT_TRUE(document.drop(dragRows(table, {9, 10, 11}).get(), 1));
-    EXPECT_EQ(paintedAfresh(shown.window), onScreen(shown.window));
+    expectScreenIsCurrent(shown.window);
     EXPECT_EQ((QList<qint64>{1, 2, 3}), table.selectedRowIndexes());
 
     test::selectRows(table, {50});
     document.undoStack().undo();
     EXPECT_EQ((QList<qint64>{1, 2, 3}), table.selectedRowIndexes());
-    EXPECT_EQ(paintedAfresh(shown.window), onScreen(shown.window));
+    expectScreenIsCurrent(shown.window);
     document.undoStack().redo();
-    EXPECT_EQ(paintedAfresh(shown.window), onScreen(shown.window));
+    expectScreenIsCurrent(shown.window);
 
     test::selectRows(table, {});
     table.scrollToTop();
     ASSERT_FALSE(document.reload());
-    EXPECT_EQ(paintedAfresh(shown.window), onScreen(shown.window));
+    expectScreenIsCurrent(shown.window);
 }
 
 } // namespace

@@ -32,7 +32,6 @@ using Choice = UserPrompts::SaveChoice;
 using test::menuAction;
 using test::outcomeOf;
 using test::qPath;
-using test::UserScript;
 
 void rename(DocumentWindow* window, int row, const QString& name)
 {
@@ -44,24 +43,18 @@ std::string nameAt(DocumentWindow* window, int row)
     return window->document().bank().patchNameAt(row);
 }
 
-void activate(QWidget* window)
+// Brings the window to the front with its table in focus, as a click does.
+TableView* activate(DocumentWindow* window)
 {
     window->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    EXPECT_TRUE(QTest::qWaitForWindowActive(window));
+    window->view().table().setFocus();
+    return &window->view().table();
 }
 
 class Documents : public test::WithWindows<test::FakePrompts>
 {
 protected:
-    std::filesystem::path goodFile(const std::string& name)
-    {
-        return test::writeFactoryBank(dir / name);
-    }
-    DocumentWindow* open(const std::string& name)
-    {
-        return controller.openDocument(qPath(dir / name));
-    }
-
     std::optional<bool> save(DocumentWindow* window, bool as = false)
     {
         return outcomeOf(
@@ -91,7 +84,7 @@ TEST_F(Documents, ARefusedFileIsReportedAndLeavesNoWindow)
 
     // Dropped on the table, as file managers offer files: addresses and their
     // paths as text. The table passes them on to the window.
-    const auto good = goodFile("dropped.syx");
+    const auto good = test::writeFactoryBank(dir / "dropped.syx");
     DocumentWindow* window = controller.newDocument();
     TableView& table = window->view().table();
     QMimeData files;
@@ -112,13 +105,13 @@ TEST_F(Documents, ARefusedFileIsReportedAndLeavesNoWindow)
 // a name that is not UTF-8 text.
 TEST_F(Documents, AnOpenFileIsItsWindowsAndSaveAsWritesOnlyWhereItMay)
 {
-    const auto taken = goodFile("taken.syx");
+    const auto taken = test::writeFactoryBank(dir / "taken.syx");
     std::filesystem::create_directory(dir / "sub");
     std::filesystem::create_symlink(taken, dir / "link.syx");
-    DocumentWindow* other = open("taken.syx");
+    DocumentWindow* other = controller.openDocument(qPath(dir / "taken.syx"));
     ASSERT_NE(nullptr, other);
-    EXPECT_EQ(other, open("sub/../taken.syx"));
-    EXPECT_EQ(other, open("link.syx"));
+    EXPECT_EQ(other, controller.openDocument(qPath(dir / "sub/../taken.syx")));
+    EXPECT_EQ(other, controller.openDocument(qPath(dir / "link.syx")));
     EXPECT_EQ(1, controller.windows().size());
 
     const auto before = test::readBytes(taken);
@@ -156,8 +149,8 @@ TEST_F(Documents, AnOpenFileIsItsWindowsAndSaveAsWritesOnlyWhereItMay)
 
 TEST_F(Documents, RevertAsksFirstAndAFailedRevertChangesNothing)
 {
-    const auto path = goodFile("bank.syx");
-    DocumentWindow* window = open("bank.syx");
+    const auto path = test::writeFactoryBank(dir / "bank.syx");
+    DocumentWindow* window = controller.openDocument(qPath(dir / "bank.syx"));
     rename(window, 1, QStringLiteral("Mine"));
     const QString chainId = window->view().chainIdLabel().text();
     const auto revert = [&] {
@@ -178,7 +171,7 @@ TEST_F(Documents, RevertAsksFirstAndAFailedRevertChangesNothing)
     EXPECT_EQ(chainId, window->view().chainIdLabel().text());
     EXPECT_TRUE(window->isWindowModified());
 
-    goodFile("bank.syx");
+    test::writeFactoryBank(dir / "bank.syx");
     revert();
     EXPECT_EQ("Crunch ", nameAt(window, 1));
     EXPECT_FALSE(window->isWindowModified());
@@ -234,11 +227,9 @@ class PendingEdit : public Documents,
 TEST_P(PendingEdit, IsStoredBeforeTheCommandReadsTheBank)
 {
     const auto& [commandText, startColumn] = GetParam();
-    const auto path = goodFile("bank.syx");
-    DocumentWindow* window = open("bank.syx");
-    activate(window);
-    TableView* table = &window->view().table();
-    table->setFocus();
+    const auto path = test::writeFactoryBank(dir / "bank.syx");
+    DocumentWindow* window = controller.openDocument(qPath(dir / "bank.syx"));
+    TableView* table = activate(window);
     table->setCurrentIndex(table->model()->index(6, startColumn));
     QTest::keyClick(table, 'T');
     auto* editor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
@@ -274,8 +265,8 @@ INSTANTIATE_TEST_SUITE_P(Commands, PendingEdit,
 // there is what is printed.
 TEST_F(Documents, ExportsBesideTheBankOnTheDefaultPaperAndPrintsOnThePaperChosen)
 {
-    goodFile("live set.syx");
-    DocumentWindow* window = open("live set.syx");
+    test::writeFactoryBank(dir / "live set.syx");
+    DocumentWindow* window = controller.openDocument(qPath(dir / "live set.syx"));
     EXPECT_FALSE(window->document().pageLayout());
     const auto exportTo = [&](const std::filesystem::path& pdf) {
         prompts.pdfLocation = qPath(pdf);
@@ -294,10 +285,7 @@ TEST_F(Documents, ExportsBesideTheBankOnTheDefaultPaperAndPrintsOnThePaperChosen
     window->document().setPageLayout(QPageLayout(QPageSize(QPageSize::B5), {}, {}));
     menuAction(window, QStringLiteral("Print…"))->trigger();
     QPrintDialog* dialog = nullptr;
-    ASSERT_TRUE(QTest::qWaitFor([&] {
-        dialog = window->findChild<QPrintDialog*>();
-        return dialog && dialog->isVisible();
-    }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return (dialog = test::shownDialog<QPrintDialog>()); }));
     EXPECT_EQ(QPageSize(QPageSize::B5), dialog->printer()->pageLayout().pageSize());
     const auto pdf = dir / "printed.pdf";
     dialog->printer()->setOutputFileName(qPath(pdf));
@@ -313,9 +301,7 @@ TEST_F(Documents, TheKeyboardAloneSelectsCopiesAndPastesAndTheWindowMayThenBeDes
     // Also where the platform names no keys for them (no desktop environment).
     EXPECT_FALSE(menuAction(window, QStringLiteral("Save As…"))->shortcut().isEmpty());
     EXPECT_FALSE(menuAction(window, QStringLiteral("Quit"))->shortcut().isEmpty());
-    activate(window);
-    TableView* table = &window->view().table();
-    table->setFocus();
+    TableView* table = activate(window);
     QGuiApplication::clipboard()->setText(QStringLiteral("not patches"));
     QTest::keyClick(table, Qt::Key_C, Qt::ControlModifier); // nothing selected: nothing copied
     EXPECT_EQ(QStringLiteral("not patches"), QGuiApplication::clipboard()->text());
@@ -336,10 +322,8 @@ TEST_F(Documents, TheKeyboardAloneSelectsCopiesAndPastesAndTheWindowMayThenBeDes
         return menu;
     };
     fromEditMenu(Qt::Key_C);
-    EXPECT_EQ(2 * 64, QGuiApplication::clipboard()
-                          ->mimeData()
-                          ->data(QStringLiteral("org.a3librarian.A3Librarian.patch"))
-                          .size());
+    const QMimeData* copied = QGuiApplication::clipboard()->mimeData();
+    EXPECT_EQ(2 * 64, copied->data(QStringLiteral("org.a3librarian.A3Librarian.patch")).size());
     const test::Patches before = test::allPatches(window->document());
     table->setCurrentIndex(table->model()->index(10, 0));
     table->selectRow(10);
@@ -350,9 +334,8 @@ TEST_F(Documents, TheKeyboardAloneSelectsCopiesAndPastesAndTheWindowMayThenBeDes
 
     // The Edit menu as in every editor, Undo and Redo saying what they do.
     QStringList items;
-    for (QAction* item : menu->actions()) {
-        items.append(item->text().remove(QLatin1Char('&')));
-    }
+    std::ranges::transform(menu->actions(), std::back_inserter(items),
+                           [](QAction* item) { return item->text().remove(QLatin1Char('&')); });
     EXPECT_EQ((QStringList{"Undo Paste 2 Patches", "Redo", "", "Copy", "Paste", "Select All"}),
               items);
     EXPECT_FALSE(menuAction(window, QStringLiteral("Redo"))->isEnabled());
@@ -378,8 +361,8 @@ TEST_F(Documents, TheKeyboardAloneSelectsCopiesAndPastesAndTheWindowMayThenBeDes
 
 TEST_F(Documents, SavingAFileChangedByAnotherProgramAsksFirst)
 {
-    const auto path = goodFile("bank.syx");
-    DocumentWindow* window = open("bank.syx");
+    const auto path = test::writeFactoryBank(dir / "bank.syx");
+    DocumentWindow* window = controller.openDocument(qPath(dir / "bank.syx"));
     auto theirs = test::wellFormedAllDataFile(); // another program's bank, same size
     test::writeBytes(path, theirs);
     // Saves an edit; what was asked on the way.
@@ -442,10 +425,10 @@ TEST_F(Documents, SavingFailuresAreReportedAndLoseNothing)
     if (!test::withoutPrivileges(dir.path())) {
         return;
     }
-    const auto path = goodFile("locked.syx");
+    const auto path = test::writeFactoryBank(dir / "locked.syx");
     const auto original = test::readBytes(path);
     std::filesystem::permissions(path, std::filesystem::perms::owner_read);
-    DocumentWindow* window = open("locked.syx");
+    DocumentWindow* window = controller.openDocument(qPath(dir / "locked.syx"));
     rename(window, 0, QStringLiteral("Mine"));
     prompts.saveAsAnswer = true;
     prompts.saveLocation = qPath(dir / "mine.syx");
@@ -478,8 +461,8 @@ TEST_F(Documents, SavingFailuresAreReportedAndLoseNothing)
 
 TEST_F(Documents, AWindowComingToTheFrontShowsItsFileAsAnotherProgramLeftIt)
 {
-    const auto path = goodFile("bank.syx");
-    DocumentWindow* window = open("bank.syx");
+    const auto path = test::writeFactoryBank(dir / "bank.syx");
+    DocumentWindow* window = controller.openDocument(qPath(dir / "bank.syx"));
     DocumentWindow* other = controller.newDocument();
     A3AllDataSource changed = *A3AllDataSource::fromFactoryBank(A3_FACTORY_BANK_PATH);
     QSignalSpy reloads(window->view().table().model(), &QAbstractItemModel::dataChanged);
@@ -506,9 +489,9 @@ TEST_F(Documents, AWindowComingToTheFrontShowsItsFileAsAnotherProgramLeftIt)
 
 // Real message boxes, answered as a user clicks them. A window-modal
 // question never stops the user from quitting from another window.
-using QuestionsWhileQuitting = test::WithWindows<DialogPrompts>;
+using RealDialogs = test::WithWindows<DialogPrompts>;
 
-TEST_F(QuestionsWhileQuitting, AWindowIsNotDeletedWhileItsRevertQuestionIsOpen)
+TEST_F(RealDialogs, AWindowIsNotDeletedWhileItsRevertQuestionIsOpen)
 {
     // A question with an event loop of its own would keep the script from
     // ending: fail fast instead.
@@ -521,15 +504,15 @@ TEST_F(QuestionsWhileQuitting, AWindowIsNotDeletedWhileItsRevertQuestionIsOpen)
 
     QAction* revertInA = menuAction(a, QStringLiteral("Revert to Saved"));
     QAction* quitInB = menuAction(b, QStringLiteral("Quit"));
-    UserScript script({
+    test::UserScript script({
         {"Revert in A", {}, [revertInA] { revertInA->trigger(); }},
         {"Quit from B while A's question is up",
          [] { return test::shownMessageBox("revert “a.syx”") != nullptr; },
          [quitInB] { quitInB->trigger(); }},
         // The quit waits for A's open question before it asks about A.
-        UserScript::answer("revert “a.syx”", "Cancel"),
-        UserScript::answer("changes you made in “a.syx”", "Don’t Save"),
-        UserScript::answer("changes you made in “Untitled”", "Cancel"),
+        test::UserScript::answer("revert “a.syx”", "Cancel"),
+        test::UserScript::answer("changes you made in “a.syx”", "Don’t Save"),
+        test::UserScript::answer("changes you made in “Untitled”", "Cancel"),
     });
     EXPECT_EQ(QString(), script.run());
     QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -538,7 +521,7 @@ TEST_F(QuestionsWhileQuitting, AWindowIsNotDeletedWhileItsRevertQuestionIsOpen)
     EXPECT_EQ("EditB  ", nameAt(b, 0));
 }
 
-TEST_F(QuestionsWhileQuitting, QuitNeverClosesAWindowWhoseQuestionIsUnanswered)
+TEST_F(RealDialogs, QuitNeverClosesAWindowWhoseQuestionIsUnanswered)
 {
     const test::Watchdog watchdog("the quit script", std::chrono::seconds(60));
     DocumentWindow* b = controller.newDocument();
@@ -548,12 +531,12 @@ TEST_F(QuestionsWhileQuitting, QuitNeverClosesAWindowWhoseQuestionIsUnanswered)
 
     // Run under the application's own loop, where a quit would end it.
     constexpr int kScriptDone = 42;
-    UserScript script({
+    test::UserScript script({
         {"close A", {}, [a] { a->close(); }},
         {"Quit from B while A asks",
          [] { return test::shownMessageBox("“Untitled 2”") != nullptr; },
          [this] { controller.quit(); }},
-        UserScript::answer("changes you made in “Untitled”?", "Don’t Save"),
+        test::UserScript::answer("changes you made in “Untitled”?", "Don’t Save"),
         {"A's question is still open", [] { return test::shownMessageBox("“Untitled 2”"); },
          [] { QApplication::exit(kScriptDone); }},
     });
@@ -583,106 +566,77 @@ struct Said
 struct Question
 {
     const char* what;
-    std::function<void(DialogPrompts&, QWidget*, const QString& name, const Said&)> ask;
     const char* unanswered; // the reply when the dialog goes without an answer
+    std::function<void(DialogPrompts&, QWidget*, const QString& name, const Said&)> ask;
     bool namedInALabel = true;
 };
 
-void PrintTo(const Question& question, std::ostream* out)
-{
-    *out << question.what;
-}
-
 const Question kQuestions[] = {
-    {"save changes", [](auto& p, auto* w, auto& n, auto& s) { p.askToSaveChanges(w, n, s); },
-     "cancel"},
-    {"revert", [](auto& p, auto* w, auto& n, auto& s) { p.confirmRevert(w, n, s); }, "no"},
-    {"replace", [](auto& p, auto* w, auto& n, auto& s) { p.confirmReplace(w, n, s); }, "no"},
-    {"changed file", [](auto& p, auto* w, auto& n, auto& s) { p.askAboutChangedFile(w, n, s); },
-     "no"},
-    {"error", [](auto& p, auto* w, auto& n, auto& s) { p.showError(w, n, n, {}, s); }, "closed"},
-    {"save as instead", [](auto& p, auto* w, auto& n, auto& s) { p.offerSaveAs(w, n, n, s); },
-     "no"},
-    {"warning", [](auto& p, auto* w, auto& n, auto& s) { p.showWarning(w, n, n, s); }, "closed"},
-    {"port",
-     [](auto& p, auto* w, auto& n, auto& s) {
+    {"save changes", "cancel",
+     [](auto& p, auto w, auto n, auto s) { p.askToSaveChanges(w, n, s); }},
+    {"revert", "no", [](auto& p, auto w, auto n, auto s) { p.confirmRevert(w, n, s); }},
+    {"replace", "no", [](auto& p, auto w, auto n, auto s) { p.confirmReplace(w, n, s); }},
+    {"changed file", "no", [](auto& p, auto w, auto n, auto s) { p.askAboutChangedFile(w, n, s); }},
+    {"error", "closed", [](auto& p, auto w, auto n, auto s) { p.showError(w, n, n, {}, s); }},
+    {"save as instead", "no", [](auto& p, auto w, auto n, auto s) { p.offerSaveAs(w, n, n, s); }},
+    {"warning", "closed", [](auto& p, auto w, auto n, auto s) { p.showWarning(w, n, n, s); }},
+    {"port", "",
+     [](auto& p, auto w, auto n, auto s) {
          p.choosePort(w, n, {"Thru", n}, n, s);
-     },
-     ""},
-    {"differing patches",
-     [](auto& p, auto* w, auto& n, auto& s) {
-         p.showComparison(w, n, {{"1", "Here   ", "There  "}}, s);
-     },
-     "closed"},
-    {"same bank", [](auto& p, auto* w, auto& n, auto& s) { p.showComparison(w, n, {}, s); },
-     "closed"},
-    {"open", [](auto& p, auto* w, auto&, auto& s) { p.chooseFilesToOpen(w, s); }, "", false},
-    {"save as",
-     [](auto& p, auto* w, auto& n, auto& s) {
-         p.chooseSaveLocation(w, QDir::temp().filePath(n), s);
-     },
-     "", false},
-    {"export",
-     [](auto& p, auto* w, auto& n, auto& s) {
-         p.choosePdfLocation(w, QDir::temp().filePath(n), s);
-     },
-     "", false},
+     }},
+    {"differing patches", "closed",
+     [](auto& p, auto w, auto n, auto s) {
+         p.showComparison(w, n, {{"1", "Here", "There"}}, s);
+     }},
+    {"same bank", "closed", [](auto& p, auto w, auto n, auto s) { p.showComparison(w, n, {}, s); }},
+    {"open", "", [](auto& p, auto w, auto, auto s) { p.chooseFilesToOpen(w, s); }, false},
+    {"save as", "",
+     [](auto& p, auto w, auto n, auto s) { p.chooseSaveLocation(w, QDir::temp().filePath(n), s); },
+     false},
+    {"export", "",
+     [](auto& p, auto w, auto n, auto s) { p.choosePdfLocation(w, QDir::temp().filePath(n), s); },
+     false},
 };
-
-class EveryQuestion : public QuestionsWhileQuitting
-{
-protected:
-    void SetUp() override { QApplication::setAttribute(Qt::AA_DontUseNativeDialogs); }
-    void TearDown() override
-    {
-        test::rejectShownDialogs();
-        QuestionsWhileQuitting::TearDown();
-    }
-};
-
-class GoingUnanswered : public EveryQuestion,
-                        public ::testing::WithParamInterface<std::tuple<Question, test::DialogEnd>>
-{};
 
 // A question shows the name as it is, never as markup. However its dialog
 // goes, the question ends, once, as cancelled; the window can then close.
-TEST_P(GoingUnanswered, EndsTheQuestionAsCancelled)
+TEST_F(RealDialogs, AQuestionGoingUnansweredEndsAsCancelled)
 {
-    const auto& [question, how] = GetParam();
+    QApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
     const QString name = QStringLiteral("<i>tilt.syx");
-    DocumentWindow* window = controller.newDocument();
-    QStringList replies;
-    question.ask(prompts, window, name,
-                 Said{window->questions().whenAnswered(
-                     [&replies](const QString& reply) { replies.append(reply); })});
-    QPointer<QDialog> dialog;
-    ASSERT_TRUE(QTest::qWaitFor([&] { return (dialog = test::shownDialog()); }));
-    EXPECT_EQ("", test::markupShown());
-    EXPECT_EQ(question.namedInALabel, test::shownTexts().join('\n').contains(name));
+    for (const Question& question : kQuestions) {
+        using enum test::DialogEnd;
+        for (const test::DialogEnd how : {Closed, ClosedByWindowManager, Deleted}) {
+            SCOPED_TRACE(testing::Message() << question.what << ", ended " << int(how));
+            DocumentWindow* window = controller.newDocument();
+            QStringList replies;
+            question.ask(prompts, window, name,
+                         Said{window->questions().whenAnswered(
+                             [&replies](const QString& reply) { replies.append(reply); })});
+            QPointer<QDialog> dialog;
+            ASSERT_TRUE(QTest::qWaitFor([&] { return (dialog = test::shownDialog()); }));
+            EXPECT_EQ("", test::markupShown());
+            EXPECT_EQ(question.namedInALabel, test::shownTexts().join('\n').contains(name));
 
-    test::endDialog(dialog, how);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !window->questions().any(); }, 2000));
-    EXPECT_EQ(QStringList{QString::fromUtf8(question.unanswered)}, replies);
-    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    EXPECT_TRUE(dialog.isNull()) << "a dialog lingers hidden";
-    EXPECT_EQ(true, outcomeOf([&](auto done) { window->closeDocument(done); }));
+            test::endDialog(dialog, how);
+            EXPECT_TRUE(QTest::qWaitFor([&] { return !window->questions().any(); }, 2000));
+            EXPECT_EQ(QStringList{QString::fromUtf8(question.unanswered)}, replies);
+            QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+            EXPECT_TRUE(dialog.isNull()) << "a dialog lingers hidden";
+            EXPECT_EQ(true, outcomeOf([&](auto done) { window->closeDocument(done); }));
+        }
+    }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Dialogs, GoingUnanswered,
-    ::testing::Combine(::testing::ValuesIn(kQuestions),
-                       ::testing::Values(test::DialogEnd::Closed,
-                                         test::DialogEnd::ClosedByWindowManager,
-                                         test::DialogEnd::Deleted)));
-
 // So the markup checks above can fail: the About box shows its markup.
-TEST_F(EveryQuestion, OnlyTheAboutBoxShowsMarkup)
+TEST_F(RealDialogs, OnlyTheAboutBoxShowsMarkup)
 {
     menuAction(controller.newDocument(), QStringLiteral("About A3 Librarian"))->trigger();
     ASSERT_TRUE(QTest::qWaitFor([] { return test::shownMessageBox("A3 Librarian"); }));
     const std::string markup = test::markupShown();
     EXPECT_TRUE(markup.starts_with("<p><b>A3 Librarian</b>")) << markup;
     EXPECT_EQ(std::string::npos, markup.find('\n')) << markup;
+    test::rejectShownDialogs();
 }
 
 // The shipped user guide, where the app finds its resources; nothing when it

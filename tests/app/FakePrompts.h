@@ -4,7 +4,6 @@
 
 #include <QStringList>
 #include <QTimer>
-#include <deque>
 
 namespace a3::test {
 
@@ -19,11 +18,7 @@ class FakePrompts final : public UserPrompts
 public:
     void askToSaveChanges(QWidget*, S name, Reply<SaveChoice> reply) override
     {
-        const SaveChoice answer = saveAnswers.empty() ? SaveChoice::Cancel : saveAnswers.front();
-        if (!saveAnswers.empty()) {
-            saveAnswers.pop_front();
-        }
-        ask(name, reply, answer);
+        ask(name, reply, saveAnswers.isEmpty() ? SaveChoice::Cancel : saveAnswers.takeFirst());
     }
     void confirmRevert(QWidget*, S name, Reply<bool> reply) override { ask(name, reply, revert); }
     void confirmReplace(QWidget*, S name, Reply<bool> reply) override { ask(name, reply, replace); }
@@ -71,7 +66,7 @@ public:
         answer(reply, pdfLocation);
     }
 
-    std::deque<SaveChoice> saveAnswers;
+    QList<SaveChoice> saveAnswers; // then Cancel
     bool revert = true;
     bool replace = false;
     bool saveAsAnswer = false;

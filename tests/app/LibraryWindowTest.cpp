@@ -66,22 +66,16 @@ protected:
     void waitForRefresh()
     {
         QSignalSpy refreshed(&controller.library(), &Library::refreshed);
-        ASSERT_TRUE(refreshed.wait(10'000));
-        while (controller.library().isRefreshing()) {
+        do {
             ASSERT_TRUE(refreshed.wait(10'000));
-        }
+        } while (controller.library().isRefreshing());
     }
 
-    // Waits for the table to show the last search's results.
-    void settle(LibraryWindow& window)
-    {
-        ASSERT_TRUE(QTest::qWaitFor([&] { return !window.model().isSearching(); }));
-        QCoreApplication::processEvents();
-    }
-
+    // The column as the table shows it once the last search is done.
     QStringList column(LibraryWindow& window, int column)
     {
-        settle(window);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !window.model().isSearching(); }));
+        QCoreApplication::processEvents();
         QStringList texts;
         for (int row = 0; row < window.model().rowCount(); ++row) {
             texts << window.model().index(row, column).data().toString();
@@ -112,7 +106,7 @@ TEST_F(LibraryWindowTest, FindsCopiesAndOpensPatchesOfEveryBankKept)
     library.onePerSoundBox().setChecked(true);
     EXPECT_EQ(column(library, LibraryModel::Name), (QStringList{"Hall   ", "BigHall", "HallC  "}));
     library.onePerSoundBox().setChecked(false);
-    settle(library);
+    EXPECT_EQ(4, column(library, LibraryModel::Name).size());
 
     library.table().selectRow(0);
     ASSERT_EQ(library.alsoInList().count(), 1);
@@ -136,7 +130,6 @@ TEST_F(LibraryWindowTest, FindsCopiesAndOpensPatchesOfEveryBankKept)
     ASSERT_TRUE(target->document().paste({10}));
     EXPECT_EQ(target->document().bank().patchNameAt(10), "Hall   ");
     EXPECT_EQ(target->document().bank().patchNameAt(11), "hall2  ");
-    EXPECT_EQ(target->document().undoStack().undoText(), QStringLiteral("Paste 2 Patches"));
     target->document().undoStack().undo();
     EXPECT_EQ(test::fileContent(target->document()), before);
 
