@@ -68,8 +68,6 @@ public:
         ASSERT_NE(nullptr, window);
     }
 
-    void tell(const std::string& command) { device->write(command + "\n"); }
-
     // Once the app listens for the device's dump: the progress dialog, told
     // apart by its bar, says so.
     bool waitingForTheDump()
@@ -85,7 +83,7 @@ public:
     {
         test::writeBytes(dir / "device.syx", bytes);
         ASSERT_TRUE(QTest::qWaitFor([&] { return waitingForTheDump(); }, kDialogWait));
-        tell("send " + (dir / "device.syx").string() + " 31250");
+        device->write("send " + (dir / "device.syx").string() + " 31250\n");
     }
 
     test::Watchdog watchdog{"a device command", 180s};
@@ -149,8 +147,22 @@ private:
     bool _inReport = false;
 };
 
-// Nothing else runs in the middle of a progress report, either.
-TEST_F(DeviceCommandsTest, SendsWhatSavingWouldWriteAndLeavesTheDocumentAsItWas)
+// Every bank kept as received, by content.
+std::multiset<std::vector<std::uint8_t>> keptBanks()
+{
+    std::multiset<std::vector<std::uint8_t>> banks;
+    std::error_code ignored;
+    const auto folder = library::LibraryPlaces::forCurrentUser().receivedFolder();
+    for (const auto& entry : std::filesystem::directory_iterator(folder, ignored)) {
+        banks.insert(test::readBytes(entry.path()));
+    }
+    return banks;
+}
+
+// A send leaves the document as it was, and nothing else runs in the
+// middle of a progress report. A received bank opens in a new edited window,
+// a compare lists what differs, and both banks are kept as they came.
+TEST_F(DeviceCommandsTest, SendsWhatSavingWouldWriteThenReceivesAndComparesBanks)
 {
     // A file with a stale chain checksum: one nibble of it changed.
     A3AllDataSource factory = *A3AllDataSource::fromFactoryBank(A3_FACTORY_BANK_PATH);
@@ -168,7 +180,7 @@ TEST_F(DeviceCommandsTest, SendsWhatSavingWouldWriteAndLeavesTheDocumentAsItWas)
     EXPECT_TRUE(prompts.errors.isEmpty()) << prompts.errors.join('\n').toStdString();
     EXPECT_TRUE(prompts.offeredPorts.contains(QString::fromStdString(deviceIn)));
     EXPECT_EQ("received 29198", device->readLine(30s));
-    tell("save " + (dir / "on-device.syx").string());
+    device->write("save " + (dir / "on-device.syx").string() + "\n");
     EXPECT_EQ("saved 29198", device->readLine(30s));
     A3AllDataSource saving = bank;
     EXPECT_EQ(saving.syxData(), test::readBytes(dir / "on-device.syx"));
@@ -180,22 +192,7 @@ TEST_F(DeviceCommandsTest, SendsWhatSavingWouldWriteAndLeavesTheDocumentAsItWas)
 
     run(kSend, deviceIn); // the port chosen last is offered first
     EXPECT_EQ(QString::fromStdString(deviceIn), prompts.preselectedPort);
-}
 
-// Every bank kept as received, by content.
-std::multiset<std::vector<std::uint8_t>> keptBanks()
-{
-    std::multiset<std::vector<std::uint8_t>> banks;
-    std::error_code ignored;
-    const auto folder = library::LibraryPlaces::forCurrentUser().receivedFolder();
-    for (const auto& entry : std::filesystem::directory_iterator(folder, ignored)) {
-        banks.insert(test::readBytes(entry.path()));
-    }
-    return banks;
-}
-
-TEST_F(DeviceCommandsTest, AReceivedBankOpensInANewEditedWindowAndACompareListsWhatDiffers)
-{
     auto kept = keptBanks();
     const auto sent = test::wellFormedAllDataFile();
     run(kReceive, deviceOut, sent);
@@ -257,8 +254,9 @@ class DeviceMenu : public WithDevice<DialogPrompts>
 public:
     DeviceMenu() { bankName = "<i>bank.syx"; }
 
-    // Starts the command; with a port, chooses it once asked.
-    void start(const char* command, const std::string& port = {})
+    // Starts the command; with a port, chooses it once asked and answers.
+    void start(const char* command, const std::string& port = {},
+               QDialogButtonBox::StandardButton answer = QDialogButtonBox::Ok)
     {
         QAction* action = menuAction(window, QString::fromUtf8(command));
         action->trigger();
@@ -266,7 +264,7 @@ public:
         if (!port.empty()) {
             QDialog* choice = shown<QComboBox>();
             choice->findChild<QComboBox*>()->setCurrentText(QString::fromStdString(port));
-            choice->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+            choice->findChild<QDialogButtonBox*>()->button(answer)->click();
         }
     }
 
@@ -346,13 +344,7 @@ const Ending kEndings[] = {
          test::endDialog(menu.progressOnceListening(), test::DialogEnd::ClosedByWindowManager);
      }},
     {"port choice cancelled",
-     [](DeviceMenu& menu) {
-         menu.start(kSend);
-         menu.shown<QComboBox>()
-             ->findChild<QDialogButtonBox*>()
-             ->button(QDialogButtonBox::Cancel)
-             ->click();
-     }},
+     [](DeviceMenu& menu) { menu.start(kSend, menu.deviceIn, QDialogButtonBox::Cancel); }},
     {"no port",
      [](DeviceMenu& menu) {
          menu.device.reset();

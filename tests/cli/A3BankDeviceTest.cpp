@@ -63,29 +63,24 @@ protected:
     std::unique_ptr<test::ChildProcess> device;
 };
 
-TEST_F(A3BankWithDevice, ReceivesTheDumpAsSentAndWarnsOfWhatWasDamaged)
+// Ctrl+C stops a send after the fragment going out. A refused dump and a
+// time-out end a receive alike; the receiver's tests on the fake transport
+// tell them apart. Here the time given reaches it. A dump damaged on the way
+// is written as sent, with a warning.
+TEST_F(A3BankWithDevice, CtrlCOrTheTimeOutStopsATransferAndAReceiveWritesTheDumpAsSent)
 {
-    auto sent = bank.syxData();
-    // Damaged on the way; each byte of the record after the header is two
-    // nibbles in the file.
-    sent[kHeaderSize + 2 * (offsetof(A3AllData, checksum2) - kHeaderSize)] ^= 0x01;
-    test::writeBytes(dir / "device.syx", sent);
+    // At 256 bytes a second one fragment leaves each second, the first as
+    // soon as the port is connected: Ctrl+C 0.3 s later comes between the
+    // first and the second.
+    const auto send = start({"send", bankFile.string(), "--port", deviceIn, "--rate", "256"});
+    ASSERT_EQ(ask("wait-connection in"), "connected");
+    std::this_thread::sleep_for(300ms);
+    send->kill(SIGINT);
+    EXPECT_EQ(send->finish(30s).code, 1);
+    EXPECT_EQ(send->err(),
+              "Sending was cancelled after 256 of 29198 bytes: the device got a partial dump.\n");
+    EXPECT_EQ(ask("save " + (dir / "saved.syx").string()), "saved 0"); // no whole dump
 
-    const auto receive = start({"receive", received.string(), "--port", deviceOut});
-    ASSERT_EQ(ask("wait-connection out"), "connected");
-    EXPECT_EQ(ask("send " + (dir / "device.syx").string() + " 31250"), "sent 29198");
-    const auto exit = receive->finish(30s);
-    EXPECT_EQ(exit.code, 0) << receive->err();
-    EXPECT_EQ(test::readBytes(received), sent);
-    EXPECT_EQ(
-        receive->err().rfind("a3bank: " + received.string() + ": warning: patch checksum ", 0), 0u)
-        << receive->err();
-}
-
-// A refused dump and a time-out end a receive alike; the receiver's tests
-// on the fake transport tell them apart. Here the time given reaches it.
-TEST_F(A3BankWithDevice, AReceiveTimedOutOrStoppedByCtrlCWritesNothing)
-{
     const auto timedOut =
         start({"receive", received.string(), "--port", deviceOut, "--timeout", "0.5"});
     EXPECT_EQ(timedOut->finish(30s).code, 1);
@@ -104,25 +99,30 @@ TEST_F(A3BankWithDevice, AReceiveTimedOutOrStoppedByCtrlCWritesNothing)
     EXPECT_EQ(refused->finish(5s).code, 1);
     EXPECT_NE(refused->err().find("No such file or directory"), std::string::npos)
         << refused->err();
+
+    auto sent = bank.syxData();
+    // Damaged on the way; each byte of the record after the header is two
+    // nibbles in the file.
+    sent[kHeaderSize + 2 * (offsetof(A3AllData, checksum2) - kHeaderSize)] ^= 0x01;
+    test::writeBytes(dir / "device.syx", sent);
+
+    const auto receive = start({"receive", received.string(), "--port", deviceOut});
+    ASSERT_EQ(ask("wait-connection out"), "connected");
+    EXPECT_EQ(ask("send " + (dir / "device.syx").string() + " 31250"), "sent 29198");
+    const auto exit = receive->finish(30s);
+    EXPECT_EQ(exit.code, 0) << receive->err();
+    EXPECT_EQ(test::readBytes(received), sent);
+    EXPECT_EQ(
+        receive->err().rfind("a3bank: " + received.string() + ": warning: patch checksum ", 0), 0u)
+        << receive->err();
 }
 
-TEST_F(A3BankWithDevice, CtrlCStopsASendAfterTheFragmentGoingOut)
+// With a second device whose name begins with the first one's; ports lists
+// the devices' ports with their system. The bank sent has a wrong checksum,
+// and a3bank sends it as saving writes it, at ten times wire speed.
+TEST_F(A3BankWithDevice, PortsListsThePortsAndPortIsTheExactNameOrAUniquePartOfOne)
 {
-    // At 256 bytes a second one fragment leaves each second, the first as
-    // soon as the port is connected: Ctrl+C 0.3 s later comes between the
-    // first and the second.
-    const auto send = start({"send", bankFile.string(), "--port", deviceIn, "--rate", "256"});
-    ASSERT_EQ(ask("wait-connection in"), "connected");
-    std::this_thread::sleep_for(300ms);
-    send->kill(SIGINT);
-    EXPECT_EQ(send->finish(30s).code, 1);
-    EXPECT_EQ(send->err(),
-              "Sending was cancelled after 256 of 29198 bytes: the device got a partial dump.\n");
-    EXPECT_EQ(ask("save " + (dir / "saved.syx").string()), "saved 0"); // no whole dump
-}
-
-TEST_F(A3BankWithDevice, PortsListsTheDevicesPortsWithTheirSystem)
-{
+    const auto second = startDevice(deviceName + "-2");
     const auto ports = start({"ports"});
     EXPECT_EQ(ports->finish(30s).code, 0) << ports->err();
     const std::string& out = ports->out();
@@ -133,14 +133,7 @@ TEST_F(A3BankWithDevice, PortsListsTheDevicesPortsWithTheirSystem)
         test::run({"/bin/sh", "-c", "exec \"$0\" ports >/dev/full", A3BANK_PATH}, 30s, kOnJack);
     EXPECT_EQ(full.exit.code, 1);
     EXPECT_EQ(full.err, "a3bank: write error: No space left on device\n");
-}
 
-// With a second device whose name begins with the first one's. The bank
-// sent has a wrong checksum, and a3bank sends it as saving writes it, at ten
-// times wire speed.
-TEST_F(A3BankWithDevice, PortIsTheExactNameOrAUniquePartOfOne)
-{
-    const auto second = startDevice(deviceName + "-2");
     auto file = test::readBytes(bankFile);
     file[kHeaderSize + 2 * (offsetof(A3AllData, checksum) - kHeaderSize)] ^= 0x01;
     test::writeBytes(dir / "odd.syx", file);

@@ -3,13 +3,9 @@
 // nothing reaches the terminal.
 
 #include "RtMidiTransport.h"
-#include "TempDir.h"
 
-#include <cstdio>
-#include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 namespace a3::midi {
 namespace {
@@ -33,26 +29,17 @@ TEST(NoMidiSystem, SaysSoPlainlyAndPrintsNothing)
                             std::filesystem::directory_iterator()),
               1);
 
-    const test::TempDir dir;
-    const int printed = ::open((dir / "printed").c_str(), O_WRONLY | O_CREAT, 0600);
-    std::fflush(nullptr);
-    const int out = ::dup(STDOUT_FILENO);
-    const int err = ::dup(STDERR_FILENO);
-    ::dup2(printed, STDOUT_FILENO);
-    ::dup2(printed, STDERR_FILENO);
+    ::testing::internal::CaptureStdout();
+    ::testing::internal::CaptureStderr();
     const std::string either = refusal(std::nullopt);
     const std::string jack = refusal(MidiSystem::Jack);
     const std::string alsa = refusal(MidiSystem::AlsaSequencer);
-    ::dup2(out, STDOUT_FILENO);
-    ::dup2(err, STDERR_FILENO);
-    for (const int fd : {printed, out, err}) {
-        ::close(fd);
-    }
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
 
     EXPECT_EQ(either, kNoMidiSystemMessage);
     EXPECT_EQ(jack, "No JACK server is running.");
     EXPECT_EQ(alsa, "The ALSA sequencer is not available.");
-    EXPECT_EQ(test::readBytes(dir / "printed"), std::vector<std::uint8_t>{});
 }
 
 } // namespace

@@ -55,11 +55,10 @@ public:
         double rate = 0;
         words >> command;
         if (command == "send" && words >> file >> rate) {
-            send(read(file), rate);
+            send(file, rate);
         } else if (command == "save" && words >> file) {
             save(file);
-        } else if (std::string side; command == "wait-connection" && words >> side &&
-                                     (side == "in" || side == "out")) {
+        } else if (std::string side; command == "wait-connection" && words >> side) {
             waitForConnection(_name + " " + side + ":MIDI");
         } else if (command == "disconnect-input") {
             disconnect(_name + " in:MIDI");
@@ -78,8 +77,10 @@ private:
         }
     }
 
-    void send(std::span<const std::uint8_t> bytes, double rate)
+    void send(const std::string& file, double rate)
     {
+        std::ifstream in(file, std::ios::binary);
+        const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in), {}};
         SteadyPacingClock clock;
         const TransferResult result =
             PacedSender(rate, clock).send(*_output, bytes, {}, _transport->systemLost(), {});
@@ -121,12 +122,6 @@ private:
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
         print(connected ? "connected" : "error nothing connected to " + port);
-    }
-
-    static std::vector<std::uint8_t> read(const std::string& file)
-    {
-        std::ifstream in(file, std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     }
 
     void print(const std::string& line)
