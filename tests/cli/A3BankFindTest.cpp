@@ -1,7 +1,6 @@
 // a3bank find end to end: what it prints and exits with for a folder given
 // and for the app's library. The query rules themselves are the library's.
 
-#include "A3AllDataSource.h"
 #include "ChildProcess.h"
 #include "TempDir.h"
 
@@ -12,33 +11,20 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// A bank of one sound but for the patches named, whose last byte is their
-// number's.
-void writeBank(const fs::path& path, std::initializer_list<std::pair<int, std::u16string>> names,
-               int soundOf = 0)
-{
-    A3AllDataSource bank = A3AllDataSource::fallbackBank();
-    for (const auto& [number, name] : names) {
-        bank.setPatchName(name, number - 1);
-        std::vector<std::uint8_t> patch = bank.patchDataAt(number - 1);
-        patch.back() = static_cast<std::uint8_t>(soundOf ? soundOf : number);
-        bank.setPatchData(patch, number - 1);
-    }
-    fs::create_directories(path.parent_path());
-    test::writeBytes(path, bank.syxData());
-}
-
 TEST(A3BankFind, PrintsEachPatchFoundAndExitsAsGrepDoes)
 {
     const test::TempDir dir;
     const fs::path banks = dir / "banks";
-    writeBank(banks / "b/two.syx", {{5, u"Hall"}, {6, u"x\tHALL"}}, 7);
-    writeBank(banks / "a one.syx", {{7, u"BigHall"}, {9, u"Room"}});
+    // The patches named in b/two.syx are a one.syx:7's sound.
+    test::writeBytes(banks / "b/two.syx",
+                     test::bankWith({{5, u"Hall"}, {6, u"x\tHALL"}}, {{5, 7}, {6, 7}}).syxData());
+    test::writeBytes(banks / "a one.syx",
+                     test::bankWith({{7, u"BigHall"}, {9, u"Room"}}, {{7, 7}, {9, 9}}).syxData());
     test::writeBytes(banks / "notes.syx", std::vector<std::uint8_t>(kAllDataFileSize, 'x'));
     // The app's library: one folder of the user's and the banks received.
     const fs::path received = dir / "data/A3 Librarian/Received";
-    writeBank(received / "2026-12-07 14.03.22.syx", {{1, u"Hall"}});
-    fs::create_directories(dir / "config/A3 Librarian");
+    test::writeBytes(received / "2026-12-07 14.03.22.syx",
+                     test::bankWith({{1, u"Hall"}}).syxData());
     test::writeBytes(dir / "config/A3 Librarian/library-folders",
                      std::vector<std::uint8_t>{'/', 'n', 'o', 'n', 'e', '\n'});
     const std::vector<std::string> environment{"XDG_CONFIG_HOME=" + (dir / "config").string(),

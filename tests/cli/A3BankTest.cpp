@@ -64,8 +64,6 @@ protected:
     const std::filesystem::path good = dir / "good.syx", shortFile = dir / "short.syx";
 };
 
-// Here and below, written names that are not UTF-8: a3bank holds names as
-// the bytes they are, so it writes any name the system takes.
 TEST_F(A3Bank, NewWritesTheGoldenFileAndReplacesOneOnlyWhenForced)
 {
     EXPECT_EQ(test::readBytes(kData / "factory-bank.syx"), test::readBytes(good));
@@ -75,9 +73,7 @@ TEST_F(A3Bank, NewWritesTheGoldenFileAndReplacesOneOnlyWhenForced)
               errorOf({"new", q(taken)}));
     EXPECT_EQ((Bytes{1, 2, 3}), test::readBytes(taken));
     EXPECT_EQ("", errorOf({"new", "--force", q(taken)}, 0));
-    EXPECT_EQ("", errorOf({"new", q(dir / "new\xFF.syx")}, 0));
     EXPECT_EQ(test::readBytes(good), test::readBytes(taken));
-    EXPECT_EQ(test::readBytes(good), test::readBytes(dir / "new\xFF.syx"));
 }
 
 TEST_F(A3Bank, ListPrintsTheGoldenListingsAndGoesOnPastARefusedFile)
@@ -96,9 +92,8 @@ TEST_F(A3Bank, ListPrintsTheGoldenListingsAndGoesOnPastARefusedFile)
 // listing's title names the file alone, as it always has.
 TEST_F(A3Bank, CheckTellsEachFilesVerdictAndNamesEachFileAsItWasGivenAndEscaped)
 {
-    std::filesystem::create_directory(dir / "f");
     const auto evil = dir / "f" / "evil.syx: ok\nreal", notUtf8 = dir / "bank\xFF.syx";
-    std::filesystem::copy_file(good, evil);
+    test::writeBytes(evil, test::readBytes(good));
     std::filesystem::copy_file(shortFile, notUtf8);
     auto file = test::readBytes(good);
     file.back() = 0x00;
@@ -119,6 +114,8 @@ TEST_F(A3Bank, CheckTellsEachFilesVerdictAndNamesEachFileAsItWasGivenAndEscaped)
     EXPECT_EQ("a3bank: " + shownNotUtf8 + ": " + kShortFile + "\n", list.err);
 }
 
+// Here and below, written names that are not UTF-8: a3bank holds names as
+// the bytes they are, so it writes any name the system takes.
 TEST_F(A3Bank, RenameWritesTheNameByTheBankRulesOrRefusesTheFile)
 {
     const auto original = test::readBytes(good);
@@ -139,31 +136,21 @@ TEST_F(A3Bank, RenameWritesTheNameByTheBankRulesOrRefusesTheFile)
     EXPECT_EQ(bad, test::readBytes(dir / "bad.syx"));
 }
 
-// A bank whose patch at row has the given chain number, and optionally other
-// chain data (so another chain ID once saved).
-std::filesystem::path writeBank(const test::TempDir& dir, const std::string& name, std::int64_t row,
-                                std::uint8_t chain, bool otherChainData)
-{
-    A3AllDataSource bank = *A3AllDataSource::fromFactoryBank(A3_FACTORY_BANK_PATH);
-    auto image = bank.patchDataAt(row);
-    image[0] = chain;
-    bank.setPatchData(image, row);
-    if (otherChainData) {
-        A3AllData record = bank.data();
-        record.chain[0] ^= 0x01;
-        bank.setData(record);
-    }
-    test::writeBytes(dir / name, bank.syxData());
-    return dir / name;
-}
-
 // Patch 5 of the source uses chain data, the others do not, and the target
 // has another chain ID.
 TEST_F(A3Bank, CopyWritesTheListedPatchesInOrderOrRefusesWhatWouldNotFit)
 {
-    const auto source = writeBank(dir, "src.syx", 4, 200, false);
-    const auto target = writeBank(dir, "dst.syx", 0, 0, true);
-    const auto original = test::readBytes(target);
+    A3AllDataSource from = *A3AllDataSource::fromFactoryBank(A3_FACTORY_BANK_PATH), into = from;
+    auto image = from.patchDataAt(4);
+    image[0] = 200;
+    from.setPatchData(image, 4);
+    A3AllData record = into.data();
+    record.chain[0] ^= 0x01;
+    into.setData(record);
+    const auto source = dir / "src.syx", target = dir / "dst.syx";
+    test::writeBytes(source, from.syxData());
+    const auto original = into.syxData();
+    test::writeBytes(target, original);
     EXPECT_EQ(said(target, "3 patches from patch 99 would run past patch 100"),
               errorOf({"copy", q(source), "1-3", q(target), "99"}));
     EXPECT_EQ(said(target, "patches using chain data (C0 and up) need the same chain ID; " +
@@ -173,7 +160,7 @@ TEST_F(A3Bank, CopyWritesTheListedPatchesInOrderOrRefusesWhatWouldNotFit)
 
     const auto o = dir / "o.syx";
     ASSERT_EQ("", errorOf({"copy", q(source), "9,3,7-8", q(target), "50", "-o", q(o)}, 0));
-    const auto from = bankIn(source), into = bankIn(target), out = bankIn(o);
+    const auto out = bankIn(o);
     for (const auto& [row, expected] : {std::pair{48, into.patchDataAt(48)},
                                         {49, from.patchDataAt(2)},
                                         {50, from.patchDataAt(6)},

@@ -55,8 +55,7 @@ struct FullDisk
     std::string expected; // the reason, or empty when the new file fits
 };
 
-class FullDisks : public ::testing::TestWithParam<FullDisk>
-{};
+using FullDisks = ::testing::TestWithParam<FullDisk>;
 
 TEST_P(FullDisks, LeaveTheOldFileWholeAndSaySo)
 {
@@ -107,7 +106,6 @@ TEST(AtomicFile, SavesANewFileWithTheUsualPermissionsAndANameAtTheSystemsLimit)
 TEST(AtomicFile, WritesThroughASymbolicLinkAndKeepsTheLink)
 {
     const test::TempDir dir;
-    fs::create_directory(dir / "real");
     test::writeBytes(dir / "real" / "bank.syx", kOld);
     fs::create_symlink("real/bank.syx", dir / "link.syx");
     fs::create_symlink("link.syx", dir / "link-to-link.syx");
@@ -135,7 +133,6 @@ TEST(AtomicFile, RefusesWhatItCannotReplaceWithTheSystemsReasonAndLeavesItAlone)
     fs::create_symlink("loop-b", dir / "loop-a");
     fs::create_symlink("loop-a", dir / "loop-b");
     ASSERT_EQ(0, ::mkfifo((dir / "fifo").c_str(), 0666));
-    fs::create_directory(dir / "read-only");
     test::writeBytes(dir / "read-only" / "bank.syx", kOld);
     fs::permissions(dir / "read-only", fs::perms::owner_read | fs::perms::owner_exec);
     test::writeBytes(dir / "locked.syx", kOld);
@@ -171,8 +168,7 @@ using Attributes = std::tuple<uid_t, gid_t, mode_t, std::map<std::string, std::s
 
 Attributes attributesOf(const fs::path& path)
 {
-    struct stat status
-    {};
+    struct stat status = {};
     EXPECT_EQ(0, ::stat(path.c_str(), &status)) << std::strerror(errno);
     std::map<std::string, std::string> extended;
     std::string names(4096, '\0');
@@ -227,9 +223,7 @@ TEST(AtomicFile, WritesIntoAFileThatANewOneCouldNotStandFor)
     const auto theirs = dir / "theirs.syx";
     test::writeBytes(theirs, kOld);
     ASSERT_EQ(0, ::chmod(theirs.c_str(), 0666));
-    struct stat before
-    {
-    }, after{};
+    struct stat before = {}, after = {};
     ASSERT_EQ(0, ::stat(theirs.c_str(), &before));
     if (!test::withoutPrivileges(dir.path()) || before.st_uid == ::geteuid()) {
         return; // in root's process, or run by a user who owns every file here

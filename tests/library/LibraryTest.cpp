@@ -1,4 +1,3 @@
-#include "A3AllDataSource.h"
 #include "Isolation.h"
 #include "LibraryIndex.h"
 #include "LibraryPlaces.h"
@@ -7,8 +6,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <bit>
 #include <cstring>
-#include <fstream>
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 #include <thread>
@@ -16,38 +15,14 @@
 namespace a3::library {
 namespace {
 
+using test::bankWith;
 using test::TempDir;
 namespace fs = std::filesystem;
 
-// A bank whose patches are all the same sound as the fallback's, named as
-// given (the rest keep the fallback's name), with sound changes per row.
-A3AllDataSource bankWith(std::initializer_list<std::pair<int, std::u16string>> names,
-                         std::initializer_list<std::pair<int, std::uint8_t>> lastBytes = {})
-{
-    A3AllDataSource bank = A3AllDataSource::fallbackBank();
-    for (const auto& [number, name] : names) {
-        bank.setPatchName(name, number - 1);
-    }
-    for (const auto& [number, byte] : lastBytes) {
-        std::vector<std::uint8_t> patch = bank.patchDataAt(number - 1);
-        patch.back() = byte;
-        bank.setPatchData(patch, number - 1);
-    }
-    return bank;
-}
-
-void writeBank(A3AllDataSource bank, const fs::path& path)
-{
-    fs::create_directories(path.parent_path());
-    test::writeBytes(path, bank.syxData());
-}
-
 void addToCatalog(PatchCatalog& catalog, const std::string& path, const A3AllDataSource& bank)
 {
-    const A3AllData data = bank.data();
-    std::array<std::uint8_t, kBankPatchBytes> patches{};
-    std::memcpy(patches.data(), data.patch.data(), patches.size());
-    catalog.addBank({path, bank.chainChecksum(), false}, patches);
+    catalog.addBank({path, bank.chainChecksum(), false},
+                    std::bit_cast<std::array<std::uint8_t, kBankPatchBytes>>(bank.data().patch));
 }
 
 // "file:number" of each patch, as a test states what it expects.
@@ -112,7 +87,7 @@ class Library : public testing::Test
 protected:
     fs::path indexFile() const { return _dir / "cache/library.sqlite3"; }
     fs::path banks() const { return _dir / "banks"; }
-    IndexUpdate update(LibraryIndex& index) { return index.update(std::vector{banks()}); }
+    IndexUpdate update(auto&& index) { return index.update(std::vector{banks()}); }
     std::vector<std::string> walked(std::vector<fs::path> folders)
     {
         _walk = findBankFiles(folders);
@@ -130,13 +105,12 @@ protected:
 
 TEST_F(Library, WalkFindsEveryBankOnceAndPassesOverWhatItCannotRead)
 {
-    writeBank(bankWith({}), _dir / "banks/one.syx");
-    writeBank(bankWith({}), _dir / "banks/deep/er/two.SYX");
+    test::writeBytes(_dir / "banks/one.syx", bankWith({}).syxData());
+    test::writeBytes(_dir / "banks/deep/er/two.SYX", bankWith({}).syxData());
     test::writeBytes(_dir / "banks/short.syx", std::vector<std::uint8_t>(100));
     fs::create_directory_symlink("..", _dir / "banks/deep/loop");
     fs::create_directory_symlink(_dir / "banks/deep", _dir / "banks/shortcut");
-    fs::create_directories(_dir / "other");
-    writeBank(bankWith({}), _dir / "other/three.syx");
+    test::writeBytes(_dir / "other/three.syx", bankWith({}).syxData());
     fs::create_directory_symlink(_dir / "other", _dir / "banks/linked");
 
     EXPECT_EQ(walked({_dir / "banks", _dir / "missing"}),
@@ -146,8 +120,7 @@ TEST_F(Library, WalkFindsEveryBankOnceAndPassesOverWhatItCannotRead)
     ASSERT_EQ(_walk.unreadableFolders.size(), 1u);
     EXPECT_EQ(_walk.unreadableFolders[0].reason, "No such file or directory");
 
-    fs::create_directories(_dir / "banks/locked");
-    writeBank(bankWith({}), _dir / "banks/locked/hidden.syx");
+    test::writeBytes(_dir / "banks/locked/hidden.syx", bankWith({}).syxData());
     fs::permissions(_dir / "banks/locked", fs::perms::none);
     if (test::withoutPrivileges(_dir.path())) {
         EXPECT_EQ(walked({_dir / "banks"}).size(), 3u);
@@ -156,7 +129,7 @@ TEST_F(Library, WalkFindsEveryBankOnceAndPassesOverWhatItCannotRead)
         EXPECT_EQ(_walk.unreadableFolders[0].reason, "Permission denied");
 
         // A bank that cannot be read is not taken for a file that is no bank.
-        writeBank(bankWith({}), _dir / "mine/secret.syx");
+        test::writeBytes(_dir / "mine/secret.syx", bankWith({}).syxData());
         fs::permissions(_dir / "mine/secret.syx", fs::perms::none);
         LibraryIndex index(indexFile());
         const std::vector<fs::path> folders{_dir / "mine"};
@@ -198,8 +171,8 @@ TEST_F(Library, AFileThatChangesWhileReadIsReadAgain)
 
 TEST_F(Library, ReadsOnlyWhatChangedAndForgetsWhatWent)
 {
-    writeBank(bankWith({{1, u"Hall"}}), banks() / "a.syx");
-    writeBank(bankWith({}), banks() / "b.syx");
+    test::writeBytes(banks() / "a.syx", bankWith({{1, u"Hall"}}).syxData());
+    test::writeBytes(banks() / "b.syx", bankWith({}).syxData());
     test::writeBytes(banks() / "other.syx", std::vector<std::uint8_t>(kAllDataFileSize, 0x41));
     LibraryIndex index(indexFile());
     EXPECT_EQ(index.rebuiltBecause(), "");
@@ -213,7 +186,7 @@ TEST_F(Library, ReadsOnlyWhatChangedAndForgetsWhatWent)
     EXPECT_EQ(again.banksRead, 0);
     EXPECT_EQ(again.filesUnchanged, 3);
 
-    writeBank(bankWith({{2, u"Hall"}}), banks() / "b.syx");
+    test::writeBytes(banks() / "b.syx", bankWith({{2, u"Hall"}}).syxData());
     fs::remove(banks() / "a.syx");
     IndexUpdate changed = update(index);
     EXPECT_EQ(changed.banksRead, 1);
@@ -230,19 +203,9 @@ TEST_F(Library, ReadsOnlyWhatChangedAndForgetsWhatWent)
 
 TEST_F(Library, AnIndexItCannotUseIsRebuiltFromTheFiles)
 {
-    writeBank(bankWith({{1, u"Hall"}}), banks() / "a.syx");
-    {
-        LibraryIndex index(indexFile());
-        update(index);
-    }
+    test::writeBytes(banks() / "a.syx", bankWith({{1, u"Hall"}}).syxData());
+    update(LibraryIndex(indexFile()));
     const std::vector<std::uint8_t> good = test::readBytes(indexFile());
-    const auto setVersion = [&](int version) {
-        sqlite3* db = nullptr;
-        sqlite3_open(indexFile().c_str(), &db);
-        sqlite3_exec(db, ("PRAGMA user_version=" + std::to_string(version)).c_str(), nullptr,
-                     nullptr, nullptr);
-        sqlite3_close(db);
-    };
     const struct
     {
         const char* what;
@@ -257,7 +220,13 @@ TEST_F(Library, AnIndexItCannotUseIsRebuiltFromTheFiles)
              std::fill(bad.begin() + 4096, bad.end(), 0);
              test::writeBytes(indexFile(), bad);
          }},
-        {"from a later version", [&] { setVersion(99); }},
+        {"from a later version",
+         [&] {
+             sqlite3* db = nullptr;
+             sqlite3_open(indexFile().c_str(), &db);
+             sqlite3_exec(db, "PRAGMA user_version=99", nullptr, nullptr, nullptr);
+             sqlite3_close(db);
+         }},
     };
     for (const auto& spoiler : spoilers) {
         SCOPED_TRACE(spoiler.what);
@@ -276,15 +245,12 @@ TEST_F(Library, AnIndexItCannotUseIsRebuiltFromTheFiles)
 TEST_F(Library, TwoWritersAtOnceWaitForEachOther)
 {
     for (int k = 0; k < 600; ++k) {
-        writeBank(bankWith({{1 + k % 100, u"Hall"}}),
-                  banks() / std::to_string(k / 100) / (std::to_string(k) + ".syx"));
+        test::writeBytes(banks() / std::to_string(k / 100) / (std::to_string(k) + ".syx"),
+                         bankWith({{1 + k % 100, u"Hall"}}).syxData());
     }
     LibraryIndex{indexFile()}; // the schema, made once, as by an earlier run
     std::atomic<int> banksRead{0};
-    const auto write = [&] {
-        LibraryIndex index(indexFile());
-        banksRead += update(index).banksRead;
-    };
+    const auto write = [&] { banksRead += update(LibraryIndex(indexFile())).banksRead; };
     {
         const std::jthread first(write), second(write);
     }
@@ -294,13 +260,11 @@ TEST_F(Library, TwoWritersAtOnceWaitForEachOther)
 
 TEST_F(Library, PassesOverAHundredThousandOtherFiles)
 {
-    fs::create_directories(banks() / "clutter");
     for (int k = 0; k < 100'000; ++k) {
         test::writeBytes(banks() / "clutter" / std::to_string(k), std::vector<std::uint8_t>(k % 3));
     }
-    writeBank(bankWith({}), banks() / "a.syx");
-    LibraryIndex index(indexFile());
-    const IndexUpdate result = update(index);
+    test::writeBytes(banks() / "a.syx", bankWith({}).syxData());
+    const IndexUpdate result = update(LibraryIndex(indexFile()));
     EXPECT_EQ(result.banksRead, 1);
     EXPECT_EQ(result.filesPassedOver, 0); // not even opened: none has a bank's length
 }
@@ -332,11 +296,8 @@ TEST(LibraryPlaces, KeepsFoldersAndReceivedBanksWhereTheAppLooks)
     EXPECT_EQ(test::readBytes(first.path), dumps[0]);
     EXPECT_EQ(test::readBytes(second.path), dumps[1]);
     EXPECT_EQ(places.searchedFolders().back(), dir / "data/A3 Librarian/Received");
-    EXPECT_EQ(receivedBankName(std::chrono::sys_days{std::chrono::December / 7 / 2026} +
-                                   std::chrono::hours(14) + std::chrono::minutes(3) +
-                                   std::chrono::seconds(22),
-                               2)
-                  .substr(14),
+    using namespace std::chrono;
+    EXPECT_EQ(receivedBankName(sys_days{December / 7 / 2026} + 14h + 3min + 22s, 2).substr(14),
               "03.22 2.syx"); // the hour depends on the zone
     unsetenv("XDG_CONFIG_HOME");
     unsetenv("XDG_DATA_HOME");

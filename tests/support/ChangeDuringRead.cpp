@@ -19,8 +19,7 @@ extern "C" ssize_t read(int fd, void* buffer, size_t count)
     static bool done = false;
     const ssize_t got = next(fd, buffer, count);
     const char* replacementPath = std::getenv("A3_REPLACE_DURING_READ");
-    struct stat status
-    {};
+    struct stat status = {};
     if (done || !replacementPath || got <= 0 || ::fstat(fd, &status) != 0 ||
         !S_ISREG(status.st_mode) || count != static_cast<size_t>(status.st_size) + 1) {
         return got;

@@ -25,11 +25,12 @@ void closeIfOpen(int& fd)
     }
 }
 
-std::vector<char*> pointersTo(std::vector<std::string>& strings)
+// For execve(), which changes none of the strings.
+std::vector<char*> pointersTo(const std::vector<std::string>& strings)
 {
     std::vector<char*> pointers;
-    for (std::string& text : strings) {
-        pointers.push_back(text.data());
+    for (const std::string& text : strings) {
+        pointers.push_back(const_cast<char*>(text.c_str()));
     }
     pointers.push_back(nullptr);
     return pointers;
@@ -40,12 +41,11 @@ std::vector<char*> pointersTo(std::vector<std::string>& strings)
 ChildProcess::ChildProcess(const std::vector<std::string>& arguments,
                            const std::vector<std::string>& environment)
 {
-    std::vector<std::string> argumentCopies = arguments;
     std::vector<std::string> environmentCopies = environment;
     for (char** entry = environ; *entry; ++entry) {
         environmentCopies.emplace_back(*entry);
     }
-    const std::vector<char*> argv = pointersTo(argumentCopies);
+    const std::vector<char*> argv = pointersTo(arguments);
     const std::vector<char*> envp = pointersTo(environmentCopies);
     // Standard input, output and error: the child's end of each pipe is
     // pipes[k][k != 0], this process's pipes[k][k == 0].
@@ -147,7 +147,6 @@ void ChildProcess::kill(int signal)
 
 ChildProcess::Exit ChildProcess::finish(std::chrono::milliseconds timeout)
 {
-    Exit exit;
     closeIfOpen(_fds[0]);
     const auto deadline = Clock::now() + timeout;
     while (Clock::now() < deadline && readUntil(deadline)) {
@@ -162,18 +161,15 @@ ChildProcess::Exit ChildProcess::finish(std::chrono::milliseconds timeout)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     _pid = -1;
-    if (WIFEXITED(status)) {
-        exit.code = WEXITSTATUS(status);
-    }
-    return exit;
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1};
 }
 
 RunResult run(const std::vector<std::string>& arguments, std::chrono::milliseconds timeout,
               const std::vector<std::string>& environment)
 {
     ChildProcess process(arguments, environment);
-    const ChildProcess::Exit exit = process.finish(timeout);
-    return {exit, process.out(), process.err()};
+    // A braced list runs in order: the output is all there once finish() returns.
+    return {process.finish(timeout), process.out(), process.err()};
 }
 
 } // namespace a3::test

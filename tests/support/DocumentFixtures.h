@@ -29,8 +29,7 @@ inline std::filesystem::path writeFactoryBank(const std::filesystem::path& path)
 // The file the document would save now.
 inline std::vector<std::uint8_t> fileContent(const A3AllDataDocument& document)
 {
-    A3AllDataSource bank = document.bank();
-    return bank.syxData();
+    return A3AllDataSource(document.bank()).syxData();
 }
 
 using Patches = std::vector<std::vector<std::uint8_t>>;

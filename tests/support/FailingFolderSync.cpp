@@ -7,8 +7,7 @@
 
 extern "C" int fsync(int fd)
 {
-    struct stat status
-    {};
+    struct stat status = {};
     if (::fstat(fd, &status) == 0 && S_ISDIR(status.st_mode)) {
         errno = EIO;
         return -1;

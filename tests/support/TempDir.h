@@ -1,5 +1,7 @@
 #pragma once
 
+#include "A3AllDataSource.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <random>
@@ -39,7 +41,26 @@ private:
 };
 
 std::vector<std::uint8_t> readBytes(const std::filesystem::path& path);
+// Makes the folders on the way as well.
 void writeBytes(const std::filesystem::path& path, std::span<const std::uint8_t> bytes);
+
+// A bank whose patches are all the same sound as the fallback's, the ones
+// numbered (1 to 100) named as given, and sounds of their own where a last
+// byte is given.
+inline A3AllDataSource bankWith(std::initializer_list<std::pair<int, std::u16string>> names,
+                                std::initializer_list<std::pair<int, std::uint8_t>> lastBytes = {})
+{
+    A3AllDataSource bank = A3AllDataSource::fallbackBank();
+    for (const auto& [number, name] : names) {
+        bank.setPatchName(name, number - 1);
+    }
+    for (const auto& [number, byte] : lastBytes) {
+        std::vector<std::uint8_t> patch = bank.patchDataAt(number - 1);
+        patch.back() = byte;
+        bank.setPatchData(patch, number - 1);
+    }
+    return bank;
+}
 
 // A well-formed All-Data file: the right header, nibbles 0..15, F7 at the end
 // and checksums by the rules, with body bytes from a simple counter.

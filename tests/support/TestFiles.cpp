@@ -1,4 +1,3 @@
-#include "A3AllDataSource.h"
 #include "TempDir.h"
 
 #include <fstream>
@@ -19,6 +18,9 @@ std::vector<std::uint8_t> readBytes(const std::filesystem::path& path)
 void writeBytes(const std::filesystem::path& path, std::span<const std::uint8_t> bytes)
 {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    if (!out && std::filesystem::create_directories(path.parent_path())) {
+        out.open(path, std::ios::binary | std::ios::trunc);
+    }
     out.write(reinterpret_cast<const char*>(bytes.data()),
               static_cast<std::streamsize>(bytes.size()));
     if (!out) {
