@@ -221,7 +221,7 @@ TEST_F(Documents, ClosingAndQuittingAskAboutEachEditedDocumentAndLoseNothing)
 // A name being typed when a command runs, wherever in the row the editing
 // began: the command works on the bank with the name stored.
 class PendingEdit : public Documents,
-                    public ::testing::WithParamInterface<std::tuple<const char*, int>>
+                    public ::testing::WithParamInterface<std::tuple<std::string, int>>
 {};
 
 TEST_P(PendingEdit, IsStoredBeforeTheCommandReadsTheBank)
@@ -239,7 +239,7 @@ TEST_P(PendingEdit, IsStoredBeforeTheCommandReadsTheBank)
     prompts.revert = false;
     prompts.saveLocation = qPath(dir / "copy.syx");
     prompts.pdfLocation = qPath(dir / "listing.pdf");
-    const QString command = QString::fromUtf8(commandText);
+    const QString command = QString::fromStdString(commandText);
     menuAction(window, command)->trigger();
     EXPECT_EQ("Typed  ", nameAt(window, 6));
     test::rejectShownDialogs(); // the platform's print dialogs
