@@ -190,16 +190,10 @@ void DocumentWindow::closeDocument(Done done)
     activateWindow();
     _prompts.askToSaveChanges(this, _document->displayName(),
                               _questions.whenAnswered([this](UserPrompts::SaveChoice choice) {
-                                  switch (choice) {
-                                  case UserPrompts::SaveChoice::Save:
+                                  if (choice == UserPrompts::SaveChoice::Save) {
                                       _files.save([this](bool saved) { finishClosing(saved); });
-                                      return;
-                                  case UserPrompts::SaveChoice::DontSave:
-                                      finishClosing(true);
-                                      return;
-                                  case UserPrompts::SaveChoice::Cancel:
-                                      finishClosing(false);
-                                      return;
+                                  } else {
+                                      finishClosing(choice == UserPrompts::SaveChoice::DontSave);
                                   }
                               }));
 }
