@@ -201,7 +201,7 @@ void expectScreenIsCurrent(QWidget& window)
 }
 
 // The screen shows what each edit wrote, its undo and its redo, with the
-// rows it changed selected, and what a reload read.
+// rows it changed selected and in view, and what a reload read.
 TEST(BankView, TheScreenShowsEveryEditItsUndoAndAReload)
 {
     test::TempDir dir;
@@ -216,9 +216,13 @@ TEST(BankView, TheScreenShowsEveryEditItsUndoAndAReload)
     expectScreenIsCurrent(shown.window);
     EXPECT_EQ((QList<qint64>{1, 2, 3}), table.selectedRowIndexes());
 
+    // Undo takes the user to the rows it changed, from wherever they were.
+    table.setCurrentIndex(table.model()->index(90, 0));
     test::selectRows(table, {50});
     document.undoStack().undo();
     EXPECT_EQ((QList<qint64>{1, 2, 3}), table.selectedRowIndexes());
+    EXPECT_EQ(1, table.currentIndex().row());
+    EXPECT_TRUE(table.viewport()->rect().contains(table.visualRect(table.model()->index(1, 0))));
     expectScreenIsCurrent(shown.window);
     document.undoStack().redo();
     expectScreenIsCurrent(shown.window);
