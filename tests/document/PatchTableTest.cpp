@@ -47,8 +47,8 @@ TEST(PatchTable, EveryRowShowsThePatchAsTheListingDoes)
     EXPECT_EQ(QStringLiteral("Ta\tb\x7F  "), cell(model, 7, "name", Qt::EditRole));
 }
 
-// A rename reaches the bank only when it stores other bytes; the number and
-// chain cells take no edit.
+// A rename reaches the bank only when it stores other bytes and comes as an
+// edit; the number and chain cells take none.
 TEST(PatchTable, ARenameIsAnEditOnlyWhenItStoresOtherBytes)
 {
     const auto document = factoryDocument();
@@ -57,6 +57,7 @@ TEST(PatchTable, ARenameIsAnEditOnlyWhenItStoresOtherBytes)
     ASSERT_EQ(QStringLiteral("Metal  "), name.data().toString());
     EXPECT_FALSE(model.setData(name, QStringLiteral("Metal")));
     EXPECT_FALSE(model.setData(model.index(4, 0), QStringLiteral("Rock")));
+    EXPECT_FALSE(model.setData(name, QStringLiteral("Rock"), Qt::DisplayRole));
     EXPECT_FALSE(document->isModified());
     EXPECT_TRUE(model.setData(name, QStringLiteral("Rock")));
     EXPECT_EQ(QStringLiteral("Rock   "), name.data().toString());
