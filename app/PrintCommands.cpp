@@ -48,11 +48,10 @@ void PrintCommands::printDocument()
     printer->setDocName(_document.displayName());
     printer->setPageLayout(pageLayout());
     auto* dialog = new QPrintDialog(printer.get(), _questions.window());
-    // The listing is one page: nothing to choose from.
+    // The listing is one page: no range to choose (Qt offers no current page
+    // or selection unless asked).
     dialog->setMinMax(1, 1);
     dialog->setOption(QAbstractPrintDialog::PrintPageRange, false);
-    dialog->setOption(QAbstractPrintDialog::PrintCurrentPage, false);
-    dialog->setOption(QAbstractPrintDialog::PrintSelection, false);
     // The document's paper is where the dialog starts; the user's choice there wins.
     _questions.showDialog(dialog, [this, printer](int result) {
         if (result == QDialog::Accepted &&

@@ -270,7 +270,7 @@ INSTANTIATE_TEST_SUITE_P(
 // The listing's content is the print tests' to read; here, that the window
 // hands the export its bank, its name and the default paper, taken only now.
 // That paper is what the Print dialog starts from; what the user chooses
-// there is what is printed.
+// there is what is printed. A cancelled export ends as not written.
 TEST_F(Documents, ExportsBesideTheBankOnTheDefaultPaperAndPrintsOnThePaperChosen)
 {
     test::writeFactoryBank(dir / "live set.syx");
@@ -287,6 +287,7 @@ TEST_F(Documents, ExportsBesideTheBankOnTheDefaultPaperAndPrintsOnThePaperChosen
     const auto lines = test::simplifiedLines(test::pdfLayoutText(dir / "listing.pdf"));
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ("Korg A3 SysEx File: live set.syx", lines.front());
+    EXPECT_EQ(false, exportTo({}));
     EXPECT_EQ(false, exportTo(dir / "no-such-folder" / "x.pdf"));
     EXPECT_EQ(1, prompts.errors.size());
 
@@ -295,6 +296,11 @@ TEST_F(Documents, ExportsBesideTheBankOnTheDefaultPaperAndPrintsOnThePaperChosen
     QPrintDialog* dialog = nullptr;
     ASSERT_TRUE(QTest::qWaitFor([&] { return (dialog = test::shownDialog<QPrintDialog>()); }));
     EXPECT_EQ(QPageSize(QPageSize::B5), dialog->printer()->pageLayout().pageSize());
+    // One page: no range, current page or selection to choose from.
+    EXPECT_EQ(std::pair(1, 1), std::pair(dialog->minPage(), dialog->maxPage()));
+    EXPECT_FALSE(dialog->options().testAnyFlags(QAbstractPrintDialog::PrintPageRange |
+                                                QAbstractPrintDialog::PrintCurrentPage |
+                                                QAbstractPrintDialog::PrintSelection));
     const auto pdf = dir / "printed.pdf";
     dialog->printer()->setOutputFileName(qPath(pdf));
     dialog->printer()->setPageSize(QPageSize(QPageSize::A5));
