@@ -153,6 +153,8 @@ TEST_F(Documents, RevertAsksFirstAndAFailedRevertChangesNothing)
 {
     const auto path = test::writeFactoryBank(dir / "bank.syx");
     DocumentWindow* window = controller.openDocument(qPath(dir / "bank.syx"));
+    QAction* revertAction = menuAction(window, QStringLiteral("Revert to Saved"));
+    EXPECT_FALSE(revertAction->isEnabled()); // as opened, before any focus moves
     rename(window, 1, QStringLiteral("Mine"));
     const QString chainId = window->view().chainIdLabel().text();
     const auto revert = [&] {
@@ -178,7 +180,7 @@ TEST_F(Documents, RevertAsksFirstAndAFailedRevertChangesNothing)
     EXPECT_EQ("Crunch ", nameAt(window, 1));
     EXPECT_FALSE(window->isWindowModified());
     // As saved: nothing to revert to.
-    EXPECT_FALSE(menuAction(window, QStringLiteral("Revert to Saved"))->isEnabled());
+    EXPECT_FALSE(revertAction->isEnabled());
 }
 
 // Closing asks about unsaved changes and closes only when nothing is lost;
