@@ -42,7 +42,6 @@ public:
     A3AllDataDocument& document() { return *_document; }
     BankView& view() { return *_view; }
     FileCommands& files() { return _files; }
-    PrintCommands& printing() { return _printing; }
     WindowQuestions& questions() { return _questions; }
 
     // Closes the window once nothing unsaved would be lost: asks about

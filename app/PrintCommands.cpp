@@ -77,28 +77,26 @@ void PrintCommands::printPreview()
     _questions.showDialog(dialog, [printer](int) {});
 }
 
-void PrintCommands::exportAsPdf(Done done)
+void PrintCommands::exportAsPdf()
 {
     const QString file = _document.filePath();
     const QString directory = file.isEmpty() ? QDir::homePath() : QFileInfo(file).absolutePath();
     const QString suggested = QDir(directory).filePath(
         QFileInfo(_document.displayName()).completeBaseName() + QStringLiteral(".pdf"));
     _questions.prompts().choosePdfLocation(
-        _questions.window(), suggested,
-        _questions.whenAnswered([this, done](const QString& chosen) {
-            _questions.withSuffix(chosen, QStringLiteral("pdf"), [this, done](const QString& path) {
+        _questions.window(), suggested, _questions.whenAnswered([this](const QString& chosen) {
+            _questions.withSuffix(chosen, QStringLiteral("pdf"), [this](const QString& path) {
                 if (path.isEmpty()) {
-                    report(done, false);
                     return;
                 }
                 const WriteResult written =
                     exportListingPdf(QFile::encodeName(path).constData(), pageLayout(),
                                      _document.bank(), _document.displayName());
-                if (!_questions.reportWritten(path, written, done)) {
+                if (!_questions.reportWritten(path, written, {})) {
                     _questions.showError(
                         tr("“%1” could not be exported as “%2”.")
                             .arg(_document.displayName(), QFileInfo(path).fileName()),
-                        QString::fromLocal8Bit(written.reason), done);
+                        QString::fromLocal8Bit(written.reason));
                 }
             });
         }));

@@ -17,15 +17,13 @@ class PrintCommands
     Q_DECLARE_TR_FUNCTIONS(PrintCommands)
 
 public:
-    using Done = WindowQuestions::Done;
-
     PrintCommands(A3AllDataDocument& document, WindowQuestions& questions,
                   DocumentController& controller);
 
     void runPageLayout();
     void printDocument();
     void printPreview();
-    void exportAsPdf(Done done = {});
+    void exportAsPdf();
     // The document's paper and margins, the default ones until chosen.
     QPageLayout pageLayout();
 
