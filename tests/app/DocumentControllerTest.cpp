@@ -303,12 +303,11 @@ TEST_F(Documents, ExportsBesideTheBankOnTheDefaultPaperAndPrintsOnThePaperChosen
     EXPECT_FALSE(dialog->options().testAnyFlags(QAbstractPrintDialog::PrintPageRange |
                                                 QAbstractPrintDialog::PrintCurrentPage |
                                                 QAbstractPrintDialog::PrintSelection));
-    const auto pdf = dir / "printed.pdf";
-    dialog->printer()->setOutputFileName(qPath(pdf));
+    dialog->printer()->setOutputFileName(qPath(dir / "printed.pdf"));
     dialog->printer()->setPageSize(QPageSize(QPageSize::A5));
     dialog->done(QDialog::Accepted);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !window->questions().any(); }));
-    EXPECT_NE(std::string::npos, test::pdfInfo(pdf, "Page size").find("(A5)"));
+    EXPECT_NE(std::string::npos, test::pdfInfo(dir / "printed.pdf", "Page size").find("(A5)"));
 }
 
 TEST_F(Documents, TheKeyboardAloneSelectsCopiesAndPastesAndTheWindowMayThenBeDestroyed)
