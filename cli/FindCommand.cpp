@@ -124,7 +124,8 @@ int findCommand(const Arguments& arguments)
     std::vector<PatchCatalog::PatchId> found;
     if (referencePatch) {
         catalog.finish();
-        found = catalog.sameSound(*referencePatch);
+        const auto same = catalog.sameSound(*referencePatch);
+        found.assign(same.begin(), same.end());
     } else if (!reference) {
         found = catalog.search(text, false);
     }

@@ -1,6 +1,7 @@
 #include "AtomicFile.h"
 
 #include "FileDescriptor.h"
+#include "FolderSync.h"
 
 #include <algorithm>
 #include <array>
@@ -189,13 +190,10 @@ std::optional<Folder> openFolder(const std::filesystem::path& folder)
 }
 
 // 0 once the folder's entries are on the disk, otherwise why they may not
-// be. Some file systems cannot sync a folder (EINVAL) and need not.
+// be.
 int syncFolder(const Folder& folder)
 {
-    if (!folder.syncable) {
-        return EACCES;
-    }
-    return ::fsync(folder.fd.get()) == 0 || errno == EINVAL ? 0 : errno;
+    return folder.syncable ? a3::syncFolder(folder.fd.get()) : EACCES;
 }
 
 // Where a write of path goes: the folder and name of the file it replaces,

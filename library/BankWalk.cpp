@@ -28,16 +28,19 @@ FileIdentity identityOf(const struct stat& status)
 class Walker
 {
 public:
-    Walker(WalkResult& result, const std::atomic<bool>* cancel)
+    Walker(WalkResult& result, UpdateProgress* progress)
         : _result(result)
-        , _cancel(cancel)
+        , _progress(progress)
     {}
 
     void walk(const std::filesystem::path& folder)
     {
-        if (_cancel && _cancel->load(std::memory_order_relaxed)) {
+        if (_progress && _progress->cancelled()) {
             _result.cancelled = true;
             return;
+        }
+        if (_progress) {
+            _progress->arrive(folder);
         }
         const FileDescriptor fd(
             ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK));
@@ -90,7 +93,7 @@ public:
 
 private:
     WalkResult& _result;
-    const std::atomic<bool>* _cancel;
+    UpdateProgress* _progress;
     std::set<std::pair<dev_t, ino_t>> _visited;
 };
 
@@ -144,11 +147,10 @@ ReadOutcome readOnce(const std::filesystem::path& path, std::vector<std::uint8_t
 
 } // namespace
 
-WalkResult findBankFiles(std::span<const std::filesystem::path> folders,
-                         const std::atomic<bool>* cancel)
+WalkResult findBankFiles(std::span<const std::filesystem::path> folders, UpdateProgress* progress)
 {
     WalkResult result;
-    Walker walker(result, cancel);
+    Walker walker(result, progress);
     for (const auto& folder : folders) {
         walker.walk(folder);
     }

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "A3AllData.h"
+#include "UpdateProgress.h"
 
 #include <array>
-#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -47,9 +47,10 @@ struct WalkResult
 
 // Walks every folder recursively, following symbolic links, each folder at
 // most once (so a link back up the tree ends there). A folder that cannot be
-// read (or is missing) is listed and passed over.
+// read (or is missing) is listed and passed over. Tells progress of each
+// folder it walks, and stops at its cancel.
 WalkResult findBankFiles(std::span<const std::filesystem::path> folders,
-                         const std::atomic<bool>* cancel = nullptr);
+                         UpdateProgress* progress = nullptr);
 
 inline constexpr std::size_t kBankPatchBytes = kPatchCount * kPatchSize;
 

@@ -1,13 +1,19 @@
 #include "LibraryIndex.h"
 
+#include "FileDescriptor.h"
+
 #include <algorithm>
+#include <cerrno>
 #include <condition_variable>
+#include <cstring>
 #include <deque>
+#include <fcntl.h>
 #include <map>
 #include <mutex>
-#include <optional>
 #include <sqlite3.h>
+#include <sys/file.h>
 #include <thread>
+#include <unistd.h>
 #include <utility>
 
 namespace a3::library {
@@ -131,9 +137,9 @@ public:
         BankRead read;
     };
 
-    ReadAhead(const std::vector<const FoundFile*>& files, const std::atomic<bool>* cancel)
+    ReadAhead(const std::vector<const FoundFile*>& files, UpdateProgress* progress)
         : _files(files)
-        , _reader([this, cancel] { readAll(cancel); })
+        , _reader([this, progress] { readAll(progress); })
     {}
     ~ReadAhead()
     {
@@ -170,7 +176,7 @@ public:
 private:
     static constexpr std::size_t kBatchesAhead = 2;
 
-    void readAll(const std::atomic<bool>* cancel)
+    void readAll(UpdateProgress* progress)
     {
         bool cancelled = false;
         for (std::size_t first = 0; first < _files.size() && !cancelled;
@@ -190,9 +196,12 @@ private:
             batch.clear();
             const std::size_t end = std::min(first + kFilesPerTransaction, _files.size());
             for (std::size_t k = first; k < end; ++k) {
-                if (cancel && cancel->load(std::memory_order_relaxed)) {
+                if (progress && progress->cancelled()) {
                     cancelled = true;
                     break;
+                }
+                if (progress) {
+                    progress->arrive(_files[k]->path.parent_path());
                 }
                 Read& read = batch.emplace_back();
                 read.identity = _files[k]->identity;
@@ -219,17 +228,54 @@ private:
 
 } // namespace
 
-LibraryIndex::LibraryIndex(const std::filesystem::path& file)
+// A shared lock on a file beside the index, held by every program that has
+// the index open; the index is replaced only under an exclusive one. The
+// lock file itself stays, so that every program locks the same file.
+class LibraryIndex::UseLock
+{
+public:
+    explicit UseLock(const std::filesystem::path& index)
+        : _fd(::open((index.native() + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOCTTY,
+                     0644))
+    {
+        if (!_fd.isOpen()) {
+            throw LibraryIndexError(index.string() + ".lock: " + std::strerror(errno));
+        }
+        share();
+    }
+
+    // Waits while another program replaces the index.
+    void share()
+    {
+        while (::flock(_fd.get(), LOCK_SH) != 0 && errno == EINTR) {
+        }
+    }
+
+    // Exclusive, when no other program holds the lock; shared again
+    // otherwise (a failed conversion gives the shared lock up).
+    bool takeAlone()
+    {
+        if (::flock(_fd.get(), LOCK_EX | LOCK_NB) == 0) {
+            return true;
+        }
+        share();
+        return false;
+    }
+
+private:
+    FileDescriptor _fd;
+};
+
+LibraryIndex::LibraryIndex(const std::filesystem::path& file, const std::string& knownDamage)
     : _file(file)
 {
     std::error_code ignored; // a folder that cannot be made fails the open, with its reason
     std::filesystem::create_directories(_file.parent_path(), ignored);
+    _useLock = std::make_unique<UseLock>(_file);
     open();
-    _rebuiltBecause = unusableBecause();
+    _rebuiltBecause = knownDamage.empty() ? unusableBecause() : knownDamage;
     if (!_rebuiltBecause.empty()) {
-        close();
-        remove(_file);
-        open();
+        replace(_rebuiltBecause);
     }
     createSchema();
 }
@@ -244,12 +290,26 @@ bool LibraryIndexError::isBusy() const
     return (_code & 0xFF) == SQLITE_BUSY || (_code & 0xFF) == SQLITE_LOCKED;
 }
 
-void LibraryIndex::remove(const std::filesystem::path& file)
+bool LibraryIndexError::isDamage() const
 {
-    std::error_code ignored; // what cannot be removed fails the next open
-    for (const char* suffix : {"", "-wal", "-shm"}) {
-        std::filesystem::remove(file.native() + suffix, ignored);
+    return (_code & 0xFF) == SQLITE_CORRUPT || (_code & 0xFF) == SQLITE_NOTADB;
+}
+
+void LibraryIndex::replace(const std::string& reason)
+{
+    close();
+    if (!_useLock->takeAlone()) {
+        throw LibraryIndexError("it is damaged (" + reason +
+                                    "), and another program has it open: it is made anew "
+                                    "once that program is done with it",
+                                SQLITE_CORRUPT);
     }
+    std::error_code ignored; // what cannot be removed fails the open that follows
+    for (const char* suffix : {"", "-wal", "-shm"}) {
+        std::filesystem::remove(_file.native() + suffix, ignored);
+    }
+    open();
+    _useLock->share();
 }
 
 void LibraryIndex::open()
@@ -289,8 +349,8 @@ std::string LibraryIndex::unusableBecause()
             return "it is damaged (" + check.text(0) + ")";
         }
     } catch (const LibraryIndexError& error) {
-        if (error.isBusy()) {
-            throw; // in use, not damaged
+        if (!error.isDamage()) {
+            throw; // busy, or a failure that may pass: the index is kept
         }
         return error.what();
     }
@@ -337,8 +397,7 @@ IndexUpdate LibraryIndex::update(std::span<const std::filesystem::path> folders,
                                  UpdateProgress* progress)
 {
     IndexUpdate result;
-    const std::atomic<bool>* cancel = progress ? &progress->cancel : nullptr;
-    WalkResult walk = findBankFiles(folders, cancel);
+    WalkResult walk = findBankFiles(folders, progress);
     result.unreadableFolders = std::move(walk.unreadableFolders);
     result.loopsSkipped = walk.loopsSkipped;
     if (progress) {
@@ -376,7 +435,7 @@ IndexUpdate LibraryIndex::update(std::span<const std::filesystem::path> folders,
     Statement forget(_db, "DELETE FROM files WHERE path = ?");
     std::optional<ReadAhead> reads;
     if (!walk.cancelled && !toRead.empty()) {
-        reads.emplace(toRead, cancel);
+        reads.emplace(toRead, progress);
     }
     for (std::size_t first = 0; first < toRead.size() && !walk.cancelled;
          first += kFilesPerTransaction) {
@@ -385,7 +444,7 @@ IndexUpdate LibraryIndex::update(std::span<const std::filesystem::path> folders,
         Transaction transaction(_db);
         const std::size_t end = std::min(first + kFilesPerTransaction, toRead.size());
         for (std::size_t k = first; k < end; ++k) {
-            if (k - first >= batch.size() || (cancel && cancel->load(std::memory_order_relaxed))) {
+            if (k - first >= batch.size() || (progress && progress->cancelled())) {
                 walk.cancelled = true;
                 break;
             }
@@ -421,6 +480,7 @@ IndexUpdate LibraryIndex::update(std::span<const std::filesystem::path> folders,
         reads->giveBack(std::move(batch));
     }
     result.cancelled = walk.cancelled;
+    _changedSinceCatalog |= result.banksRead + result.filesPassedOver + result.filesUnreadable > 0;
     if (!result.cancelled) {
         Transaction transaction(_db);
         for (const auto& [path, identity] : known) {
@@ -430,12 +490,29 @@ IndexUpdate LibraryIndex::update(std::span<const std::filesystem::path> folders,
             ++result.filesRemoved;
         }
         transaction.commit();
+        _changedSinceCatalog |= result.filesRemoved > 0;
     }
     return result;
 }
 
-PatchCatalog LibraryIndex::catalog() const
+std::int64_t LibraryIndex::dataVersion() const
 {
+    Statement version(_db, "PRAGMA data_version");
+    version.step();
+    return version.integer(0);
+}
+
+bool LibraryIndex::catalogIsOutdated() const
+{
+    return !_catalogVersion || _changedSinceCatalog || dataVersion() != *_catalogVersion;
+}
+
+PatchCatalog LibraryIndex::catalog()
+{
+    // Read first: a change that comes while the catalog is made then shows
+    // as one after it, and the next catalog takes it in.
+    _catalogVersion = dataVersion();
+    _changedSinceCatalog = false;
     PatchCatalog catalog;
     {
         Statement count(_db, "SELECT count(*) FROM files WHERE is_bank");

@@ -2,9 +2,11 @@
 
 #include "BankWalk.h"
 #include "PatchCatalog.h"
+#include "UpdateProgress.h"
 
-#include <atomic>
 #include <filesystem>
+#include <memory>
+#include <optional>
 #include <span>
 #include <stdexcept>
 #include <string>
@@ -25,17 +27,13 @@ public:
     // Another program held the index for longer than one waits: nothing is
     // wrong with it.
     bool isBusy() const;
+    // The index is damaged (not a database, or corrupt): only making it anew
+    // helps. Any other failure (a full disk, a read-only folder, an I/O
+    // error) may pass, and the index is kept for the next try.
+    bool isDamage() const;
 
 private:
     int _code; // SQLite's primary result code, or 0
-};
-
-// How far an update has come, read from another thread; and its Cancel.
-struct UpdateProgress
-{
-    std::atomic<int> filesDone{0};
-    std::atomic<int> filesFound{0}; // known once the walk is over
-    std::atomic<bool> cancel{false};
 };
 
 struct IndexUpdate
@@ -51,24 +49,26 @@ struct IndexUpdate
 };
 
 // What the library knows of the All-Data files under its folders, kept in a
-// SQLite database between runs. It is a cache: an index that cannot be used
-// (damaged, not a database, of another schema) is replaced by an empty one,
-// and the next update fills it again from the files. Programs that use one
-// index at once wait for each other.
+// SQLite database between runs. It is a cache: an index that is damaged (not
+// a database, corrupt) or of another schema is replaced by an empty one, and
+// the next update fills it again from the files. Programs that use one index
+// at once wait for each other, and an index is never replaced while another
+// program has it open: that program would go on with the old file, and the
+// two would drift apart.
 class LibraryIndex
 {
 public:
-    explicit LibraryIndex(const std::filesystem::path& file);
+    // Opens the index at file, making it when there is none. knownDamage,
+    // when not empty, says why the index was found damaged in use: it is
+    // then replaced without looking. Throws LibraryIndexError, isDamage()
+    // when the index is damaged but another program has it open.
+    explicit LibraryIndex(const std::filesystem::path& file, const std::string& knownDamage = {});
     ~LibraryIndex();
     LibraryIndex(const LibraryIndex&) = delete;
     LibraryIndex& operator=(const LibraryIndex&) = delete;
 
     // Why the index found at the file was replaced; empty when it was not.
     const std::string& rebuiltBecause() const { return _rebuiltBecause; }
-
-    // Removes an index (closed) with its journal, for the next to start
-    // anew.
-    static void remove(const std::filesystem::path& file);
 
     // Brings the index in line with the files under folders: reads files
     // that are new or whose size, time or inode changed, and forgets files
@@ -78,17 +78,28 @@ public:
                        UpdateProgress* progress = nullptr);
 
     // Every bank the index holds, ordered by path.
-    PatchCatalog catalog() const;
+    PatchCatalog catalog();
+    // Whether the index changed since catalog() was last asked for, by this
+    // index's updates or by another program's (which an update of this one
+    // then finds unchanged), or catalog() was never asked for.
+    bool catalogIsOutdated() const;
 
 private:
+    class UseLock;
+
     void open();
     void close();
     std::string unusableBecause();
+    void replace(const std::string& reason);
     void createSchema();
+    std::int64_t dataVersion() const;
 
     std::filesystem::path _file;
+    std::unique_ptr<UseLock> _useLock; // held while the index is open
     sqlite3* _db = nullptr;
     std::string _rebuiltBecause;
+    std::optional<std::int64_t> _catalogVersion; // the index's data version at the last catalog
+    bool _changedSinceCatalog = false;
 };
 
 } // namespace a3::library

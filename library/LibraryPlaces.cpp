@@ -2,6 +2,7 @@
 
 #include "FileDescriptor.h"
 #include "FileReader.h"
+#include "FolderSync.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -147,7 +148,8 @@ KeptBank keepReceivedBank(const std::filesystem::path& folder, std::span<const s
             ::unlink(path.c_str());
             return {{}, reason};
         }
-        return {path, {}};
+        const int notSynced = syncFolder(folder);
+        return {path, notSynced ? std::strerror(notSynced) : std::string()};
     }
 }
 

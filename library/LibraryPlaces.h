@@ -45,11 +45,14 @@ std::string receivedBankName(std::chrono::system_clock::time_point time, int att
 struct KeptBank
 {
     std::filesystem::path path; // where it was kept; empty when it was not
-    std::string reason;         // why it was not
+    // Why it was not kept; or, for a bank kept, why its folder could not be
+    // synced: a power cut may then lose it.
+    std::string reason;
 };
 
 // Writes a bank as the device sent it into folder under a name of its own,
-// never over an existing file.
+// never over an existing file, and syncs the file and then the folder: the
+// bank may be the only copy of what the device held.
 KeptBank keepReceivedBank(const std::filesystem::path& folder, std::span<const std::uint8_t> dump,
                           std::chrono::system_clock::time_point time);
 

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <functional>
+#include <numeric>
 #include <utility>
 
 namespace a3::library {
@@ -15,21 +16,29 @@ char lowerAscii(char c)
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-// A patch's bytes without its name: what makes it the sound it is.
-std::array<std::uint8_t, kPatchSize - kPatchNameLength> soundBytes(const std::uint8_t* patch)
+constexpr std::size_t kSoundBytes = kPatchSize - kPatchNameLength;
+// What makes a patch the sound it is: its bytes without its name, and for a
+// patch that plays its bank's chain data, that data's checksum (zero for
+// the others, whose chain byte already tells them apart).
+using SoundKey = std::array<std::uint8_t, kSoundBytes + 2>;
+
+SoundKey soundKey(const std::uint8_t* patch, std::uint16_t chainChecksum)
 {
-    std::array<std::uint8_t, kPatchSize - kPatchNameLength> sound{};
-    std::memcpy(sound.data(), patch, kPatchNameOffset);
-    std::memcpy(sound.data() + kPatchNameOffset, patch + kPatchNameOffset + kPatchNameLength,
+    SoundKey key{};
+    std::memcpy(key.data(), patch, kPatchNameOffset);
+    std::memcpy(key.data() + kPatchNameOffset, patch + kPatchNameOffset + kPatchNameLength,
                 kPatchSize - kPatchNameOffset - kPatchNameLength);
-    return sound;
+    if (patch[0] >= kChainDataRefThreshold) {
+        key[kSoundBytes] = static_cast<std::uint8_t>(chainChecksum & 0xFF);
+        key[kSoundBytes + 1] = static_cast<std::uint8_t>(chainChecksum >> 8);
+    }
+    return key;
 }
 
-std::size_t soundHash(const std::uint8_t* patch)
+std::size_t soundHash(const SoundKey& key)
 {
-    const auto sound = soundBytes(patch);
     return std::hash<std::string_view>{}(
-        std::string_view(reinterpret_cast<const char*>(sound.data()), sound.size()));
+        std::string_view(reinterpret_cast<const char*>(key.data()), key.size()));
 }
 
 } // namespace
@@ -57,37 +66,45 @@ void PatchCatalog::addBank(CatalogBank bank, std::span<const std::uint8_t, kBank
 
 void PatchCatalog::finish()
 {
-    // Equal sounds by their hash first, then by their bytes within a hash.
+    const auto soundOf = [this](PatchId patch) {
+        return soundKey(&_patches[patch * kPatchSize], bank(patch).chainChecksum);
+    };
+    // Equal sounds by their hash first, then by their keys within a hash.
     std::vector<std::pair<std::size_t, PatchId>> byHash(_names.size());
     for (PatchId patch = 0; patch < byHash.size(); ++patch) {
-        byHash[patch] = {soundHash(&_patches[patch * kPatchSize]), patch};
+        byHash[patch] = {soundHash(soundOf(patch)), patch};
     }
     std::sort(byHash.begin(), byHash.end());
     _sound.assign(_names.size(), 0);
-    _soundSize.clear();
+    std::uint32_t sounds = 0;
     for (std::size_t first = 0; first < byHash.size();) {
         std::size_t end = first;
         while (end < byHash.size() && byHash[end].first == byHash[first].first) {
             ++end;
         }
         // Within one hash (nearly always one sound), each patch joins the
-        // first earlier patch of the same bytes, or starts a sound.
+        // first earlier patch of the same key, or starts a sound.
         for (std::size_t k = first; k < end; ++k) {
             const PatchId patch = byHash[k].second;
-            const auto sound = soundBytes(&_patches[patch * kPatchSize]);
+            const SoundKey key = soundOf(patch);
             std::size_t same = first;
-            while (same < k && soundBytes(&_patches[byHash[same].second * kPatchSize]) != sound) {
+            while (same < k && soundOf(byHash[same].second) != key) {
                 ++same;
             }
-            if (same == k) {
-                _sound[patch] = static_cast<std::uint32_t>(_soundSize.size());
-                _soundSize.push_back(1);
-            } else {
-                _sound[patch] = _sound[byHash[same].second];
-                ++_soundSize[_sound[patch]];
-            }
+            _sound[patch] = same == k ? sounds++ : _sound[byHash[same].second];
         }
         first = end;
+    }
+    // Each sound's patches side by side, in order, for sameSound().
+    _soundStart.assign(sounds + 1, 0);
+    for (const std::uint32_t sound : _sound) {
+        ++_soundStart[sound + 1];
+    }
+    std::partial_sum(_soundStart.begin(), _soundStart.end(), _soundStart.begin());
+    _soundPatches.resize(_sound.size());
+    std::vector<std::uint32_t> next(_soundStart.begin(), _soundStart.end() - 1);
+    for (PatchId patch = 0; patch < _sound.size(); ++patch) {
+        _soundPatches[next[_sound[patch]]++] = patch;
     }
 }
 
@@ -110,7 +127,7 @@ std::vector<PatchCatalog::PatchId> PatchCatalog::search(std::string_view text,
     if (wanted.size() > kPatchNameLength || wanted.find('\0') != std::string::npos) {
         return found;
     }
-    std::vector<bool> soundSeen(onePerSound ? _soundSize.size() : 0);
+    std::vector<bool> soundSeen(onePerSound ? _soundStart.size() - 1 : 0);
     for (PatchId patch = 0; patch < _names.size(); ++patch) {
         const std::string_view name(_names[patch].data(), kPatchNameLength);
         if (name.find(wanted) == std::string_view::npos) {
@@ -127,21 +144,16 @@ std::vector<PatchCatalog::PatchId> PatchCatalog::search(std::string_view text,
     return found;
 }
 
-std::vector<PatchCatalog::PatchId> PatchCatalog::sameSound(PatchId patch) const
+std::span<const PatchCatalog::PatchId> PatchCatalog::sameSound(PatchId patch) const
 {
-    std::vector<PatchId> same;
-    same.reserve(_soundSize[_sound[patch]]);
-    for (PatchId other = 0; other < _sound.size(); ++other) {
-        if (_sound[other] == _sound[patch]) {
-            same.push_back(other);
-        }
-    }
-    return same;
+    const std::uint32_t sound = _sound[patch];
+    return std::span(_soundPatches)
+        .subspan(_soundStart[sound], _soundStart[sound + 1] - _soundStart[sound]);
 }
 
 std::uint32_t PatchCatalog::otherPlaces(PatchId patch) const
 {
-    return _soundSize[_sound[patch]] - 1;
+    return static_cast<std::uint32_t>(sameSound(patch).size() - 1);
 }
 
 CatalogPayload PatchCatalog::payload(std::span<const PatchId> patches) const

@@ -58,9 +58,11 @@ public:
     // for an empty text. With onePerSound, only the first patch of each
     // sound found.
     std::vector<PatchId> search(std::string_view text, bool onePerSound) const;
-    // Every patch with the same sound as patch (itself too): the same 64
-    // bytes apart from the name's seven.
-    std::vector<PatchId> sameSound(PatchId patch) const;
+    // Every patch with the same sound as patch (itself too), ordered: the
+    // same 64 bytes apart from the name's seven, and for a patch that plays
+    // its bank's chain data (chain 128 and up) the same chain ID too, as the
+    // same bytes over other chain data are another sound.
+    std::span<const PatchId> sameSound(PatchId patch) const;
     // How many other patches hold the sound of patch.
     std::uint32_t otherPlaces(PatchId patch) const;
 
@@ -71,9 +73,11 @@ private:
 
     std::vector<CatalogBank> _banks;
     std::vector<std::uint8_t> _patches;
-    std::vector<SearchName> _names; // lower case, zero from the first zero on
-    std::vector<std::uint32_t> _sound;
-    std::vector<std::uint32_t> _soundSize;
+    std::vector<SearchName> _names;    // lower case, zero from the first zero on
+    std::vector<std::uint32_t> _sound; // of each patch
+    // The patches of sound s are _soundPatches[_soundStart[s] .. _soundStart[s + 1]).
+    std::vector<PatchId> _soundPatches;
+    std::vector<std::uint32_t> _soundStart;
 };
 
 } // namespace a3::library

@@ -1,3 +1,5 @@
+#include "FaultyVfs.h"
+#include "IndexSession.h"
 #include "Isolation.h"
 #include "LibraryIndex.h"
 #include "LibraryPlaces.h"
@@ -27,7 +29,7 @@ void addToCatalog(PatchCatalog& catalog, const std::string& path, const A3AllDat
 
 // "file:number" of each patch, as a test states what it expects.
 std::vector<std::string> places(const PatchCatalog& catalog,
-                                const std::vector<PatchCatalog::PatchId>& patches)
+                                std::span<const PatchCatalog::PatchId> patches)
 {
     std::vector<std::string> result;
     for (const auto patch : patches) {
@@ -80,6 +82,29 @@ TEST(PatchCatalog, AnswersSearchesByNameAndBySound)
     EXPECT_EQ(catalog.otherPlaces(0), 1u);
     EXPECT_EQ(catalog.otherPlaces(2), 197u);
     EXPECT_EQ(catalog.sameSound(101).size(), 198u);
+}
+
+TEST(PatchCatalog, TheSameBytesOverOtherChainDataAreAnotherSound)
+{
+    // Row 1 plays the bank's chain data (C2), row 2 does not; every other
+    // row is a sound of its own. a and b share their chain data, c's differs.
+    std::array<std::uint8_t, kBankPatchBytes> patches{};
+    for (std::size_t row = 0; row < kPatchCount; ++row) {
+        patches[row * kPatchSize] = row == 0 ? 130 : 5;
+        patches[row * kPatchSize + kPatchSize - 1] = static_cast<std::uint8_t>(row);
+    }
+    PatchCatalog catalog;
+    catalog.addBank({"a", 0x1234, false}, patches);
+    catalog.addBank({"b", 0x1234, false}, patches);
+    catalog.addBank({"c", 0x4321, false}, patches);
+    catalog.finish();
+    EXPECT_EQ(places(catalog, catalog.sameSound(0)), (std::vector<std::string>{"a:1", "b:1"}));
+    EXPECT_EQ(places(catalog, catalog.sameSound(200)), std::vector<std::string>{"c:1"});
+    EXPECT_EQ(catalog.otherPlaces(100), 1u);
+    EXPECT_EQ(catalog.otherPlaces(200), 0u);
+    EXPECT_EQ(places(catalog, catalog.sameSound(101)),
+              (std::vector<std::string>{"a:2", "b:2", "c:2"}));
+    EXPECT_EQ(catalog.search("", true).size(), 101u);
 }
 
 class Library : public testing::Test
@@ -242,6 +267,116 @@ TEST_F(Library, AnIndexItCannotUseIsRebuiltFromTheFiles)
     }
 }
 
+TEST_F(Library, ACatalogShowsWhatAnotherProgramIndexedFirst)
+{
+    test::writeBytes(banks() / "a.syx", bankWith({{1, u"Hall"}}).syxData());
+    LibraryIndex mine(indexFile());
+    EXPECT_TRUE(mine.catalogIsOutdated()); // none made yet
+    update(mine);
+    EXPECT_EQ(mine.catalog().search("hall", false).size(), 1u);
+    EXPECT_FALSE(mine.catalogIsOutdated());
+    update(mine);
+    EXPECT_FALSE(mine.catalogIsOutdated());
+
+    // Another program reads the changed bank first: to this index the file
+    // is then unchanged, but its catalog is not.
+    test::writeBytes(banks() / "a.syx", bankWith({{1, u"Room"}}).syxData());
+    update(LibraryIndex(indexFile()));
+    EXPECT_EQ(update(mine).banksRead, 0);
+    EXPECT_TRUE(mine.catalogIsOutdated());
+    const PatchCatalog catalog = mine.catalog();
+    EXPECT_EQ(catalog.search("room", false).size(), 1u);
+    EXPECT_EQ(catalog.search("hall", false).size(), 0u);
+    EXPECT_FALSE(mine.catalogIsOutdated());
+
+    // A session hands on a catalog only when there is something new in it.
+    IndexSession session(indexFile());
+    EXPECT_TRUE(session.refresh(std::vector{banks()}).catalog);
+    EXPECT_FALSE(session.refresh(std::vector{banks()}).catalog);
+    update(mine); // a write of mine, as another program's, but changing nothing
+    fs::remove(banks() / "a.syx");
+    EXPECT_EQ(update(mine).filesRemoved, 1);
+    const RefreshResult after = session.refresh(std::vector{banks()});
+    ASSERT_TRUE(after.catalog);
+    EXPECT_EQ(after.catalog->bankCount(), 0u);
+}
+
+TEST_F(Library, AFailureThatMayPassKeepsTheIndexForTheNextTry)
+{
+    test::writeBytes(banks() / "a.syx", bankWith({{1, u"Hall"}}).syxData());
+    test::FaultyVfs disk; // before the index opens: each opens through it
+    IndexSession session(indexFile());
+    ASSERT_EQ(session.refresh(std::vector{banks()}).failure, "");
+    const struct
+    {
+        int code;
+        std::string reason;
+    } faults[] = {{SQLITE_FULL, "database or disk is full"},
+                  {SQLITE_IOERR_WRITE, "disk I/O error"}};
+    int banks = 1;
+    for (const auto& fault : faults) {
+        SCOPED_TRACE(fault.reason);
+        test::writeBytes(this->banks() / (std::to_string(++banks) + ".syx"),
+                         bankWith({}).syxData());
+        disk.failWrites(fault.code);
+        EXPECT_EQ(session.refresh(std::vector{this->banks()}).failure, fault.reason);
+        disk.failWrites(SQLITE_OK);
+        const RefreshResult next = session.refresh(std::vector{this->banks()});
+        EXPECT_EQ(next.failure, "");
+        EXPECT_EQ(next.rebuiltBecause, "");
+        EXPECT_EQ(next.update.banksRead, 1);
+        EXPECT_EQ(next.update.filesUnchanged, banks - 1); // none read again
+    }
+
+    // A file system remounted read-only: the index cannot even be opened
+    // for writing, and stays as it is for when it can.
+    disk.openReadOnly(true);
+    IndexSession readOnly(indexFile());
+    const RefreshResult refused = readOnly.refresh(std::vector{this->banks()});
+    EXPECT_NE(refused.failure, "");
+    EXPECT_FALSE(refused.catalog);
+    disk.openReadOnly(false);
+    const RefreshResult later = readOnly.refresh(std::vector{this->banks()});
+    EXPECT_EQ(later.failure, "");
+    EXPECT_EQ(later.rebuiltBecause, "");
+    EXPECT_EQ(later.update.filesUnchanged, banks);
+}
+
+TEST_F(Library, ADamagedIndexIsMadeAnewOnlyOnceNoOtherProgramHasItOpen)
+{
+    test::writeBytes(banks() / "a.syx", bankWith({{1, u"Hall"}}).syxData());
+    auto other = std::make_unique<LibraryIndex>(indexFile());
+    update(*other);
+    // All of it into the database file, so that the damage shows at once.
+    sqlite3* db = nullptr;
+    sqlite3_open(indexFile().c_str(), &db);
+    ASSERT_EQ(sqlite3_exec(db, "PRAGMA wal_checkpoint(TRUNCATE)", nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(db);
+    const std::vector<std::uint8_t> garbage(5000, 0x5A);
+    test::writeBytes(indexFile(), garbage);
+
+    {
+        IndexSession session(indexFile());
+        const RefreshResult refused = session.refresh(std::vector{banks()});
+        EXPECT_NE(refused.failure.find("another program has it open"), std::string::npos)
+            << refused.failure;
+        EXPECT_EQ(test::readBytes(indexFile()), garbage);
+
+        other.reset();
+        const RefreshResult made = session.refresh(std::vector{banks()});
+        EXPECT_EQ(made.failure, "");
+        EXPECT_NE(made.rebuiltBecause, "");
+        EXPECT_EQ(made.update.banksRead, 1);
+    }
+
+    // Damage found while in use is mended at the next opening, whatever a
+    // look at the index would find.
+    const LibraryIndex mended(indexFile(), "database disk image is malformed");
+    EXPECT_EQ(mended.rebuiltBecause(), "database disk image is malformed");
+    EXPECT_EQ(LibraryIndex(indexFile()).catalog().bankCount(), 0u);
+}
+
 TEST_F(Library, TwoWritersAtOnceWaitForEachOther)
 {
     for (int k = 0; k < 600; ++k) {
@@ -296,12 +431,29 @@ TEST(LibraryPlaces, KeepsFoldersAndReceivedBanksWhereTheAppLooks)
     EXPECT_EQ(test::readBytes(first.path), dumps[0]);
     EXPECT_EQ(test::readBytes(second.path), dumps[1]);
     EXPECT_EQ(places.searchedFolders().back(), dir / "data/A3 Librarian/Received");
+    EXPECT_EQ(first.reason, "");
     using namespace std::chrono;
     EXPECT_EQ(receivedBankName(sys_days{December / 7 / 2026} + 14h + 3min + 22s, 2).substr(14),
               "03.22 2.syx"); // the hour depends on the zone
     unsetenv("XDG_CONFIG_HOME");
     unsetenv("XDG_DATA_HOME");
     unsetenv("XDG_CACHE_HOME");
+}
+
+// The bank received may be the only copy of what the device held: kept, but
+// said to be at risk, when its folder cannot be synced.
+TEST(LibraryPlaces, AReceivedBankWhoseFolderCannotBeSyncedIsKeptWithTheReason)
+{
+    if (!test::withPreloaded(A3_FAILING_FOLDER_SYNC)) {
+        return;
+    }
+    const TempDir dir;
+    const std::vector<std::uint8_t> dump = bankWith({}).syxData();
+    const KeptBank kept =
+        keepReceivedBank(dir / "Received", dump, std::chrono::system_clock::now());
+    EXPECT_EQ(kept.reason, "Input/output error");
+    ASSERT_FALSE(kept.path.empty());
+    EXPECT_EQ(test::readBytes(kept.path), dump);
 }
 
 } // namespace
