@@ -197,12 +197,19 @@ void DeviceCommands::receiveFrom(const QString& port,
                 _link.end();
                 // Every bank the device sends is kept, whatever the user
                 // does with it next.
-                const auto notKept = _controller.library().keepReceivedBank(result.dump);
+                const Library::KeptBank kept = _controller.library().keepReceivedBank(result.dump);
                 then(result.dump);
-                if (notKept) {
+                if (kept.path.isEmpty()) {
                     _questions.showError(tr("The bank received could not be kept in the "
                                             "Library's received banks."),
-                                         *notKept);
+                                         kept.problem);
+                } else if (!kept.problem.isEmpty()) {
+                    _questions.prompts().showWarning(
+                        _questions.window(),
+                        tr("The bank received was kept as “%1”, but it may not outlast a power "
+                           "cut: its folder could not be synced.")
+                            .arg(kept.path),
+                        kept.problem, _questions.whenAnswered([] {}));
                 }
                 return;
             }

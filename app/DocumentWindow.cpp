@@ -2,6 +2,7 @@
 
 #include "A3AllDataDocument.h"
 #include "AppController.h"
+#include "AppMenus.h"
 #include "BankView.h"
 #include "DeviceCommands.h"
 #include "DeviceLink.h"
@@ -17,17 +18,6 @@
 #include <QMenuBar>
 
 namespace a3 {
-namespace {
-
-// The platform's keys for a command, or the common ones where the platform
-// has none (Save As and Quit have none without a desktop environment).
-QKeySequence shortcut(QKeySequence::StandardKey key, const char* common)
-{
-    const QList<QKeySequence> bindings = QKeySequence::keyBindings(key);
-    return bindings.isEmpty() ? QKeySequence(QString::fromLatin1(common)) : bindings.front();
-}
-
-} // namespace
 
 DocumentWindow::DocumentWindow(std::unique_ptr<A3AllDataDocument> document,
                                DocumentController& controller, AppController& appController,
@@ -79,7 +69,7 @@ void DocumentWindow::createMenus()
     file->addSeparator();
     addCommand(file, tr("&Close"), QKeySequence::Close, [this] { closeDocument(); });
     _save = addCommand(file, tr("&Save"), QKeySequence::Save, [this] { _files.save(); });
-    addCommand(file, tr("Save &As…"), shortcut(QKeySequence::SaveAs, "Ctrl+Shift+S"),
+    addCommand(file, tr("Save &As…"), commandShortcut(QKeySequence::SaveAs, "Ctrl+Shift+S"),
                [this] { _files.saveAs(); });
     _revert = addCommand(file, tr("&Revert to Saved"), {}, [this] { _files.revert(); });
     file->addSeparator();
@@ -88,7 +78,7 @@ void DocumentWindow::createMenus()
     addCommand(file, tr("&Print…"), QKeySequence::Print, [this] { _printing.printDocument(); });
     addCommand(file, tr("&Export as PDF…"), {}, [this] { _printing.exportAsPdf(); });
     file->addSeparator();
-    addCommand(file, tr("&Quit"), shortcut(QKeySequence::Quit, "Ctrl+Q"), [this] {
+    addCommand(file, tr("&Quit"), commandShortcut(QKeySequence::Quit, "Ctrl+Q"), [this] {
         _controller.quit();
     })->setMenuRole(QAction::QuitRole);
 
@@ -104,9 +94,7 @@ void DocumentWindow::createMenus()
                    [this] { _device->compareWithDevice(); }),
     };
 
-    QMenu* window = menuBar()->addMenu(tr("&Window"));
-    addCommand(window, tr("&Library"), QKeySequence(tr("Ctrl+L")),
-               [this] { _controller.showLibrary(); });
+    addWindowMenu(menuBar(), _controller);
 
     QMenu* help = menuBar()->addMenu(tr("&Help"));
     addCommand(help, tr("Visit &Web Site"), {}, [this] { _appController.openWebSite(); });

@@ -1,22 +1,28 @@
 #include "Library.h"
 
 #include <QFile>
-#include <chrono>
+#include <condition_variable>
+#include <mutex>
 
 namespace a3 {
 
 namespace fs = std::filesystem;
 
-// What a refresh found, handed from the worker to the GUI thread.
-struct Library::Outcome
+// Where a refresh thread reports to: the library while it lives. A thread
+// left waiting on the system when the library goes finds nobody here.
+struct Library::Mailbox
 {
-    library::IndexUpdate update;
-    std::shared_ptr<const library::PatchCatalog> catalog; // null when unchanged
-    QString rebuiltBecause;
-    QString error;
+    std::mutex mutex;
+    std::condition_variable ended;
+    Library* owner = nullptr;
+    bool running = false;
 };
 
 namespace {
+
+// The folders that could not be read are listed up to this many, then
+// counted: a whole disk of them would make a window taller than the screen.
+constexpr int kFoldersListed = 3;
 
 QString fromPath(const fs::path& path)
 {
@@ -29,9 +35,15 @@ QString news(const library::IndexUpdate& update)
     if (update.cancelled) {
         lines << Library::tr("Updating the library was cancelled.");
     }
-    for (const auto& folder : update.unreadableFolders) {
+    const auto& unreadable = update.unreadableFolders;
+    for (std::size_t k = 0; k < unreadable.size() && k < kFoldersListed; ++k) {
         lines << Library::tr("“%1” could not be read: %2")
-                     .arg(fromPath(folder.path), QString::fromStdString(folder.reason));
+                     .arg(fromPath(unreadable[k].path),
+                          QString::fromLocal8Bit(unreadable[k].reason));
+    }
+    if (const auto more = static_cast<int>(unreadable.size()) - kFoldersListed; more > 0) {
+        lines << (more == 1 ? Library::tr("1 more folder could not be read.")
+                            : Library::tr("%1 more folders could not be read.").arg(more));
     }
     if (update.filesUnreadable > 0) {
         lines << (update.filesUnreadable == 1
@@ -49,22 +61,34 @@ QString news(const library::IndexUpdate& update)
 Library::Library(library::LibraryPlaces places, QObject* parent)
     : QObject(parent)
     , _places(std::move(places))
-    , _worker(new QObject)
+    , _session(std::make_shared<library::IndexSession>(_places.indexFile()))
+    , _mailbox(std::make_shared<Mailbox>())
 {
-    _worker->moveToThread(&_thread);
-    connect(&_thread, &QThread::finished, _worker, &QObject::deleteLater);
-    _thread.start();
+    _mailbox->owner = this;
     _progressTimer.setInterval(100);
     connect(&_progressTimer, &QTimer::timeout, this, &Library::progressChanged);
 }
 
 Library::~Library()
 {
+    std::unique_lock lock(_mailbox->mutex);
+    _mailbox->owner = nullptr;
     if (_progress) {
         _progress->cancel = true;
     }
-    _thread.quit();
-    _thread.wait();
+    const bool ended =
+        _mailbox->ended.wait_for(lock, kExitWait, [this] { return !_mailbox->running; });
+    lock.unlock();
+    if (!_thread.joinable()) {
+        return;
+    }
+    if (ended) {
+        _thread.join();
+    } else {
+        // Hung in the kernel on a folder that does not answer: the thread
+        // holds all it uses, and the process ends without it.
+        _thread.detach();
+    }
 }
 
 QStringList Library::folders() const
@@ -115,9 +139,14 @@ void Library::refresh()
 void Library::cancel()
 {
     _again = false;
-    if (_progress) {
-        _progress->cancel = true;
+    if (!_shown) {
+        return;
     }
+    _progress->cancel = true;
+    _shown = false;
+    _progressTimer.stop();
+    emit progressChanged();
+    emit refreshed(tr("Updating the library was cancelled."));
 }
 
 int Library::filesDone() const
@@ -130,74 +159,80 @@ int Library::filesFound() const
     return _progress ? _progress->filesFound.load() : 0;
 }
 
+QString Library::slowFolder() const
+{
+    if (!_shown) {
+        return {};
+    }
+    const library::UpdateProgress::Place place = _progress->place();
+    const bool slow =
+        !place.folder.empty() && std::chrono::steady_clock::now() - place.since > kSlowAfter;
+    return slow ? fromPath(place.folder) : QString();
+}
+
 void Library::startRefresh()
 {
     _running = true;
+    _shown = true;
     _again = false;
     _progress = std::make_shared<library::UpdateProgress>();
     _progressTimer.start();
     emit progressChanged();
-    const bool firstTime = !_catalog;
-    QMetaObject::invokeMethod(_worker, [this, firstTime, progress = _progress,
-                                        folders = _places.searchedFolders(),
-                                        indexFile = _places.indexFile()] {
-        auto outcome = std::make_shared<Outcome>();
-        try {
-            if (!_index) {
-                _index = std::make_unique<library::LibraryIndex>(indexFile);
-                outcome->rebuiltBecause = QString::fromStdString(_index->rebuiltBecause());
-            }
-            outcome->update = _index->update(folders, progress.get());
-            const auto& update = outcome->update;
-            const bool changed = update.banksRead + update.filesPassedOver +
-                                     update.filesUnreadable + update.filesRemoved >
-                                 0;
-            if (!update.cancelled && (firstTime || changed)) {
-                outcome->catalog = std::make_shared<const library::PatchCatalog>(_index->catalog());
-            }
-        } catch (const library::LibraryIndexError& error) {
-            outcome->error = QString::fromUtf8(error.what());
-            _index.reset();
-            // A cache that fails is made anew from the files next time;
-            // one that another program holds is only waited for again.
-            if (!error.isBusy()) {
-                library::LibraryIndex::remove(indexFile);
-            }
+    if (_thread.joinable()) {
+        _thread.join(); // it has reported: it is ending
+    }
+    {
+        const std::scoped_lock lock(_mailbox->mutex);
+        _mailbox->running = true;
+    }
+    _thread = std::thread([session = _session, mailbox = _mailbox, progress = _progress,
+                           folders = _places.searchedFolders()] {
+        auto result =
+            std::make_shared<library::RefreshResult>(session->refresh(folders, progress.get()));
+        const std::scoped_lock lock(mailbox->mutex);
+        mailbox->running = false;
+        mailbox->ended.notify_all();
+        if (Library* owner = mailbox->owner) {
+            QMetaObject::invokeMethod(
+                owner, [owner, result] { owner->finishRefresh(std::move(*result)); },
+                Qt::QueuedConnection);
         }
-        QMetaObject::invokeMethod(this, [this, outcome] { finishRefresh(outcome); });
     });
 }
 
-void Library::finishRefresh(const std::shared_ptr<Outcome>& outcome)
+void Library::finishRefresh(library::RefreshResult result)
 {
+    const bool wasShown = std::exchange(_shown, false);
     _running = false;
     _progressTimer.stop();
-    if (outcome->catalog) {
-        _catalog = outcome->catalog;
+    if (result.catalog) {
+        _catalog = std::make_shared<const library::PatchCatalog>(std::move(*result.catalog));
         emit catalogChanged();
     }
     emit progressChanged();
-    if (!outcome->rebuiltBecause.isEmpty()) {
+    if (!result.rebuiltBecause.empty()) {
         _notice = tr("The library's index could not be used (%1) and was made anew from the files.")
-                      .arg(outcome->rebuiltBecause);
+                      .arg(QString::fromStdString(result.rebuiltBecause));
     }
-    emit refreshed(outcome->error.isEmpty()
-                       ? news(outcome->update)
-                       : tr("The library could not be updated: %1").arg(outcome->error));
+    // A refresh cancelled has said so already.
+    if (wasShown) {
+        emit refreshed(result.failure.empty() ? news(result.update)
+                                              : tr("The library could not be updated: %1")
+                                                    .arg(QString::fromStdString(result.failure)));
+    }
     if (_again) {
         startRefresh();
     }
 }
 
-std::optional<QString> Library::keepReceivedBank(std::span<const std::uint8_t> dump)
+Library::KeptBank Library::keepReceivedBank(std::span<const std::uint8_t> dump)
 {
     const library::KeptBank kept =
         library::keepReceivedBank(_places.receivedFolder(), dump, std::chrono::system_clock::now());
-    if (kept.path.empty()) {
-        return QString::fromStdString(kept.reason);
+    if (!kept.path.empty()) {
+        refresh();
     }
-    refresh();
-    return std::nullopt;
+    return {fromPath(kept.path), QString::fromLocal8Bit(kept.reason)};
 }
 
 } // namespace a3

@@ -1,27 +1,38 @@
 #pragma once
 
-#include "LibraryIndex.h"
+#include "IndexSession.h"
 #include "LibraryPlaces.h"
 #include "PatchCatalog.h"
 
 #include <QObject>
 #include <QStringList>
-#include <QThread>
 #include <QTimer>
+#include <chrono>
 #include <memory>
 #include <optional>
 #include <span>
+#include <thread>
 
 namespace a3 {
 
 // The app's library: its folders, the index kept up to date off the GUI
 // thread, the catalog of every patch it found, and the banks received from
 // the device. Holds no widget; the Library window shows it.
+//
+// A refresh runs on a thread of its own, which may hang in the kernel on a
+// folder that stops answering (a network mount gone): Cancel then frees the
+// window at once, and the library waits for that thread only a short while
+// when it goes, so that the app can always quit.
 class Library : public QObject
 {
     Q_OBJECT
 
 public:
+    // How long the library waits for a refresh to give up when it goes.
+    static constexpr std::chrono::seconds kExitWait{3};
+    // How long the refresh may wait on one folder before the user is told.
+    static constexpr std::chrono::seconds kSlowAfter{2};
+
     explicit Library(library::LibraryPlaces places, QObject* parent = nullptr);
     ~Library() override;
 
@@ -34,10 +45,15 @@ public:
     // Brings the index up to date with the files; a refresh asked for while
     // one runs follows it.
     void refresh();
+    // Stops the refresh shown; the library shows no refresh from then on,
+    // even while the refresh's thread is still waiting for the system.
     void cancel();
-    bool isRefreshing() const { return _running; }
+    bool isRefreshing() const { return _shown; }
     int filesDone() const;
     int filesFound() const;
+    // The folder that the refresh shown has been waiting on for longer than
+    // kSlowAfter; empty when none.
+    QString slowFolder() const;
 
     // What the user should know of the library for as long as the app runs
     // (its index was made anew), or an empty text.
@@ -46,9 +62,14 @@ public:
     // Every patch found by the last refresh; empty before the first.
     std::shared_ptr<const library::PatchCatalog> catalog() const { return _catalog; }
 
+    struct KeptBank
+    {
+        QString path;    // where it was kept; empty when it was not
+        QString problem; // why it was not, or why it may not outlast a power cut
+    };
     // Writes a dump as the device sent it into the Received folder, under a
-    // name of its own; the reason when it could not.
-    std::optional<QString> keepReceivedBank(std::span<const std::uint8_t> dump);
+    // name of its own.
+    KeptBank keepReceivedBank(std::span<const std::uint8_t> dump);
 
 signals:
     void catalogChanged();
@@ -58,19 +79,23 @@ signals:
     void progressChanged();
 
 private:
-    struct Outcome;
+    struct Mailbox;
+
     void startRefresh();
-    void finishRefresh(const std::shared_ptr<Outcome>& outcome);
+    void finishRefresh(library::RefreshResult result);
 
     const library::LibraryPlaces _places;
-    QThread _thread;
-    QObject* _worker; // lives in _thread; owns nothing the GUI thread touches
-    std::unique_ptr<library::LibraryIndex> _index; // used on _thread only
+    // Used by one refresh thread at a time; shared with it, as a thread left
+    // waiting when the library goes still holds it.
+    std::shared_ptr<library::IndexSession> _session;
+    std::shared_ptr<Mailbox> _mailbox;
     std::shared_ptr<library::UpdateProgress> _progress;
+    std::thread _thread; // the running refresh, or the last one
     std::shared_ptr<const library::PatchCatalog> _catalog;
     QTimer _progressTimer;
     QString _notice;
-    bool _running = false;
+    bool _shown = false;   // a refresh shows as running: not cancelled
+    bool _running = false; // a refresh thread has not reported yet
     bool _again = false;
 };
 

@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMimeData>
+#include <QTextDocument>
 #include <QtConcurrent/QtConcurrentRun>
 #include <set>
 
@@ -95,10 +96,14 @@ QVariant LibraryModel::data(const QModelIndex& index, int role) const
     const library::CatalogBank& bank = catalog.bank(patch);
     const QString path = QFile::decodeName(bank.path.c_str());
     if (index.column() == Bank && role == Qt::ToolTipRole) {
-        return bank.hasDefects ? path + QLatin1Char('\n') +
-                                     tr("Has defects that a3bank check warns of, such as a "
-                                        "stored checksum that does not match the content.")
-                               : path;
+        // Tooltips take what looks like markup for markup: a file name is
+        // shown as it is, and never loads what its "<img src=...>" names.
+        return Qt::convertFromPlainText(
+            bank.hasDefects ? path + QLatin1Char('\n') +
+                                  tr("Has defects that a3bank check warns of, such as a stored "
+                                     "checksum that does not match the content.")
+                            : path,
+            Qt::WhiteSpaceNormal);
     }
     if (index.column() == Bank && role == Qt::ForegroundRole && bank.hasDefects) {
         return QColor(Qt::darkRed);

@@ -1,8 +1,11 @@
 #include "LibraryWindow.h"
 
+#include "AppMenus.h"
+#include "DocumentController.h"
 #include "Library.h"
 #include "LibraryModel.h"
 #include "PatchText.h"
+#include "UserPrompts.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -17,8 +20,8 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenuBar>
-#include <QMessageBox>
 #include <QMimeData>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSplitter>
@@ -53,9 +56,12 @@ private:
 
 } // namespace
 
-LibraryWindow::LibraryWindow(Library& library, QWidget* parent)
+LibraryWindow::LibraryWindow(Library& library, DocumentController& controller, UserPrompts& prompts,
+                             QWidget* parent)
     : QMainWindow(parent)
     , _library(library)
+    , _controller(controller)
+    , _prompts(prompts)
     , _model(new LibraryModel(this))
     , _search(new QLineEdit)
     , _onePerSound(new QCheckBox(tr("One row per sound")))
@@ -96,6 +102,9 @@ LibraryWindow::LibraryWindow(Library& library, QWidget* parent)
     layout->addLayout(searchRow);
     layout->addWidget(splitter, 1);
     setCentralWidget(content);
+    // Folder names are shown as they are, never as markup.
+    _status->setTextFormat(Qt::PlainText);
+    _status->setWordWrap(true);
     statusBar()->addWidget(_status, 1);
     statusBar()->addPermanentWidget(_progress);
     statusBar()->addPermanentWidget(_cancel);
@@ -128,12 +137,23 @@ LibraryWindow::~LibraryWindow() = default;
 
 void LibraryWindow::createMenus()
 {
+    // The app's own commands, as in a bank window: this window is never a
+    // dead end.
+    QMenu* file = menuBar()->addMenu(tr("&File"));
+    file->addAction(tr("&New"), QKeySequence::New, &_controller,
+                    [this] { _controller.newDocument(); });
+    file->addAction(tr("&Open…"), QKeySequence::Open, this, &LibraryWindow::chooseFilesToOpen);
+    file->addSeparator();
+    file->addAction(tr("&Close"), QKeySequence::Close, this, &QWidget::close);
+    file->addSeparator();
+    file->addAction(tr("&Quit"), commandShortcut(QKeySequence::Quit, "Ctrl+Q"), &_controller,
+                    [this] { _controller.quit(); })
+        ->setMenuRole(QAction::QuitRole);
+
     QMenu* libraryMenu = menuBar()->addMenu(tr("&Library"));
     libraryMenu->addAction(tr("&Add Folder…"), this, &LibraryWindow::chooseFolderToAdd);
     QMenu* remove = libraryMenu->addMenu(tr("&Remove Folder"));
     connect(remove, &QMenu::aboutToShow, this, [this, remove] { listFoldersToRemove(remove); });
-    libraryMenu->addSeparator();
-    libraryMenu->addAction(tr("&Close"), QKeySequence::Close, this, &QWidget::close);
 
     QMenu* edit = menuBar()->addMenu(tr("&Edit"));
     edit->addAction(tr("&Find"), QKeySequence::Find, this, [this] {
@@ -144,6 +164,17 @@ void LibraryWindow::createMenus()
         edit->addAction(tr("&Copy"), QKeySequence::Copy, this, &LibraryWindow::copySelection);
     _table->addAction(copy);
     edit->addAction(tr("Select &All"), QKeySequence::SelectAll, _table, &QTableView::selectAll);
+
+    addWindowMenu(menuBar(), _controller);
+}
+
+void LibraryWindow::chooseFilesToOpen()
+{
+    // Unanswered (an empty list) when the dialog goes with this window.
+    _prompts.chooseFilesToOpen(this, [&controller = _controller,
+                                      window = QPointer<QWidget>(this)](const QStringList& files) {
+        controller.openDocuments(files, window);
+    });
 }
 
 void LibraryWindow::search()
@@ -160,15 +191,24 @@ void LibraryWindow::showAlsoIn()
         return;
     }
     const auto patch = _model->patchAt(current.row());
+    int listed = 0;
     for (const auto same : catalog->sameSound(patch)) {
-        if (same != patch) {
-            _alsoIn->addItem(
-                tr("%1, patch %2 (%3)")
-                    .arg(QString::fromStdString(catalog->bank(same).path))
-                    .arg(catalog->row(same) + 1)
-                    .arg(
-                        QString::fromStdString(printablePatchName(catalog->name(same))).trimmed()));
+        if (same == patch) {
+            continue;
         }
+        if (listed++ == kAlsoInListed) {
+            // A sound kept in thousands of places ("Init") would cost the
+            // window seconds at each arrow key.
+            const int more = static_cast<int>(catalog->otherPlaces(patch)) - kAlsoInListed;
+            _alsoIn->addItem(more == 1 ? tr("and 1 more place")
+                                       : tr("and %1 more places").arg(more));
+            return;
+        }
+        _alsoIn->addItem(
+            tr("%1, patch %2 (%3)")
+                .arg(QFile::decodeName(catalog->bank(same).path.c_str()))
+                .arg(catalog->row(same) + 1)
+                .arg(QString::fromStdString(printablePatchName(catalog->name(same))).trimmed()));
     }
 }
 
@@ -183,7 +223,9 @@ void LibraryWindow::showProgress()
     const int banks = catalog ? static_cast<int>(catalog->bankCount()) : 0;
     const int found = static_cast<int>(_model->foundCount());
     QString text;
-    if (refreshing) {
+    if (const QString slow = _library.slowFolder(); !slow.isEmpty()) {
+        text = tr("Updating the library: waiting for “%1”, which does not answer…").arg(slow);
+    } else if (refreshing) {
         text = tr("Updating the library…");
     } else if (banks == 0) {
         text = tr("No banks in the library yet: add a folder of banks with Library > Add Folder…");
@@ -257,11 +299,7 @@ void LibraryWindow::listFoldersToRemove(QMenu* menu)
 
 void LibraryWindow::tell(const QString& text, const QString& reason)
 {
-    auto* box = new QMessageBox(QMessageBox::Warning, tr("Library"), text, QMessageBox::Ok, this);
-    box->setTextFormat(Qt::PlainText);
-    box->setInformativeText(reason);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->open();
+    _prompts.showWarning(this, text, reason, {});
 }
 
 void LibraryWindow::changeEvent(QEvent* event)

@@ -13,8 +13,10 @@ class QTableView;
 
 namespace a3 {
 
+class DocumentController;
 class Library;
 class LibraryModel;
+class UserPrompts;
 
 // The one window that shows the library: a search field, the patches found,
 // where else the selected patch's sound is kept, and how far an update of
@@ -24,7 +26,11 @@ class LibraryWindow : public QMainWindow
     Q_OBJECT
 
 public:
-    explicit LibraryWindow(Library& library, QWidget* parent = nullptr);
+    // How many other places "Also in" lists; it counts the rest.
+    static constexpr int kAlsoInListed = 100;
+
+    LibraryWindow(Library& library, DocumentController& controller, UserPrompts& prompts,
+                  QWidget* parent = nullptr);
     ~LibraryWindow() override;
 
     QLineEdit& searchField() const { return *_search; }
@@ -32,6 +38,7 @@ public:
     QTableView& table() const { return *_table; }
     QListWidget& alsoInList() const { return *_alsoIn; }
     QLabel& statusText() const { return *_status; }
+    QPushButton& cancelButton() const { return *_cancel; }
     LibraryModel& model() const { return *_model; }
 
     // Puts the selected patches on the clipboard, or tells why it cannot.
@@ -52,11 +59,14 @@ private:
     void showNews(const QString& news);
     void chooseFolderToAdd();
     void listFoldersToRemove(QMenu* menu);
+    void chooseFilesToOpen();
     void tell(const QString& text, const QString& reason);
     // Whether the selected patches can go into one bank; tells why not.
     bool selectionGoesTogether();
 
     Library& _library;
+    DocumentController& _controller;
+    UserPrompts& _prompts;
     LibraryModel* _model;
     QLineEdit* _search;
     QCheckBox* _onePerSound;

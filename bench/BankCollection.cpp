@@ -30,6 +30,12 @@ constexpr std::array<const char*, 24> kWords{
 // Of every hundred patches, how many take one of a few shared sounds.
 constexpr int kSharedSoundPercent = 30;
 constexpr int kSharedSounds = 2'000;
+// One sound in very many places, as the factory's "Init" is in a real
+// collection: the last patch of every other bank.
+constexpr int kInitEvery = 2;
+// Raised whenever the collection made changes, so that one made before is
+// made anew.
+constexpr int kCollectionVersion = 2;
 
 int fileCount()
 {
@@ -75,9 +81,10 @@ void writeFile(const fs::path& path, std::span<const std::uint8_t> bytes)
 void makeCollection(const fs::path& root, int files)
 {
     const fs::path mark = root / "complete";
+    const std::string complete = std::to_string(kCollectionVersion) + ":" + std::to_string(files);
     std::string marked;
     std::ifstream(mark) >> marked;
-    if (marked == std::to_string(files)) {
+    if (marked == complete) {
         return;
     }
     std::cerr << "Making " << files << " bank files under " << root << " ...\n";
@@ -87,6 +94,7 @@ void makeCollection(const fs::path& root, int files)
     for (int k = 0; k < kSharedSounds; ++k) {
         shared.push_back(randomSound(random));
     }
+    const std::array<std::uint8_t, kPatchSize> init = randomSound(random);
     const int folders = std::min(files, kFolderCount);
     for (int folder = 0; folder < folders; ++folder) {
         fs::create_directories(root / ("folder " + std::to_string(folder)));
@@ -100,13 +108,17 @@ void makeCollection(const fs::path& root, int files)
                               row);
             bank.setPatchName(randomName(random), row);
         }
+        if (file % kInitEvery == 0) {
+            bank.setPatchData(init, kPatchCount - 1);
+            bank.setPatchName(u"Init", kPatchCount - 1);
+        }
         bank.writeSyxData(std::span<std::uint8_t, kAllDataFileSize>(bytes));
         writeFile(root / ("folder " + std::to_string(file % folders)) /
                       (kWords[file % kWords.size()] + std::string(" bank ") + std::to_string(file) +
                        ".syx"),
                   bytes);
     }
-    std::ofstream(mark) << files;
+    std::ofstream(mark) << complete;
 }
 
 } // namespace

@@ -1,17 +1,22 @@
 // The Library window on the large collection (1,000,000 patches), as a user
 // sees it: the longest the event loop stalls while the index is built and
-// loaded and while a search is typed, against the same loop with nothing to
-// do; and the app's resident memory with the window open on every patch,
-// against the patch data itself (64 MB).
+// loaded, while a search is typed, and while the selection moves over the
+// patches of the sound kept in 5,000 places, against the same loop with
+// nothing to do; and the app's resident memory with the window open on every
+// patch, against the patch data itself (64 MB).
 
+#include "AppController.h"
 #include "BankCollection.h"
+#include "DocumentController.h"
 #include "Library.h"
 #include "LibraryModel.h"
 #include "LibraryWindow.h"
+#include "UserPrompts.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QLineEdit>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <benchmark/benchmark.h>
@@ -100,13 +105,17 @@ void BM_IdleLoop(benchmark::State& state)
 
 // From the window opened on a library never indexed until every patch is
 // listed, a letter typed into the search every 50 ms meanwhile; then the
-// same typing over the whole catalog.
+// same typing over the whole catalog; then the selection moved down the
+// patches named "Init", one of the 5,000 places of its sound, every 20 ms.
 void BM_LibraryWindowIndexingAndSearching(benchmark::State& state)
 {
     const std::int64_t residentBefore = a3::bench::residentBytes();
+    a3::AppController appController({}, [](const QUrl&) { return false; });
+    a3::DialogPrompts prompts;
+    a3::DocumentController controller(appController, prompts);
     for (auto _ : state) {
         FreshLibrary fresh;
-        a3::LibraryWindow window(*fresh.library);
+        a3::LibraryWindow window(*fresh.library, controller, prompts);
         window.show();
         const QStringList typed{"h", "ha", "hal", "hall", "hal", "ha", "h", ""};
         int next = 0;
@@ -126,6 +135,19 @@ void BM_LibraryWindowIndexingAndSearching(benchmark::State& state)
         setStallCounters(state, "searching",
                          longestStall([&] { return next >= 2 * typed.size(); }));
         state.counters["patches"] = static_cast<double>(window.model().catalog()->patchCount());
+
+        window.searchField().setText(QStringLiteral("Init"));
+        longestStall([&] { return !window.model().isSearching(); });
+        const int rows = std::min(window.model().rowCount(), 100);
+        int row = 0;
+        QTimer selecting;
+        QObject::connect(&selecting, &QTimer::timeout, [&] { window.table().selectRow(row++); });
+        selecting.start(20);
+        setStallCounters(state, "selecting", longestStall([&] { return row >= rows; }));
+        state.counters["places_of_selected_sound"] =
+            window.model().rowCount() > 0
+                ? window.model().catalog()->otherPlaces(window.model().patchAt(0)) + 1.0
+                : 0.0;
         window.searchField().clear();
         state.counters["resident_MB"] = static_cast<double>(a3::bench::residentBytes()) / 1e6;
         state.counters["resident_growth_MB"] =

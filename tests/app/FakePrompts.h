@@ -39,7 +39,7 @@ public:
     void showWarning(QWidget*, S message, S reason, Closed closed) override
     {
         warnings.append(message + '|' + reason);
-        QTimer::singleShot(0, closed);
+        QTimer::singleShot(0, closed ? closed : Closed([] {}));
     }
     void showAbout(QWidget*, S, S, Closed closed) override { QTimer::singleShot(0, closed); }
     void choosePort(QWidget*, S question, const QStringList& ports, S preselected,
@@ -54,7 +54,10 @@ public:
         comparisons.append({summary, rows});
         QTimer::singleShot(0, closed);
     }
-    void chooseFilesToOpen(QWidget*, Reply<QStringList> reply) override { answer(reply, {}); }
+    void chooseFilesToOpen(QWidget*, Reply<QStringList> reply) override
+    {
+        answer(reply, filesToOpen);
+    }
     void chooseSaveLocation(QWidget*, S suggested, Reply<QString> reply) override
     {
         suggestedSavePaths.append(suggested);
@@ -74,6 +77,7 @@ public:
     QString saveLocation;
     QString pdfLocation;
     QString portAnswer; // not offered: cancel
+    QStringList filesToOpen;
 
     QStringList asked;
     QStringList offeredPorts;

@@ -11,21 +11,30 @@
 #include "DocumentFixtures.h"
 #include "DocumentWindow.h"
 #include "FakePrompts.h"
+#include "Isolation.h"
 #include "Library.h"
 #include "LibraryModel.h"
 #include "TableView.h"
+#include "Watchdog.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QDir>
+#include <QHelpEvent>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenuBar>
 #include <QMimeData>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTableView>
 #include <QTest>
+#include <QTextDocument>
+#include <QToolTip>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 namespace a3 {
 namespace {
@@ -59,9 +68,29 @@ std::vector<std::uint8_t> bankFile(std::initializer_list<MadePatch> patches,
     return bank.syxData();
 }
 
+// A text as a label or a tooltip shows it: as markup when it looks like
+// markup.
+QString asShown(const QVariant& text)
+{
+    if (!Qt::mightBeRichText(text.toString())) {
+        return text.toString();
+    }
+    QTextDocument document;
+    document.setHtml(text.toString());
+    return document.toPlainText();
+}
+
 class LibraryWindowTest : public test::WithWindows<test::FakePrompts>
 {
 protected:
+    // A library of each test's own: its folders, index and received banks.
+    void SetUp() override
+    {
+        for (const char* variable : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"}) {
+            qputenv(variable, QFile::encodeName(qPath(dir / variable)));
+        }
+    }
+
     // Waits for the library's refresh in progress, or the next one.
     void waitForRefresh()
     {
@@ -117,8 +146,8 @@ TEST_F(LibraryWindowTest, FindsCopiesAndOpensPatchesOfEveryBankKept)
     QApplication::clipboard()->clear();
     library.table().selectAll();
     library.copySelection();
-    ASSERT_NE(test::shownMessageBox(QStringLiteral("cannot be copied together")), nullptr);
-    test::rejectShownDialogs();
+    ASSERT_EQ(prompts.warnings.size(), 1);
+    EXPECT_TRUE(prompts.warnings.front().contains(QStringLiteral("cannot be copied together")));
     const QMimeData* clipboard = QApplication::clipboard()->mimeData();
     EXPECT_TRUE(!clipboard || clipboard->formats().isEmpty());
 
@@ -152,7 +181,10 @@ TEST_F(LibraryWindowTest, FindsCopiesAndOpensPatchesOfEveryBankKept)
     shown->document().renamePatch(6, QStringLiteral("Saved"));
     ASSERT_FALSE(shown->document().save(qPath(banks / "a.syx")).reason.size());
     waitForRefresh();
-    ASSERT_EQ(controller.library().keepReceivedBank(bankFile({{9, u"Hallway"}})), std::nullopt);
+    const Library::KeptBank kept =
+        controller.library().keepReceivedBank(bankFile({{9, u"Hallway"}}));
+    ASSERT_FALSE(kept.path.isEmpty());
+    EXPECT_EQ(kept.problem, QString());
     waitForRefresh();
     library.searchField().setText(QStringLiteral("a"));
     EXPECT_TRUE(column(library, LibraryModel::Name).contains(QStringLiteral("Saved  ")));
@@ -163,7 +195,7 @@ TEST_F(LibraryWindowTest, FindsCopiesAndOpensPatchesOfEveryBankKept)
     QCoreApplication::setApplicationName(QStringLiteral("A3 Librarian"));
     const QString appData = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
     QCoreApplication::setApplicationName(testName);
-    EXPECT_EQ(library.model().index(received, LibraryModel::Bank).data(Qt::ToolTipRole).toString(),
+    EXPECT_EQ(asShown(library.model().index(received, LibraryModel::Bank).data(Qt::ToolTipRole)),
               appData + QStringLiteral("/Received/") +
                   library.model().index(received, LibraryModel::Bank).data().toString());
 
@@ -173,6 +205,161 @@ TEST_F(LibraryWindowTest, FindsCopiesAndOpensPatchesOfEveryBankKept)
     waitForRefresh();
     library.searchField().setText(QStringLiteral("hall"));
     EXPECT_EQ(column(library, LibraryModel::Name), QStringList{QStringLiteral("Hallway")});
+}
+
+// Names come from downloads and shared folders: markup in one is shown as it
+// is, and never loads what an <img src=...> in it names (here a FIFO, which
+// would hold the window for ever).
+TEST_F(LibraryWindowTest, NamesAreShownAsTheyAreNeverAsMarkup)
+{
+    const test::Watchdog watchdog("showing names with markup", std::chrono::seconds(60));
+    const auto banks = dir / "banks";
+    std::filesystem::create_directories(banks);
+    ASSERT_EQ(::mkfifo((banks / "fifo").c_str(), 0600), 0);
+    // Where a relative src is looked for.
+    const std::shared_ptr<const QString> previous(new QString(QDir::currentPath()),
+                                                  [](const QString* folder) {
+                                                      QDir::setCurrent(*folder);
+                                                      delete folder;
+                                                  });
+    QDir::setCurrent(qPath(banks));
+    const std::string name = "<img src=fifo><font size=7 color=red>BIG.syx";
+    test::writeBytes(banks / name, bankFile({{1, u"Same", 1, 7}}));
+    test::writeBytes(banks / "other.syx", bankFile({{1, u"Same", 1, 7}}));
+    const std::filesystem::path missing = dir / "<b>gone</b>";
+    ASSERT_EQ(controller.library().addFolder(qPath(banks)), std::nullopt);
+    ASSERT_EQ(controller.library().addFolder(qPath(missing)), std::nullopt);
+    waitForRefresh();
+
+    LibraryWindow& library = *controller.showLibrary();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&library));
+    library.searchField().setText(QStringLiteral("Same"));
+    ASSERT_EQ(column(library, LibraryModel::Bank).size(), 2);
+    const int row = static_cast<int>(column(library, LibraryModel::Bank).indexOf(name.c_str()));
+    ASSERT_GE(row, 0) << column(library, LibraryModel::Bank).join('|').toStdString();
+
+    // The tooltip as the table shows it, through the event a hovering mouse sends.
+    const QModelIndex cell = library.model().index(row, LibraryModel::Bank);
+    const QPoint at = library.table().visualRect(cell).center();
+    QHelpEvent hover(QEvent::ToolTip, at, library.table().viewport()->mapToGlobal(at));
+    QApplication::sendEvent(library.table().viewport(), &hover);
+    EXPECT_EQ(asShown(QToolTip::text()), qPath(banks / name));
+    QToolTip::hideText();
+
+    library.table().selectRow(1 - row);
+    ASSERT_EQ(library.alsoInList().count(), 1);
+    EXPECT_EQ(library.alsoInList().item(0)->text(),
+              qPath(banks / name) + QStringLiteral(", patch 1 (Same)"));
+
+    EXPECT_EQ(library.statusText().textFormat(), Qt::PlainText);
+    EXPECT_TRUE(library.statusText().text().contains(
+        QStringLiteral("“%1” could not be read").arg(qPath(missing))));
+}
+
+// A folder whose files are never read to the end (a network mount that stopped
+// answering): the window says which, Cancel frees it at once, and the library
+// still goes, and the app with it.
+TEST_F(LibraryWindowTest, AFolderThatDoesNotAnswerNeitherHoldsTheWindowNorTheAppsEnd)
+{
+    if (!test::withPreloaded(A3_BLOCKING_READ)) {
+        return;
+    }
+    const test::Watchdog watchdog("a refresh stuck on a folder", std::chrono::seconds(60));
+    const auto banks = dir / "banks";
+    test::writeBytes(banks / "a.syx", bankFile({{1, u"Hall"}}));
+    test::writeBytes(banks / "mount/stuck.syx", bankFile({{1, u"Stuck"}}));
+    setenv("A3_BLOCK_READS_OF", "stuck.syx", 1);
+
+    auto app = std::make_unique<DocumentController>(appController, prompts);
+    ASSERT_EQ(app->library().addFolder(qPath(banks)), std::nullopt);
+    LibraryWindow& library = *app->showLibrary();
+    const QString waiting = QStringLiteral("waiting for “%1”").arg(qPath(banks / "mount"));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return library.statusText().text().contains(waiting); }, 20'000))
+        << library.statusText().text().toStdString();
+    EXPECT_TRUE(library.cancelButton().isVisible());
+
+    QTest::mouseClick(&library.cancelButton(), Qt::LeftButton);
+    EXPECT_FALSE(app->library().isRefreshing());
+    EXPECT_FALSE(library.cancelButton().isVisible());
+    EXPECT_TRUE(library.statusText().text().contains(QStringLiteral("cancelled")));
+    app->library().refresh(); // waits for the stuck one; the window stays free
+    EXPECT_FALSE(app->library().isRefreshing());
+
+    app.reset(); // as when the app quits: within the watchdog's time
+    unsetenv("A3_BLOCK_READS_OF");
+}
+
+// From the Library window the user reaches every bank window, opens and
+// makes banks, and quits, by keyboard as by menu.
+TEST_F(LibraryWindowTest, TheLibraryWindowHasTheAppsCommands)
+{
+    DocumentWindow* first = controller.newDocument();
+    LibraryWindow& library = *controller.showLibrary();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&library));
+
+    test::menuAction(&library, QStringLiteral("New"))->trigger();
+    EXPECT_EQ(controller.windows().size(), 2);
+    const auto bank = test::writeFactoryBank(dir / "R&B.syx");
+    prompts.filesToOpen = {qPath(bank)};
+    test::menuAction(&library, QStringLiteral("Open…"))->trigger();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return controller.windowForFile(qPath(bank)); }));
+
+    // The Window menu lists every bank window, names as they are.
+    QMenu* windowMenu = nullptr;
+    for (QAction* menu : library.menuBar()->actions()) {
+        if (menu->text() == QStringLiteral("&Window")) {
+            windowMenu = menu->menu();
+        }
+    }
+    ASSERT_NE(windowMenu, nullptr);
+    QApplication::setActiveWindow(&library);
+    emit windowMenu->aboutToShow();
+    QStringList listed;
+    for (QAction* item : windowMenu->actions()) {
+        listed << item->text();
+    }
+    EXPECT_EQ(listed, (QStringList{"&Library", "", "Untitled", "Untitled 2", "R&&B.syx"}));
+    windowMenu->actions().at(2)->trigger();
+    EXPECT_TRUE(QTest::qWaitForWindowActive(first));
+
+    // Ctrl+L comes back here; Ctrl+Q there quits the app.
+    QTest::keyClick(first, Qt::Key_L, Qt::ControlModifier);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&library));
+    QTimer::singleShot(0, [&] { QTest::keyClick(&library, Qt::Key_Q, Qt::ControlModifier); });
+    QTimer::singleShot(10000, [] { QApplication::exit(1); });
+    EXPECT_EQ(0, QApplication::exec());
+    EXPECT_TRUE(controller.windows().isEmpty());
+}
+
+// A sound kept in thousands of places, and a folder of thousands of unreadable
+// folders: the window lists a few and counts the rest.
+TEST_F(LibraryWindowTest, LongListsShowTheirFirstItemsAndCountTheRest)
+{
+    const auto banks = dir / "banks";
+    for (int k = 0; k < 3; ++k) {
+        test::writeBytes(banks / ("init" + std::to_string(k) + ".syx"), bankFile({}));
+    }
+    std::vector<std::filesystem::path> folders{banks};
+    for (int k = 0; k < 5; ++k) {
+        folders.push_back(dir / ("gone" + std::to_string(k)));
+    }
+    for (const auto& folder : folders) {
+        ASSERT_EQ(controller.library().addFolder(qPath(folder)), std::nullopt);
+    }
+    LibraryWindow& library = *controller.showLibrary();
+    waitForRefresh();
+    ASSERT_EQ(column(library, LibraryModel::Name).size(), 300);
+
+    library.table().selectRow(0);
+    ASSERT_EQ(library.alsoInList().count(), LibraryWindow::kAlsoInListed + 1);
+    EXPECT_EQ(library.alsoInList().item(LibraryWindow::kAlsoInListed)->text(),
+              QStringLiteral("and 199 more places"));
+
+    const QStringList lines = library.statusText().text().split(QLatin1Char('\n'));
+    EXPECT_EQ(lines.filter(QStringLiteral("could not be read:")).size(), 3);
+    EXPECT_TRUE(lines.contains(QStringLiteral("2 more folders could not be read.")))
+        << lines.join('\n').toStdString();
 }
 
 } // namespace
