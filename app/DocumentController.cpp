@@ -42,13 +42,11 @@ Library& DocumentController::library()
 LibraryWindow* DocumentController::showLibrary()
 {
     if (!_libraryWindow) {
-        _libraryWindow = std::make_unique<LibraryWindow>(library());
+        _libraryWindow = std::make_unique<LibraryWindow>(library(), *this, _prompts);
         connect(_libraryWindow.get(), &LibraryWindow::openRequested, this,
                 &DocumentController::showPatch);
     }
-    _libraryWindow->show();
-    _libraryWindow->raise();
-    _libraryWindow->activateWindow();
+    bringForward(_libraryWindow.get());
     library().refresh();
     return _libraryWindow.get();
 }
@@ -91,9 +89,7 @@ DocumentWindow* DocumentController::openReceivedBank(std::span<const std::uint8_
 DocumentWindow* DocumentController::openDocument(const QString& path, OpenFailure* failure)
 {
     if (DocumentWindow* open = windowForFile(path)) {
-        open->show();
-        open->raise();
-        open->activateWindow();
+        bringForward(open);
         return open;
     }
     const QFileInfo file(path);
@@ -108,15 +104,26 @@ DocumentWindow* DocumentController::openDocument(const QString& path, OpenFailur
     return show(new DocumentWindow(std::move(document), *this, _appController, _prompts));
 }
 
-void DocumentController::openDocuments(const QStringList& paths)
+void DocumentController::openDocuments(const QStringList& paths, QWidget* window)
 {
     for (const QString& path : paths) {
         OpenFailure failure;
-        if (!openDocument(path, &failure)) {
-            _prompts.showError(nullptr, failure.message, failure.problem.reason,
+        if (DocumentWindow* opened = openDocument(path, &failure)) {
+            bringForward(opened);
+        } else {
+            _prompts.showError(window, failure.message, failure.problem.reason,
                                failure.problem.detail, {});
         }
     }
+}
+
+void DocumentController::openRequested(const QStringList& paths)
+{
+    if (paths.isEmpty()) {
+        bringForward(newDocument());
+        return;
+    }
+    openDocuments(paths);
 }
 
 void DocumentController::closeAllDocuments(std::function<void(bool)> done)
@@ -187,6 +194,13 @@ QPageLayout DocumentController::defaultPageLayout()
         _defaultPageLayout = a3::defaultPageLayout();
     }
     return *_defaultPageLayout;
+}
+
+void DocumentController::bringForward(QWidget* window)
+{
+    window->showNormal();
+    window->raise();
+    window->activateWindow();
 }
 
 DocumentWindow* DocumentController::show(DocumentWindow* window)

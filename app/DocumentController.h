@@ -47,8 +47,12 @@ public:
     // Brings the window forward when the file is open already; nullptr when
     // the file cannot be opened, with the reason in failure.
     DocumentWindow* openDocument(const QString& path, OpenFailure* failure = nullptr);
-    // Opens the files at start-up, telling about any that cannot be opened.
-    void openDocuments(const QStringList& paths);
+    // Opens the files, telling about any that cannot be opened (over
+    // window, when given), and brings their windows forward.
+    void openDocuments(const QStringList& paths, QWidget* window = nullptr);
+    // What a start of the app asked for: its files, or a new bank when it
+    // gave none.
+    void openRequested(const QStringList& paths);
 
     // Closes every window in turn, asking about each edited document; done
     // tells whether all closed (false when the user cancelled one, which
@@ -65,6 +69,9 @@ public:
 
     QList<DocumentWindow*> windows() const;
     DocumentWindow* windowForFile(const QString& path) const;
+
+    // Shows a window over the others and gives it the focus.
+    static void bringForward(QWidget* window);
 
     // The app's library, made when first asked for.
     Library& library();

@@ -1,10 +1,12 @@
 #include "AppController.h"
+#include "AppInstance.h"
 #include "DocumentController.h"
 #include "PasteboardTypes.h"
 #include "UserPrompts.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QDir>
 #include <QIcon>
 
 int main(int argc, char** argv)
@@ -22,14 +24,26 @@ int main(int argc, char** argv)
     parser.addVersionOption();
     parser.addPositionalArgument(QStringLiteral("files"), QStringLiteral("All-Data files to open."),
                                  QStringLiteral("[files...]"));
+    const QCommandLineOption newInstance(
+        QStringLiteral("new-instance"),
+        QStringLiteral("Start an app of its own, even when one is running already."));
+    parser.addOption(newInstance);
     parser.process(application);
 
+    a3::AppInstance instance(a3::AppInstance::defaultSocketPath());
+    if (!parser.isSet(newInstance) &&
+        instance.start(QDir::currentPath(), parser.positionalArguments()) ==
+            a3::AppInstance::Start::HandedOver) {
+        return 0;
+    }
     a3::AppController appController;
     a3::DialogPrompts prompts;
     a3::DocumentController documents(appController, prompts);
-    documents.openDocuments(parser.positionalArguments());
+    QObject::connect(&instance, &a3::AppInstance::filesRequested, &documents,
+                     &a3::DocumentController::openRequested);
+    documents.openRequested(parser.positionalArguments());
     if (documents.windows().isEmpty()) {
-        documents.newDocument();
+        documents.newDocument(); // none of the files opened
     }
     return QApplication::exec();
 }
