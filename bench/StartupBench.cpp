@@ -134,10 +134,22 @@ private:
     bool _exposed = false;
 };
 
+// A runtime folder of the benchmark's own: the app started looks there for
+// an app already running, and must not find the user's.
+const std::string& runtimeFolderVariable()
+{
+    static const std::string variable = [] {
+        char folder[] = "/tmp/a3-startup-bench-XXXXXX";
+        return std::string("XDG_RUNTIME_DIR=") + (::mkdtemp(folder) ? folder : "/nonexistent");
+    }();
+    return variable;
+}
+
 // Starts the program on the X server with its output discarded.
 pid_t start(const char* program)
 {
-    std::vector<char*> environment{const_cast<char*>("QT_QPA_PLATFORM=xcb")};
+    std::vector<char*> environment{const_cast<char*>("QT_QPA_PLATFORM=xcb"),
+                                   const_cast<char*>(runtimeFolderVariable().c_str())};
     for (char** entry = environ; *entry; ++entry) {
         environment.push_back(*entry);
     }

@@ -54,7 +54,8 @@ build() {
 run_main_job() {
     build default
     if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
-        exec build/bin/a3-librarian "$@"
+        # This build's app, even when an installed one is running already.
+        exec build/bin/a3-librarian --new-instance "$@"
     fi
     echo "No display found (neither DISPLAY nor WAYLAND_DISPLAY is set), so the app cannot"
     echo "open a window. This is what a new bank holds, as 'a3bank list' shows it:"
