@@ -273,11 +273,16 @@ LibraryIndex::LibraryIndex(const std::filesystem::path& file, const std::string&
     std::filesystem::create_directories(_file.parent_path(), ignored);
     _useLock = std::make_unique<UseLock>(_file);
     open();
-    _rebuiltBecause = knownDamage.empty() ? unusableBecause() : knownDamage;
-    if (!_rebuiltBecause.empty()) {
-        replace(_rebuiltBecause);
+    try {
+        _rebuiltBecause = knownDamage.empty() ? unusableBecause() : knownDamage;
+        if (!_rebuiltBecause.empty()) {
+            replace(_rebuiltBecause);
+        }
+        createSchema();
+    } catch (...) {
+        close(); // no destructor runs for an object that was never made
+        throw;
     }
-    createSchema();
 }
 
 LibraryIndex::~LibraryIndex()
