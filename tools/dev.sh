@@ -9,6 +9,9 @@
 #                       package build/a3-librarian_VERSION_ARCH.deb and check it
 #   tools/dev.sh bench  install what is missing, build, run the benchmarks on
 #                       a virtual X server
+#   tools/dev.sh screenshots [FOLDER]
+#                       install what is missing, build, make the README's
+#                       pictures anew in FOLDER (docs/) with tools/screenshots.sh
 #   tools/dev.sh fuzz FUZZER [FLAG...]
 #                       install what is missing, build the fuzzers, run one
 #                       with libFuzzer's FLAGs (such as -max_total_time=3600)
@@ -28,9 +31,14 @@ PACKAGES=(
     dpkg-dev file lintian
 )
 
+# What tools/screenshots.sh drives the app with, besides the above.
+SCREENSHOT_PACKAGES=(openbox xdotool imagemagick x11-xserver-utils x11-utils)
+
+# Installs the packages named (all of PACKAGES when none are) that are missing.
 install_dependencies() {
-    local missing=()
-    for package in "${PACKAGES[@]}"; do
+    local missing=() wanted=("$@")
+    [ ${#wanted[@]} -gt 0 ] || wanted=("${PACKAGES[@]}")
+    for package in "${wanted[@]}"; do
         dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "ok installed" ||
             missing+=("$package")
     done
@@ -156,6 +164,13 @@ run) shift; install_dependencies; run_main_job "$@" ;;
 test) install_dependencies; run_tests ;;
 bench) install_dependencies; run_benchmarks ;;
 package) install_dependencies; build default; make_package ;;
+screenshots)
+    shift
+    install_dependencies
+    install_dependencies "${SCREENSHOT_PACKAGES[@]}"
+    build default
+    bash tools/screenshots.sh "$@"
+    ;;
 fuzz) shift; install_dependencies; run_fuzzer_long "$@" ;;
-*) echo "usage: tools/dev.sh run|test|bench|fuzz|package" >&2; exit 2 ;;
+*) echo "usage: tools/dev.sh run|test|bench|fuzz|package|screenshots" >&2; exit 2 ;;
 esac

@@ -1,0 +1,191 @@
+#!/usr/bin/env bash
+# Makes the README's pictures again from the build in build/, so that they
+# show the app as it is: it runs on a virtual X server with a window manager,
+# on banks made for the purpose, and is driven by keyboard as a user drives
+# it. A private JACK server on its dummy backend and the tests' simulated
+# device stand in for the device. Look at every picture before keeping it.
+#   tools/screenshots.sh [FOLDER]   writes the pictures into FOLDER (docs/)
+# tools/dev.sh screenshots installs what this needs, builds, and runs it.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+out=$(realpath "${1:-docs}")
+bin=$PWD/build/bin
+device_program=$PWD/build/tests/a3-simulated-device
+for program in "$bin/a3-librarian" "$bin/a3bank" "$device_program"; do
+    [ -x "$program" ] || { echo "$program is missing: build first (tools/dev.sh screenshots)" >&2; exit 1; }
+done
+
+work=$(mktemp -d /tmp/a3-screenshots-XXXXXX)
+pids=()
+cleanup() {
+    exec 7>&- 2>/dev/null || true
+    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+    wait 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+# A user of the screenshots' own: no settings, library or received banks of
+# the person running this.
+export HOME=$work/home XDG_CONFIG_HOME=$work/config XDG_DATA_HOME=$work/data
+export XDG_CACHE_HOME=$work/cache XDG_RUNTIME_DIR=$work/run
+mkdir -p "$HOME" "$XDG_CONFIG_HOME" "$XDG_DATA_HOME" "$XDG_CACHE_HOME"
+mkdir -m 700 "$XDG_RUNTIME_DIR"
+unset WAYLAND_DISPLAY
+export QT_QPA_PLATFORM=xcb
+background='#5b7290'
+
+# Waits up to 20 s for a command to succeed.
+await() {
+    for _ in $(seq 200); do
+        "$@" >/dev/null 2>&1 && return 0
+        sleep 0.1
+    done
+    echo "gave up waiting for: $*" >&2
+    return 1
+}
+
+start_display() {
+    local number
+    for number in $(seq 90 120); do
+        [ -e "/tmp/.X11-unix/X$number" ] || [ -e "/tmp/.X$number-lock" ] || break
+    done
+    Xvfb ":$number" -screen 0 1280x1024x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+    pids+=($!)
+    export DISPLAY=:$number
+    await xsetroot -solid "$background"
+    openbox >"$work/openbox.log" 2>&1 &
+    pids+=($!)
+    await sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q window'
+}
+
+start_device() {
+    export JACK_DEFAULT_SERVER=a3-screenshots-$$
+    jackd -S -n "$JACK_DEFAULT_SERVER" -d dummy -r 48000 -p 256 >"$work/jackd.log" 2>&1 </dev/null &
+    pids+=($!)
+    jack_wait -w -s "$JACK_DEFAULT_SERVER" -t 10 >/dev/null 2>&1
+    mkfifo "$work/device.in"
+    "$device_program" A3 <"$work/device.in" >"$work/device.out" 2>&1 &
+    pids+=($!)
+    exec 7>"$work/device.in" # kept open: the device reads commands until it closes
+    await grep -q ready "$work/device.out"
+}
+
+# The banks: a live bank, an older one and the bank the device holds.
+make_banks() {
+    local banks=$work/banks a3bank=$bin/a3bank
+    mkdir -p "$banks/live" "$banks/archive"
+    "$a3bank" new "$banks/live/gig.syx"
+    "$a3bank" rename "$banks/live/gig.syx" 3 Hall
+    "$a3bank" rename "$banks/live/gig.syx" 28 Hall
+    "$a3bank" copy "$banks/live/gig.syx" 3 "$banks/live/gig.syx" 40
+    "$a3bank" rename "$banks/live/gig.syx" 40 Chapel
+    "$a3bank" new "$banks/archive/old.syx"
+    "$a3bank" copy "$banks/live/gig.syx" 3,28 "$banks/archive/old.syx" 12 -o "$banks/archive/old.syx"
+    "$a3bank" rename "$banks/archive/old.syx" 12 HallOld
+    "$a3bank" copy "$banks/live/gig.syx" 3 "$banks/archive/old.syx" 3
+    "$a3bank" rename "$banks/archive/old.syx" 3 Blues
+    cp "$banks/live/gig.syx" "$work/device.syx"
+    "$a3bank" rename "$work/device.syx" 5 "Lead 2"
+    "$a3bank" rename "$work/device.syx" 17 WahWah
+    mkdir -p "$XDG_CONFIG_HOME/A3 Librarian"
+    printf '%s\n' "$banks" >"$XDG_CONFIG_HOME/A3 Librarian/library-folders"
+}
+
+# The visible window whose title is exactly the text.
+window_named() {
+    xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n 1
+}
+
+await_window() {
+    await sh -c "xdotool search --onlyvisible --name '^$1\$' | grep -q ."
+    sleep 0.4 # painted
+}
+
+# The screen, cropped to its windows, with a margin of the background.
+shot() {
+    sleep 0.6
+    xsetroot -solid "$background" # repaints what windows gone left behind
+    import -window root "$work/screen.png"
+    convert "$work/screen.png" -trim +repage -bordercolor "$background" -border 10 "$out/$1.png"
+    echo "made $out/$1.png"
+}
+
+keys() {
+    xdotool key --delay 80 "$@"
+}
+
+start_display
+start_device
+make_banks
+mkdir -p "$out"
+
+"$bin/a3-librarian" "$work/banks/live/gig.syx" >"$work/app.log" 2>&1 &
+pids+=($!)
+await_window 'gig.syx'
+bank_window=$(window_named 'gig.syx')
+xdotool windowmove "$bank_window" 40 40
+xdotool windowactivate --sync "$bank_window"
+
+# A bank: the patch table, with a row selected.
+keys Down Down Down Down Down
+shot window
+
+# The question before unsaved changes are lost.
+keys F2
+xdotool type --delay 80 'Hall 2'
+keys Return ctrl+w
+await_window 'A3 Librarian'
+shot save-changes
+keys Escape
+sleep 0.3
+keys ctrl+z
+
+# The Device menu.
+keys alt+d
+sleep 0.5
+shot device-menu
+keys Escape
+
+# Send: the port and the speed, then the bank on its way.
+keys alt+d s
+await_window 'A3 Librarian'
+shot device-send
+keys Return
+sleep 3
+shot device-send-progress
+await grep -q 'received 29198' "$work/device.out"
+sleep 1
+
+# Compare: the device sends its own bank, which differs in two patches.
+keys alt+d c
+await_window 'A3 Librarian'
+keys Return
+sleep 1.5
+echo "send $work/device.syx 312500" >&7
+await_window 'Compare with Device'
+shot device-compare
+keys Return
+
+# The Library, searched for a name, with where else a sound is kept.
+keys ctrl+l
+await_window 'Library'
+library_window=$(window_named 'Library')
+xdotool windowmove "$library_window" 520 40
+xdotool windowactivate --sync "$library_window"
+sleep 2 # the first indexing
+xdotool type --delay 80 hall
+sleep 1
+keys Tab Down Down
+xdotool windowactivate --sync "$library_window"
+shot library
+
+keys ctrl+q
+sleep 1
+
+# The printed listing of the factory bank, as a3bank pdf writes it.
+"$bin/a3bank" new "$work/factory.syx"
+"$bin/a3bank" pdf "$work/factory.syx" -o "$work/listing.pdf" --paper Letter
+pdftoppm -png -r 60 -singlefile "$work/listing.pdf" "$work/listing"
+cp "$work/listing.png" "$out/listing.png"
+echo "made $out/listing.png"
