@@ -134,6 +134,7 @@ void BM_LibraryWindowIndexingAndSearching(benchmark::State& state)
         next = 0;
         setStallCounters(state, "searching",
                          longestStall([&] { return next >= 2 * typed.size(); }));
+        typing.stop();
         state.counters["patches"] = static_cast<double>(window.model().catalog()->patchCount());
 
         window.searchField().setText(QStringLiteral("Init"));
