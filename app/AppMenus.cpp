@@ -3,6 +3,7 @@
 #include "A3AllDataDocument.h"
 #include "DocumentController.h"
 #include "DocumentWindow.h"
+#include "LibraryWindow.h"
 
 #include <QApplication>
 #include <QMenuBar>
@@ -18,11 +19,14 @@ QKeySequence commandShortcut(QKeySequence::StandardKey key, const char* common)
 void addWindowMenu(QMenuBar* menuBar, DocumentController& controller)
 {
     QMenu* menu = menuBar->addMenu(DocumentController::tr("&Window"));
-    menu->addAction(DocumentController::tr("&Library"),
-                    QKeySequence(DocumentController::tr("Ctrl+L")), &controller,
-                    [&controller] { controller.showLibrary(); });
+    QAction* library = menu->addAction(DocumentController::tr("&Library"),
+                                       QKeySequence(DocumentController::tr("Ctrl+L")), &controller,
+                                       [&controller] { controller.showLibrary(); });
+    library->setCheckable(true);
     QAction* windowsStart = menu->addSeparator();
-    QObject::connect(menu, &QMenu::aboutToShow, menu, [menu, windowsStart, &controller] {
+    QObject::connect(menu, &QMenu::aboutToShow, menu, [menu, library, windowsStart, &controller] {
+        // The window the menu belongs to is the one checked.
+        library->setChecked(qobject_cast<LibraryWindow*>(QApplication::activeWindow()));
         const QList<QAction*> actions = menu->actions();
         for (qsizetype k = actions.indexOf(windowsStart) + 1; k < actions.size(); ++k) {
             menu->removeAction(actions[k]);

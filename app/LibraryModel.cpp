@@ -97,13 +97,15 @@ QVariant LibraryModel::data(const QModelIndex& index, int role) const
     const QString path = QFile::decodeName(bank.path.c_str());
     if (index.column() == Bank && role == Qt::ToolTipRole) {
         // Tooltips take what looks like markup for markup: a file name is
-        // shown as it is, and never loads what its "<img src=...>" names.
-        return Qt::convertFromPlainText(
-            bank.hasDefects ? path + QLatin1Char('\n') +
-                                  tr("Has defects that a3bank check warns of, such as a stored "
-                                     "checksum that does not match the content.")
-                            : path,
-            Qt::WhiteSpaceNormal);
+        // shown as it is, on one line, and never loads what an
+        // "<img src=...>" in it names.
+        QString tip = QStringLiteral("<p style='white-space:nowrap'>%1</p>").arg(path.toHtmlEscaped());
+        if (bank.hasDefects) {
+            tip += Qt::convertFromPlainText(tr("Has defects that a3bank check warns of, such as a "
+                                               "stored checksum that does not match the content."),
+                                            Qt::WhiteSpaceNormal);
+        }
+        return tip;
     }
     if (index.column() == Bank && role == Qt::ForegroundRole && bank.hasDefects) {
         return QColor(Qt::darkRed);

@@ -320,6 +320,10 @@ TEST_F(LibraryWindowTest, TheLibraryWindowHasTheAppsCommands)
         listed << item->text();
     }
     EXPECT_EQ(listed, (QStringList{"&Library", "", "Untitled", "Untitled 2", "R&&B.syx"}));
+    EXPECT_TRUE(windowMenu->actions().at(0)->isChecked()); // the window it is in
+    EXPECT_FALSE(windowMenu->actions().at(2)->isChecked());
+    emit windowMenu->aboutToShow(); // listed anew, not twice
+    EXPECT_EQ(windowMenu->actions().size(), 5);
     windowMenu->actions().at(2)->trigger();
     EXPECT_TRUE(QTest::qWaitForWindowActive(first));
 
