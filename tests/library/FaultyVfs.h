@@ -31,6 +31,8 @@ public:
 
     // Every write fails with this code from now on (SQLITE_OK: none does).
     void failWrites(int code) { _writeFault = code; }
+    // Every read fails so.
+    void failReads(int code) { _readFault = code; }
     // Files opened from now on are opened read-only, as on a file system
     // remounted read-only.
     void openReadOnly(bool readOnly) { _readOnly = readOnly; }
@@ -61,9 +63,7 @@ private:
         if (code == SQLITE_OK && ours.real()->pMethods) {
             self._methods = *ours.real()->pMethods;
             self._methods.xClose = &FaultyVfs::close;
-            self._methods.xRead = [](sqlite3_file* f, void* buffer, int amount, sqlite3_int64 at) {
-                return real(f)->pMethods->xRead(real(f), buffer, amount, at);
-            };
+            self._methods.xRead = &FaultyVfs::read;
             self._methods.xWrite = &FaultyVfs::write;
             self._methods.xTruncate = [](sqlite3_file* f, sqlite3_int64 size) {
                 return real(f)->pMethods->xTruncate(real(f), size);
@@ -118,6 +118,14 @@ private:
 
     static int close(sqlite3_file* base) { return real(base)->pMethods->xClose(real(base)); }
 
+    static int read(sqlite3_file* base, void* buffer, int amount, sqlite3_int64 at)
+    {
+        if (const int fault = file(base).vfs->_readFault; fault != SQLITE_OK) {
+            return fault;
+        }
+        return real(base)->pMethods->xRead(real(base), buffer, amount, at);
+    }
+
     static int write(sqlite3_file* base, const void* data, int amount, sqlite3_int64 at)
     {
         if (const int fault = file(base).vfs->_writeFault; fault != SQLITE_OK) {
@@ -130,6 +138,7 @@ private:
     sqlite3_vfs _vfs{};
     sqlite3_io_methods _methods{};
     std::atomic<int> _writeFault{SQLITE_OK};
+    std::atomic<int> _readFault{SQLITE_OK};
     std::atomic<bool> _readOnly{false};
 };
 

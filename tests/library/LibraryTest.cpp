@@ -12,6 +12,7 @@
 #include <cstring>
 #include <gtest/gtest.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
 #include <thread>
 
 namespace a3::library {
@@ -68,6 +69,7 @@ TEST(PatchCatalog, AnswersSearchesByNameAndBySound)
         {"bighall!", false, {}}, // longer than any name
         {"l l", false, {"a:5"}},
         {"Hall\xC3\xA9", false, {}},
+        {std::string("AB\0", 3), false, {}}, // names end at a zero, but no name holds one
         {"ab", false, {"b:6"}},
     };
     for (const auto& search : searches) {
@@ -97,14 +99,28 @@ TEST(PatchCatalog, TheSameBytesOverOtherChainDataAreAnotherSound)
     catalog.addBank({"a", 0x1234, false}, patches);
     catalog.addBank({"b", 0x1234, false}, patches);
     catalog.addBank({"c", 0x4321, false}, patches);
+    catalog.addBank({"d", 0x9934, false}, patches); // a's low byte, another high one
     catalog.finish();
     EXPECT_EQ(places(catalog, catalog.sameSound(0)), (std::vector<std::string>{"a:1", "b:1"}));
     EXPECT_EQ(places(catalog, catalog.sameSound(200)), std::vector<std::string>{"c:1"});
+    EXPECT_EQ(places(catalog, catalog.sameSound(300)), std::vector<std::string>{"d:1"});
     EXPECT_EQ(catalog.otherPlaces(100), 1u);
     EXPECT_EQ(catalog.otherPlaces(200), 0u);
     EXPECT_EQ(places(catalog, catalog.sameSound(101)),
-              (std::vector<std::string>{"a:2", "b:2", "c:2"}));
-    EXPECT_EQ(catalog.search("", true).size(), 101u);
+              (std::vector<std::string>{"a:2", "b:2", "c:2", "d:2"}));
+    EXPECT_EQ(catalog.search("", true).size(), 102u);
+}
+
+TEST(UpdateProgress, SaysWhereTheUpdateIsAndSinceWhen)
+{
+    UpdateProgress progress;
+    EXPECT_TRUE(progress.place().folder.empty());
+    const auto before = std::chrono::steady_clock::now();
+    progress.arrive("/banks/slow");
+    const UpdateProgress::Place place = progress.place();
+    EXPECT_EQ(place.folder, "/banks/slow");
+    EXPECT_GE(place.since, before);
+    EXPECT_LE(place.since, std::chrono::steady_clock::now());
 }
 
 class Library : public testing::Test
@@ -342,6 +358,36 @@ TEST_F(Library, AFailureThatMayPassKeepsTheIndexForTheNextTry)
     EXPECT_EQ(later.update.filesUnchanged, banks);
 }
 
+TEST_F(Library, DamageFoundInUseMakesTheIndexAnewOnce)
+{
+    // More than SQLite keeps in memory, so that a catalog reads the disk.
+    constexpr int kBanks = 400;
+    for (int k = 0; k < kBanks; ++k) {
+        test::writeBytes(banks() / (std::to_string(k) + ".syx"), bankWith({}).syxData());
+    }
+    test::FaultyVfs disk;
+    IndexSession session(indexFile());
+    ASSERT_EQ(session.refresh(std::vector{banks()}).failure, "");
+
+    test::writeBytes(banks() / "new.syx", bankWith({}).syxData());
+    disk.failReads(SQLITE_CORRUPT);
+    EXPECT_EQ(session.refresh(std::vector{banks()}).failure, "database disk image is malformed");
+    disk.failReads(SQLITE_OK);
+    const RefreshResult mended = session.refresh(std::vector{banks()});
+    EXPECT_EQ(mended.failure, "");
+    EXPECT_EQ(mended.rebuiltBecause, "database disk image is malformed");
+    EXPECT_EQ(mended.update.banksRead, kBanks + 1);
+
+    // Once: after a failure that may pass, the new index is kept.
+    test::writeBytes(banks() / "newer.syx", bankWith({}).syxData());
+    disk.failWrites(SQLITE_FULL);
+    EXPECT_NE(session.refresh(std::vector{banks()}).failure, "");
+    disk.failWrites(SQLITE_OK);
+    const RefreshResult later = session.refresh(std::vector{banks()});
+    EXPECT_EQ(later.rebuiltBecause, "");
+    EXPECT_EQ(later.update.filesUnchanged, kBanks + 1);
+}
+
 TEST_F(Library, ADamagedIndexIsMadeAnewOnlyOnceNoOtherProgramHasItOpen)
 {
     test::writeBytes(banks() / "a.syx", bankWith({{1, u"Hall"}}).syxData());
@@ -407,6 +453,7 @@ TEST_F(Library, PassesOverAHundredThousandOtherFiles)
 TEST(LibraryPlaces, KeepsFoldersAndReceivedBanksWhereTheAppLooks)
 {
     TempDir dir;
+    const mode_t umask = ::umask(022);
     setenv("XDG_CONFIG_HOME", (dir / "config").c_str(), 1);
     setenv("XDG_DATA_HOME", (dir / "data").c_str(), 1);
     setenv("XDG_CACHE_HOME", (dir / "cache").c_str(), 1);
@@ -429,6 +476,9 @@ TEST(LibraryPlaces, KeepsFoldersAndReceivedBanksWhereTheAppLooks)
     EXPECT_EQ(first.path.filename(), receivedBankName(time, 1));
     EXPECT_EQ(second.path.filename(), receivedBankName(time, 2));
     EXPECT_EQ(test::readBytes(first.path), dumps[0]);
+    EXPECT_EQ(fs::status(first.path).permissions(),
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                  fs::perms::others_read); // as any file the user makes, under umask 022
     EXPECT_EQ(test::readBytes(second.path), dumps[1]);
     EXPECT_EQ(places.searchedFolders().back(), dir / "data/A3 Librarian/Received");
     EXPECT_EQ(first.reason, "");
@@ -438,6 +488,7 @@ TEST(LibraryPlaces, KeepsFoldersAndReceivedBanksWhereTheAppLooks)
     unsetenv("XDG_CONFIG_HOME");
     unsetenv("XDG_DATA_HOME");
     unsetenv("XDG_CACHE_HOME");
+    ::umask(umask);
 }
 
 // The bank received may be the only copy of what the device held: kept, but
