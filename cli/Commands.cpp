@@ -280,8 +280,8 @@ std::vector<CommandDefinition> commandTable()
          "(the same bytes but for the name)",
          findCommand,
          kCannotCompare,
-         "0 a patch found, 1 none found, 2 a usage error, a folder or the FILE of --same "
-         "unreadable, or the output not written"},
+         "0 a patch found, 1 none found, 2 a usage error, no library folders set and no DIR "
+         "given, a folder or the FILE of --same unreadable, or the output not written"},
         {"ports",
          {},
          {},

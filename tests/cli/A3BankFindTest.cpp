@@ -76,5 +76,45 @@ TEST(A3BankFind, PrintsEachPatchFoundAndExitsAsGrepDoes)
     }
 }
 
+// Another user, sudo or a sandbox: the XDG folders hold no library. A
+// received banks' folder, even empty, is something to search; a folders file
+// of empty lines names none.
+TEST(A3BankFind, WithoutDirAndWithNothingToSearchSaysHowToGiveAFolder)
+{
+    const test::TempDir dir;
+    const fs::path config = dir / "config", data = dir / "data";
+    fs::create_directories(config);
+    fs::create_directories(data);
+    const std::vector<std::string> environment{"XDG_CONFIG_HOME=" + config.string(),
+                                               "XDG_DATA_HOME=" + data.string()};
+    const auto find = [&](std::vector<std::string> arguments) {
+        arguments.insert(arguments.begin(), {A3BANK_PATH, "find"});
+        return test::run(arguments, std::chrono::seconds(30), environment);
+    };
+    const fs::path bank = dir / "bank.syx";
+    test::writeBytes(bank, test::bankWith({{1, u"Hall"}}).syxData());
+    const std::string noFolders =
+        "a3bank: find: no library folders are set: give a DIR, or add a folder in A3 Librarian's "
+        "Library window (Library > Add Folder...)\n";
+
+    test::writeBytes(config / "A3 Librarian/library-folders",
+                     std::vector<std::uint8_t>{'\n', '\n'});
+    for (const auto& arguments : {std::vector<std::string>{"hall"},
+                                  std::vector<std::string>{"--same", bank.string() + ":1"}}) {
+        const test::RunResult run = find(arguments);
+        EXPECT_EQ(run.exit.code, 2) << arguments.front();
+        EXPECT_EQ(run.out, "") << arguments.front();
+        EXPECT_EQ(run.err, noFolders) << arguments.front();
+    }
+    const test::RunResult inDir = find({"hall", dir.path().string()});
+    EXPECT_EQ(inDir.exit.code, 0) << inDir.err;
+    EXPECT_EQ(inDir.out, bank.string() + "\t1\tHall   \n");
+
+    fs::create_directories(data / "A3 Librarian/Received");
+    const test::RunResult received = find({"hall"});
+    EXPECT_EQ(received.exit.code, 1);
+    EXPECT_EQ(received.out + received.err, "");
+}
+
 } // namespace
 } // namespace a3
