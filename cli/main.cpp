@@ -1,4 +1,5 @@
 #include "Commands.h"
+#include "EndingSignals.h"
 #include "StandardOutput.h"
 #include "Terminal.h"
 
@@ -69,6 +70,7 @@ int run(const std::vector<std::string>& arguments, const Commands& commands,
 
 int main(int argc, char** argv)
 {
+    a3::removeTemporaryFilesOnEndingSignals();
     StandardOutput output;
     const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
     const Commands commands = commandTable();
