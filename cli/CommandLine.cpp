@@ -332,8 +332,8 @@ std::string helpEntry(const std::string& title, std::string_view help)
     return entry;
 }
 
-// The words of text in lines of at most width characters, each line but the
-// last ending at a space.
+// The words of text in lines of at most width characters, broken between
+// words.
 std::string wrapped(std::string_view text, std::size_t width)
 {
     std::string lines;
@@ -377,7 +377,7 @@ std::string_view exitStatusOf(const CommandDefinition& command)
 bool asksForHelp(std::span<const std::string> arguments)
 {
     const auto optionsEnd = std::ranges::find(arguments, "--");
-    return std::find(arguments.begin(), optionsEnd, "--help") != optionsEnd;
+    return std::ranges::find(arguments.begin(), optionsEnd, "--help") != optionsEnd;
 }
 
 std::string helpText(std::span<const CommandDefinition> commands)

@@ -199,16 +199,17 @@ int receiveCommand(const Arguments& arguments)
     return inMidiHelper("receive", arguments, {"--port", "--timeout"}, "OUT");
 }
 
-// -o of a command that changes the bank in file.
-OptionDefinition changedBankOutput(std::string_view help)
-{
-    return {"-o", "--output", "OUTFILE", ValueKind::Text, false, help};
-}
-
 } // namespace
 
 std::vector<CommandDefinition> commandTable()
 {
+    const auto flag = [](std::string_view name, std::string_view help) {
+        return OptionDefinition{name, {}, {}, ValueKind::Text, false, help};
+    };
+    // Where a command that changes a bank writes it.
+    const auto output = [](std::string_view help) {
+        return OptionDefinition{"-o", "--output", "OUTFILE", ValueKind::Text, false, help};
+    };
     const auto port = [](std::string_view help) {
         return OptionDefinition{"--port", {}, "PORT", ValueKind::Text, true, help};
     };
@@ -225,22 +226,18 @@ std::vector<CommandDefinition> commandTable()
          checkCommand},
         {"new",
          {{"OUTFILE"}},
-         {{"--force",
-           {},
-           {},
-           ValueKind::Text,
-           false,
-           "replace OUTFILE when it exists; without it\nan existing file is refused"}},
+         {flag("--force",
+               "replace OUTFILE when it exists; without it\nan existing file is refused")},
          "write a new bank made from the factory bank",
          newCommand},
         {"rename",
          {{"FILE"}, {"NUMBER", ValueKind::PatchNumber}, {"NAME"}},
-         {changedBankOutput("write the changed bank to OUTFILE and leave\nFILE as it is")},
+         {output("write the changed bank to OUTFILE and leave\nFILE as it is")},
          "rename patch NUMBER (1 to 100)",
          renameCommand},
         {"copy",
          {{"SRC"}, {"NUMBERS", ValueKind::PatchList}, {"DST"}, {"NUMBER", ValueKind::PatchNumber}},
-         {changedBankOutput("write the changed bank to OUTFILE and leave\nDST as it is")},
+         {output("write the changed bank to OUTFILE and leave\nDST as it is")},
          "copy patches NUMBERS of SRC (such as 3,7-9) onto\nDST from patch NUMBER down",
          copyCommand},
         {"pdf",
@@ -265,12 +262,8 @@ std::vector<CommandDefinition> commandTable()
          "not written"},
         {"find",
          {{"TEXT"}, {"DIR", ValueKind::Text, true, true}},
-         {{"--same",
-           {},
-           {},
-           ValueKind::Text,
-           false,
-           "TEXT is FILE:NUMBER: list the patches that\nhold the same sound as that one"}},
+         {flag("--same",
+               "TEXT is FILE:NUMBER: list the patches that\nhold the same sound as that one")},
          "list every patch whose name holds TEXT, in any\n"
          "case, in the banks under each DIR (by default\n"
          "the app's library folders and received banks),\n"
