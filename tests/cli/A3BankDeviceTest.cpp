@@ -13,6 +13,7 @@
 #include <csignal>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <regex>
 #include <thread>
 #include <unistd.h>
 
@@ -166,6 +167,30 @@ TEST_F(A3BankWithDevice, PortsListsThePortsAndPortIsTheExactNameOrAUniquePartOfO
         }
         EXPECT_EQ(err.find("out:MIDI"), std::string::npos) << err;
     }
+}
+
+// On a terminal, here the one script(1) gives it, a line on standard error
+// rewritten in place shows the time waited and the time left until the
+// time-out, in whole seconds, which make up the time-out between them.
+TEST_F(A3BankWithDevice, OnATerminalReceiveShowsTheTimeWaitedAndTheTimeLeft)
+{
+    test::ChildProcess receive({"/usr/bin/script", "-qec",
+                                std::string(A3BANK_PATH) + " receive '" + received.string() +
+                                    "' --port '" + deviceOut + "' --timeout 86400",
+                                "/dev/null"},
+                               kOnJack);
+    ASSERT_EQ(ask("wait-connection out"), "connected");
+    EXPECT_EQ(ask("send " + bankFile.string() + " 31250"), "sent 29198");
+    EXPECT_EQ(receive.finish(30s).code, 0) << receive.out();
+    const std::string& terminal = receive.out();
+    std::smatch first;
+    ASSERT_TRUE(std::regex_search(terminal, first,
+                                  std::regex("\rWaiting for an All-Data dump: (\\d+) s, "
+                                             "time-out in (\\d+) s\033\\[K")))
+        << terminal;
+    const long total = std::stol(first[1]) + std::stol(first[2]);
+    EXPECT_TRUE(total == 86399 || total == 86400) << first[0];
+    EXPECT_EQ(test::readBytes(received), bank.syxData());
 }
 
 // Once the dump is in, Ctrl+C no longer asks a transfer to stop: while the

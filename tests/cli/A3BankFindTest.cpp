@@ -2,6 +2,7 @@
 // and for the app's library. The query rules themselves are the library's.
 
 #include "ChildProcess.h"
+#include "Isolation.h"
 #include "TempDir.h"
 
 #include <gtest/gtest.h>
@@ -15,9 +16,11 @@ TEST(A3BankFind, PrintsEachPatchFoundAndExitsAsGrepDoes)
 {
     const test::TempDir dir;
     const fs::path banks = dir / "banks";
-    // The patches named in b/two.syx are a one.syx:7's sound.
+    // The patches named in b/two.syx but the last are a one.syx:7's sound.
     test::writeBytes(banks / "b/two.syx",
-                     test::bankWith({{5, u"Hall"}, {6, u"x\tHALL"}}, {{5, 7}, {6, 7}}).syxData());
+                     test::bankWith({{5, u"Hall"}, {6, u"x\tHALL"}, {100, u"Last"}},
+                                    {{5, 7}, {6, 7}, {100, 100}})
+                         .syxData());
     test::writeBytes(banks / "a one.syx",
                      test::bankWith({{7, u"BigHall"}, {9, u"Room"}}, {{7, 7}, {9, 9}}).syxData());
     test::writeBytes(banks / "notes.syx", std::vector<std::uint8_t>(kAllDataFileSize, 'x'));
@@ -51,6 +54,7 @@ TEST(A3BankFind, PrintsEachPatchFoundAndExitsAsGrepDoes)
          0,
          ""},
         {{"find", "--same", b + "/a one.syx:9", b}, b + "/a one.syx\t9\tRoom   \n", 0, ""},
+        {{"find", "--same", b + "/b/two.syx:100", b}, b + "/b/two.syx\t100\tLast   \n", 0, ""},
         {{"find", "zzz", b}, "", 1, ""},
         {{"find", "hall"},
          received.string() + "/2026-12-07 14.03.22.syx\t1\tHall   \n",
@@ -61,6 +65,11 @@ TEST(A3BankFind, PrintsEachPatchFoundAndExitsAsGrepDoes)
          2,
          "a3bank: " + b + "/notes.syx: not an All-Data file\n"},
         {{"find", "--same", b + "/a one.syx:101", b}, "", 2, ""},
+        {{"find", "--same", ":5", b},
+         "",
+         2,
+         "a3bank: find: --same needs FILE:NUMBER (1 to 100), not ':5'\n"
+         "Try 'a3bank --help' for more information.\n"},
         {{"find"}, "", 2, ""},
     };
     for (const auto& c : cases) {
@@ -74,6 +83,25 @@ TEST(A3BankFind, PrintsEachPatchFoundAndExitsAsGrepDoes)
             EXPECT_EQ(run.err, c.err);
         }
     }
+}
+
+// A bank that cannot be read is named with the reason, and the others are
+// still searched; without privileges, so that a file may be one the test
+// may not read.
+TEST(A3BankFind, NamesABankItCannotReadAndSearchesTheOthers)
+{
+    const test::TempDir dir;
+    if (!test::withoutPrivileges(dir.path())) {
+        return;
+    }
+    for (const char* name : {"a.syx", "b.syx"}) {
+        test::writeBytes(dir / name, test::bankWith({{1, u"Hall"}}).syxData());
+    }
+    fs::permissions(dir / "a.syx", fs::perms::none);
+    const test::RunResult run = test::run({A3BANK_PATH, "find", "hall", dir.path().string()});
+    EXPECT_EQ(run.exit.code, 2);
+    EXPECT_EQ(run.out, (dir / "b.syx").string() + "\t1\tHall   \n");
+    EXPECT_EQ(run.err, "a3bank: " + (dir / "a.syx").string() + ": Permission denied\n");
 }
 
 // Another user, sudo or a sandbox: the XDG folders hold no library. A
