@@ -183,6 +183,18 @@ TEST_F(A3Bank, PdfWritesOnePageOnTheChosenPaperOrRefusesTheBank)
     EXPECT_EQ("Korg A3 SysEx File: good.syx", test::simplifiedLines(test::pdfLayoutText(pdf))[0]);
     EXPECT_EQ(said(shortFile, kShortFile), errorOf({"pdf", q(shortFile), "-o", q(dir / "b.pdf")}));
     EXPECT_FALSE(std::filesystem::exists(dir / "b.pdf"));
+
+    // Qt takes options from the command line it is given; the renderer gives
+    // it none of the user's, so that a bank named like one (-testability
+    // loads a library) stays a bank. Named from its folder, as given.
+    std::filesystem::copy_file(good, dir / "-testability");
+    const auto named =
+        test::run({"/bin/sh", "-c", "cd \"$0\" && exec \"$1\" pdf -o option.pdf -- -testability",
+                   q(dir.path()), A3BANK_PATH});
+    EXPECT_EQ(0, named.exit.code);
+    EXPECT_EQ("", named.err);
+    EXPECT_EQ("Korg A3 SysEx File: -testability",
+              test::simplifiedLines(test::pdfLayoutText(dir / "option.pdf"))[0]);
 }
 
 // Through each command that writes: a file that may not be written and one
