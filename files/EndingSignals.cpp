@@ -9,7 +9,7 @@ namespace {
 
 sigset_t endingSignals()
 {
-    sigset_t signals;
+    sigset_t signals{};
     sigemptyset(&signals);
     for (const int signal : kEndingSignals) {
         sigaddset(&signals, signal);
@@ -48,7 +48,7 @@ void endBySignal(int signal) noexcept
     {};
     defaultAction.sa_handler = SIG_DFL;
     ::sigaction(signal, &defaultAction, nullptr);
-    sigset_t only;
+    sigset_t only{};
     sigemptyset(&only);
     sigaddset(&only, signal);
     ::pthread_sigmask(SIG_UNBLOCK, &only, nullptr);

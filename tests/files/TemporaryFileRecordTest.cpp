@@ -37,10 +37,11 @@ TEST_F(TemporaryFileRecord, RemovesTheFilesRecordedUntilTheyAreForgotten)
     RecordedTemporaryFile a(folder.get(), "a"), b(folder.get(), "b");
     RecordedTemporaryFile forgotten(folder.get(), "forgotten"), atTheLimit(folder.get(), longest);
     forgotten.forget();
-    RecordedTemporaryFile moved;
+    RecordedTemporaryFile assigned;
     {
         RecordedTemporaryFile gone(folder.get(), "moved");
-        moved = std::move(gone);
+        RecordedTemporaryFile constructed(std::move(gone));
+        assigned = std::move(constructed);
     }
     removeRecordedTemporaryFiles();
     EXPECT_EQ((Names{"forgotten", "other"}), test::namesIn(dir.path()));
