@@ -11,7 +11,11 @@ namespace a3::cli {
 namespace {
 
 constexpr std::size_t kHelpColumn = 33;
+constexpr std::size_t kHelpWidth = 75;
 constexpr double kLongestSeconds = 24 * 60 * 60;
+constexpr std::string_view kUsualExitStatus =
+    "0 success, 1 a file was refused or not written, a transfer failed or the output could "
+    "not be written, 2 a usage error";
 
 // A patch number from 1 to 100, or nothing when the text is none.
 std::optional<std::int64_t> patchNumber(std::string_view text)
@@ -328,7 +332,53 @@ std::string helpEntry(const std::string& title, std::string_view help)
     return entry;
 }
 
+// The words of text in lines of at most width characters, broken between
+// words.
+std::string wrapped(std::string_view text, std::size_t width)
+{
+    std::string lines;
+    std::size_t lineStart = 0;
+    while (!text.empty()) {
+        const std::size_t wordEnd = std::min(text.find(' '), text.size());
+        if (lines.size() > lineStart && lines.size() - lineStart + 1 + wordEnd > width) {
+            lines += '\n';
+            lineStart = lines.size();
+        } else if (lines.size() > lineStart) {
+            lines += ' ';
+        }
+        lines += text.substr(0, wordEnd);
+        text.remove_prefix(std::min(wordEnd + 1, text.size()));
+    }
+    return lines + '\n';
+}
+
+// "-o, --output OUTFILE", as an option's help names it.
+std::string optionTitle(const OptionDefinition& option)
+{
+    std::string title(option.name);
+    if (!option.alias.empty()) {
+        title += ", ";
+        title += option.alias;
+    }
+    if (!option.valueName.empty()) {
+        title += ' ';
+        title += option.valueName;
+    }
+    return title;
+}
+
+std::string_view exitStatusOf(const CommandDefinition& command)
+{
+    return command.exitStatus.empty() ? kUsualExitStatus : command.exitStatus;
+}
+
 } // namespace
+
+bool asksForHelp(std::span<const std::string> arguments)
+{
+    const auto optionsEnd = std::ranges::find(arguments, "--");
+    return std::ranges::find(arguments.begin(), optionsEnd, "--help") != optionsEnd;
+}
 
 std::string helpText(std::span<const CommandDefinition> commands)
 {
@@ -346,13 +396,29 @@ std::string helpText(std::span<const CommandDefinition> commands)
             "anywhere after the command; one that the command does not have is a usage\n"
             "error, and -- ends the options, so that a name after it may begin with -.\n"
             "\nOptions:\n";
-    text += helpEntry("--help", "show this help");
+    text += helpEntry("--help, -h, help", "show this help");
+    text += helpEntry("COMMAND --help, help COMMAND", "show the command's usage, options and\n"
+                                                      "exit status");
     text += helpEntry("--version", "show the version");
-    text += "\nExit status: 0 success, 1 a file was refused or not written, a transfer\n"
-            "failed or the output could not be written, 2 a usage error; diff: 0 the\n"
-            "same, 1 different, 2 a usage error, a file refused or unreadable, or the\n"
-            "output not written.\n";
-    return text;
+    std::string exitStatus = "Exit status: " + std::string(kUsualExitStatus);
+    for (const CommandDefinition& command : commands) {
+        if (!command.exitStatus.empty()) {
+            exitStatus += "; " + std::string(command.name) + ": " + std::string(command.exitStatus);
+        }
+    }
+    return text + '\n' + wrapped(exitStatus + '.', kHelpWidth);
+}
+
+std::string commandHelpText(const CommandDefinition& command)
+{
+    std::string text = "Usage: a3bank " + synopsis(command) + "\n\n" + std::string(command.help) +
+                       "\n\nOptions:\n";
+    for (const OptionDefinition& option : command.options) {
+        text += helpEntry(optionTitle(option), option.help);
+    }
+    text += helpEntry("--help", "show this help");
+    return text + '\n' +
+           wrapped("Exit status: " + std::string(exitStatusOf(command)) + '.', kHelpWidth);
 }
 
 } // namespace a3::cli

@@ -50,6 +50,7 @@ struct OptionDefinition
     std::string_view valueName; // "OUTFILE"; empty for a flag
     ValueKind kind = ValueKind::Text;
     bool required = false;
+    std::string_view help; // its lines in the command's help, separated by newlines
 };
 
 // The values of one command line, by operand or option name.
@@ -77,6 +78,8 @@ struct CommandDefinition
     // The exit status when the command could not do its work, such as
     // writing its output.
     int failureStatus = kRefused;
+    // What its exit statuses mean, when not what they mean for most commands.
+    std::string_view exitStatus = {};
 };
 
 // "rename FILE NUMBER NAME [-o OUTFILE]"
@@ -87,8 +90,16 @@ std::string synopsis(const CommandDefinition& command);
 std::variant<Arguments, std::string> parseArguments(const CommandDefinition& command,
                                                     std::span<const std::string> arguments);
 
+// Whether a command's arguments ask for its help: --help among them, before
+// any "--". It wins over whatever else the line holds, right or wrong.
+bool asksForHelp(std::span<const std::string> arguments);
+
 // The whole --help text: each command's synopsis and help, then the global
-// options and the notes.
+// options, the notes and the exit statuses.
 std::string helpText(std::span<const CommandDefinition> commands);
+
+// One command's help (a3bank COMMAND --help): its usage, its help, each of its
+// options with its own help, and its exit statuses.
+std::string commandHelpText(const CommandDefinition& command);
 
 } // namespace a3::cli

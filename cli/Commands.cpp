@@ -203,9 +203,16 @@ int receiveCommand(const Arguments& arguments)
 
 std::vector<CommandDefinition> commandTable()
 {
-    const OptionDefinition output{"-o", "--output", "OUTFILE", ValueKind::Text, false};
-    const OptionDefinition force{"--force", {}, {}, ValueKind::Text, false};
-    const OptionDefinition port{"--port", {}, "PORT", ValueKind::Text, true};
+    const auto flag = [](std::string_view name, std::string_view help) {
+        return OptionDefinition{name, {}, {}, ValueKind::Text, false, help};
+    };
+    // Where a command that changes a bank writes it.
+    const auto output = [](std::string_view help) {
+        return OptionDefinition{"-o", "--output", "OUTFILE", ValueKind::Text, false, help};
+    };
+    const auto port = [](std::string_view help) {
+        return OptionDefinition{"--port", {}, "PORT", ValueKind::Text, true, help};
+    };
     return {
         {"list",
          {{"FILE", ValueKind::Text, true}},
@@ -217,21 +224,26 @@ std::vector<CommandDefinition> commandTable()
          {},
          "tell whether each file is an All-Data file",
          checkCommand},
-        {"new", {{"OUTFILE"}}, {force}, "write a new bank made from the factory bank", newCommand},
+        {"new",
+         {{"OUTFILE"}},
+         {flag("--force",
+               "replace OUTFILE when it exists; without it\nan existing file is refused")},
+         "write a new bank made from the factory bank",
+         newCommand},
         {"rename",
          {{"FILE"}, {"NUMBER", ValueKind::PatchNumber}, {"NAME"}},
-         {output},
+         {output("write the changed bank to OUTFILE and leave\nFILE as it is")},
          "rename patch NUMBER (1 to 100)",
          renameCommand},
         {"copy",
          {{"SRC"}, {"NUMBERS", ValueKind::PatchList}, {"DST"}, {"NUMBER", ValueKind::PatchNumber}},
-         {output},
+         {output("write the changed bank to OUTFILE and leave\nDST as it is")},
          "copy patches NUMBERS of SRC (such as 3,7-9) onto\nDST from patch NUMBER down",
          copyCommand},
         {"pdf",
          {{"FILE"}},
-         {{"-o", "--output", "OUT.pdf", ValueKind::Text, true},
-          {"--paper", {}, "A4|Letter", ValueKind::Paper}},
+         {{"-o", "--output", "OUT.pdf", ValueKind::Text, true, "the PDF file to write"},
+          {"--paper", {}, "A4|Letter", ValueKind::Paper, false, "the paper, in any case"}},
          "write the bank's one-page printed listing\n(default paper: the default printer's, "
          "else\nthe locale's)",
          pdfCommand},
@@ -245,10 +257,13 @@ std::vector<CommandDefinition> commandTable()
          "name in B and the differing bytes of its 64\n"
          "(such as 9,10; the name is bytes 9 to 15)",
          diffCommand,
-         kCannotCompare},
+         kCannotCompare,
+         "0 the same, 1 different, 2 a usage error, a file refused or unreadable, or the output "
+         "not written"},
         {"find",
          {{"TEXT"}, {"DIR", ValueKind::Text, true, true}},
-         {{"--same", {}, {}, ValueKind::Text, false}},
+         {flag("--same",
+               "TEXT is FILE:NUMBER: list the patches that\nhold the same sound as that one")},
          "list every patch whose name holds TEXT, in any\n"
          "case, in the banks under each DIR (by default\n"
          "the app's library folders and received banks),\n"
@@ -257,7 +272,9 @@ std::vector<CommandDefinition> commandTable()
          "patches listed hold the same sound as that one\n"
          "(the same bytes but for the name)",
          findCommand,
-         kCannotCompare},
+         kCannotCompare,
+         "0 a patch found, 1 none found, 2 a usage error, no library folders set and no DIR "
+         "given, a folder or the FILE of --same unreadable, or the output not written"},
         {"ports",
          {},
          {},
@@ -268,14 +285,27 @@ std::vector<CommandDefinition> commandTable()
          portsCommand},
         {"send",
          {{"FILE"}},
-         {port, {"--rate", {}, "BYTES_PER_S", ValueKind::Rate}},
+         {port("the MIDI output to send to"),
+          {"--rate",
+           {},
+           "BYTES_PER_S",
+           ValueKind::Rate,
+           false,
+           "send at this many bytes a second instead,\nabove 0 and at most 312500, for an\n"
+           "interface that takes a dump faster"}},
          "send the bank to the device at PORT at MIDI's\n"
          "wire speed, 3125 bytes/s, or the rate given;\n"
          "Ctrl+C stops it after the fragment going out",
          sendCommand},
         {"receive",
          {{"OUT"}},
-         {port, {"--timeout", {}, "SECONDS", ValueKind::Seconds}},
+         {port("the MIDI input to receive from"),
+          {"--timeout",
+           {},
+           "SECONDS",
+           ValueKind::Seconds,
+           false,
+           "wait this long instead of 60 seconds, above\n0 and at most a day (86400)"}},
          "wait for one All-Data dump from PORT (60 s\n"
          "unless --timeout) and write it to OUT as it\n"
          "came; Ctrl+C stops waiting",

@@ -76,7 +76,15 @@ int findCommand(const Arguments& arguments)
         }
     }
 
-    library::WalkResult walk = library::findBankFiles(searchedFolders(arguments));
+    const std::vector<std::filesystem::path> folders = searchedFolders(arguments);
+    // Another user, sudo or a sandbox sees no library of the user's: say so
+    // rather than find nothing.
+    if (folders.empty()) {
+        std::cerr << "a3bank: find: no library folders are set: give a DIR, or add a folder in "
+                     "A3 Librarian's Library window (Library > Add Folder...)\n";
+        return kCannotCompare;
+    }
+    library::WalkResult walk = library::findBankFiles(folders);
     int status = kSuccess;
     for (const auto& folder : walk.unreadableFolders) {
         std::cerr << "a3bank: " << givenName(folder.path) << ": " << folder.reason << '\n';

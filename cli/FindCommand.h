@@ -7,7 +7,8 @@ namespace a3::cli {
 // find TEXT [DIR...] and find --same FILE:NUMBER [DIR...]: one line for each
 // patch found, "FILE<TAB>NUMBER<TAB>NAME", ordered by file, then number. Exits
 // as grep does: 0 when something was found, 1 when nothing was, 2 when a
-// folder or the FILE could not be read or the command line is wrong.
+// folder or the FILE could not be read, there is nothing to search (no DIR
+// and no library folders) or the command line is wrong.
 int findCommand(const Arguments& arguments);
 
 } // namespace a3::cli

@@ -67,11 +67,17 @@ _a3bank()
     # synopsis of each command, without its help.
     local synopses
     synopses=$("$program" --help 2>/dev/null | sed -n 's/^  \([a-z][^ ]*\( [^ ][^ ]*\)*\).*/\1/p')
+    local commands
+    commands=$(cut -d' ' -f1 <<<"$synopses")
     if ((cword == 1)); then
-        mapfile -t COMPREPLY < <(compgen -W "$(cut -d' ' -f1 <<<"$synopses") --help --version" -- "$cur")
+        mapfile -t COMPREPLY < <(compgen -W "$commands help --help --version" -- "$cur")
         return
     fi
     local command=${words[1]} word option=
+    if [[ $command == help || $command == --help || $command == -h ]]; then
+        ((cword == 2)) && mapfile -t COMPREPLY < <(compgen -W "$commands" -- "$cur")
+        return
+    fi
     local -a operands=() options=()
     local -A valueOf=()
     for word in $(awk -v command="$command" '$1 == command' <<<"$synopses" | tr -d '[]'); do
@@ -106,8 +112,9 @@ _a3bank()
         _a3bank_values "${valueOf[$previous]}" "$cur" "$program" "$command"
         return
     fi
+    # Every command also takes --help, which the synopses leave out.
     if ((!ended)) && [[ $cur == -* ]]; then
-        mapfile -t COMPREPLY < <(compgen -W "${options[*]}" -- "$cur")
+        mapfile -t COMPREPLY < <(compgen -W "${options[*]} --help" -- "$cur")
         return
     fi
     if ((index > last)); then

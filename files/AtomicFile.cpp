@@ -1,7 +1,9 @@
 #include "AtomicFile.h"
 
+#include "EndingSignals.h"
 #include "FileDescriptor.h"
 #include "FolderSync.h"
+#include "TemporaryFileRecord.h"
 
 #include <algorithm>
 #include <array>
@@ -66,7 +68,8 @@ std::string randomSuffix(std::mt19937& random)
 }
 
 // A temporary file, created exclusively in one folder with the given mode and
-// removed again unless it was renamed over its target or kept.
+// removed again unless it was renamed over its target or kept; removed too
+// when an ending signal ends the program meanwhile.
 class TemporaryFile
 {
 public:
@@ -81,6 +84,9 @@ public:
         for (int attempt = 0; attempt < kMaxNameAttempts; ++attempt) {
             const std::string stem = shortName ? std::string(".a3-") : targetName + '.';
             _name = stem + randomSuffix(random);
+            // Recorded before it is made, so that a signal that comes while it
+            // is made removes it too.
+            _record = RecordedTemporaryFile(folder, _name);
             _fd = FileDescriptor(::openat(
                 folder, _name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, mode));
             if (_fd.isOpen()) {
@@ -93,6 +99,7 @@ public:
             }
         }
         _name.clear();
+        _record.forget(); // the name last tried is not one made here
     }
     ~TemporaryFile()
     {
@@ -121,12 +128,17 @@ public:
     }
 
     // Leaves the file where it is; returns its name.
-    std::string keep() { return std::exchange(_name, {}); }
+    std::string keep()
+    {
+        _record.forget();
+        return std::exchange(_name, {});
+    }
 
 private:
     int _folder;
     std::string _name;
     FileDescriptor _fd;
+    RecordedTemporaryFile _record; // forgotten only once the destructor has removed the file
 };
 
 // Every byte at offset, through interruptions and short writes.
@@ -378,6 +390,9 @@ WriteResult writeInPlace(const Destination& destination, std::span<const std::ui
     // The copy's name need only outlast a crash during the write below; a
     // folder that cannot be synced leaves it less safe, not the new content.
     syncFolder(destination.folder);
+    // From here the old content is only in the copy: an ending signal waits
+    // until the new content is on the disk, rather than remove the copy first.
+    const EndingSignalsHeld held;
     if (!writeAll(file.get(), bytes) ||
         ::ftruncate(file.get(), static_cast<off_t>(bytes.size())) != 0 ||
         ::fsync(file.get()) != 0) {

@@ -38,7 +38,9 @@ struct WriteResult
 // file (a FIFO, a device), is refused before anything is written. A target
 // that is a symbolic link is written through to the file it points to, and
 // stays a link. Reasons are the system's ("No space left on device",
-// "Permission denied", ...); no temporary file is left behind.
+// "Permission denied", ...); no temporary file is left behind, nor when an
+// ending signal ends a program that removes them (EndingSignals.h), which
+// waits for a write into the file itself to finish.
 WriteResult writeFileAtomically(const std::filesystem::path& path,
                                 std::span<const std::uint8_t> bytes);
 

@@ -96,6 +96,38 @@ std::chrono::milliseconds timeoutOf(const Arguments& arguments)
         std::llround(std::ceil(arguments.one("--timeout").number * 1000)));
 }
 
+// The next dump that arrives at the input the user's port names, or nothing
+// when none did, having said why. Ctrl+C asks the wait to stop until it
+// returns; from then on it ends the program, as while the dump is written.
+std::optional<std::vector<std::uint8_t>> receivedDump(const std::string& wantedPort,
+                                                      std::chrono::milliseconds timeout)
+{
+    const InterruptStop interrupt; // before the MIDI system starts its threads
+    std::vector<std::uint8_t> dump;
+    const int status = withMidiSystem([&](midi::MidiTransport& transport) {
+        const auto port = chosenPort(transport.inputPorts(), wantedPort, "input");
+        if (!port) {
+            return kRefused;
+        }
+        TransferResult result;
+        {
+            ProgressLine line;
+            result = midi::receiveDump(
+                transport, *port, timeout, interrupt.token(),
+                [&](const TransferProgress& progress) { line.show(waitingProgress(progress)); });
+        }
+        if (!result.done()) {
+            return midiFailure(result.message, *port);
+        }
+        dump = std::move(result.dump);
+        return kSuccess;
+    });
+    if (status != kSuccess) {
+        return std::nullopt;
+    }
+    return dump;
+}
+
 } // namespace
 
 int listPorts(const Arguments&)
@@ -145,38 +177,25 @@ int sendBank(const Arguments& arguments)
 int receiveBank(const Arguments& arguments)
 {
     const std::filesystem::path out = arguments.one("OUT").text;
-    const std::chrono::milliseconds timeout = timeoutOf(arguments);
     // Asked before waiting: a dump received but then not written is lost.
     if (auto failure = whyFileCannotBeWritten(out); !failure.empty()) {
         return refuse(out, failure);
     }
-    const InterruptStop interrupt; // before the MIDI system starts its threads
-    return withMidiSystem([&](midi::MidiTransport& transport) {
-        const auto port = chosenPort(transport.inputPorts(), arguments.one("--port").text, "input");
-        if (!port) {
-            return kRefused;
-        }
-        TransferResult result;
-        {
-            ProgressLine line;
-            result = midi::receiveDump(
-                transport, *port, timeout, interrupt.token(),
-                [&](const TransferProgress& progress) { line.show(waitingProgress(progress)); });
-        }
-        if (!result.done()) {
-            return midiFailure(result.message, *port);
-        }
-        // Kept as it came: its checksums are the only sign of a byte damaged
-        // on the way, which recomputing them would hide.
-        const int status = reportWrite(out, writeFileAtomically(out, result.dump));
-        if (status != kSuccess) {
-            return status;
-        }
-        for (const std::string& defect : toleratedDefects(result.dump)) {
-            std::cerr << "a3bank: " << givenName(out) << ": warning: " << defect << '\n';
-        }
-        return kSuccess;
-    });
+    const std::optional<std::vector<std::uint8_t>> dump =
+        receivedDump(arguments.one("--port").text, timeoutOf(arguments));
+    if (!dump) {
+        return kRefused;
+    }
+    // Kept as it came: its checksums are the only sign of a byte damaged on
+    // the way, which recomputing them would hide.
+    const int status = reportWrite(out, writeFileAtomically(out, *dump));
+    if (status != kSuccess) {
+        return status;
+    }
+    for (const std::string& defect : toleratedDefects(*dump)) {
+        std::cerr << "a3bank: " << givenName(out) << ": warning: " << defect << '\n';
+    }
+    return kSuccess;
 }
 
 } // namespace a3::cli

@@ -1,5 +1,7 @@
 #include "InterruptStop.h"
 
+#include "EndingSignals.h"
+
 #include <pthread.h>
 
 namespace a3::cli {
@@ -27,6 +29,9 @@ void InterruptStop::watch()
         sigwait(&_interrupt, &signal);
         if (_ending) {
             return;
+        }
+        if (_source.stop_requested()) {
+            endBySignal(SIGINT);
         }
         _source.request_stop();
     }

@@ -11,7 +11,10 @@ namespace a3::cli {
 // blocked in the thread that makes it, and so in every thread started from
 // there afterwards (the MIDI system's too), and taken by a thread of its own:
 // the stop request and whatever it wakes run outside a signal handler, where
-// locks are allowed. Make it before any other thread starts.
+// locks are allowed. A second Ctrl+C ends the program as SIGINT does, after
+// removing the temporary files being written: the first may wait on a call
+// that never returns (a JACK server that hangs). Make it before any other
+// thread starts.
 class InterruptStop
 {
 public:

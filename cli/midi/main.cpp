@@ -7,6 +7,7 @@
 
 #include "Commands.h"
 #include "DeviceCommands.h"
+#include "EndingSignals.h"
 #include "StandardOutput.h"
 #include "Terminal.h"
 
@@ -31,6 +32,9 @@ constexpr DeviceWork kWork[] = {{"ports", listPorts}, {"send", sendBank}, {"rece
 
 int main(int argc, char** argv)
 {
+    // SIGINT reaches the handlers only when no InterruptStop takes it, such
+    // as while receive writes its file.
+    a3::removeTemporaryFilesOnEndingSignals();
     const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
     const std::vector<CommandDefinition> commands = commandTable();
     const auto name = arguments.empty() ? std::string() : arguments.front();

@@ -5,6 +5,7 @@
 // "Letter" or empty for the default paper.
 
 #include "BankFile.h"
+#include "EndingSignals.h"
 #include "ListingPrinter.h"
 #include "PrintLayout.h"
 #include "Terminal.h"
@@ -30,6 +31,7 @@ void keepSeriousMessages(QtMsgType type, const QMessageLogContext&, const QStrin
 int main(int argc, char** argv)
 {
     using namespace a3::cli;
+    a3::removeTemporaryFilesOnEndingSignals();
     if (argc != 4) {
         return usageError("the PDF renderer is started by 'a3bank pdf'");
     }

@@ -1,15 +1,19 @@
 // a3bank's device commands end to end, against the simulated device on the
 // private JACK server: what the device gets, what a3bank writes, prints and
-// exits with, Ctrl+C, the time-out, and how PORT picks a port. What a
-// transfer accepts and refuses is the MIDI layer's, tested there.
+// exits with, Ctrl+C, SIGTERM, the time-out, and how PORT picks a port. What
+// a transfer accepts and refuses is the MIDI layer's, tested there.
 
 #include "A3AllDataSource.h"
 #include "ChildProcess.h"
+#include "Isolation.h"
+#include "PrivateJackServer.h"
 #include "TempDir.h"
 #include "Watchdog.h"
 
 #include <csignal>
+#include <fstream>
 #include <gtest/gtest.h>
+#include <regex>
 #include <thread>
 #include <unistd.h>
 
@@ -39,10 +43,12 @@ protected:
         return started;
     }
 
-    static std::unique_ptr<test::ChildProcess> start(std::vector<std::string> arguments)
+    static std::unique_ptr<test::ChildProcess> start(std::vector<std::string> arguments,
+                                                     std::vector<std::string> environment = {})
     {
         arguments.insert(arguments.begin(), A3BANK_PATH);
-        return std::make_unique<test::ChildProcess>(arguments, kOnJack);
+        environment.insert(environment.end(), kOnJack.begin(), kOnJack.end());
+        return std::make_unique<test::ChildProcess>(arguments, environment);
     }
 
     std::string ask(const std::string& command)
@@ -161,6 +167,83 @@ TEST_F(A3BankWithDevice, PortsListsThePortsAndPortIsTheExactNameOrAUniquePartOfO
         }
         EXPECT_EQ(err.find("out:MIDI"), std::string::npos) << err;
     }
+}
+
+// On a terminal, here the one script(1) gives it, a line on standard error
+// rewritten in place shows the time waited and the time left until the
+// time-out, in whole seconds, which make up the time-out between them.
+TEST_F(A3BankWithDevice, OnATerminalReceiveShowsTheTimeWaitedAndTheTimeLeft)
+{
+    test::ChildProcess receive({"/usr/bin/script", "-qec",
+                                std::string(A3BANK_PATH) + " receive '" + received.string() +
+                                    "' --port '" + deviceOut + "' --timeout 86400",
+                                "/dev/null"},
+                               kOnJack);
+    ASSERT_EQ(ask("wait-connection out"), "connected");
+    EXPECT_EQ(ask("send " + bankFile.string() + " 31250"), "sent 29198");
+    EXPECT_EQ(receive.finish(30s).code, 0) << receive.out();
+    const std::string& terminal = receive.out();
+    std::smatch first;
+    ASSERT_TRUE(std::regex_search(terminal, first,
+                                  std::regex("\rWaiting for an All-Data dump: (\\d+) s, "
+                                             "time-out in (\\d+) s\033\\[K")))
+        << terminal;
+    const long total = std::stol(first[1]) + std::stol(first[2]);
+    EXPECT_TRUE(total == 86399 || total == 86400) << first[0];
+    EXPECT_EQ(test::readBytes(received), bank.syxData());
+}
+
+// Once the dump is in, Ctrl+C no longer asks a transfer to stop: while the
+// dump is written (its sync made to last until a signal comes), Ctrl+C or
+// SIGTERM ends the program by the signal, and the temporary file goes.
+TEST_F(A3BankWithDevice, EndedWhileWritingTheDumpReceiveLeavesNoFile)
+{
+    for (const int signal : {SIGINT, SIGTERM}) {
+        std::vector<std::string> slowSync = test::preloading(A3_SLOW_FILE_SYNC);
+        slowSync.push_back("A3_SLOW_SYNC=" + received.string() + ".??????");
+        const auto receive = start({"receive", received.string(), "--port", deviceOut}, slowSync);
+        ASSERT_EQ(ask("wait-connection out"), "connected");
+        EXPECT_EQ(ask("send " + bankFile.string() + " 31250"), "sent 29198");
+        ASSERT_EQ(receive->readLine(30s).rfind("syncing " + received.string() + ".", 0), 0u)
+            << receive->err();
+        receive->kill(signal);
+        EXPECT_EQ(receive->finish(30s).signal, signal) << receive->err();
+        EXPECT_EQ(test::namesIn(dir.path()), std::vector<std::string>{"bank.syx"});
+    }
+}
+
+// Whether a signal sent to the process waits for a thread to take it.
+bool pending(pid_t process, int signal)
+{
+    std::ifstream status("/proc/" + std::to_string(process) + "/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind("ShdPnd:", 0) == 0) {
+            return (std::stoull(line.substr(7), nullptr, 16) >> (signal - 1) & 1) != 0;
+        }
+    }
+    return false;
+}
+
+// The stop that Ctrl+C asks for may wait on the MIDI system, here a JACK
+// server that hangs, so that it never comes: a second Ctrl+C, sent once the
+// first is taken, ends the program at once, by the signal.
+TEST_F(A3BankWithDevice, ASecondCtrlCEndsATransferThatTheFirstCannotStop)
+{
+    test::PrivateJackServer server("a3bank-" + std::to_string(::getpid()) + "-hanging");
+    const auto hanging = startDevice(deviceName + "-hanging");
+    const auto receive = start({"receive", received.string(), "--port", deviceName + "-hanging"});
+    hanging->write("wait-connection out\n");
+    ASSERT_EQ(hanging->readLine(30s), "connected");
+    server.freeze();
+    receive->kill(SIGINT);
+    const auto deadline = std::chrono::steady_clock::now() + 10s;
+    while (pending(receive->pid(), SIGINT) && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(1ms);
+    }
+    ASSERT_FALSE(pending(receive->pid(), SIGINT));
+    receive->kill(SIGINT);
+    EXPECT_EQ(receive->finish(30s).signal, SIGINT) << receive->err();
+    EXPECT_FALSE(std::filesystem::exists(received));
 }
 
 } // namespace

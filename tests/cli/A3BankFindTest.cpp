@@ -2,6 +2,7 @@
 // and for the app's library. The query rules themselves are the library's.
 
 #include "ChildProcess.h"
+#include "Isolation.h"
 #include "TempDir.h"
 
 #include <gtest/gtest.h>
@@ -15,9 +16,11 @@ TEST(A3BankFind, PrintsEachPatchFoundAndExitsAsGrepDoes)
 {
     const test::TempDir dir;
     const fs::path banks = dir / "banks";
-    // The patches named in b/two.syx are a one.syx:7's sound.
+    // The patches named in b/two.syx but the last are a one.syx:7's sound.
     test::writeBytes(banks / "b/two.syx",
-                     test::bankWith({{5, u"Hall"}, {6, u"x\tHALL"}}, {{5, 7}, {6, 7}}).syxData());
+                     test::bankWith({{5, u"Hall"}, {6, u"x\tHALL"}, {100, u"Last"}},
+                                    {{5, 7}, {6, 7}, {100, 100}})
+                         .syxData());
     test::writeBytes(banks / "a one.syx",
                      test::bankWith({{7, u"BigHall"}, {9, u"Room"}}, {{7, 7}, {9, 9}}).syxData());
     test::writeBytes(banks / "notes.syx", std::vector<std::uint8_t>(kAllDataFileSize, 'x'));
@@ -51,6 +54,7 @@ TEST(A3BankFind, PrintsEachPatchFoundAndExitsAsGrepDoes)
          0,
          ""},
         {{"find", "--same", b + "/a one.syx:9", b}, b + "/a one.syx\t9\tRoom   \n", 0, ""},
+        {{"find", "--same", b + "/b/two.syx:100", b}, b + "/b/two.syx\t100\tLast   \n", 0, ""},
         {{"find", "zzz", b}, "", 1, ""},
         {{"find", "hall"},
          received.string() + "/2026-12-07 14.03.22.syx\t1\tHall   \n",
@@ -61,6 +65,11 @@ TEST(A3BankFind, PrintsEachPatchFoundAndExitsAsGrepDoes)
          2,
          "a3bank: " + b + "/notes.syx: not an All-Data file\n"},
         {{"find", "--same", b + "/a one.syx:101", b}, "", 2, ""},
+        {{"find", "--same", ":5", b},
+         "",
+         2,
+         "a3bank: find: --same needs FILE:NUMBER (1 to 100), not ':5'\n"
+         "Try 'a3bank --help' for more information.\n"},
         {{"find"}, "", 2, ""},
     };
     for (const auto& c : cases) {
@@ -74,6 +83,65 @@ TEST(A3BankFind, PrintsEachPatchFoundAndExitsAsGrepDoes)
             EXPECT_EQ(run.err, c.err);
         }
     }
+}
+
+// A bank that cannot be read is named with the reason, and the others are
+// still searched; without privileges, so that a file may be one the test
+// may not read.
+TEST(A3BankFind, NamesABankItCannotReadAndSearchesTheOthers)
+{
+    const test::TempDir dir;
+    if (!test::withoutPrivileges(dir.path())) {
+        return;
+    }
+    for (const char* name : {"a.syx", "b.syx"}) {
+        test::writeBytes(dir / name, test::bankWith({{1, u"Hall"}}).syxData());
+    }
+    fs::permissions(dir / "a.syx", fs::perms::none);
+    const test::RunResult run = test::run({A3BANK_PATH, "find", "hall", dir.path().string()});
+    EXPECT_EQ(run.exit.code, 2);
+    EXPECT_EQ(run.out, (dir / "b.syx").string() + "\t1\tHall   \n");
+    EXPECT_EQ(run.err, "a3bank: " + (dir / "a.syx").string() + ": Permission denied\n");
+}
+
+// Another user, sudo or a sandbox: the XDG folders hold no library. A
+// received banks' folder, even empty, is something to search; a folders file
+// of empty lines names none.
+TEST(A3BankFind, WithoutDirAndWithNothingToSearchSaysHowToGiveAFolder)
+{
+    const test::TempDir dir;
+    const fs::path config = dir / "config", data = dir / "data";
+    fs::create_directories(config);
+    fs::create_directories(data);
+    const std::vector<std::string> environment{"XDG_CONFIG_HOME=" + config.string(),
+                                               "XDG_DATA_HOME=" + data.string()};
+    const auto find = [&](std::vector<std::string> arguments) {
+        arguments.insert(arguments.begin(), {A3BANK_PATH, "find"});
+        return test::run(arguments, std::chrono::seconds(30), environment);
+    };
+    const fs::path bank = dir / "bank.syx";
+    test::writeBytes(bank, test::bankWith({{1, u"Hall"}}).syxData());
+    const std::string noFolders =
+        "a3bank: find: no library folders are set: give a DIR, or add a folder in A3 Librarian's "
+        "Library window (Library > Add Folder...)\n";
+
+    test::writeBytes(config / "A3 Librarian/library-folders",
+                     std::vector<std::uint8_t>{'\n', '\n'});
+    for (const auto& arguments : {std::vector<std::string>{"hall"},
+                                  std::vector<std::string>{"--same", bank.string() + ":1"}}) {
+        const test::RunResult run = find(arguments);
+        EXPECT_EQ(run.exit.code, 2) << arguments.front();
+        EXPECT_EQ(run.out, "") << arguments.front();
+        EXPECT_EQ(run.err, noFolders) << arguments.front();
+    }
+    const test::RunResult inDir = find({"hall", dir.path().string()});
+    EXPECT_EQ(inDir.exit.code, 0) << inDir.err;
+    EXPECT_EQ(inDir.out, bank.string() + "\t1\tHall   \n");
+
+    fs::create_directories(data / "A3 Librarian/Received");
+    const test::RunResult received = find({"hall"});
+    EXPECT_EQ(received.exit.code, 1);
+    EXPECT_EQ(received.out + received.err, "");
 }
 
 } // namespace

@@ -183,6 +183,18 @@ TEST_F(A3Bank, PdfWritesOnePageOnTheChosenPaperOrRefusesTheBank)
     EXPECT_EQ("Korg A3 SysEx File: good.syx", test::simplifiedLines(test::pdfLayoutText(pdf))[0]);
     EXPECT_EQ(said(shortFile, kShortFile), errorOf({"pdf", q(shortFile), "-o", q(dir / "b.pdf")}));
     EXPECT_FALSE(std::filesystem::exists(dir / "b.pdf"));
+
+    // Qt takes options from the command line it is given; the renderer gives
+    // it none of the user's, so that a bank named like one (-testability
+    // loads a library) stays a bank. Named from its folder, as given.
+    std::filesystem::copy_file(good, dir / "-testability");
+    const auto named =
+        test::run({"/bin/sh", "-c", "cd \"$0\" && exec \"$1\" pdf -o option.pdf -- -testability",
+                   q(dir.path()), A3BANK_PATH});
+    EXPECT_EQ(0, named.exit.code);
+    EXPECT_EQ("", named.err);
+    EXPECT_EQ("Korg A3 SysEx File: -testability",
+              test::simplifiedLines(test::pdfLayoutText(dir / "option.pdf"))[0]);
 }
 
 // Through each command that writes: a file that may not be written and one
@@ -307,6 +319,38 @@ TEST_F(A3Bank, WithoutAnyMidiSystemSaysSoPlainly)
               a3bank({"send", q(shortFile), "--port", "A3"}, noMidi).err);
 }
 
+// A command's help is laid out from its definition (tested in this process)
+// and its text read by the manual's check; here the lines that ask for it.
+// The device commands answer it without their MIDI helper, which has none.
+TEST(A3BankUsage, HelpCommandOrHelpAfterTheCommandGivesTheCommandsHelp)
+{
+    const auto help = a3bank({"help", "send"});
+    EXPECT_EQ(0, help.exit.code);
+    EXPECT_EQ("", help.err);
+    EXPECT_EQ(0u, help.out.find("Usage: a3bank send FILE --port PORT [--rate BYTES_PER_S]\n\n"))
+        << help.out;
+    EXPECT_NE(std::string::npos, help.out.find("\n  --rate BYTES_PER_S ")) << help.out;
+    for (const Arguments& line : {Arguments{"send", "--help"},
+                                  {"-h", "send"},
+                                  {"--help", "send"},
+                                  {"send", "bank.syx", "--bogus", "--help"},
+                                  {"send", "--port", "--help", "bank.syx"}}) {
+        const auto run = a3bank(line);
+        EXPECT_EQ(0, run.exit.code) << ::testing::PrintToString(line) << run.err;
+        EXPECT_EQ(help.out, run.out) << ::testing::PrintToString(line);
+    }
+    EXPECT_NE(help.out, a3bank({"list", "--help"}).out);
+    const auto whole = a3bank({"help"});
+    EXPECT_EQ(0, whole.exit.code);
+    EXPECT_EQ(a3bank({"--help"}).out, whole.out);
+    EXPECT_EQ(0u, whole.out.find("Usage: a3bank COMMAND [ARGUMENTS]\n"));
+
+    // After "--", --help is a name like any other.
+    const test::TempDir dir;
+    EXPECT_EQ(said(dir / "missing.syx", "unreadable: No such file or directory"),
+              errorOf({"rename", q(dir / "missing.syx"), "1", "--", "--help"}));
+}
+
 // The parser's table is tested in this process; here how its verdict reaches
 // the user. The help is the manual's and the completion's tests to read.
 TEST(A3BankUsage, UsageErrorsExitWithTwoAndPointAtTheHelp)
@@ -314,7 +358,9 @@ TEST(A3BankUsage, UsageErrorsExitWithTwoAndPointAtTheHelp)
     for (const auto& [arguments, error] :
          {std::pair{Arguments{}, "no command given"},
           {Arguments{"frobnicate"}, "unknown command 'frobnicate'"},
-          {Arguments{"list", "-x", "f.syx"}, "list: unknown option '-x'"}}) {
+          {Arguments{"list", "-x", "f.syx"}, "list: unknown option '-x'"},
+          {Arguments{"help", "nosuch"}, "unknown command 'nosuch'"},
+          {Arguments{"--help", "send", "list"}, "help: expected [COMMAND]"}}) {
         EXPECT_EQ("a3bank: " + std::string(error) + "\nTry 'a3bank --help' for more information.\n",
                   errorOf(arguments, 2));
     }

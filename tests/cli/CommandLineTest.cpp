@@ -98,6 +98,93 @@ TEST(CommandLine, GivesEachCommandCheckedValues)
     values({"ports"}); // throws unless accepted
 }
 
+// A made-up command, so that the layout is tested apart from a3bank's own
+// table, whose text the manual's check compares.
+const CommandDefinition kTidy{
+    "tidy",
+    {{"FILE", ValueKind::Text, true}},
+    {{"-o", "--output", "OUTFILE", ValueKind::Text, true, "where the tidy bank goes"},
+     {"--with-a-name-past-the-column", {}, "VALUE", ValueKind::Text, false, "first\nsecond"},
+     {"--quiet", {}, {}, ValueKind::Text, false, "say nothing"}},
+    "tidy each bank,\non two lines",
+    nullptr};
+
+TEST(CommandHelp, GivesTheUsageTheHelpAndEachOptionInColumnsThenTheExitStatus)
+{
+    EXPECT_EQ("Usage: a3bank tidy FILE... -o OUTFILE [--with-a-name-past-the-column VALUE] "
+              "[--quiet]\n"
+              "\n"
+              "tidy each bank,\n"
+              "on two lines\n"
+              "\n"
+              "Options:\n"
+              "  -o, --output OUTFILE           where the tidy bank goes\n"
+              "  --with-a-name-past-the-column VALUE\n"
+              "                                 first\n"
+              "                                 second\n"
+              "  --quiet                        say nothing\n"
+              "  --help                         show this help\n"
+              "\n"
+              "Exit status: 0 success, 1 a file was refused or not written, a transfer\n"
+              "failed or the output could not be written, 2 a usage error.\n",
+              commandHelpText(kTidy));
+}
+
+// Lines of at most 75 characters, each as full as the next word allows.
+void expectWrappedAt75(std::string_view text)
+{
+    for (std::size_t start = 0, end; start < text.size(); start = end + 1) {
+        end = text.find('\n', start);
+        ASSERT_NE(std::string_view::npos, end) << "the last line ends with a newline";
+        const std::size_t length = end - start;
+        EXPECT_LE(length, 75u) << text.substr(start, length);
+        const std::size_t nextWord = text.find_first_of(" \n", end + 1) - (end + 1);
+        if (end + 1 < text.size()) {
+            EXPECT_GT(length + 1 + nextWord, 75u) << text.substr(start, length);
+        }
+    }
+}
+
+// A command's own exit statuses replace the usual ones in its help, and
+// follow them, named, in the whole help.
+TEST(CommandHelp, GivesACommandsOwnExitStatusesWrappedAsTheirWordsAllow)
+{
+    CommandDefinition sort = kTidy;
+    sort.name = "sort";
+    sort.exitStatus = "0 sorted, 1 already in order, 2 a usage error, a file refused or "
+                      "unreadable, or the output not written";
+    const std::string own = commandHelpText(sort);
+    const std::string ownStatus = own.substr(own.rfind("\n\n") + 2);
+    EXPECT_EQ("Exit status: 0 sorted, 1 already in order, 2 a usage error, a file refused\n"
+              "or unreadable, or the output not written.\n",
+              ownStatus);
+
+    const CommandDefinition commands[] = {kTidy, sort};
+    const std::string all = helpText(commands);
+    const std::string allStatus = all.substr(all.rfind("\n\n") + 2);
+    std::string unwrapped = allStatus;
+    std::ranges::replace(unwrapped, '\n', ' ');
+    EXPECT_EQ("Exit status: 0 success, 1 a file was refused or not written, a transfer failed or "
+              "the output could not be written, 2 a usage error; sort: " +
+                  std::string(sort.exitStatus) + ". ",
+              unwrapped);
+    expectWrappedAt75(allStatus);
+    expectWrappedAt75(ownStatus);
+}
+
+TEST(CommandHelp, IsAskedForByHelpAnywhereBeforeTheOptionsEnd)
+{
+    using Line = std::vector<std::string>;
+    for (const auto& [line, asks] : {std::pair{Line{"--help"}, true},
+                                     {Line{"a.syx", "-o", "--help"}, true},
+                                     {Line{"--bogus", "--help", "--"}, true},
+                                     {Line{"--", "--help"}, false},
+                                     {Line{"--helper", "-h", "help"}, false},
+                                     {Line{}, false}}) {
+        EXPECT_EQ(asks, asksForHelp(line)) << ::testing::PrintToString(line);
+    }
+}
+
 // The MIDI layer's messages name ports as they are; each mention of the port
 // shows as a file name does, and any other control character quotes the
 // whole message.

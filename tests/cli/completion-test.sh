@@ -39,8 +39,15 @@ expect() {
 }
 
 expect "receive rename" a3bank re
+expect "help" a3bank he
+expect "--help --version" a3bank --
+expect "pdf ports" a3bank help p
+expect "copy" a3bank --help co
+expect "" a3bank help send ""
 expect "--rate" a3bank send bank.syx --r
-expect "--force" a3bank new out.syx -
+expect "--force --help" a3bank new out.syx -
+expect "--help" a3bank list --h
+expect "" a3bank list -- --h
 expect "-odd.syx STUDIO.SYX live.syx my bank.syx older" a3bank list live.syx ""
 expect "-odd.syx" a3bank list -- -
 expect "my bank.syx" a3bank list 'my\ b'

@@ -36,16 +36,6 @@ std::string reasonOf(const fs::path& path, std::span<const std::uint8_t> bytes)
     return writeFileAtomically(path, bytes).reason;
 }
 
-Names namesIn(const fs::path& folder)
-{
-    Names names;
-    for (const auto& entry : fs::directory_iterator(folder)) {
-        names.push_back(entry.path().filename().string());
-    }
-    std::ranges::sort(names);
-    return names;
-}
-
 struct FullDisk
 {
     std::string name;
@@ -73,7 +63,7 @@ TEST_P(FullDisks, LeaveTheOldFileWholeAndSaySo)
     EXPECT_EQ(disk.expected, reasonOf(*folder / "bank.syx", newBytes(disk.newSize)));
     EXPECT_EQ(disk.expected.empty() ? newBytes(disk.newSize) : kOld,
               test::readBytes(*folder / "bank.syx"));
-    EXPECT_EQ(expectedNames, namesIn(*folder));
+    EXPECT_EQ(expectedNames, test::namesIn(*folder));
 }
 
 // tmpfs counts its root folder as one of its inodes and gives room in pages.
@@ -99,7 +89,7 @@ TEST(AtomicFile, SavesANewFileWithTheUsualPermissionsAndANameAtTheSystemsLimit)
         EXPECT_EQ(newBytes(size), test::readBytes(dir / name));
     }
     ::umask(previous);
-    EXPECT_EQ(Names{name}, namesIn(dir.path()));
+    EXPECT_EQ(Names{name}, test::namesIn(dir.path()));
     EXPECT_EQ(fs::perms(0644), fs::status(dir / name).permissions());
 }
 
@@ -117,7 +107,7 @@ TEST(AtomicFile, WritesThroughASymbolicLinkAndKeepsTheLink)
     }
     EXPECT_EQ(newBytes(7), test::readBytes(dir / "real" / "bank.syx"));
     EXPECT_EQ(newBytes(8), test::readBytes(dir / "real" / "new.syx"));
-    EXPECT_EQ((Names{"bank.syx", "new.syx"}), namesIn(dir / "real"));
+    EXPECT_EQ((Names{"bank.syx", "new.syx"}), test::namesIn(dir / "real"));
 }
 
 // Without privileges, so that a file or folder may be one the test may not
@@ -155,11 +145,11 @@ TEST(AtomicFile, RefusesWhatItCannotReplaceWithTheSystemsReasonAndLeavesItAlone)
         names.insert(names.end() - 1, "null");
         EXPECT_TRUE(fs::is_character_file(dir / "null"));
     }
-    EXPECT_EQ(names, namesIn(dir.path()));
+    EXPECT_EQ(names, test::namesIn(dir.path()));
     EXPECT_TRUE(fs::is_fifo(dir / "fifo"));
     EXPECT_EQ(kOld, test::readBytes(dir / "locked.syx"));
     EXPECT_EQ(kOld, test::readBytes(dir / "read-only" / "bank.syx"));
-    EXPECT_EQ(Names{"bank.syx"}, namesIn(dir / "read-only"));
+    EXPECT_EQ(Names{"bank.syx"}, test::namesIn(dir / "read-only"));
     fs::permissions(dir / "read-only", fs::perms::owner_all);
 }
 
@@ -206,7 +196,7 @@ TEST(AtomicFile, KeepsTheOwnerModeAndExtendedAttributesOfTheFileItReplaces)
     ASSERT_EQ("", reasonOf(file, newBytes(5)));
     EXPECT_EQ(newBytes(5), test::readBytes(file));
     EXPECT_EQ(before, attributesOf(file));
-    EXPECT_EQ(Names{"shared.syx"}, namesIn(dir.path()));
+    EXPECT_EQ(Names{"shared.syx"}, test::namesIn(dir.path()));
 }
 
 // A new file would split the links of one with several names, and one that
@@ -232,7 +222,7 @@ TEST(AtomicFile, WritesIntoAFileThatANewOneCouldNotStandFor)
     EXPECT_EQ(newBytes(6), test::readBytes(theirs));
     ASSERT_EQ(0, ::stat(theirs.c_str(), &after));
     EXPECT_EQ(std::pair(before.st_ino, before.st_uid), std::pair(after.st_ino, after.st_uid));
-    EXPECT_EQ((Names{"bank.syx", "other-name.syx", "theirs.syx"}), namesIn(dir.path()));
+    EXPECT_EQ((Names{"bank.syx", "other-name.syx", "theirs.syx"}), test::namesIn(dir.path()));
 }
 
 TEST(AtomicFile, KeepsACopyOfTheOldContentWhenWritingIntoTheFileFails)
@@ -246,7 +236,7 @@ TEST(AtomicFile, KeepsACopyOfTheOldContentWhenWritingIntoTheFileFails)
     test::fillUpTo(*folder, 2 * 4096); // a page for the copy, one more for the content
     const WriteResult written = writeFileAtomically(*folder / "bank.syx", newBytes(3 * 4096));
     EXPECT_EQ(WriteResult::Outcome::NotWritten, written.outcome);
-    const Names names = namesIn(*folder);
+    const Names names = test::namesIn(*folder);
     ASSERT_EQ(4u, names.size());
     EXPECT_EQ((Names{"bank.syx", names[1], "filler", "other-name.syx"}), names);
     EXPECT_EQ("No space left on device; the old content is kept in " +

@@ -36,6 +36,9 @@ public:
     }
 
     void kill() { _server->kill(SIGKILL); }
+    // Stops the server where it is, as one that hangs: its clients' calls
+    // wait for it.
+    void freeze() { _server->kill(SIGSTOP); }
 
 private:
     std::unique_ptr<ChildProcess> start() const

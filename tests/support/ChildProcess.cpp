@@ -161,7 +161,8 @@ ChildProcess::Exit ChildProcess::finish(std::chrono::milliseconds timeout)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     _pid = -1;
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1};
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1,
+            WIFSIGNALED(status) ? WTERMSIG(status) : 0};
 }
 
 RunResult run(const std::vector<std::string>& arguments, std::chrono::milliseconds timeout,

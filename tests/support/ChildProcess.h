@@ -17,7 +17,8 @@ class ChildProcess
 public:
     struct Exit
     {
-        int code = -1; // the exit status; -1 when a signal ended it
+        int code = -1;  // the exit status; -1 when a signal ended it
+        int signal = 0; // the signal that ended it; 0 when it exited
     };
 
     // arguments[0] is the program's path; environment entries ("NAME=value")
@@ -33,6 +34,7 @@ public:
     // child ends or the time runs out first.
     std::string readLine(std::chrono::milliseconds timeout);
     void kill(int signal);
+    pid_t pid() const { return _pid; } // until finish()
     // Closes standard input and waits for the child to end, killing it with
     // SIGKILL at the deadline.
     Exit finish(std::chrono::milliseconds timeout);

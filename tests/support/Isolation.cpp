@@ -95,14 +95,18 @@ bool withPreloaded(const std::filesystem::path& library)
     if (isolatedRun() == kPreloaded) {
         return true;
     }
-    // AddressSanitizer wants its runtime loaded first; the preloaded library
-    // calls nothing it watches.
-    const char* asanOptions = std::getenv("ASAN_OPTIONS");
-    expectToPassInChild({}, kPreloaded,
-                        {"LD_PRELOAD=" + library.string(),
-                         "ASAN_OPTIONS=" + std::string(asanOptions ? asanOptions : "") +
-                             ":verify_asan_link_order=0"});
+    expectToPassInChild({}, kPreloaded, preloading(library));
     return false;
+}
+
+std::vector<std::string> preloading(const std::filesystem::path& library)
+{
+    // AddressSanitizer wants its runtime loaded first; the preloaded
+    // libraries call nothing it watches.
+    const char* asanOptions = std::getenv("ASAN_OPTIONS");
+    return {"LD_PRELOAD=" + library.string(),
+            "ASAN_OPTIONS=" + std::string(asanOptions ? asanOptions : "") +
+                ":verify_asan_link_order=0"};
 }
 
 std::optional<std::filesystem::path> onSmallDisk(const std::string& tmpfsOptions)

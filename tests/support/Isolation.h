@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace a3::test {
 
@@ -24,6 +25,9 @@ bool withoutPrivileges(const std::filesystem::path& ownedFolder = {});
 // some system calls: true where the test should go on, false in the process
 // that has run the test there.
 bool withPreloaded(const std::filesystem::path& library);
+
+// The environment entries that preload library into a child process.
+std::vector<std::string> preloading(const std::filesystem::path& library);
 
 // In a private mount namespace, a fresh tmpfs mounted with these options
 // ("size=16k,nr_inodes=3"): its folder where the test should go on, nothing

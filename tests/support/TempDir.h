@@ -41,6 +41,8 @@ private:
 };
 
 std::vector<std::uint8_t> readBytes(const std::filesystem::path& path);
+// The names in a folder, sorted.
+std::vector<std::string> namesIn(const std::filesystem::path& folder);
 // Makes the folders on the way as well.
 void writeBytes(const std::filesystem::path& path, std::span<const std::uint8_t> bytes);
 

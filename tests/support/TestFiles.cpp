@@ -1,5 +1,6 @@
 #include "TempDir.h"
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
@@ -13,6 +14,16 @@ std::vector<std::uint8_t> readBytes(const std::filesystem::path& path)
         throw std::runtime_error("cannot read " + path.string());
     }
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::vector<std::string> namesIn(const std::filesystem::path& folder)
+{
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::ranges::sort(names);
+    return names;
 }
 
 void writeBytes(const std::filesystem::path& path, std::span<const std::uint8_t> bytes)
