@@ -1,6 +1,7 @@
 #include "AppController.h"
 #include "AppInstance.h"
 #include "DocumentController.h"
+#include "EndingSignals.h"
 #include "PasteboardTypes.h"
 #include "UserPrompts.h"
 
@@ -11,6 +12,8 @@
 
 int main(int argc, char** argv)
 {
+    // A session that ends, or a kill, during a save leaves no temporary file.
+    a3::removeTemporaryFilesOnEndingSignals();
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("A3 Librarian"));
     QApplication::setApplicationVersion(QStringLiteral(A3_VERSION));

@@ -4,10 +4,10 @@
 
 namespace a3 {
 
-// SIGINT (Ctrl+C) and SIGTERM, which end a command-line program. Ended in
-// the middle of a write, a program would leave its temporary file beside the
-// target.
-inline constexpr int kEndingSignals[] = {SIGINT, SIGTERM};
+// SIGINT (Ctrl+C), SIGTERM and SIGHUP (the terminal closed, the session
+// ended), which end a program. Ended in the middle of a write, a program
+// would leave its temporary file beside the target.
+inline constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
 // Makes the ending signals remove the temporary files being written, then end
 // the program by their default action, so that its exit status still tells

@@ -65,7 +65,8 @@ TEST_F(A3BankEnded, WhileWritingLeavesTheTargetAsItWasAndNothingBesideIt)
           {Arguments{"new", "--force", out.string()}, out, SIGTERM},
           {Arguments{"copy", b, "1", b, "2", "-o", longest.string()}, longest, SIGINT},
           {Arguments{"pdf", b, "-o", pdf.string()}, pdf, SIGINT},
-          {Arguments{"pdf", b, "-o", pdf.string()}, pdf, SIGTERM}}) {
+          {Arguments{"pdf", b, "-o", pdf.string()}, pdf, SIGTERM},
+          {Arguments{"new", "--force", out.string()}, out, SIGHUP}}) {
         SCOPED_TRACE(arguments.front() + " " + strsignal(signal));
         Arguments commandLine{A3BANK_PATH};
         commandLine.insert(commandLine.end(), arguments.begin(), arguments.end());
