@@ -321,10 +321,16 @@ TEST_F(LibraryWindowTest, TheLibraryWindowHasTheAppsCommands)
     EXPECT_EQ(listed, (QStringList{"&Library", "", "Untitled", "Untitled 2", "R&&B.syx"}));
     EXPECT_TRUE(windowMenu->actions().at(0)->isChecked()); // the window it is in
     EXPECT_FALSE(windowMenu->actions().at(2)->isChecked());
-    emit windowMenu->aboutToShow(); // listed anew, not twice
+    emit windowMenu->aboutToShow(); // listed anew: not twice, the old items gone
+    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_EQ(windowMenu->actions().size(), 5);
+    EXPECT_EQ(windowMenu->findChildren<QAction*>(Qt::FindDirectChildrenOnly).size(),
+              windowMenu->actions().size() + 1); // and its own action in the menu bar
     windowMenu->actions().at(2)->trigger();
     EXPECT_TRUE(QTest::qWaitForWindowActive(first));
+    emit windowMenu->aboutToShow();
+    EXPECT_TRUE(windowMenu->actions().at(2)->isChecked());
+    EXPECT_FALSE(windowMenu->actions().at(0)->isChecked());
 
     // Ctrl+L comes back here; Ctrl+Q there quits the app.
     QTest::keyClick(first, Qt::Key_L, Qt::ControlModifier);
