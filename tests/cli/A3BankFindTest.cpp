@@ -144,5 +144,30 @@ TEST(A3BankFind, WithoutDirAndWithNothingToSearchSaysHowToGiveAFolder)
     EXPECT_EQ(received.out + received.err, "");
 }
 
+// A patch that plays its bank's chain data is the same sound only over the
+// same chain data.
+TEST(A3BankFind, SameFindsAChainDataPatchOnlyWhereItsChainDataIs)
+{
+    const test::TempDir dir;
+    const auto bankWithChainPatch = [](std::u16string name, std::uint8_t chainByte) {
+        A3AllDataSource bank = test::bankWith({{1, name}});
+        A3AllData record = bank.data();
+        record.chain[0] = chainByte;
+        record.patch[0][0] = 130; // C2
+        bank.setData(record);
+        return bank.syxData(); // with the chain ID of its chain data
+    };
+    test::writeBytes(dir / "x.syx", bankWithChainPatch(u"X", 1));
+    test::writeBytes(dir / "y.syx", bankWithChainPatch(u"Y", 1));
+    test::writeBytes(dir / "z.syx", bankWithChainPatch(u"Z", 2));
+    const std::string d = dir.path().string();
+    const test::RunResult same =
+        test::run({A3BANK_PATH, "find", "--same", d + "/z.syx:1", d}, std::chrono::seconds(30));
+    EXPECT_EQ(same.out, d + "/z.syx\t1\tZ      \n");
+    const test::RunResult other =
+        test::run({A3BANK_PATH, "find", "--same", d + "/x.syx:1", d}, std::chrono::seconds(30));
+    EXPECT_EQ(other.out, d + "/x.syx\t1\tX      \n" + d + "/y.syx\t1\tY      \n");
+}
+
 } // namespace
 } // namespace a3
