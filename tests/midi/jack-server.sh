@@ -20,9 +20,27 @@ stop_server() {
     kill -9 "$pid"
 }
 
+# JACK keeps a server's place among its eight until a server of the same name
+# starts again, even when the first was killed (a run stopped by a time-out):
+# such places, of this user's test servers, are taken back by starting and
+# stopping a server of their name. A running one is left alone.
+reclaim_stale_places() {
+    local registry=/dev/shm/jack-shm-registry name pid
+    [ -r "$registry" ] || return 0
+    for name in $(grep -aoE "jack-$(id -u):a3[-A-Za-z0-9]*:" "$registry" | cut -d: -f2); do
+        [ "$(jack_wait -c -s "$name" 2>/dev/null)" = "not running" ] || continue
+        jackd -S -n "$name" -d dummy -r 48000 -p 256 >/dev/null 2>&1 </dev/null &
+        pid=$!
+        jack_wait -w -s "$name" -t 5 >/dev/null 2>&1 || true
+        kill "$pid" 2>/dev/null || true
+        wait "$pid" 2>/dev/null || true
+    done
+}
+
 case "$1" in
 start)
     stop_server "$3" # one left by an interrupted run
+    reclaim_stale_places
     jackd -S -n "$2" -d dummy -r 48000 -p 256 >"$3.log" 2>&1 </dev/null &
     echo $! >"$3"
     if ! jack_wait -w -s "$2" -t 10 >/dev/null 2>&1; then
