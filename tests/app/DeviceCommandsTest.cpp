@@ -380,8 +380,8 @@ const Ending kEndings[] = {
          dump.resize(12000);
          menu.start(kReceive, menu.deviceOut);
          menu.sendWhenListening(dump);
-         menu.dismiss("No bank was received from “%1”\\.\\|No All-Data dump arrived within 2 "
-                      "seconds\\.",
+         menu.dismiss("No bank was received from “%1”\\.\\|The dump stopped after 12000 of 29198 "
+                      "bytes\\.",
                       menu.deviceOut);
      },
      true},

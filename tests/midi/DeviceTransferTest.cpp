@@ -2,7 +2,7 @@
 // the whole JACK server: a clear error and no hang. The server is a second
 // one of the test's own, not the fixture's. What transfers do on a working
 // system is proven on the fake transport, which passes the same contract as
-// RtMidi on JACK, and end to end by a3bank's device tests.
+// the transport on JACK, and end to end by a3bank's device tests.
 
 #include "ChildProcess.h"
 #include "DumpReceiver.h"
