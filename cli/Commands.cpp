@@ -276,9 +276,9 @@ std::vector<CommandDefinition> commandTable()
         {"receive",
          {{"OUT"}},
          {port, {"--timeout", {}, "SECONDS", ValueKind::Seconds}},
-         "wait for one All-Data dump from PORT (60 s\n"
-         "unless --timeout) and write it to OUT as it\n"
-         "came; Ctrl+C stops waiting",
+         "wait for an All-Data dump from PORT to begin\n"
+         "(60 s unless --timeout) and write it to OUT\n"
+         "as it came; Ctrl+C stops waiting",
          receiveCommand},
     };
 }
