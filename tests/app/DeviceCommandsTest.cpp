@@ -535,10 +535,12 @@ const Ending kEndings[] = {
          menu.start(kCompare, menu.deviceOut);
          menu.progressOnceListening();
          menu.device->write("send-unended 312500\n");
+         EXPECT_EQ(menu.device->readLine(10s), "sending");
          menu.dismiss("No bank was received from “%1”\\.\\|More than 29198 bytes arrived without "
                       "the end of a dump\\.",
                       menu.deviceOut);
          menu.device->write("stop\n");
+         EXPECT_TRUE(menu.device->readLine(10s).starts_with("stopped "));
      }},
 };
 
