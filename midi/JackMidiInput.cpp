@@ -1,37 +1,25 @@
 #include "JackMidiInput.h"
 
-#include <cstring>
 #include <jack/jack.h>
 #include <jack/midiport.h>
 
 namespace a3::midi {
-namespace {
-
-// Only another program's MIDI output can be connected to our input.
-bool isMidiOutput(const jack_port_t* port)
-{
-    return (jack_port_flags(port) & JackPortIsOutput) != 0 &&
-           std::strcmp(jack_port_type(port), JACK_DEFAULT_MIDI_TYPE) == 0;
-}
-
-} // namespace
 
 JackMidiInput::JackMidiInput(const std::string& clientName, const std::string& portName,
                              MidiInputHandler handler)
     : _handler(std::move(handler))
     , _client(jack_client_open(clientName.c_str(), JackNoStartServer, nullptr))
 {
+    const MidiError refused("JACK refused the MIDI input \"" + clientName + ":" + portName + "\".");
     if (!_client) {
-        throw MidiError("No JACK server is running.");
+        throw refused;
     }
     _port =
         jack_port_register(_client, portName.c_str(), JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
-    // Without a handler there is nothing to call: the port only connects.
-    const bool listening =
-        !_handler || jack_set_process_callback(_client, &JackMidiInput::process, this) == 0;
-    if (!_port || !listening || jack_activate(_client) != 0) {
+    if (!_port || jack_set_process_callback(_client, &JackMidiInput::process, this) != 0 ||
+        jack_activate(_client) != 0) {
         jack_client_close(_client);
-        throw MidiError("JACK refused the MIDI input \"" + portName + "\".");
+        throw refused;
     }
 }
 
@@ -42,8 +30,7 @@ JackMidiInput::~JackMidiInput()
 
 void JackMidiInput::connectFrom(const std::string& source)
 {
-    const jack_port_t* port = jack_port_by_name(_client, source.c_str());
-    if (!port || !isMidiOutput(port)) {
+    if (!jack_port_by_name(_client, source.c_str())) {
         throw MidiError("There is no MIDI port named \"" + source + "\".");
     }
     if (jack_connect(_client, source.c_str(), jack_port_name(_port)) != 0) {

@@ -19,8 +19,8 @@ class JackMidiInput final : public MidiInput
 {
 public:
     // A client named clientName (or another name JACK gives it when that one
-    // is taken) with the input port portName, active and calling handler.
-    // Throws MidiError.
+    // is taken) with the input port portName, active and calling handler,
+    // which must not be empty. Throws MidiError.
     JackMidiInput(const std::string& clientName, const std::string& portName,
                   MidiInputHandler handler);
     // Closing the client ends its process callback before it returns.

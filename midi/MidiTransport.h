@@ -89,7 +89,8 @@ public:
     // The ports this program can receive from and send to.
     virtual std::vector<MidiPort> inputPorts() = 0;
     virtual std::vector<MidiPort> outputPorts() = 0;
-    // Open a port of this program connected to the named one. Throw MidiError.
+    // Open a port of this program connected to the named one; an input's
+    // handler must not be empty. Throw MidiError.
     virtual std::unique_ptr<MidiOutput> openOutput(const std::string& port) = 0;
     virtual std::unique_ptr<MidiInput> openInput(const std::string& port,
                                                  MidiInputHandler handler) = 0;

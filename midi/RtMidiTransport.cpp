@@ -235,11 +235,9 @@ public:
         , _port(api, clientName)
     {
         _port.midi().ignoreTypes(false, false, false);
-        if (_handler) {
-            // Before the port opens: without a callback RtMidi queues what
-            // arrives and prints once its queue is full.
-            _port.midi().setCallback(&RtInput::deliver, this);
-        }
+        // Before the port opens: without a callback RtMidi queues what
+        // arrives and prints once its queue is full.
+        _port.midi().setCallback(&RtInput::deliver, this);
     }
 
     RtPort<RtMidiIn>& port() { return _port; }

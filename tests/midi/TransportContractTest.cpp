@@ -72,7 +72,8 @@ TEST_P(Contract, DeliversInOrderOnAThreadOfItsOwnAndAnOutputIsConnectedUntilItsP
     EXPECT_EQ(listed(transport->outputPorts()), "");
     EXPECT_FALSE(output->connected());
     EXPECT_THROW(transport->openOutput("no such port"), MidiError);
-    EXPECT_THROW(transport->openInput("no such port", {}), MidiError);
+    EXPECT_THROW(transport->openInput("no such port", [](std::span<const std::uint8_t>) {}),
+                 MidiError);
 }
 
 // What a receive relies on: the pieces of a System Exclusive message reach an
