@@ -61,6 +61,11 @@ TEST_F(GoneMidTransfer, AJackServerKilledMidReceiveGivesAClearErrorAndNoHang)
         });
     EXPECT_EQ(result.status, TransferResult::Status::Failed);
     EXPECT_EQ(result.message, kSystemLostMessage);
+
+    // The transport stays unusable, and says why at once.
+    const auto again = receiveDump(*transport, deviceName + " out:MIDI", 30s, {}, {});
+    EXPECT_EQ(again.status, TransferResult::Status::Failed);
+    EXPECT_EQ(again.message, "The JACK server has stopped.");
 }
 
 // Fragments sent to a port no longer connected raise no error: the send
