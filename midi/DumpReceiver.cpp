@@ -93,21 +93,21 @@ public:
     void add(std::span<const std::uint8_t> bytes)
     {
         const std::lock_guard lock(_mutex);
-        if (_ended) {
+        if (_arrived != Arrived::Nothing) {
             return; // nothing more is taken in
         }
         const std::size_t before = _assembler.bytesInMessage();
         auto complete = _assembler.add(bytes);
         if (!complete.empty()) {
             _message = std::move(complete.front());
-            _ended = true;
+            _arrived = Arrived::Message;
         } else if (_assembler.bytesInMessage() > kAllDataFileSize) {
-            _ended = true;
+            _arrived = Arrived::TooLong;
         } else if (_assembler.bytesInMessage() != before) {
             _lastByte = steady_clock::now();
         }
-        if (_ended) {
-            _arrived.notify_all();
+        if (_arrived != Arrived::Nothing) {
+            _ending.notify_all();
         }
     }
 
@@ -116,14 +116,15 @@ public:
     std::optional<TransferResult> waitUntil(steady_clock::time_point tick, std::stop_token stop)
     {
         std::unique_lock lock(_mutex);
-        _arrived.wait_until(lock, stop, std::min(tick, deadline()), [this] { return _ended; });
-        if (_message) {
-            SysExMessage message = std::exchange(_message, std::nullopt).value();
+        _ending.wait_until(lock, stop, std::min(tick, deadline()),
+                           [this] { return _arrived != Arrived::Nothing; });
+        if (_arrived == Arrived::Message) {
+            SysExMessage message = std::move(_message);
             lock.unlock();
             return judged(std::move(message));
         }
         const std::size_t bytes = _assembler.bytesInMessage();
-        if (_ended) {
+        if (_arrived == Arrived::TooLong) {
             return tooLong(bytes);
         }
         if (steady_clock::now() < deadline()) {
@@ -153,14 +154,22 @@ private:
         return _assembler.bytesInMessage() > 0 ? _lastByte + kDumpSilenceLimit : _start + _timeout;
     }
 
+    // What has arrived that ends the wait.
+    enum class Arrived
+    {
+        Nothing,
+        Message, // complete, in _message
+        TooLong, // a message longer than any dump, its end still to come
+    };
+
     const steady_clock::time_point _start = steady_clock::now();
     const milliseconds _timeout;
     mutable std::mutex _mutex;
-    std::condition_variable_any _arrived;
+    std::condition_variable_any _ending;
     SysExAssembler _assembler{kAllDataFileSize}; // a longer message is refused anyway
     steady_clock::time_point _lastByte;          // of the message that has begun
-    std::optional<SysExMessage> _message;        // complete, until taken
-    bool _ended = false;
+    Arrived _arrived = Arrived::Nothing;
+    SysExMessage _message;
 };
 
 } // namespace

@@ -266,26 +266,31 @@ QDialog* sendingProgress()
     return progress;
 }
 
-// The time left that the progress of a send tells, in whole seconds, fits
-// the bytes sent at this rate: the fragment reported has just left, less than
-// a second late.
+// The time left that the progress of a send tells ("1:14 left"), in whole
+// seconds, fits the bytes sent at this rate: the fragment reported has just
+// left, less than a second late.
 void expectTimeLeftAt(double bytesPerSecond, const QDialog& progress)
 {
     const int sent = progress.findChild<QProgressBar*>()->value();
     const QString text = progress.findChild<QLabel*>()->text();
-    const auto left = QRegularExpression(QStringLiteral("\n\n0:(\\d\\d) left$")).match(text);
+    const auto left = QRegularExpression(QStringLiteral("\n\n(\\d+):(\\d\\d) left$")).match(text);
     ASSERT_TRUE(left.hasMatch()) << text.toStdString();
+    const int seconds = left.captured(1).toInt() * 60 + left.captured(2).toInt();
     const double exact = (29198.0 - sent + 256) / bytesPerSecond;
-    EXPECT_LE(left.captured(1).toInt(), exact) << text.toStdString();
-    EXPECT_GT(left.captured(1).toInt(), exact - 2) << text.toStdString();
+    EXPECT_LE(seconds, exact) << text.toStdString();
+    EXPECT_GT(seconds, exact - 2) << text.toStdString();
 }
 
-// At wire speed, as the user knows it: the speed chosen reaches the send,
-// whose progress tells the time left at it, and the next Send offers that
-// port the speed chosen last for it.
+// The speed chosen reaches the send, whose progress tells the time left at
+// it, and the next Send offers that port the speed chosen last for it. On a
+// link paced at half the wire speed, so that the slowest send, 75 s, shows
+// its minutes.
 TEST_F(DeviceCommandsTest, SendsAtTheSpeedChosenAndOffersItAgainForThatPort)
 {
-    openBank(true);
+    constexpr double kPace = midi::kWireSpeed / 2;
+    controller = std::make_unique<DocumentController>(appController, prompts,
+                                                      DeviceLink::Settings{kPace, 2s});
+    window = controller->openDocument(qPath(dir / bankName));
     const QString port = QString::fromStdString(deviceIn);
     prompts.portAnswer = port;
     std::map<QString, SendSpeed> chosen;
@@ -296,7 +301,7 @@ TEST_F(DeviceCommandsTest, SendsAtTheSpeedChosenAndOffersItAgainForThatPort)
         QDialog* progress = sendingProgress();
         ASSERT_NE(progress, nullptr);
         EXPECT_EQ(prompts.offeredSpeeds, chosen);
-        expectTimeLeftAt(midi::kWireSpeed * percentOf(speed) / 100, *progress);
+        expectTimeLeftAt(kPace * percentOf(speed) / 100, *progress);
         progress->reject();
         ASSERT_TRUE(QTest::qWaitFor([&] { return !controller->deviceLink().isBusy(); }, 30000));
         chosen[port] = speed;
@@ -442,6 +447,28 @@ TEST_F(DeviceMenu, TheSendDialogOffersTheSpeedChosenLastForEachPort)
     ASSERT_TRUE(QTest::qWaitFor([&] { return !controller->deviceLink().isBusy(); }, kDialogWait));
 }
 
+// While it lives, this process finds neither the ALSA sequencer nor a JACK
+// server.
+class NoMidiSystem
+{
+public:
+    NoMidiSystem()
+    {
+        ::setenv("JACK_DEFAULT_SERVER", (_server + "-none").c_str(), 1);
+        ::setenv("ALSA_CONFIG_PATH", A3_NO_SEQUENCER_CONF, 1);
+    }
+    ~NoMidiSystem()
+    {
+        ::setenv("JACK_DEFAULT_SERVER", _server.c_str(), 1);
+        ::unsetenv("ALSA_CONFIG_PATH");
+    }
+    NoMidiSystem(const NoMidiSystem&) = delete;
+    NoMidiSystem& operator=(const NoMidiSystem&) = delete;
+
+private:
+    const std::string _server = std::getenv("JACK_DEFAULT_SERVER");
+};
+
 // Each way a Device command ends, by the user's steps from its start, with
 // the error the user is told of; no window opens.
 struct Ending
@@ -481,6 +508,8 @@ const Ending kEndings[] = {
      }},
     {"port choice cancelled",
      [](DeviceMenu& menu) { menu.start(kSend, menu.deviceIn, QDialogButtonBox::Cancel); }},
+    {"input choice cancelled",
+     [](DeviceMenu& menu) { menu.start(kReceive, menu.deviceOut, QDialogButtonBox::Cancel); }},
     {"no port",
      [](DeviceMenu& menu) {
          menu.device.reset();
@@ -490,14 +519,22 @@ const Ending kEndings[] = {
      }},
     {"no MIDI system",
      [](DeviceMenu& menu) {
-         const std::string server = std::getenv("JACK_DEFAULT_SERVER");
-         ::setenv("JACK_DEFAULT_SERVER", (server + "-none").c_str(), 1);
-         ::setenv("ALSA_CONFIG_PATH", A3_NO_SEQUENCER_CONF, 1);
+         const NoMidiSystem none;
          menu.start(kSend);
          menu.dismiss("The device cannot be reached\\.\\|No MIDI system found: the ALSA sequencer "
                       "is not available and no JACK server is running\\.");
-         ::setenv("JACK_DEFAULT_SERVER", server.c_str(), 1);
-         ::unsetenv("ALSA_CONFIG_PATH");
+     }},
+    {"no MIDI system left once the input is chosen",
+     [](DeviceMenu& menu) {
+         menu.start(kReceive);
+         QDialog* choice = menu.shown<QComboBox>();
+         choice->findChild<QComboBox*>(QStringLiteral("port"))
+             ->setCurrentText(QString::fromStdString(menu.deviceOut));
+         const NoMidiSystem none;
+         choice->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+         menu.dismiss("No bank was received from “%1”\\.\\|No MIDI system found: the ALSA "
+                      "sequencer is not available and no JACK server is running\\.",
+                      menu.deviceOut);
      }},
     {"a foreign message",
      [](DeviceMenu& menu) {
@@ -527,6 +564,23 @@ const Ending kEndings[] = {
          EXPECT_EQ(progress->findChild<QProgressBar*>()->value(), 12000);
          menu.dismiss("No bank was received from “%1”\\.\\|The dump stopped after 12000 of 29198 "
                       "bytes\\.",
+                      menu.deviceOut);
+     },
+     true},
+    {"a dump broken off by another message",
+     [](DeviceMenu& menu) {
+         auto bytes = test::wellFormedAllDataFile();
+         bytes.resize(12000);
+         bytes.insert(bytes.end(), {0x90, 0x3C, 0x40});
+         menu.start(kReceive, menu.deviceOut);
+         menu.sendWhenListening(bytes);
+         const auto* bar = menu.shown<QProgressBar>()->findChild<QProgressBar*>();
+         EXPECT_TRUE(QTest::qWaitFor([&] { return bar->maximum() == 29198; }, kDialogWait));
+         // Back to waiting for a dump to begin, until the time-out.
+         EXPECT_TRUE(QTest::qWaitFor([&] { return menu.waitingForTheDump(); }, kDialogWait));
+         EXPECT_EQ(bar->maximum(), 0);
+         menu.dismiss("No bank was received from “%1”\\.\\|No All-Data dump arrived within 2 "
+                      "seconds\\.",
                       menu.deviceOut);
      },
      true},

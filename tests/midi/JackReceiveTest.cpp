@@ -35,7 +35,7 @@ protected:
         device = std::make_unique<test::ChildProcess>(
             std::vector<std::string>{A3_SIMULATED_DEVICE_PATH, deviceName});
         ASSERT_EQ(device->readLine(10s), "ready") << device->err();
-        transport = openMidiSystem(clientName, MidiSystem::Jack);
+        transport = openMidiSystemWithVirtualPorts(clientName, MidiSystem::Jack);
     }
 
     test::Watchdog watchdog{"a receive from the simulated device", 60s};
@@ -43,16 +43,26 @@ protected:
     const std::string deviceName = "a3-flooding-device-" + std::to_string(::getpid());
     const std::string deviceOut = deviceName + " out:MIDI";
     std::unique_ptr<test::ChildProcess> device;
-    std::unique_ptr<MidiTransport> transport;
+    std::unique_ptr<VirtualPortTransport> transport;
 };
 
 // Other programs, and the users who connect ports by hand, see the port that
-// RtMidi's input had; it goes with the input.
-TEST_F(JackReceive, AnInputIsConnectedAsTheClientsInPortAndGoesWithIt)
+// RtMidi's input had; it goes with the input. An input that JACK refuses (a
+// name longer than JACK takes) leaves no client behind to take that name.
+TEST_F(JackReceive, AnInputIsConnectedAsTheClientsInPortAndLeavesNoClientWhenGoneOrRefused)
 {
     const auto watch = JackServerWatch::connect(clientName + " watch");
     ASSERT_NE(watch, nullptr);
-    auto input = transport->openInput(deviceOut, [](std::span<const std::uint8_t>) {});
+    const auto ignore = [](std::span<const std::uint8_t>) {};
+    const std::string tooLong(300, 'x');
+    try {
+        transport->openVirtualInput(tooLong, ignore);
+        ADD_FAILURE() << "JACK took a port name of 300 characters";
+    } catch (const MidiError& error) {
+        EXPECT_EQ(error.what(),
+                  "JACK refused the MIDI input \"" + clientName + " in:" + tooLong + "\".");
+    }
+    auto input = transport->openInput(deviceOut, ignore);
     EXPECT_EQ(watch->connectionsOf(deviceOut), std::vector<std::string>{clientName + " in:MIDI"});
     input.reset();
     EXPECT_EQ(watch->connectionsOf(deviceOut), std::vector<std::string>{});
