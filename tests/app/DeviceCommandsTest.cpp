@@ -283,11 +283,11 @@ void expectTimeLeftAt(double bytesPerSecond, const QDialog& progress)
 
 // The speed chosen reaches the send, whose progress tells the time left at
 // it, and the next Send offers that port the speed chosen last for it. On a
-// link paced at half the wire speed, so that the slowest send, 75 s, shows
-// its minutes.
+// link paced so that the sends take half a minute, one and two: the time left
+// shows its minutes.
 TEST_F(DeviceCommandsTest, SendsAtTheSpeedChosenAndOffersItAgainForThatPort)
 {
-    constexpr double kPace = midi::kWireSpeed / 2;
+    constexpr double kPace = 960;
     controller = std::make_unique<DocumentController>(appController, prompts,
                                                       DeviceLink::Settings{kPace, 2s});
     window = controller->openDocument(qPath(dir / bankName));
