@@ -137,7 +137,8 @@ TEST_F(Dialogs, APortQuestionWrapsALongNameRatherThanWidenTheDialog)
 }
 
 // Top to bottom: what is going on, how far it has come, Cancel; wide enough
-// that a short text leaves room for the port names that follow.
+// that a short text leaves room for the port names that follow, and a long
+// one wraps.
 TEST_F(Dialogs, AProgressWindowShowsItsTextThenItsBarThenCancel)
 {
     ProgressDialog progress(QStringLiteral("Sending…"), 29198, &window);
@@ -150,6 +151,8 @@ TEST_F(Dialogs, AProgressWindowShowsItsTextThenItsBarThenCancel)
     EXPECT_LT(top(bar) + bar->height(), top(cancel) + 1);
     EXPECT_EQ(cancel->text(), "Cancel");
     EXPECT_GE(text->width(), 360);
+    progress.setText("Sending to “" + QString("a long port name ").repeated(30) + "”…");
+    EXPECT_LT(progress.sizeHint().width(), 640);
 }
 
 } // namespace
