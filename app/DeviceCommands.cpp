@@ -30,6 +30,24 @@ QString patchCount(int count)
     return count == 1 ? DeviceCommands::tr("1 patch") : DeviceCommands::tr("%1 patches").arg(count);
 }
 
+// How long the receive has waited, asking for the dump once the port listens
+// so that no dump starts too early; then how far the dump has come.
+void showReceiving(ProgressDialog& progress, const QString& port, const midi::TransferProgress& now)
+{
+    if (now.bytes == 0) {
+        progress.setMaximum(0);
+        progress.setText(DeviceCommands::tr("Start the All-Data dump on the device now.\n\nWaiting "
+                                            "for it on “%1”: %2")
+                             .arg(port, minutesAndSeconds(now.elapsed)));
+        return;
+    }
+    progress.setMaximum(static_cast<int>(kAllDataFileSize));
+    progress.setValue(static_cast<int>(now.bytes));
+    progress.setText(DeviceCommands::tr("Receiving the dump from “%1”…\n\n%2 of %3 bytes, %4 left")
+                         .arg(port, QString::number(now.bytes), QString::number(kAllDataFileSize),
+                              minutesAndSeconds(now.remaining)));
+}
+
 // Once the transfer has reported; unless the user closed it already.
 void closeProgress(const QPointer<ProgressDialog>& progress)
 {
@@ -86,28 +104,44 @@ void DeviceCommands::sendBank()
     bank.writeSyxData(std::span<std::uint8_t, kAllDataFileSize>(dump));
     const QString name = _document.displayName();
 
-    choosePort(
-        DeviceLink::Direction::ToDevice, tr("Send “%1” to:").arg(name),
-        [this, name, dump = std::move(dump)](const QString& port) mutable {
-            QPointer<ProgressDialog> progress = showProgress(
-                tr("Sending “%1” to “%2”…").arg(name, port), static_cast<int>(kAllDataFileSize));
-            _link.send(
-                port, std::move(dump),
-                [progress, name, port](const midi::TransferProgress& now) {
-                    if (progress) {
-                        progress->setValue(static_cast<int>(now.bytes));
-                        progress->setText(tr("Sending “%1” to “%2”…\n\n%3 left")
-                                              .arg(name, port, minutesAndSeconds(now.remaining)));
-                    }
-                },
-                _questions.whenAnswered(
-                    [this, progress, name, port](const midi::TransferResult& result) {
-                        closeProgress(progress);
-                        endWith(result.done() ? QString()
-                                              : tr("“%1” was not sent to “%2”.").arg(name, port),
-                                QString::fromStdString(result.message));
-                    }));
-        });
+    withPorts(DeviceLink::Direction::ToDevice,
+              [this, name, dump = std::move(dump)](const QStringList& ports) mutable {
+                  _questions.prompts().chooseSendPort(
+                      _questions.window(), tr("Send “%1” to:").arg(name), ports,
+                      _link.lastPort(DeviceLink::Direction::ToDevice), _link.sendSpeeds(),
+                      _questions.whenAnswered([this, name, dump = std::move(dump)](
+                                                  const UserPrompts::SendChoice& choice) mutable {
+                          if (choice.port.isEmpty()) {
+                              _link.end();
+                              return;
+                          }
+                          _link.rememberPort(DeviceLink::Direction::ToDevice, choice.port);
+                          _link.rememberSendSpeed(choice.port, choice.speed);
+                          sendTo(choice, name, std::move(dump));
+                      }));
+              });
+}
+
+void DeviceCommands::sendTo(const UserPrompts::SendChoice& choice, const QString& name,
+                            std::vector<std::uint8_t> dump)
+{
+    const QString port = choice.port;
+    QPointer<ProgressDialog> progress = showProgress(tr("Sending “%1” to “%2”…").arg(name, port),
+                                                     static_cast<int>(kAllDataFileSize));
+    _link.send(
+        port, choice.speed, std::move(dump),
+        [progress, name, port](const midi::TransferProgress& now) {
+            if (progress) {
+                progress->setValue(static_cast<int>(now.bytes));
+                progress->setText(tr("Sending “%1” to “%2”…\n\n%3 left")
+                                      .arg(name, port, minutesAndSeconds(now.remaining)));
+            }
+        },
+        _questions.whenAnswered([this, progress, name, port](const midi::TransferResult& result) {
+            closeProgress(progress);
+            endWith(result.done() ? QString() : tr("“%1” was not sent to “%2”.").arg(name, port),
+                    QString::fromStdString(result.message));
+        }));
 }
 
 void DeviceCommands::receiveBank()
@@ -115,12 +149,11 @@ void DeviceCommands::receiveBank()
     if (!_link.begin()) {
         return;
     }
-    choosePort(DeviceLink::Direction::FromDevice, tr("Receive a bank from:"),
-               [this](const QString& port) {
-                   receiveFrom(port, [this](const std::vector<std::uint8_t>& dump) {
-                       _controller.openReceivedBank(dump);
-                   });
-               });
+    chooseInput(tr("Receive a bank from:"), [this](const QString& port) {
+        receiveFrom(port, [this](const std::vector<std::uint8_t>& dump) {
+            _controller.openReceivedBank(dump);
+        });
+    });
 }
 
 void DeviceCommands::compareWithDevice()
@@ -129,25 +162,24 @@ void DeviceCommands::compareWithDevice()
         return;
     }
     const QString name = _document.displayName();
-    choosePort(DeviceLink::Direction::FromDevice, tr("Compare “%1” with the bank from:").arg(name),
-               [this, name](const QString& port) {
-                   receiveFrom(port, [this, name](const std::vector<std::uint8_t>& dump) {
-                       A3AllDataSource device = A3AllDataSource::fallbackBank();
-                       device.setSyxData(dump);
-                       const ComparisonReport report =
-                           comparisonReport(compareBanks(_document.bank(), device), name);
-                       _questions.prompts().showComparison(_questions.window(), report.summary,
-                                                           report.rows,
-                                                           _questions.whenAnswered([] {}));
-                   });
-               });
+    chooseInput(
+        tr("Compare “%1” with the bank from:").arg(name), [this, name](const QString& port) {
+            receiveFrom(port, [this, name](const std::vector<std::uint8_t>& dump) {
+                A3AllDataSource device = A3AllDataSource::fallbackBank();
+                device.setSyxData(dump);
+                const ComparisonReport report =
+                    comparisonReport(compareBanks(_document.bank(), device), name);
+                _questions.prompts().showComparison(_questions.window(), report.summary,
+                                                    report.rows, _questions.whenAnswered([] {}));
+            });
+        });
 }
 
-void DeviceCommands::choosePort(DeviceLink::Direction direction, const QString& question,
-                                std::function<void(const QString&)> then)
+void DeviceCommands::withPorts(DeviceLink::Direction direction,
+                               std::function<void(const QStringList&)> then)
 {
     _link.listPorts(direction,
-                    _questions.whenAnswered([this, direction, question, then](
+                    _questions.whenAnswered([this, direction, then = std::move(then)](
                                                 const QStringList& ports, const QString& failure) {
                         if (!failure.isEmpty() || ports.isEmpty()) {
                             endWith(tr("The device cannot be reached."),
@@ -157,36 +189,37 @@ void DeviceCommands::choosePort(DeviceLink::Direction direction, const QString& 
                                         : tr("The MIDI system offers no input to receive from."));
                             return;
                         }
-                        _questions.prompts().choosePort(
-                            _questions.window(), question, ports, _link.lastPort(direction),
-                            _questions.whenAnswered([this, direction, then](const QString& port) {
-                                if (port.isEmpty()) {
-                                    _link.end();
-                                    return;
-                                }
-                                _link.rememberPort(direction, port);
-                                then(port);
-                            }));
+                        then(ports);
                     }));
+}
+
+void DeviceCommands::chooseInput(const QString& question, std::function<void(const QString&)> then)
+{
+    constexpr auto kFromDevice = DeviceLink::Direction::FromDevice;
+    withPorts(kFromDevice, [this, question, then = std::move(then)](const QStringList& ports) {
+        _questions.prompts().choosePort(_questions.window(), question, ports,
+                                        _link.lastPort(kFromDevice),
+                                        _questions.whenAnswered([this, then](const QString& port) {
+                                            if (port.isEmpty()) {
+                                                _link.end();
+                                                return;
+                                            }
+                                            _link.rememberPort(kFromDevice, port);
+                                            then(port);
+                                        }));
+    });
 }
 
 void DeviceCommands::receiveFrom(const QString& port,
                                  std::function<void(std::vector<std::uint8_t>)> then)
 {
-    // Asked for once the port listens, so that no dump starts too early.
-    const QString waiting = tr("Start the All-Data dump on the device now.\n\nWaiting for it on "
-                               "“%1”: %2");
     QPointer<ProgressDialog> progress =
         showProgress(tr("Getting ready to receive on “%1”…").arg(port), 0);
     _link.receive(
         port,
-        [progress, waiting, port](const midi::TransferProgress& now) {
+        [progress, port](const midi::TransferProgress& now) {
             if (progress) {
-                QString text = waiting.arg(port, minutesAndSeconds(now.elapsed));
-                if (now.bytes > 0) {
-                    text += tr(", %1 bytes received").arg(now.bytes);
-                }
-                progress->setText(text);
+                showReceiving(*progress, port, now);
             }
         },
         _questions.whenAnswered([this, progress, port, then](const midi::TransferResult& result) {

@@ -2,6 +2,7 @@
 
 #include "BankDiff.h"
 #include "DeviceLink.h"
+#include "UserPrompts.h"
 
 #include <QList>
 #include <QObject>
@@ -45,10 +46,17 @@ public:
     void compareWithDevice();
 
 private:
-    // Lists the ports and asks for one; then with the port chosen. A refusal
-    // or a cancel ends the command.
-    void choosePort(DeviceLink::Direction direction, const QString& question,
-                    std::function<void(const QString& port)> then);
+    // Lists the ports; then with them, unless there are none to be had, which
+    // ends the command with the reason.
+    void withPorts(DeviceLink::Direction direction,
+                   std::function<void(const QStringList& ports)> then);
+    // Asks for an input; then with the port chosen. A refusal or a cancel
+    // ends the command.
+    void chooseInput(const QString& question, std::function<void(const QString& port)> then);
+    // Sends the dump where and as fast as the user chose, showing how far it
+    // has come and how long the rest takes.
+    void sendTo(const UserPrompts::SendChoice& choice, const QString& name,
+                std::vector<std::uint8_t> dump);
     // Waits for a dump from the port, showing how long it has waited; then
     // with the dump, unless it was refused, timed out or cancelled.
     void receiveFrom(const QString& port, std::function<void(std::vector<std::uint8_t>)> then);

@@ -50,6 +50,11 @@ void DeviceLink::rememberPort(Direction direction, const QString& port)
     _lastPorts[direction] = port;
 }
 
+void DeviceLink::rememberSendSpeed(const QString& port, SendSpeed speed)
+{
+    _sendSpeeds[port] = speed;
+}
+
 void DeviceLink::listPorts(Direction direction, PortsReply reply)
 {
     runOffTheGuiThread([this, direction, reply = std::move(reply)](std::stop_token) {
@@ -69,10 +74,11 @@ void DeviceLink::listPorts(Direction direction, PortsReply reply)
     });
 }
 
-void DeviceLink::send(const QString& port, std::vector<std::uint8_t> dump, Progress progress,
-                      Finished finished)
+void DeviceLink::send(const QString& port, SendSpeed speed, std::vector<std::uint8_t> dump,
+                      Progress progress, Finished finished)
 {
-    runOffTheGuiThread([this, port = port.toStdString(), dump = std::move(dump),
+    const double bytesPerSecond = _settings.bytesPerSecond * percentOf(speed) / 100;
+    runOffTheGuiThread([this, port = port.toStdString(), bytesPerSecond, dump = std::move(dump),
                         progress = std::move(progress),
                         finished = std::move(finished)](std::stop_token stop) {
         midi::TransferResult result;
@@ -83,7 +89,7 @@ void DeviceLink::send(const QString& port, std::vector<std::uint8_t> dump, Progr
                 [this, progress](const midi::TransferProgress& now) {
                     post([progress, now] { progress(now); });
                 },
-                _settings.bytesPerSecond);
+                bytesPerSecond);
         } catch (const midi::MidiError& error) {
             result.message = error.what();
         }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "MidiTransport.h"
+#include "SendSpeed.h"
 #include "Transfer.h"
 
 #include <QObject>
@@ -32,8 +33,8 @@ public:
 
     struct Settings
     {
-        double bytesPerSecond;                    // the pace of a send
-        std::chrono::milliseconds receiveTimeout; // how long a receive waits
+        double bytesPerSecond;                    // the pace of a send at full speed
+        std::chrono::milliseconds receiveTimeout; // how long a receive waits for a dump to begin
         std::string clientName = "A3 Librarian";  // the name other programs see
     };
     // At MIDI's wire speed, the pace a device's input is built for, and with
@@ -53,6 +54,9 @@ public:
     // The port chosen last in each direction while the app runs.
     QString lastPort(Direction direction) const;
     void rememberPort(Direction direction, const QString& port);
+    // The speed chosen last for each port sent to while the app runs.
+    const std::map<QString, SendSpeed>& sendSpeeds() const { return _sendSpeeds; }
+    void rememberSendSpeed(const QString& port, SendSpeed speed);
 
     // Each reports once, on the GUI thread: the ports by name, or why there
     // are none to be had (no MIDI system, say).
@@ -61,8 +65,9 @@ public:
 
     using Progress = std::function<void(const midi::TransferProgress&)>;
     using Finished = std::function<void(const midi::TransferResult&)>;
-    void send(const QString& port, std::vector<std::uint8_t> dump, Progress progress,
-              Finished finished);
+    // At speed's share of the settings' pace.
+    void send(const QString& port, SendSpeed speed, std::vector<std::uint8_t> dump,
+              Progress progress, Finished finished);
     void receive(const QString& port, Progress progress, Finished finished);
     // Stops the running transfer after the fragment going out; it then
     // finishes as cancelled.
@@ -83,6 +88,7 @@ private:
     QString _midiModule; // where the MIDI system comes from, loaded at the first transfer
     bool _busy = false;
     std::map<Direction, QString> _lastPorts;
+    std::map<QString, SendSpeed> _sendSpeeds;
     std::jthread _worker; // last: joined first, while everything it uses exists
 };
 

@@ -1,3 +1,4 @@
+#include "Transfer.h"
 #include "UserPrompts.h"
 #include "WindowModal.h"
 
@@ -7,6 +8,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFontDatabase>
+#include <QFormLayout>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QLabel>
@@ -14,6 +16,7 @@
 #include <QPushButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace a3 {
 namespace {
@@ -97,6 +100,43 @@ void chooseFile(QWidget* parent, const QString& caption, const QString& suggeste
             return result == QDialog::Accepted ? answered->selectedFiles().value(0) : QString();
         },
         std::move(reply));
+}
+
+// The question above the ports, preselected chosen first when it is among
+// them; the layout takes what else is asked, then the buttons.
+struct PortDialog
+{
+    QDialog* dialog;
+    QComboBox* ports;
+    QVBoxLayout* layout;
+};
+
+PortDialog portDialog(QWidget* window, const QString& question, const QStringList& ports,
+                      const QString& preselected)
+{
+    auto* dialog = new QDialog(window);
+    dialog->setWindowTitle(QCoreApplication::applicationName());
+    auto* label = new QLabel(question, dialog);
+    label->setTextFormat(Qt::PlainText);
+    label->setWordWrap(true);
+    auto* choice = new QComboBox(dialog);
+    choice->setObjectName(QStringLiteral("port"));
+    choice->addItems(ports);
+    choice->setCurrentIndex(std::max(0, static_cast<int>(ports.indexOf(preselected))));
+    auto* layout = new QVBoxLayout(dialog);
+    layout->addWidget(label);
+    layout->addWidget(choice);
+    dialog->setMinimumWidth(360); // room for long port names
+    return {dialog, choice, layout};
+}
+
+void addButtons(const PortDialog& asked)
+{
+    auto* buttons =
+        new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, asked.dialog);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, asked.dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, asked.dialog, &QDialog::reject);
+    asked.layout->addWidget(buttons);
 }
 
 } // namespace
@@ -204,26 +244,54 @@ void DialogPrompts::showAbout(QWidget* parent, const QString& title, const QStri
 void DialogPrompts::choosePort(QWidget* window, const QString& question, const QStringList& ports,
                                const QString& preselected, Reply<QString> reply)
 {
-    auto* dialog = new QDialog(window);
-    dialog->setWindowTitle(QCoreApplication::applicationName());
-    auto* label = new QLabel(question, dialog);
-    label->setTextFormat(Qt::PlainText);
-    label->setWordWrap(true);
-    auto* choice = new QComboBox(dialog);
-    choice->addItems(ports);
-    choice->setCurrentIndex(std::max(0, static_cast<int>(ports.indexOf(preselected))));
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, dialog);
-    QObject::connect(buttons, &QDialogButtonBox::accepted, dialog, &QDialog::accept);
-    QObject::connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
-    auto* layout = new QVBoxLayout(dialog);
-    layout->addWidget(label);
-    layout->addWidget(choice);
-    layout->addWidget(buttons);
-    dialog->setMinimumWidth(360); // room for long port names
+    const PortDialog asked = portDialog(window, question, ports, preselected);
+    addButtons(asked);
     ask(
-        dialog, QString(),
-        [choice](QDialog*, int result) {
+        asked.dialog, QString(),
+        [choice = asked.ports](QDialog*, int result) {
             return result == QDialog::Accepted ? choice->currentText() : QString();
+        },
+        std::move(reply));
+}
+
+void DialogPrompts::chooseSendPort(QWidget* window, const QString& question,
+                                   const QStringList& ports, const QString& preselected,
+                                   const std::map<QString, SendSpeed>& lastSpeeds,
+                                   Reply<SendChoice> reply)
+{
+    const PortDialog asked = portDialog(window, question, ports, preselected);
+    auto* speed = new QComboBox(asked.dialog);
+    speed->setObjectName(QStringLiteral("speed"));
+    for (const SendSpeed each : kSendSpeeds) {
+        speed->addItem(tr("%1 % (%2 bytes/s)")
+                           .arg(percentOf(each))
+                           .arg(qRound(midi::kWireSpeed * percentOf(each) / 100)));
+    }
+    const auto offerSpeedFor = [speed, lastSpeeds](const QString& port) {
+        const auto last = lastSpeeds.find(port);
+        const SendSpeed offered = last == lastSpeeds.end() ? SendSpeed::Full : last->second;
+        speed->setCurrentIndex(
+            static_cast<int>(std::ranges::find(kSendSpeeds, offered) - kSendSpeeds.begin()));
+    };
+    offerSpeedFor(asked.ports->currentText());
+    QObject::connect(asked.ports, &QComboBox::currentTextChanged, speed, offerSpeedFor);
+    auto* speedRow = new QFormLayout;
+    speedRow->addRow(tr("Speed:"), speed);
+    asked.layout->addLayout(speedRow);
+    auto* hint = new QLabel(tr("Choose a slower speed for an interface that loses data at full "
+                               "speed."),
+                            asked.dialog);
+    hint->setTextFormat(Qt::PlainText);
+    hint->setWordWrap(true);
+    asked.layout->addWidget(hint);
+    addButtons(asked);
+    ask(
+        asked.dialog, SendChoice(),
+        [choice = asked.ports, speed](QDialog*, int result) {
+            return result == QDialog::Accepted
+                       ? SendChoice{choice->currentText(),
+                                    kSendSpeeds.at(static_cast<std::size_t>(speed->currentIndex()))}
+                       : SendChoice();
         },
         std::move(reply));
 }

@@ -36,4 +36,9 @@ void ProgressDialog::setValue(int value)
     _bar->setValue(value);
 }
 
+void ProgressDialog::setMaximum(int maximum)
+{
+    _bar->setMaximum(maximum);
+}
+
 } // namespace a3

@@ -20,6 +20,8 @@ public:
 
     void setText(const QString& text);
     void setValue(int value);
+    // 0: how far is not known (a busy bar).
+    void setMaximum(int maximum);
 
 private:
     QLabel* _text;

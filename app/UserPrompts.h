@@ -1,8 +1,11 @@
 #pragma once
 
+#include "SendSpeed.h"
+
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <map>
 
 class QWidget;
 
@@ -28,6 +31,12 @@ public:
         SaveAnyway,
         Revert,
         Cancel,
+    };
+    // Where a bank goes, and how fast; no port when the user cancels.
+    struct SendChoice
+    {
+        QString port;
+        SendSpeed speed = SendSpeed::Full;
     };
     template <typename Answer>
     using Reply = std::function<void(Answer)>;
@@ -60,6 +69,12 @@ public:
     // user cancels.
     virtual void choosePort(QWidget* window, const QString& question, const QStringList& ports,
                             const QString& preselected, Reply<QString> reply) = 0;
+    // As choosePort, and the speed to send at: as each port is chosen, the
+    // one lastSpeeds holds for it is offered, Full for a port not there.
+    virtual void chooseSendPort(QWidget* window, const QString& question, const QStringList& ports,
+                                const QString& preselected,
+                                const std::map<QString, SendSpeed>& lastSpeeds,
+                                Reply<SendChoice> reply) = 0;
     // A bank compared with the device's: the summary, and a row for each
     // patch that differs (number, name here, name on the device).
     virtual void showComparison(QWidget* window, const QString& summary,
@@ -93,6 +108,9 @@ public:
                    std::function<void()> closed) override;
     void choosePort(QWidget* window, const QString& question, const QStringList& ports,
                     const QString& preselected, Reply<QString> reply) override;
+    void chooseSendPort(QWidget* window, const QString& question, const QStringList& ports,
+                        const QString& preselected, const std::map<QString, SendSpeed>& lastSpeeds,
+                        Reply<SendChoice> reply) override;
     void showComparison(QWidget* window, const QString& summary, const QList<QStringList>& rows,
                         std::function<void()> closed) override;
     void chooseFilesToOpen(QWidget* parent, Reply<QStringList> reply) override;

@@ -305,10 +305,12 @@ std::vector<CommandDefinition> commandTable()
            "SECONDS",
            ValueKind::Seconds,
            false,
-           "wait this long instead of 60 seconds, above\n0 and at most a day (86400)"}},
-         "wait for one All-Data dump from PORT (60 s\n"
-         "unless --timeout) and write it to OUT as it\n"
-         "came; Ctrl+C stops waiting",
+           "wait this long instead of 60 seconds for the\n"
+           "dump to begin, above 0 and at most a day\n"
+           "(86400)"}},
+         "wait for an All-Data dump from PORT to begin\n"
+         "(60 s unless --timeout) and write it to OUT\n"
+         "as it came; Ctrl+C stops waiting",
          receiveCommand},
     };
 }

@@ -67,10 +67,12 @@ public:
 
 // Gets the bytes that arrive on an input, System Exclusive and realtime bytes
 // included, in order, in pieces of any size (a piece need not be a whole
-// message). It is called on the MIDI system's own thread (JACK's process
-// thread, RtMidi's ALSA input thread, the fake's delivery thread), one call at
-// a time; it must return quickly, must not throw and must not call back into
-// the transport.
+// message), each as it arrives: on JACK a System Exclusive message comes in
+// the pieces it was sent in, long before its F7. Only RtMidi's input on the
+// ALSA sequencer holds such a message back until its F7. It is called on the
+// MIDI system's own thread (JACK's process thread, RtMidi's ALSA input
+// thread, the fake's delivery thread), one call at a time; it must return
+// quickly, must not throw and must not call back into the transport.
 using MidiInputHandler = std::function<void(std::span<const std::uint8_t> bytes)>;
 
 // One MIDI system, reached through its ports. Make one for each operation
@@ -87,7 +89,8 @@ public:
     // The ports this program can receive from and send to.
     virtual std::vector<MidiPort> inputPorts() = 0;
     virtual std::vector<MidiPort> outputPorts() = 0;
-    // Open a port of this program connected to the named one. Throw MidiError.
+    // Open a port of this program connected to the named one; an input's
+    // handler must not be empty. Throw MidiError.
     virtual std::unique_ptr<MidiOutput> openOutput(const std::string& port) = 0;
     virtual std::unique_ptr<MidiInput> openInput(const std::string& port,
                                                  MidiInputHandler handler) = 0;

@@ -11,8 +11,6 @@
 
 namespace a3::midi {
 
-// MIDI's wire speed: 31250 baud at ten bits a byte.
-inline constexpr double kWireSpeed = 3125.0;
 // RtMidi's JACK output spins while its 16 KB ring buffer is full, and for ever
 // once the server is gone; at this rate a buffer period of JACK passes a few
 // kilobytes.

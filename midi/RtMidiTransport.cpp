@@ -1,5 +1,6 @@
 #include "RtMidiTransport.h"
 
+#include "JackMidiInput.h"
 #include "MidiSystemProbe.h"
 
 #include <RtMidi.h>
@@ -234,11 +235,9 @@ public:
         , _port(api, clientName)
     {
         _port.midi().ignoreTypes(false, false, false);
-        if (_handler) {
-            // Before the port opens: without a callback RtMidi queues what
-            // arrives and prints once its queue is full.
-            _port.midi().setCallback(&RtInput::deliver, this);
-        }
+        // Before the port opens: without a callback RtMidi queues what
+        // arrives and prints once its queue is full.
+        _port.midi().setCallback(&RtInput::deliver, this);
     }
 
     RtPort<RtMidiIn>& port() { return _port; }
@@ -287,6 +286,11 @@ public:
 
     std::unique_ptr<MidiInput> openInput(const std::string& port, MidiInputHandler handler) override
     {
+        if (_system == MidiSystem::Jack) {
+            auto input = openJackInput(kOwnPortName, std::move(handler));
+            input->connectFrom(port);
+            return input;
+        }
         auto input = std::make_unique<RtInput>(api(), _inClient, std::move(handler));
         input->port().connect(port);
         return input;
@@ -302,6 +306,9 @@ public:
     std::unique_ptr<MidiInput> openVirtualInput(const std::string& portName,
                                                 MidiInputHandler handler) override
     {
+        if (_system == MidiSystem::Jack) {
+            return openJackInput(portName, std::move(handler));
+        }
         auto input = std::make_unique<RtInput>(api(), _inClient, std::move(handler));
         input->port().openVirtual(portName);
         return input;
@@ -316,10 +323,25 @@ private:
     // RtMidi would print its own complaint on meeting a stopped server.
     RtMidi::Api api() const
     {
+        throwIfSystemLost();
+        return _system == MidiSystem::Jack ? RtMidi::UNIX_JACK : RtMidi::LINUX_ALSA;
+    }
+
+    void throwIfSystemLost() const
+    {
         if (systemLost().stop_requested()) {
             throw MidiError("The JACK server has stopped.");
         }
-        return _system == MidiSystem::Jack ? RtMidi::UNIX_JACK : RtMidi::LINUX_ALSA;
+    }
+
+    // RtMidi's JACK input would join a System Exclusive message without end
+    // for as long as it lasts; ours passes each event on as it comes. Its
+    // client has the name RtMidi's had, which other programs see.
+    std::unique_ptr<JackMidiInput> openJackInput(const std::string& portName,
+                                                 MidiInputHandler handler) const
+    {
+        throwIfSystemLost();
+        return std::make_unique<JackMidiInput>(_inClient, portName, std::move(handler));
     }
 
     MidiSystem _system;

@@ -9,11 +9,16 @@
 
 namespace a3::midi {
 
+// MIDI's wire speed: 31250 baud at ten bits a byte.
+inline constexpr double kWireSpeed = 3125.0;
+
 struct TransferProgress
 {
     std::size_t bytes = 0; // sent so far, or received of the message that has begun
     std::chrono::milliseconds elapsed{0};
-    std::chrono::milliseconds remaining{0}; // until the dump has left, or until the time-out
+    // Until the dump has left; while waiting for one, until the time-out;
+    // while one arrives, until its end at wire speed, the device's pace.
+    std::chrono::milliseconds remaining{0};
 };
 
 // Called on the thread that runs the transfer.

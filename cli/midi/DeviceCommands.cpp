@@ -74,15 +74,21 @@ long long wholeSecondsUp(std::chrono::milliseconds time)
     return (time.count() + 999) / 1000;
 }
 
-std::string sendingProgress(const TransferProgress& progress, std::size_t total)
+// "Sending: 2048 of 29198 bytes (7 %), 9 s left"
+std::string transferProgress(const std::string& doing, const TransferProgress& progress,
+                             std::size_t total)
 {
-    return "Sending: " + std::to_string(progress.bytes) + " of " + std::to_string(total) +
+    return doing + ": " + std::to_string(progress.bytes) + " of " + std::to_string(total) +
            " bytes (" + std::to_string(progress.bytes * 100 / total) + " %), " +
            std::to_string(wholeSecondsUp(progress.remaining)) + " s left";
 }
 
-std::string waitingProgress(const TransferProgress& progress)
+// How long it has waited for the dump, then how far the dump has come.
+std::string receivingProgress(const TransferProgress& progress)
 {
+    if (progress.bytes > 0) {
+        return transferProgress("Receiving", progress, kAllDataFileSize);
+    }
     return "Waiting for an All-Data dump: " + std::to_string(progress.elapsed.count() / 1000) +
            " s, time-out in " + std::to_string(wholeSecondsUp(progress.remaining)) + " s";
 }
@@ -114,7 +120,7 @@ std::optional<std::vector<std::uint8_t>> receivedDump(const std::string& wantedP
             ProgressLine line;
             result = midi::receiveDump(
                 transport, *port, timeout, interrupt.token(),
-                [&](const TransferProgress& progress) { line.show(waitingProgress(progress)); });
+                [&](const TransferProgress& progress) { line.show(receivingProgress(progress)); });
         }
         if (!result.done()) {
             return midiFailure(result.message, *port);
@@ -166,7 +172,7 @@ int sendBank(const Arguments& arguments)
             result = midi::sendDump(
                 transport, *port, dump, interrupt.token(),
                 [&](const TransferProgress& progress) {
-                    line.show(sendingProgress(progress, dump.size()));
+                    line.show(transferProgress("Sending", progress, dump.size()));
                 },
                 rate);
         }

@@ -12,6 +12,7 @@
 #include "FakePrompts.h"
 #include "LibraryPlaces.h"
 #include "PacedSender.h"
+#include "SendSpeed.h"
 #include "Watchdog.h"
 
 #include <QComboBox>
@@ -21,7 +22,9 @@
 #include <QRegularExpression>
 #include <cstring>
 #include <gtest/gtest.h>
+#include <map>
 #include <set>
+#include <span>
 #include <unistd.h>
 
 namespace a3 {
@@ -247,6 +250,93 @@ TEST_F(DeviceCommandsTest, ABankArrivingWhileQuitWaitsIsKeptAndAskedAbout)
     EXPECT_EQ(sent, test::fileContent(controller->windows().front()->document()));
 }
 
+// The send's progress dialog, once a fragment has left.
+QDialog* sendingProgress()
+{
+    QDialog* progress = nullptr;
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            progress = test::shownDialog<QDialog>([](QDialog& each) {
+                const auto* bar = each.findChild<QProgressBar*>();
+                return bar && bar->value() > 0;
+            });
+            return progress != nullptr;
+        },
+        kDialogWait));
+    return progress;
+}
+
+// The time left that the progress of a send tells ("1:14 left"), in whole
+// seconds, fits the bytes sent at this rate: the fragment reported has just
+// left, less than a second late.
+void expectTimeLeftAt(double bytesPerSecond, const QDialog& progress)
+{
+    const int sent = progress.findChild<QProgressBar*>()->value();
+    const QString text = progress.findChild<QLabel*>()->text();
+    const auto left = QRegularExpression(QStringLiteral("\n\n(\\d+):(\\d\\d) left$")).match(text);
+    ASSERT_TRUE(left.hasMatch()) << text.toStdString();
+    const int seconds = left.captured(1).toInt() * 60 + left.captured(2).toInt();
+    const double exact = (29198.0 - sent + 256) / bytesPerSecond;
+    EXPECT_LE(seconds, exact) << text.toStdString();
+    EXPECT_GT(seconds, exact - 2) << text.toStdString();
+}
+
+// The speed chosen reaches the send, whose progress tells the time left at
+// it, and the next Send offers that port the speed chosen last for it. On a
+// link paced so that the sends take half a minute, one and two: the time left
+// shows its minutes.
+TEST_F(DeviceCommandsTest, SendsAtTheSpeedChosenAndOffersItAgainForThatPort)
+{
+    constexpr double kPace = 960;
+    controller = std::make_unique<DocumentController>(appController, prompts,
+                                                      DeviceLink::Settings{kPace, 2s});
+    window = controller->openDocument(qPath(dir / bankName));
+    const QString port = QString::fromStdString(deviceIn);
+    prompts.portAnswer = port;
+    std::map<QString, SendSpeed> chosen;
+    for (const SendSpeed speed : {SendSpeed::Quarter, SendSpeed::Half, SendSpeed::Full}) {
+        SCOPED_TRACE(percentOf(speed));
+        prompts.speedAnswer = speed;
+        menuAction(window, QString::fromUtf8(kSend))->trigger();
+        QDialog* progress = sendingProgress();
+        ASSERT_NE(progress, nullptr);
+        EXPECT_EQ(prompts.offeredSpeeds, chosen);
+        expectTimeLeftAt(kPace * percentOf(speed) / 100, *progress);
+        progress->reject();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !controller->deviceLink().isBusy(); }, 30000));
+        chosen[port] = speed;
+    }
+}
+
+// Each speed is its share of the link's pace: the time gone and the time
+// left of each report add up to the whole dump's time at that share.
+TEST_F(DeviceCommandsTest, ALinkSendsAtItsPaceTimesTheShareOfTheSpeed)
+{
+    constexpr double kPace = 10 * midi::kWireSpeed;
+    DeviceLink link({kPace, 2s});
+    for (const SendSpeed speed : kSendSpeeds) {
+        SCOPED_TRACE(percentOf(speed));
+        std::vector<midi::TransferProgress> reports;
+        bool finished = false;
+        link.send(
+            QString::fromStdString(deviceIn), speed, test::wellFormedAllDataFile(),
+            [&](const midi::TransferProgress& now) {
+                reports.push_back(now);
+                if (reports.size() == 3) {
+                    link.cancel();
+                }
+            },
+            [&](const midi::TransferResult&) { finished = true; });
+        ASSERT_TRUE(QTest::qWaitFor([&] { return finished; }, 30000));
+        ASSERT_GE(reports.size(), 3u);
+        const double whole = 29198 * 1000 / (kPace * percentOf(speed) / 100);
+        for (const midi::TransferProgress& report : std::span(reports).first(3)) {
+            EXPECT_NEAR(static_cast<double>((report.elapsed + report.remaining).count()), whole,
+                        2.0);
+        }
+    }
+}
+
 // With the app's own dialogs, answered as a user clicks them; the bank's name
 // reads as markup, which no dialog may show as such.
 class DeviceMenu : public WithDevice<DialogPrompts>
@@ -263,7 +353,8 @@ public:
         EXPECT_FALSE(action->isEnabled()); // until the command ends
         if (!port.empty()) {
             QDialog* choice = shown<QComboBox>();
-            choice->findChild<QComboBox*>()->setCurrentText(QString::fromStdString(port));
+            choice->findChild<QComboBox*>(QStringLiteral("port"))
+                ->setCurrentText(QString::fromStdString(port));
             choice->findChild<QDialogButtonBox*>()->button(answer)->click();
         }
     }
@@ -306,6 +397,78 @@ public:
     }
 };
 
+// The Send dialog offers each port the speed chosen last for it, the full
+// speed for a port not sent to yet; the speed chosen reaches the send.
+TEST_F(DeviceMenu, TheSendDialogOffersTheSpeedChosenLastForEachPort)
+{
+    openBank(true);
+    const std::string otherName = deviceName + "-2";
+    test::ChildProcess other({A3_SIMULATED_DEVICE_PATH, otherName});
+    ASSERT_EQ("ready", other.readLine(10s)) << other.err();
+    const QString port = QString::fromStdString(deviceIn);
+    const QString otherPort = QString::fromStdString(otherName + " in:MIDI");
+    const auto speedsShown = [](QComboBox& speed) {
+        QStringList items;
+        for (int index = 0; index < speed.count(); ++index) {
+            items.append(speed.itemText(index));
+        }
+        return items;
+    };
+
+    start(kSend);
+    QDialog* choice = shown<QComboBox>();
+    auto* ports = choice->findChild<QComboBox*>(QStringLiteral("port"));
+    auto* speed = choice->findChild<QComboBox*>(QStringLiteral("speed"));
+    EXPECT_EQ(speedsShown(*speed),
+              (QStringList{"100 % (3125 bytes/s)", "50 % (1563 bytes/s)", "25 % (781 bytes/s)"}));
+    ports->setCurrentText(port);
+    EXPECT_EQ(speed->currentIndex(), 0);
+    speed->setCurrentIndex(2);
+    choice->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+    QDialog* progress = sendingProgress();
+    ASSERT_NE(progress, nullptr);
+    expectTimeLeftAt(midi::kWireSpeed / 4, *progress);
+    progress->findChild<QPushButton*>()->click();
+    dismiss("“<i>bank\\.syx” was not sent to “%1”\\.\\|Sending was cancelled after \\d+ of 29198 "
+            "bytes: the device got a partial dump\\.",
+            deviceIn);
+
+    start(kSend);
+    choice = shown<QComboBox>();
+    ports = choice->findChild<QComboBox*>(QStringLiteral("port"));
+    speed = choice->findChild<QComboBox*>(QStringLiteral("speed"));
+    EXPECT_EQ(ports->currentText(), port);
+    EXPECT_EQ(speed->currentText(), "25 % (781 bytes/s)");
+    ports->setCurrentText(otherPort);
+    EXPECT_EQ(speed->currentText(), "100 % (3125 bytes/s)");
+    ports->setCurrentText(port);
+    EXPECT_EQ(speed->currentText(), "25 % (781 bytes/s)");
+    choice->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Cancel)->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !controller->deviceLink().isBusy(); }, kDialogWait));
+}
+
+// While it lives, this process finds neither the ALSA sequencer nor a JACK
+// server.
+class NoMidiSystem
+{
+public:
+    NoMidiSystem()
+    {
+        ::setenv("JACK_DEFAULT_SERVER", (_server + "-none").c_str(), 1);
+        ::setenv("ALSA_CONFIG_PATH", A3_NO_SEQUENCER_CONF, 1);
+    }
+    ~NoMidiSystem()
+    {
+        ::setenv("JACK_DEFAULT_SERVER", _server.c_str(), 1);
+        ::unsetenv("ALSA_CONFIG_PATH");
+    }
+    NoMidiSystem(const NoMidiSystem&) = delete;
+    NoMidiSystem& operator=(const NoMidiSystem&) = delete;
+
+private:
+    const std::string _server = std::getenv("JACK_DEFAULT_SERVER");
+};
+
 // Each way a Device command ends, by the user's steps from its start, with
 // the error the user is told of; no window opens.
 struct Ending
@@ -345,6 +508,8 @@ const Ending kEndings[] = {
      }},
     {"port choice cancelled",
      [](DeviceMenu& menu) { menu.start(kSend, menu.deviceIn, QDialogButtonBox::Cancel); }},
+    {"input choice cancelled",
+     [](DeviceMenu& menu) { menu.start(kReceive, menu.deviceOut, QDialogButtonBox::Cancel); }},
     {"no port",
      [](DeviceMenu& menu) {
          menu.device.reset();
@@ -354,14 +519,22 @@ const Ending kEndings[] = {
      }},
     {"no MIDI system",
      [](DeviceMenu& menu) {
-         const std::string server = std::getenv("JACK_DEFAULT_SERVER");
-         ::setenv("JACK_DEFAULT_SERVER", (server + "-none").c_str(), 1);
-         ::setenv("ALSA_CONFIG_PATH", A3_NO_SEQUENCER_CONF, 1);
+         const NoMidiSystem none;
          menu.start(kSend);
          menu.dismiss("The device cannot be reached\\.\\|No MIDI system found: the ALSA sequencer "
                       "is not available and no JACK server is running\\.");
-         ::setenv("JACK_DEFAULT_SERVER", server.c_str(), 1);
-         ::unsetenv("ALSA_CONFIG_PATH");
+     }},
+    {"no MIDI system left once the input is chosen",
+     [](DeviceMenu& menu) {
+         menu.start(kReceive);
+         QDialog* choice = menu.shown<QComboBox>();
+         choice->findChild<QComboBox*>(QStringLiteral("port"))
+             ->setCurrentText(QString::fromStdString(menu.deviceOut));
+         const NoMidiSystem none;
+         choice->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+         menu.dismiss("No bank was received from “%1”\\.\\|No MIDI system found: the ALSA "
+                      "sequencer is not available and no JACK server is running\\.",
+                      menu.deviceOut);
      }},
     {"a foreign message",
      [](DeviceMenu& menu) {
@@ -380,11 +553,49 @@ const Ending kEndings[] = {
          dump.resize(12000);
          menu.start(kReceive, menu.deviceOut);
          menu.sendWhenListening(dump);
+         const QString arrived = QStringLiteral("Receiving the dump from “%1”…\n\n12000 of 29198 "
+                                                "bytes, 0:05 left")
+                                     .arg(QString::fromStdString(menu.deviceOut));
+         QDialog* progress = menu.shown<QProgressBar>();
+         EXPECT_TRUE(QTest::qWaitFor(
+             [&] { return progress->findChild<QLabel*>()->text() == arrived; }, kDialogWait))
+             << progress->findChild<QLabel*>()->text().toStdString();
+         EXPECT_EQ(progress->findChild<QProgressBar*>()->maximum(), 29198);
+         EXPECT_EQ(progress->findChild<QProgressBar*>()->value(), 12000);
+         menu.dismiss("No bank was received from “%1”\\.\\|The dump stopped after 12000 of 29198 "
+                      "bytes\\.",
+                      menu.deviceOut);
+     },
+     true},
+    {"a dump broken off by another message",
+     [](DeviceMenu& menu) {
+         auto bytes = test::wellFormedAllDataFile();
+         bytes.resize(12000);
+         bytes.insert(bytes.end(), {0x90, 0x3C, 0x40});
+         menu.start(kReceive, menu.deviceOut);
+         menu.sendWhenListening(bytes);
+         const auto* bar = menu.shown<QProgressBar>()->findChild<QProgressBar*>();
+         EXPECT_TRUE(QTest::qWaitFor([&] { return bar->maximum() == 29198; }, kDialogWait));
+         // Back to waiting for a dump to begin, until the time-out.
+         EXPECT_TRUE(QTest::qWaitFor([&] { return menu.waitingForTheDump(); }, kDialogWait));
+         EXPECT_EQ(bar->maximum(), 0);
          menu.dismiss("No bank was received from “%1”\\.\\|No All-Data dump arrived within 2 "
                       "seconds\\.",
                       menu.deviceOut);
      },
      true},
+    {"data without end while comparing",
+     [](DeviceMenu& menu) {
+         menu.start(kCompare, menu.deviceOut);
+         menu.progressOnceListening();
+         menu.device->write("send-unended 312500\n");
+         EXPECT_EQ(menu.device->readLine(10s), "sending");
+         menu.dismiss("No bank was received from “%1”\\.\\|More than 29198 bytes arrived without "
+                      "the end of a dump\\.",
+                      menu.deviceOut);
+         menu.device->write("stop\n");
+         EXPECT_TRUE(menu.device->readLine(10s).starts_with("stopped "));
+     }},
 };
 
 class DeviceCommandEnding : public DeviceMenu, public ::testing::WithParamInterface<Ending>

@@ -575,6 +575,7 @@ struct Said
     void operator()(Changed choice) const { (*this)(choice != Changed::Cancel); }
     void operator()(const QString& text) const { reply(text); }
     void operator()(const QStringList& files) const { reply(files.join('|')); }
+    void operator()(const UserPrompts::SendChoice& choice) const { reply(choice.port); }
 };
 
 // Every question the app puts to the user, about a name that reads as markup.
@@ -598,6 +599,10 @@ const Question kQuestions[] = {
     {"port", "",
      [](auto& p, auto w, auto n, auto s) {
          p.choosePort(w, n, {"Thru", n}, n, s);
+     }},
+    {"port and speed", "",
+     [](auto& p, auto w, auto n, auto s) {
+         p.chooseSendPort(w, n, {"Thru", n}, n, {{n, SendSpeed::Half}}, s);
      }},
     {"differing patches", "closed",
      [](auto& p, auto w, auto n, auto s) {

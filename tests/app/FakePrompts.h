@@ -49,6 +49,16 @@ public:
         preselectedPort = preselected;
         ask(question, reply, ports.contains(portAnswer) ? portAnswer : QString());
     }
+    void chooseSendPort(QWidget*, S question, const QStringList& ports, S preselected,
+                        const std::map<QString, SendSpeed>& lastSpeeds,
+                        Reply<SendChoice> reply) override
+    {
+        offeredPorts = ports;
+        preselectedPort = preselected;
+        offeredSpeeds = lastSpeeds;
+        ask(question, reply,
+            ports.contains(portAnswer) ? SendChoice{portAnswer, speedAnswer} : SendChoice());
+    }
     void showComparison(QWidget*, S summary, const QList<QStringList>& rows, Closed closed) override
     {
         comparisons.append({summary, rows});
@@ -78,10 +88,12 @@ public:
     QString pdfLocation;
     QString portAnswer; // not offered: cancel
     QStringList filesToOpen;
+    SendSpeed speedAnswer = SendSpeed::Full;
 
     QStringList asked;
     QStringList offeredPorts;
     QString preselectedPort;
+    std::map<QString, SendSpeed> offeredSpeeds;
     QList<std::pair<QString, QList<QStringList>>> comparisons;
     QStringList errors;
     QStringList warnings;

@@ -43,12 +43,13 @@ protected:
         return started;
     }
 
-    static std::unique_ptr<test::ChildProcess> start(std::vector<std::string> arguments,
-                                                     std::vector<std::string> environment = {})
+    static std::unique_ptr<test::ChildProcess>
+    start(std::vector<std::string> arguments, std::vector<std::string> environment = {},
+          test::ChildProcess::ErrorTo errorTo = test::ChildProcess::ErrorTo::Pipe)
     {
         arguments.insert(arguments.begin(), A3BANK_PATH);
         environment.insert(environment.end(), kOnJack.begin(), kOnJack.end());
-        return std::make_unique<test::ChildProcess>(arguments, environment);
+        return std::make_unique<test::ChildProcess>(arguments, environment, errorTo);
     }
 
     std::string ask(const std::string& command)
@@ -121,6 +122,45 @@ TEST_F(A3BankWithDevice, CtrlCOrTheTimeOutStopsATransferAndAReceiveWritesTheDump
     EXPECT_EQ(
         receive->err().rfind("a3bank: " + received.string() + ": warning: patch checksum ", 0), 0u)
         << receive->err();
+}
+
+// The time-out counts until the dump begins: a dump that outlasts it is
+// received. One that stops ends after the silence, and one without end once
+// more than a dump has come; neither writes a file. On a terminal the
+// progress line tells the wait, then the bytes as they arrive.
+TEST_F(A3BankWithDevice, AReceiveWaitsForTheDumpToBeginThenEndsOnSilenceOrOnMoreThanADump)
+{
+    const auto dump = bank.syxData();
+    test::writeBytes(dir / "dump.syx", dump);
+    const auto slow = start({"receive", received.string(), "--port", deviceOut, "--timeout", "3"});
+    ASSERT_EQ(ask("wait-connection out"), "connected");
+    EXPECT_EQ(ask("send " + (dir / "dump.syx").string() + " 6000"), "sent 29198"); // 4.9 s
+    EXPECT_EQ(slow->finish(30s).code, 0) << slow->err();
+    EXPECT_EQ(test::readBytes(received), dump);
+    std::filesystem::remove(received);
+
+    test::writeBytes(dir / "half.syx", std::vector(dump.begin(), dump.begin() + 14599));
+    const auto halfway = start({"receive", received.string(), "--port", deviceOut}, {},
+                               test::ChildProcess::ErrorTo::Terminal);
+    ASSERT_EQ(ask("wait-connection out"), "connected");
+    std::this_thread::sleep_for(300ms); // a line or two of waiting
+    EXPECT_EQ(ask("send " + (dir / "half.syx").string() + " 31250"), "sent 14599");
+    EXPECT_EQ(halfway->finish(30s).code, 1);
+    const std::string& shown = halfway->err();
+    EXPECT_NE(shown.find("\rWaiting for an All-Data dump: 0 s, time-out in 60 s\033[K"),
+              std::string::npos)
+        << shown;
+    EXPECT_TRUE(shown.ends_with("\rReceiving: 14599 of 29198 bytes (50 %), 5 s left\033[K\r\n"
+                                "The dump stopped after 14599 of 29198 bytes.\r\n"))
+        << shown;
+
+    const auto flooded = start({"receive", received.string(), "--port", deviceOut});
+    ASSERT_EQ(ask("wait-connection out"), "connected");
+    EXPECT_EQ(ask("send-unended 312500"), "sending");
+    EXPECT_EQ(flooded->finish(30s).code, 1);
+    EXPECT_EQ(flooded->err(), "More than 29198 bytes arrived without the end of a dump.\n");
+    EXPECT_TRUE(ask("stop").starts_with("stopped "));
+    EXPECT_FALSE(std::filesystem::exists(received));
 }
 
 // With a second device whose name begins with the first one's; ports lists

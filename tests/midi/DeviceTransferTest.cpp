@@ -2,7 +2,7 @@
 // the whole JACK server: a clear error and no hang. The server is a second
 // one of the test's own, not the fixture's. What transfers do on a working
 // system is proven on the fake transport, which passes the same contract as
-// RtMidi on JACK, and end to end by a3bank's device tests.
+// the transport on JACK, and end to end by a3bank's device tests.
 
 #include "ChildProcess.h"
 #include "DumpReceiver.h"
@@ -61,6 +61,11 @@ TEST_F(GoneMidTransfer, AJackServerKilledMidReceiveGivesAClearErrorAndNoHang)
         });
     EXPECT_EQ(result.status, TransferResult::Status::Failed);
     EXPECT_EQ(result.message, kSystemLostMessage);
+
+    // The transport stays unusable, and says why at once.
+    const auto again = receiveDump(*transport, deviceName + " out:MIDI", 30s, {}, {});
+    EXPECT_EQ(again.status, TransferResult::Status::Failed);
+    EXPECT_EQ(again.message, "The JACK server has stopped.");
 }
 
 // Fragments sent to a port no longer connected raise no error: the send

@@ -1,5 +1,6 @@
 // Receiving through the fake transport: a dump among other traffic, what is
-// refused and why, a dump cut short, and the ways a wait ends without one.
+// refused and why, a dump cut short or without end, the time-out and the
+// silence that end a wait, and what progress tells meanwhile.
 
 #include "DumpReceiver.h"
 
@@ -7,6 +8,7 @@
 #include "TempDir.h"
 
 #include <gtest/gtest.h>
+#include <thread>
 
 namespace a3::midi {
 namespace {
@@ -66,12 +68,23 @@ TEST(DumpReceiver, TakesADumpRefusesAnythingElseAndEndsEachWayWithoutOne)
          "Received 10244 bytes; an All-Data dump has 29198.", 10244},
         {refused(changed(29197, 0x00, 29199)), Status::Refused,
          "Received 29199 bytes; an All-Data dump has 29198.", 29199},
+        {[&] { // as soon as it is longer than a dump
+             Bytes unended(kAllDataFileSize, 0x55);
+             unended.front() = 0xF0;
+             send(unended, kAllDataFileSize);
+             send(Bytes(5000, 0x55), 1);
+         },
+         Status::Refused, "More than 29198 bytes arrived without the end of a dump.", 29199},
         {refused(changed(1, 0x43)), Status::Refused,
          notADump + "F0 43 21 20 40, not F0 42 21 20 40.", 29198},
         {refused(changed(4, 0x41)), Status::Refused,
          notADump + "F0 42 21 20 41, not F0 42 21 20 40.", 29198},
-        {[&] { send(std::span(dump).first(12000), 256); }, Status::TimedOut,
-         "No All-Data dump arrived within 0.3 seconds.", 0},
+        {[] {}, Status::TimedOut, "No All-Data dump arrived within 0.3 seconds.", 0},
+        {[&] { // ended by another status byte: no dump has begun after all
+             send(std::span(dump).first(12000), 256);
+             send(Bytes{0x90, 0x3C, 0x40}, 3);
+         },
+         Status::TimedOut, "No All-Data dump arrived within 0.3 seconds.", 0},
         {[&] { cancel.request_stop(); }, Status::Cancelled, "Receiving was cancelled.", 0},
         {[&] { transport.loseSystem(); }, Status::Failed, std::string(kSystemLostMessage), 0},
     };
@@ -94,6 +107,85 @@ TEST(DumpReceiver, TakesADumpRefusesAnythingElseAndEndsEachWayWithoutOne)
     const auto result = receiveDump(transport, "fake out:nothing", 1s, {}, {});
     EXPECT_EQ(result.status, Status::Failed);
     EXPECT_EQ(result.message, "There is no MIDI port named \"fake out:nothing\".");
+}
+
+// The device sends from a thread of its own, 1000 bytes every 50 ms, once the
+// receiver listens; the time-out is shorter than the dump takes.
+class SlowDevice
+{
+public:
+    explicit SlowDevice(Bytes bytes)
+        : _bytes(std::move(bytes))
+    {}
+
+    TransferResult receive()
+    {
+        const auto result = receiveDump(_transport, "fake out:device", 300ms, {},
+                                        [this](const TransferProgress& progress) {
+                                            reports.push_back(progress);
+                                            if (!_sending.joinable()) {
+                                                _sending = std::jthread([this] { send(); });
+                                            }
+                                        });
+        ended = std::chrono::steady_clock::now();
+        _sending = {};
+        return result;
+    }
+
+    std::vector<TransferProgress> reports;
+    std::chrono::steady_clock::time_point lastSent;
+    std::chrono::steady_clock::time_point ended;
+
+private:
+    void send()
+    {
+        for (std::size_t offset = 0; offset < _bytes.size(); offset += 1000) {
+            _device->send(std::span(_bytes).subspan(
+                offset, std::min<std::size_t>(1000, _bytes.size() - offset)));
+            lastSent = std::chrono::steady_clock::now();
+            std::this_thread::sleep_for(50ms);
+        }
+    }
+
+    Bytes _bytes;
+    test::FakeMidiTransport _transport;
+    std::unique_ptr<MidiOutput> _device = _transport.openVirtualOutput("device");
+    std::jthread _sending;
+};
+
+// Once a dump has begun the time-out no longer counts: a dump slower than it
+// arrives whole. One that stops ends kDumpSilenceLimit after its last byte.
+// While it arrives, progress tells its bytes and its time left at wire speed.
+TEST(DumpReceiver, TheTimeOutCountsUntilADumpBeginsThenSilenceAfterItsLastByteEndsIt)
+{
+    const Bytes dump = test::wellFormedAllDataFile();
+    SlowDevice whole(dump);
+    const auto received = whole.receive();
+    EXPECT_EQ(received.status, Status::Done) << received.message;
+    EXPECT_EQ(received.dump, dump);
+    ASSERT_FALSE(whole.reports.empty());
+    EXPECT_EQ(whole.reports.front().bytes, 0u);
+    EXPECT_GT(whole.reports.front().remaining, 200ms); // until the time-out
+    EXPECT_LE(whole.reports.front().remaining, 300ms);
+    for (const TransferProgress& progress : whole.reports) {
+        if (progress.bytes > 0) {
+            SCOPED_TRACE(progress.bytes);
+            EXPECT_EQ(progress.remaining.count(),
+                      static_cast<long>(static_cast<double>(29198 - progress.bytes) / 3.125));
+        }
+    }
+    EXPECT_GT(whole.reports.back().bytes, 20000u);
+
+    SlowDevice halfway(Bytes(dump.begin(), dump.begin() + 12000));
+    const auto stopped = halfway.receive();
+    EXPECT_EQ(stopped.status, Status::TimedOut);
+    EXPECT_EQ(stopped.message, "The dump stopped after 12000 of 29198 bytes.");
+    EXPECT_EQ(stopped.bytes, 12000u);
+    EXPECT_EQ(stopped.dump, Bytes{});
+    EXPECT_GE(halfway.ended - halfway.lastSent, kDumpSilenceLimit);
+    EXPECT_LT(halfway.ended - halfway.lastSent, kDumpSilenceLimit + 900ms);
+    EXPECT_EQ(halfway.reports.back().bytes, 12000u);
+    EXPECT_EQ(halfway.reports.back().remaining, 5503ms);
 }
 
 } // namespace

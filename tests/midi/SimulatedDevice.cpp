@@ -2,13 +2,17 @@
 // "NAME in:MIDI" and "NAME out:MIDI", keeps the last System Exclusive message
 // it receives, and acts on commands on its standard input, one a line:
 //   send FILE RATE            the file, in fragments at RATE bytes a second
+//   send-unended RATE         F0, then data bytes without end at RATE bytes a
+//                             second, as a faulty interface might, until
+//   stop                      ends that
 //   save FILE                 writes the last message received
 //   wait-connection in|out    until another program's port is connected to
 //                             the device's input or output
 //   disconnect-input          undoes every connection to the input port
-// It answers each with one line ("sent N", "saved N" with 0 and no file when
-// nothing came, "connected", "disconnected N" with the number of
-// connections undone, or "error TEXT"), prints "ready" once its ports are open and
+// It answers each with one line ("sent N", "sending", "stopped N" with the
+// bytes sent, "saved N" with 0 and no file when nothing came, "connected",
+// "disconnected N" with the number of connections undone, or "error TEXT"),
+// prints "ready" once its ports are open and
 // "received N" whenever a message has come in, so tests wait for lines, not
 // for time.
 
@@ -24,6 +28,7 @@
 #include <sstream>
 #include <stdexcept>
 #include <thread>
+#include <utility>
 
 namespace {
 
@@ -56,6 +61,10 @@ public:
         words >> command;
         if (command == "send" && words >> file >> rate) {
             send(file, rate);
+        } else if (command == "send-unended" && words >> rate) {
+            sendUnended(rate);
+        } else if (command == "stop") {
+            stopUnended();
         } else if (command == "save" && words >> file) {
             save(file);
         } else if (std::string side; command == "wait-connection" && words >> side) {
@@ -85,6 +94,30 @@ private:
         const TransferResult result =
             PacedSender(rate, clock).send(*_output, bytes, {}, _transport->systemLost(), {});
         print(result.done() ? "sent " + std::to_string(result.bytes) : "error " + result.message);
+    }
+
+    // On a thread of its own, so that stop can come. The first block begins
+    // with F0, and no block has an end.
+    void sendUnended(double rate)
+    {
+        _unended = std::jthread([this, rate](std::stop_token stop) {
+            SteadyPacingClock clock;
+            const PacedSender sender(rate, clock);
+            std::vector<std::uint8_t> block(4096, 0x55);
+            block.front() = 0xF0;
+            while (!stop.stop_requested()) {
+                _unendedSent +=
+                    sender.send(*_output, block, stop, _transport->systemLost(), {}).bytes;
+                block.front() = 0x55;
+            }
+        });
+        print("sending");
+    }
+
+    void stopUnended()
+    {
+        _unended = {}; // joined: what it sent is known
+        print("stopped " + std::to_string(std::exchange(_unendedSent, 0)));
     }
 
     void save(const std::string& file)
@@ -141,6 +174,8 @@ private:
     // RtMidi tells nothing of connections; a JACK client of the device's own
     // watches its ports for them.
     jack_client_t* _observer;
+    std::size_t _unendedSent = 0;
+    std::jthread _unended; // last: it sends through the output until joined
 };
 
 } // namespace

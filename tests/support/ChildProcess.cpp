@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <csignal>
+#include <cstdlib>
 #include <fcntl.h>
 #include <poll.h>
 #include <stdexcept>
@@ -36,10 +37,22 @@ std::vector<char*> pointersTo(const std::vector<std::string>& strings)
     return pointers;
 }
 
+// A pseudo-terminal's two ends, as a pipe's: [0] this process reads, [1]
+// the child writes to.
+int openTerminal(int ends[2])
+{
+    ends[0] = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (ends[0] < 0 || ::grantpt(ends[0]) != 0 || ::unlockpt(ends[0]) != 0) {
+        return -1;
+    }
+    ends[1] = ::open(::ptsname(ends[0]), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    return ends[1] < 0 ? -1 : 0;
+}
+
 } // namespace
 
 ChildProcess::ChildProcess(const std::vector<std::string>& arguments,
-                           const std::vector<std::string>& environment)
+                           const std::vector<std::string>& environment, ErrorTo errorTo)
 {
     std::vector<std::string> environmentCopies = environment;
     for (char** entry = environ; *entry; ++entry) {
@@ -50,8 +63,10 @@ ChildProcess::ChildProcess(const std::vector<std::string>& arguments,
     // Standard input, output and error: the child's end of each pipe is
     // pipes[k][k != 0], this process's pipes[k][k == 0].
     int pipes[3][2];
-    if (::pipe2(pipes[0], O_CLOEXEC) != 0 || ::pipe2(pipes[1], O_CLOEXEC) != 0 ||
-        ::pipe2(pipes[2], O_CLOEXEC) != 0 || (_pid = ::fork()) < 0) {
+    const int error =
+        errorTo == ErrorTo::Terminal ? openTerminal(pipes[2]) : ::pipe2(pipes[2], O_CLOEXEC);
+    if (::pipe2(pipes[0], O_CLOEXEC) != 0 || ::pipe2(pipes[1], O_CLOEXEC) != 0 || error != 0 ||
+        (_pid = ::fork()) < 0) {
         throw std::runtime_error("cannot start " + arguments[0]);
     }
     if (_pid == 0) {

@@ -21,10 +21,19 @@ public:
         int signal = 0; // the signal that ended it; 0 when it exited
     };
 
+    // Where the child's standard error goes: a pipe, or a terminal of its
+    // own (a pseudo-terminal, which turns each "\n" into "\r\n").
+    enum class ErrorTo
+    {
+        Pipe,
+        Terminal,
+    };
+
     // arguments[0] is the program's path; environment entries ("NAME=value")
     // come before this process's own, so they win.
     explicit ChildProcess(const std::vector<std::string>& arguments,
-                          const std::vector<std::string>& environment = {});
+                          const std::vector<std::string>& environment = {},
+                          ErrorTo errorTo = ErrorTo::Pipe);
     ~ChildProcess();
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;

@@ -1,0 +1,159 @@
+// The app's own dialogs as the user meets them: the answers each message
+// offers and the one Enter takes, the comparison's columns, the port
+// questions, which wrap a long question rather than grow past the screen,
+// and the progress of a transfer.
+
+#include "AppTestSupport.h"
+#include "ProgressDialog.h"
+#include "UserPrompts.h"
+
+#include <QComboBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTreeWidget>
+
+namespace a3 {
+namespace {
+
+class Dialogs : public ::testing::Test
+{
+protected:
+    void TearDown() override
+    {
+        test::rejectShownDialogs();
+        QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+
+    // The dialog on screen once it shows.
+    template <typename Dialog = QDialog>
+    Dialog* shown()
+    {
+        Dialog* dialog = nullptr;
+        EXPECT_TRUE(QTest::qWaitFor([&] { return (dialog = test::shownDialog<Dialog>()); }));
+        return dialog;
+    }
+
+    QWidget window;
+    DialogPrompts prompts;
+};
+
+// Enter takes the answer that loses nothing: Save before closing, Cancel
+// before anything is replaced or thrown away.
+TEST_F(Dialogs, EachMessageOffersItsAnswersAndEnterTakesTheOneThatLosesNothing)
+{
+    const auto ignore = [](auto) {};
+    const struct
+    {
+        const char* what;
+        std::function<void()> ask;
+        QStringList answers; // in alphabetical order
+        QString byDefault;
+    } cases[] = {
+        {"save changes",
+         [&] { prompts.askToSaveChanges(&window, "a.syx", ignore); },
+         {"Cancel", "Don’t Save", "Save"},
+         "Save"},
+        {"revert",
+         [&] { prompts.confirmRevert(&window, "a.syx", ignore); },
+         {"Cancel", "Revert"},
+         "Cancel"},
+        {"replace",
+         [&] { prompts.confirmReplace(&window, "a.syx", ignore); },
+         {"Cancel", "Replace"},
+         "Cancel"},
+        {"changed file",
+         [&] { prompts.askAboutChangedFile(&window, "a.syx", ignore); },
+         {"Cancel", "Revert", "Save Anyway"},
+         "Cancel"},
+        {"save as instead",
+         [&] { prompts.offerSaveAs(&window, "Not saved.", "Read-only.", ignore); },
+         {"Cancel", "Save As…"},
+         "Cancel"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        c.ask();
+        QMessageBox* box = shown<QMessageBox>();
+        ASSERT_NE(box, nullptr);
+        QStringList answers;
+        for (const QAbstractButton* button : box->buttons()) {
+            answers.append(button->text());
+        }
+        answers.sort();
+        EXPECT_EQ(answers, c.answers);
+        ASSERT_NE(box->defaultButton(), nullptr);
+        EXPECT_EQ(box->defaultButton()->text(), c.byDefault);
+        box->reject();
+        QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+}
+
+TEST_F(Dialogs, TheComparisonListsEachPatchThatDiffersUnderItsColumns)
+{
+    prompts.showComparison(&window, "Differs in 2 patches.",
+                           {{"5", "Lead 1 ", "Lead 2 "}, {"61", "Acoustc", "Second "}}, {});
+    QDialog* dialog = shown();
+    ASSERT_NE(dialog, nullptr);
+    const auto* patches = dialog->findChild<QTreeWidget*>();
+    ASSERT_NE(patches, nullptr);
+    QList<QStringList> shownRows{{}};
+    for (int column = 0; column < patches->columnCount(); ++column) {
+        shownRows[0].append(patches->headerItem()->text(column));
+    }
+    for (int row = 0; row < patches->topLevelItemCount(); ++row) {
+        shownRows.append(QStringList());
+        for (int column = 0; column < patches->columnCount(); ++column) {
+            shownRows.back().append(patches->topLevelItem(row)->text(column));
+        }
+    }
+    EXPECT_EQ(shownRows, (QList<QStringList>{{"#", "Here", "On the device"},
+                                             {"5", "Lead 1 ", "Lead 2 "},
+                                             {"61", "Acoustc", "Second "}}));
+}
+
+// A bank's name may be long; the question wraps, and the dialog asks for no
+// more width than a dialog of the app usually has.
+TEST_F(Dialogs, APortQuestionWrapsALongNameRatherThanWidenTheDialog)
+{
+    const QString question = "Send “" + QString("a long bank name ").repeated(30) + "” to:";
+    const QStringList ports{"A3 in:MIDI"};
+    const std::function<void()> asks[] = {
+        [&] { prompts.choosePort(&window, question, ports, {}, [](const QString&) {}); },
+        [&] {
+            prompts.chooseSendPort(&window, question, ports, {}, {},
+                                   [](const UserPrompts::SendChoice&) {});
+        },
+    };
+    for (const auto& ask : asks) {
+        ask();
+        QDialog* dialog = shown();
+        ASSERT_NE(dialog, nullptr);
+        EXPECT_TRUE(test::shownTexts().contains(question));
+        // What it asks for: the offscreen screen would cut a wider one short.
+        EXPECT_LT(dialog->sizeHint().width(), 640);
+        dialog->reject();
+        QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+}
+
+// Top to bottom: what is going on, how far it has come, Cancel; wide enough
+// that a short text leaves room for the port names that follow, and a long
+// one wraps.
+TEST_F(Dialogs, AProgressWindowShowsItsTextThenItsBarThenCancel)
+{
+    ProgressDialog progress(QStringLiteral("Sending…"), 29198, &window);
+    progress.show();
+    const auto top = [&](const QWidget* widget) { return widget->mapTo(&progress, QPoint()).y(); };
+    const auto* text = progress.findChild<QLabel*>();
+    const auto* bar = progress.findChild<QProgressBar*>();
+    const auto* cancel = progress.findChild<QPushButton*>();
+    EXPECT_LT(top(text) + text->height(), top(bar) + 1);
+    EXPECT_LT(top(bar) + bar->height(), top(cancel) + 1);
+    EXPECT_EQ(cancel->text(), "Cancel");
+    EXPECT_GE(text->width(), 360);
+    progress.setText("Sending to “" + QString("a long port name ").repeated(30) + "”…");
+    EXPECT_LT(progress.sizeHint().width(), 640);
+}
+
+} // namespace
+} // namespace a3
