@@ -38,6 +38,13 @@ void expectToPassInChild(std::vector<std::string> wrapper, const std::string& is
     wrapper.push_back(std::string("--gtest_filter=") + test->test_suite_name() + "." +
                       test->name());
     environment.push_back(std::string(kIsolatedRun) + "=" + isolation);
+    // The child's folders go into one of this process's, which removes them:
+    // a child that gave up root cannot remove what it made as root. Open to
+    // all as /tmp is, for a child that makes its folders after giving it up.
+    const TempDir childTemp;
+    std::filesystem::permissions(childTemp.path(),
+                                 std::filesystem::perms::all | std::filesystem::perms::sticky_bit);
+    environment.push_back("TMPDIR=" + childTemp.path().string());
     const RunResult run = test::run(wrapper, 120s, environment);
     EXPECT_EQ(0, run.exit.code) << run.out << run.err;
     EXPECT_NE(std::string::npos, run.out.find("[  PASSED  ] 1 test.")) << run.out << run.err;
