@@ -552,6 +552,11 @@ const Ending kEndings[] = {
          auto dump = test::wellFormedAllDataFile();
          dump.resize(12000);
          menu.start(kReceive, menu.deviceOut);
+         // Busy until the port is open: there is nothing to count yet.
+         const auto* ready = menu.shown<QProgressBar>();
+         EXPECT_TRUE(
+             ready->findChild<QLabel*>()->text().startsWith(QLatin1String("Getting ready")));
+         EXPECT_EQ(ready->findChild<QProgressBar*>()->maximum(), 0);
          menu.sendWhenListening(dump);
          const QString arrived = QStringLiteral("Receiving the dump from “%1”…\n\n12000 of 29198 "
                                                 "bytes, 0:05 left")

@@ -138,7 +138,7 @@ TEST_F(Dialogs, APortQuestionWrapsALongNameRatherThanWidenTheDialog)
 
 // Top to bottom: what is going on, how far it has come, Cancel; wide enough
 // that a short text leaves room for the port names that follow, and a long
-// one wraps.
+// one wraps. The bar counts from nothing sent.
 TEST_F(Dialogs, AProgressWindowShowsItsTextThenItsBarThenCancel)
 {
     ProgressDialog progress(QStringLiteral("Sending…"), 29198, &window);
@@ -153,6 +153,8 @@ TEST_F(Dialogs, AProgressWindowShowsItsTextThenItsBarThenCancel)
     EXPECT_GE(text->width(), 360);
     progress.setText("Sending to “" + QString("a long port name ").repeated(30) + "”…");
     EXPECT_LT(progress.sizeHint().width(), 640);
+    progress.setValue(0);
+    EXPECT_EQ(bar->text(), "0%");
 }
 
 } // namespace
