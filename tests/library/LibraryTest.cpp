@@ -328,7 +328,8 @@ TEST_F(Library, AFailureThatMayPassKeepsTheIndexForTheNextTry)
         int code;
         std::string reason;
     } faults[] = {{SQLITE_FULL, "database or disk is full"},
-                  {SQLITE_IOERR_WRITE, "disk I/O error"}};
+                  {SQLITE_IOERR_WRITE, "disk I/O error"},
+                  {SQLITE_NOMEM, "out of memory"}};
     int banks = 1;
     for (const auto& fault : faults) {
         SCOPED_TRACE(fault.reason);
