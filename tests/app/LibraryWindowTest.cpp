@@ -21,6 +21,7 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QDir>
+#include <QFileDialog>
 #include <QHeaderView>
 #include <QHelpEvent>
 #include <QLineEdit>
@@ -287,6 +288,26 @@ TEST_F(LibraryWindowTest, AFolderThatDoesNotAnswerNeitherHoldsTheWindowNorTheApp
 
     app.reset(); // as when the app quits: within the watchdog's time
     unsetenv("A3_BLOCK_READS_OF");
+}
+
+// Library > Add Folder… asks for a folder, showing folders only, and adds
+// the one chosen.
+TEST_F(LibraryWindowTest, AddFolderAsksForAFolderAndAddsTheOneChosen)
+{
+    const auto chosen = dir / "chosen";
+    std::filesystem::create_directories(chosen);
+    test::writeBytes(dir / "a.syx", bankFile({}));
+    LibraryWindow& library = *controller.showLibrary();
+    test::menuAction(&library, QStringLiteral("Add Folder…"))->trigger();
+    auto* dialog = library.findChild<QFileDialog*>();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_TRUE(dialog->isVisible());
+    EXPECT_EQ(dialog->fileMode(), QFileDialog::Directory);
+    EXPECT_TRUE(dialog->testOption(QFileDialog::ShowDirsOnly));
+    dialog->setDirectory(qPath(dir.path()));
+    dialog->selectFile(qPath(chosen));
+    QMetaObject::invokeMethod(dialog, "accept"); // as its Choose button does
+    EXPECT_EQ(controller.library().folders(), QStringList{qPath(chosen)});
 }
 
 // From the Library window the user reaches every bank window, opens and
