@@ -646,46 +646,39 @@ std::string container(ScannedKind kind)
 // What the file holds when it holds no whole dump.
 std::string withoutDumps(const DumpScan& scan)
 {
+    if (scan.kind == ScannedKind::Unrecognised) {
+        return scan.size == 0 ? "an empty file" : "neither a MIDI file, MIDI messages nor hex text";
+    }
+    if (!scan.cutDumps.empty()) {
+        return container(scan.kind) + " with " +
+               plural(scan.cutDumps.size(), "All-Data dump", "All-Data dumps") + " cut short";
+    }
     const std::size_t messages = scan.otherSysEx + scan.otherMessages;
-    const std::string cut =
-        scan.cutDumps.empty()
-            ? ""
-            : ", with " + plural(scan.cutDumps.size(), "All-Data dump", "All-Data dumps") +
-                  " cut short";
-    const std::string noneOfThem = scan.otherSysEx + scan.otherMessages == 1
-                                       ? ", not an All-Data dump"
-                                       : ", none of them an All-Data dump";
+    const std::string noneOfThem =
+        messages == 1 ? ", not an All-Data dump" : ", none of them an All-Data dump";
     switch (scan.kind) {
     case ScannedKind::MidiFile:
     case ScannedKind::RiffMidiFile:
         if (scan.otherSysEx > 0) {
             return container(scan.kind) + " with " +
                    plural(scan.otherSysEx, "SysEx message", "SysEx messages") +
-                   (cut.empty() ? noneOfThem : cut);
+                   (scan.otherSysEx == 1 ? ", not an All-Data dump"
+                                         : ", none of them an All-Data dump");
         }
         if (scan.midiFileTracks == 0) {
             return container(scan.kind) + " with no track";
         }
         return container(scan.kind) + " with " + plural(scan.midiFileTracks, "track", "tracks") +
                " of " + plural(scan.midiFileEvents, "event", "events") +
-               (cut.empty() ? ", no SysEx message among them" : cut);
-    case ScannedKind::MidiStream:
-        return "a stream of " + plural(messages, "MIDI message", "MIDI messages") +
-               (cut.empty() ? noneOfThem : cut);
+               ", no SysEx message among them";
     case ScannedKind::HexText:
-        if (messages == 0 && cut.empty()) {
+        if (messages == 0) {
             return "hex text with no MIDI message in it";
         }
-        return "hex text of " + plural(messages, "MIDI message", "MIDI messages") +
-               (cut.empty() ? noneOfThem : cut);
-    case ScannedKind::BareDump:
-    case ScannedKind::Unrecognised:
-        break;
+        return "hex text of " + plural(messages, "MIDI message", "MIDI messages") + noneOfThem;
+    default:
+        return "a stream of " + plural(messages, "MIDI message", "MIDI messages") + noneOfThem;
     }
-    if (scan.size == 0) {
-        return "an empty file";
-    }
-    return "neither a MIDI file, MIDI messages nor hex text";
 }
 
 } // namespace

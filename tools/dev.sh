@@ -28,7 +28,7 @@ PACKAGES=(
     xvfb xauth poppler-utils util-linux mount
     desktop-file-utils appstream shared-mime-info groff-base
     librtmidi-dev libjack-jackd2-dev libasound2-dev jackd2 libsqlite3-dev
-    dpkg-dev file lintian
+    dpkg-dev file lintian midicsv
 )
 
 # What tools/screenshots.sh drives the app with, besides the above.
