@@ -35,10 +35,12 @@ std::size_t firstStatusByte(const std::uint8_t* bytes, std::size_t count)
 {
     constexpr std::uint64_t topBits = 0x8080808080808080;
     std::size_t i = 0;
-    for (; i + 32 <= count; i += 32) {
-        std::uint64_t words[4];
-        std::memcpy(words, bytes + i, sizeof words);
-        if (((words[0] | words[1] | words[2] | words[3]) & topBits) != 0) {
+    for (; i + 64 <= count; i += 64) {
+        std::uint8_t any = 0;
+        for (std::size_t k = 0; k < 64; ++k) {
+            any |= bytes[i + k];
+        }
+        if (any >= 0x80) {
             break;
         }
     }
@@ -81,6 +83,15 @@ public:
 
     // Bytes as they go out, the first of them at offset in the file.
     void feed(const std::uint8_t* bytes, std::size_t count, std::size_t offset)
+    {
+        // Most of a long SysEx message that is no dump: nothing to do.
+        if (_sysEx == SysEx::Other && firstStatusByte(bytes, count) == count) {
+            return;
+        }
+        feedAny(bytes, count, offset);
+    }
+
+    void feedAny(const std::uint8_t* bytes, std::size_t count, std::size_t offset)
     {
         std::size_t i = 0;
         while (i < count) {
@@ -415,8 +426,19 @@ private:
         return Quantity::TooLong;
     }
 
+    // Most quantities in a file are one byte: that case goes first.
     bool quantity(std::span<const std::uint8_t> track, std::size_t& at, std::uint32_t& value,
                   std::size_t base)
+    {
+        if (at < track.size() && track[at] < 0x80) {
+            value = track[at++];
+            return true;
+        }
+        return longQuantity(track, at, value, base);
+    }
+
+    bool longQuantity(std::span<const std::uint8_t> track, std::size_t& at, std::uint32_t& value,
+                      std::size_t base)
     {
         const std::size_t start = at;
         switch (readQuantity(track, at, value)) {
