@@ -29,8 +29,8 @@ std::string plural(std::size_t count, std::string_view one, std::string_view man
 }
 
 // Where the first byte with its top bit set is in [bytes, bytes + count), or
-// count. The body of a SysEx message has none, so it is searched a word at a
-// time, as memchr searches for one byte.
+// count. The body of a SysEx message has none, so it is searched as memchr
+// searches for one byte: 64 bytes to a test, then a word at a time.
 std::size_t firstStatusByte(const std::uint8_t* bytes, std::size_t count)
 {
     constexpr std::uint64_t topBits = 0x8080808080808080;
@@ -91,37 +91,6 @@ public:
         feedAny(bytes, count, offset);
     }
 
-    void feedAny(const std::uint8_t* bytes, std::size_t count, std::size_t offset)
-    {
-        std::size_t i = 0;
-        while (i < count) {
-            if (_sysEx != SysEx::None) {
-                const std::size_t run = firstStatusByte(bytes + i, count - i);
-                if (_sysEx == SysEx::Collecting) {
-                    collect(bytes + i, run);
-                }
-                i += run;
-                if (i == count) {
-                    return;
-                }
-                const std::uint8_t status = bytes[i];
-                if (status >= kFirstRealtime) {
-                    ++_scan.realtimeInSysEx;
-                    ++i;
-                    continue;
-                }
-                if (status == kEndOfExclusive) {
-                    endSysEx();
-                    ++i;
-                    continue;
-                }
-                breakSysEx(CutReason::StatusByte, status);
-            }
-            outside(bytes[i], offset + i);
-            ++i;
-        }
-    }
-
     // A channel message sent whole, as a MIDI file's event is.
     void message(std::uint8_t status)
     {
@@ -152,6 +121,37 @@ private:
         Other,      // not a dump: counted at its end
         Reported,   // too long for a dump, reported as cut already
     };
+
+    void feedAny(const std::uint8_t* bytes, std::size_t count, std::size_t offset)
+    {
+        std::size_t i = 0;
+        while (i < count) {
+            if (_sysEx != SysEx::None) {
+                const std::size_t run = firstStatusByte(bytes + i, count - i);
+                if (_sysEx == SysEx::Collecting) {
+                    collect(bytes + i, run);
+                }
+                i += run;
+                if (i == count) {
+                    return;
+                }
+                const std::uint8_t status = bytes[i];
+                if (status >= kFirstRealtime) {
+                    ++_scan.realtimeInSysEx;
+                    ++i;
+                    continue;
+                }
+                if (status == kEndOfExclusive) {
+                    endSysEx();
+                    ++i;
+                    continue;
+                }
+                breakSysEx(CutReason::StatusByte, status);
+            }
+            outside(bytes[i], offset + i);
+            ++i;
+        }
+    }
 
     // A byte outside SysEx messages.
     void outside(std::uint8_t byte, std::size_t offset)
