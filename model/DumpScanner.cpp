@@ -507,8 +507,9 @@ private:
                 _wire.message(status);
                 continue;
             }
-            // SysEx and meta events cancel running status.
-            running = 0;
+            // SysEx and meta events cancel running status, so a file that
+            // keeps to that never has a data byte next; one that does not
+            // is read as its writer meant it, with the status before.
             if (status == kMetaEvent) {
                 if (at == track.size()) {
                     stop("ends inside an event at byte " + std::to_string(_base + base + event));
