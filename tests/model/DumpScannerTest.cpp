@@ -289,104 +289,69 @@ TEST(DumpScanner, PicksDumpsOutOfMessageStreamsAsAReceiverWould)
         realtime.push_back(dump[i]);
     }
     const auto cutAt = [&](std::size_t count) { return prefix(dump, count); };
+    struct Cut
+    {
+        CutReason reason;
+        std::size_t arrived, offset;
+        std::uint8_t endedBy;
+    };
+    struct Counts
+    {
+        std::size_t otherSysEx, otherMessages, stray, realtimeInSysEx;
+    };
     const struct
     {
         const char* name;
         Bytes stream;
         std::vector<std::size_t> dumpsAt; // offsets of the whole dumps
-        std::vector<std::tuple<CutReason, std::size_t, std::size_t>> cuts; // why, bytes, offset
-        std::uint8_t endedBy;
-        std::size_t otherSysEx, otherMessages, stray, realtimeInSysEx;
+        std::vector<Cut> cuts;
+        Counts counts;
     } cases[] = {
-        {"back to back", concat({dump, dump}), {0, 29198}, {}, 0, 0, 0, 0, 0},
+        {"back to back", concat({dump, dump}), {0, 29198}, {}, {}},
         {"and half another",
          concat({dump, cutAt(14599)}),
          {0},
-         {{CutReason::BytesEnded, 14599, 29198}},
-         0,
-         0,
-         0,
-         0,
-         0},
-        {"realtime between all", realtime, {0}, {}, 0, 0, 0, 0, 29197},
+         {{CutReason::BytesEnded, 14599, 29198, 0}},
+         {}},
+        {"realtime between all", realtime, {0}, {}, {0, 0, 0, 29197}},
         {"cut by a note",
          concat({cutAt(20000), {0x90, 0x3C, 0x40}}),
          {},
-         {{CutReason::StatusByte, 20000, 0}},
-         0x90,
-         0,
-         1,
-         0,
-         0},
+         {{CutReason::StatusByte, 20000, 0, 0x90}},
+         {0, 1, 0, 0}},
         {"cut by the next dump",
          concat({cutAt(100), dump}),
          {100},
-         {{CutReason::StatusByte, 100, 0}},
-         0xF0,
-         0,
-         0,
-         0,
-         0},
-        {"F7 early",
-         concat({cutAt(1000), {0xF7}}),
-         {},
-         {{CutReason::EarlyEnd, 1000, 0}},
-         0xF7,
-         0,
-         0,
-         0,
-         0},
-        {"header then F7",
-         concat({cutAt(5), {0xF7}}),
-         {},
-         {{CutReason::EarlyEnd, 5, 0}},
-         0xF7,
-         0,
-         0,
-         0,
-         0},
+         {{CutReason::StatusByte, 100, 0, 0xF0}},
+         {}},
+        {"F7 early", concat({cutAt(1000), {0xF7}}), {}, {{CutReason::EarlyEnd, 1000, 0, 0xF7}}, {}},
+        {"header then F7", concat({cutAt(5), {0xF7}}), {}, {{CutReason::EarlyEnd, 5, 0, 0xF7}}, {}},
         {"too long",
          concat({cutAt(29197), {0x00, 0x01, 0xF7}}),
          {},
-         {{CutReason::TooLong, 29197, 0}},
-         0,
-         0,
-         0,
-         0,
-         0},
-        {"part of a header", {0xF0, 0x42, 0x21, 0x20, 0x90, 0x3C, 0x40}, {}, {}, 0, 1, 1, 0, 0},
-        {"another maker", {0xF0, 0x43, 0x21, 0x20, 0x40, 0xF7}, {}, {}, 0, 1, 0, 0, 0},
-        {"stray first", concat({{0x01, 0x02, 0xF7}, dump}), {3}, {}, 0, 0, 0, 3, 0},
+         {{CutReason::TooLong, 29197, 0, 0}},
+         {}},
+        {"part of a header", {0xF0, 0x42, 0x21, 0x20, 0x90, 0x3C, 0x40}, {}, {}, {1, 1, 0, 0}},
+        {"another maker", {0xF0, 0x43, 0x21, 0x20, 0x40, 0xF7}, {}, {}, {1, 0, 0, 0}},
+        {"stray first", concat({{0x01, 0x02, 0xF7}, dump}), {3}, {}, {0, 0, 3, 0}},
         {"running status",
          concat({{0x90, 0x3C, 0x40, 0x3C, 0x00}, dump, {0xC0, 0x05, 0x06}}),
          {5},
          {},
-         0,
-         0,
-         4,
-         0,
-         0},
+         {0, 4, 0, 0}},
         {"a SysEx ends running status",
          concat({{0x90, 0x3C, 0x40}, dump, {0x3C, 0x00}}),
          {3},
          {},
-         0,
-         0,
-         1,
-         2,
-         0},
-        {"realtime outside", concat({{0xF8, 0xFA}, dump, {0xFC}}), {2}, {}, 0, 0, 3, 0, 0},
-        {"broken message", concat({{0x90, 0x3C}, dump, {0xB0, 0x07}}), {2}, {}, 0, 0, 0, 4, 0},
+         {0, 1, 2, 0}},
+        {"realtime outside", concat({{0xF8, 0xFA}, dump, {0xFC}}), {2}, {}, {0, 3, 0, 0}},
+        {"broken message", concat({{0x90, 0x3C}, dump, {0xB0, 0x07}}), {2}, {}, {0, 0, 4, 0}},
         {"system common",
          {0xF1, 0x10, 0xF2, 0x01, 0x02, 0xF3, 0x05, 0xF6, 0x44},
          {},
          {},
-         0,
-         0,
-         4,
-         1,
-         0},
-        {"undefined", {0xF4, 0xF5, 0xF7, 0xF9, 0xFD}, {}, {}, 0, 0, 2, 3, 0},
+         {0, 4, 1, 0}},
+        {"undefined", {0xF4, 0xF5, 0xF7, 0xF9, 0xFD}, {}, {}, {0, 2, 3, 0}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -398,16 +363,15 @@ TEST(DumpScanner, PicksDumpsOutOfMessageStreamsAsAReceiverWould)
             EXPECT_EQ(c.dumpsAt[i], scan.dumps[i].offset);
         }
         for (std::size_t i = 0; i < c.cuts.size(); ++i) {
-            const auto& [reason, arrived, offset] = c.cuts[i];
-            EXPECT_EQ(reason, scan.cutDumps[i].reason);
-            EXPECT_EQ(prefix(dump, arrived), scan.cutDumps[i].bytes);
-            EXPECT_EQ(offset, scan.cutDumps[i].offset);
-            EXPECT_EQ(c.endedBy, scan.cutDumps[i].endedBy);
+            EXPECT_EQ(c.cuts[i].reason, scan.cutDumps[i].reason);
+            EXPECT_EQ(prefix(dump, c.cuts[i].arrived), scan.cutDumps[i].bytes);
+            EXPECT_EQ(c.cuts[i].offset, scan.cutDumps[i].offset);
+            EXPECT_EQ(c.cuts[i].endedBy, scan.cutDumps[i].endedBy);
         }
-        EXPECT_EQ(c.otherSysEx, scan.otherSysEx);
-        EXPECT_EQ(c.otherMessages, scan.otherMessages);
-        EXPECT_EQ(c.stray, scan.strayBytes);
-        EXPECT_EQ(c.realtimeInSysEx, scan.realtimeInSysEx);
+        EXPECT_EQ(c.counts.otherSysEx, scan.otherSysEx);
+        EXPECT_EQ(c.counts.otherMessages, scan.otherMessages);
+        EXPECT_EQ(c.counts.stray, scan.strayBytes);
+        EXPECT_EQ(c.counts.realtimeInSysEx, scan.realtimeInSysEx);
         EXPECT_EQ("", scan.stopReason);
     }
     // Whole and cut dumps are numbered together, in the order they began.
