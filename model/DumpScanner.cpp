@@ -568,7 +568,7 @@ void readRiffMidiFile(std::span<const std::uint8_t> file, DumpScan& scan)
     const std::size_t end = std::clamp<std::uint64_t>(
         std::uint64_t{littleEndian32(file.data() + 4)} + 8, 12, file.size());
     std::size_t at = 12;
-    while (end - at >= 8) {
+    while (at + 8 <= end) {
         const std::uint8_t* id = file.data() + at;
         const std::uint32_t length = littleEndian32(id + 4);
         const std::size_t body = at + 8;
@@ -587,9 +587,6 @@ void readRiffMidiFile(std::span<const std::uint8_t> file, DumpScan& scan)
             return;
         }
         at = body + length + (length & 1); // chunks start at even offsets
-        if (at > end) {
-            break;
-        }
     }
     scan.stopReason = "the RIFF file has no 'data' chunk";
 }

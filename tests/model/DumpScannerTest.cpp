@@ -427,6 +427,8 @@ TEST(DumpScanner, JoinsPacketsAndEscapesOfMidiFilesAsTheyGoOut)
          midiFile({concat({{0x00, 0x90, 0x3C, 0x40, 0x00, 0xFF, 0x01, 0x00, 0x00, 0x3C, 0x00},
                            sysExEvent(0xF7, dump)})}),
          1, 0, 0},
+        {"quantities with a leading 0x80", // 0 then 29198, as a writer may pad them
+         midiFile({concat({{0x80, 0x00, 0xF7, 0x80, 0x81, 0xE4, 0x0E}, dump})}), 1, 0, 0},
         {"a longer header",
          concat({chunk("MThd", {0, 0, 0, 1, 0, 96, 0xEE, 0xEE}),
                  chunk("MTrk", sysExEvent(0xF7, dump))}),
@@ -562,6 +564,8 @@ TEST(DumpScanner, ReadsTheMidiFileInARiffFile)
         {"data past the end", riff(riffChunk("data", prefix(midi, 20000), size)), 0, 1,
          "the RIFF 'data' chunk at byte 12 says 29225 bytes, but only 20000 are left in the file"},
         {"no data", riff(riffChunk("DISP", {1, 2}, 2)), 0, 0, "the RIFF file has no 'data' chunk"},
+        {"an odd chunk last, without its pad byte", riff(riffChunk("DISP", {1, 2, 3}, 3)), 0, 0,
+         "the RIFF file has no 'data' chunk"},
         {"a chunk past the end", riff(riffChunk("LIST", {1, 2}, 50)), 0, 0,
          "the RIFF chunk 'LIST' at byte 12 says 50 bytes, but only 2 are left in the file"},
         {"no MIDI file in it", riff(riffChunk("data", text("MTrk0000"), 8)), 0, 0,
