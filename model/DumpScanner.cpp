@@ -62,11 +62,15 @@ std::size_t firstStatusByte(const std::uint8_t* bytes, std::size_t count)
     return i;
 }
 
-// How many data bytes follow a status byte below 0xF0.
-std::size_t channelDataBytes(std::uint8_t status)
+// How many data bytes follow a status byte that has any: a channel message's,
+// or F1 to F3.
+std::size_t dataBytes(std::uint8_t status)
 {
-    // Program change and channel pressure have one, the others two.
-    return (status & 0xE0) == 0xC0 ? 1 : 2;
+    if (status < 0xF0) {
+        // Program change and channel pressure have one, the others two.
+        return (status & 0xE0) == 0xC0 ? 1 : 2;
+    }
+    return status == 0xF2 ? 2 : 1; // song position; time code and song select
 }
 
 // MIDI bytes as a receiver takes them off the wire, in pieces of any size:
@@ -99,7 +103,6 @@ public:
         }
         dropPartial();
         _status = status;
-        _needed = channelDataBytes(status);
         ++_scan.otherMessages;
     }
 
@@ -162,7 +165,7 @@ private:
                 return;
             }
             ++_partial;
-            if (++_have < _needed) {
+            if (++_have < dataBytes(_status)) {
                 return;
             }
             ++_scan.otherMessages;
@@ -181,7 +184,6 @@ private:
         _status = 0;
         if (byte < 0xF0) {
             _status = byte;
-            _needed = channelDataBytes(byte);
             _partial = 1;
             return;
         }
@@ -189,15 +191,10 @@ private:
         case kSysExStart:
             beginSysEx(offset);
             return;
-        case 0xF1: // time code quarter frame
-        case 0xF3: // song select
+        case 0xF1:
+        case 0xF2:
+        case 0xF3:
             _status = byte;
-            _needed = 1;
-            _partial = 1;
-            return;
-        case 0xF2: // song position
-            _status = byte;
-            _needed = 2;
             _partial = 1;
             return;
         case 0xF6: // tune request
@@ -293,10 +290,9 @@ private:
     std::size_t _index = 0;
     std::size_t _begun = 0; // dumps begun so far
     // Outside SysEx: the status the data bytes belong to (0 for none), how
-    // many a message has, how many have come, and the bytes of a message
-    // begun that would be stray if it broke off now.
+    // many of them have come, and the bytes of a message begun that would be
+    // stray if it broke off now.
     std::uint8_t _status = 0;
-    std::size_t _needed = 0;
     std::size_t _have = 0;
     std::size_t _partial = 0;
 };
@@ -490,7 +486,7 @@ private:
             }
             if (status < 0xF0) {
                 running = status;
-                const std::size_t data = channelDataBytes(status);
+                const std::size_t data = dataBytes(status);
                 if (track.size() - at < data) {
                     stop("ends inside an event at byte " + std::to_string(_base + base + event));
                     return;
