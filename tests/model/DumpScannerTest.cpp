@@ -573,8 +573,9 @@ TEST(DumpScanner, ReadsTheMidiFileInARiffFile)
          "the RIFF file has no 'data' chunk"},
         {"an odd chunk last, without its pad byte", riff(riffChunk("DISP", {1, 2, 3}, 3)), 0, 0,
          "the RIFF file has no 'data' chunk"},
-        {"a chunk past the end", riff(riffChunk("LIST", {1, 2}, 50)), 0, 0,
-         "the RIFF chunk 'LIST' at byte 12 says 50 bytes, but only 2 are left in the file"},
+        {"a chunk past the end", riff(riffChunk("LIST", {1, 2}, 0x01000032)), 0, 0,
+         "the RIFF chunk 'LIST' at byte 12 says 16777266 bytes, but only 2 are left in the "
+         "file"},
         {"no MIDI file in it", riff(riffChunk("data", text("MTrk0000"), 8)), 0, 0,
          "no MThd chunk at the start of the MIDI file"},
     };
