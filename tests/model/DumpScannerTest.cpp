@@ -464,8 +464,8 @@ TEST(DumpScanner, StopsAtALyingOrBrokenMidiFileWithWhatItFound)
         std::size_t dumps, cuts;
         std::string stopReason;
     } cases[] = {
-        {"track past the end", concat({header, chunk("MTrk", whole, 1000000)}), 1, 0,
-         "track 1 at byte 14 says 1000000 bytes, but only 29202 are left in the file"},
+        {"track past the end", concat({header, chunk("MTrk", whole, 0x81020304)}), 1, 0,
+         "track 1 at byte 14 says 2164392708 bytes, but only 29202 are left in the file"},
         {"packet length 2^28",
          concat({header,
                  chunk("MTrk", concat({whole, {0x00, 0xF7, 0x81, 0x80, 0x80, 0x80, 0x00, 0x01}}))}),
