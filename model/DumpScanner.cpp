@@ -602,7 +602,7 @@ bool isHexSeparator(std::uint8_t c)
     return c == ' ' || c == ',' || c == '\t' || c == '\n' || c == '\r';
 }
 
-// A text editor's byte order mark, which is not part of the text.
+// The byte order mark some text editors write first: not one of the tokens.
 std::size_t byteOrderMark(std::span<const std::uint8_t> text)
 {
     return startsWith(text, 0, "\xEF\xBB\xBF") ? 3 : 0;

@@ -27,11 +27,11 @@ Bytes scanFile(const char* name)
     return test::readBytes(std::filesystem::path(A3_TEST_DATA_DIR) / "scan" / name);
 }
 
-Bytes concat(std::initializer_list<Bytes> parts)
+Bytes concat(std::initializer_list<Bytes> pieces)
 {
     Bytes all;
-    for (const Bytes& part : parts) {
-        all.insert(all.end(), part.begin(), part.end());
+    for (const Bytes& piece : pieces) {
+        all.insert(all.end(), piece.begin(), piece.end());
     }
     return all;
 }
@@ -130,7 +130,7 @@ struct Expected
     std::size_t dumps; // each equal to the golden dump
     std::size_t cuts;
     std::size_t otherSysEx;
-    std::string description; // the start of it
+    std::string told; // the start of what the user is told
 };
 
 void expectScan(const DumpScan& scan, const Expected& expected, const std::string& name)
@@ -143,7 +143,7 @@ void expectScan(const DumpScan& scan, const Expected& expected, const std::strin
     }
     EXPECT_EQ(expected.cuts, scan.cutDumps.size());
     EXPECT_EQ(expected.otherSysEx, scan.otherSysEx);
-    EXPECT_EQ(expected.description, describeScan(scan).substr(0, expected.description.size()))
+    EXPECT_EQ(expected.told, describeScan(scan).substr(0, expected.told.size()))
         << describeScan(scan);
 }
 
@@ -248,7 +248,7 @@ TEST(DumpScanner, TellsBareDumpsFromStreamsAndFromWhatIsNeither)
         const char* name;
         Bytes file;
         ScannedKind kind;
-        std::string description;
+        std::string told;
     } cases[] = {
         {"empty", {}, ScannedKind::Unrecognised, "an empty file"},
         {"golden", golden(), ScannedKind::BareDump, "an All-Data dump"},
@@ -270,7 +270,7 @@ TEST(DumpScanner, TellsBareDumpsFromStreamsAndFromWhatIsNeither)
     for (const auto& c : cases) {
         const DumpScan scan = scanForDumps(c.file);
         EXPECT_EQ(c.kind, scan.kind) << c.name;
-        EXPECT_EQ(c.description, describeScan(scan)) << c.name;
+        EXPECT_EQ(c.told, describeScan(scan)) << c.name;
         EXPECT_EQ(c.file.size(), scan.size) << c.name;
     }
     const DumpScan bare = scanForDumps(tolerated);
@@ -331,7 +331,7 @@ TEST(DumpScanner, PicksDumpsOutOfMessageStreamsAsAReceiverWould)
          {},
          {{CutReason::TooLong, 29197, 0, 0}},
          {}},
-        {"part of a header", {0xF0, 0x42, 0x21, 0x20, 0x90, 0x3C, 0x40}, {}, {}, {1, 1, 0, 0}},
+        {"half a header", {0xF0, 0x42, 0x21, 0x20, 0x90, 0x3C, 0x40}, {}, {}, {1, 1, 0, 0}},
         {"another maker", {0xF0, 0x43, 0x21, 0x20, 0x40, 0xF7}, {}, {}, {1, 0, 0, 0}},
         {"stray first", concat({{0x01, 0x02, 0xF7}, dump}), {3}, {}, {0, 0, 3, 0}},
         {"running status",
@@ -652,7 +652,7 @@ TEST(DumpScanner, DescribesWhatAFileHoldsForTheUser)
     const struct
     {
         Bytes file;
-        std::string description;
+        std::string told;
     } cases[] = {
         {concat({dump, dump}), "2 All-Data dumps in a stream of MIDI messages"},
         {concat({dump, prefix(dump, 14599)}),
@@ -685,7 +685,7 @@ TEST(DumpScanner, DescribesWhatAFileHoldsForTheUser)
          "bytes instead of 29197"},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(c.description, describeScan(scanForDumps(c.file)));
+        EXPECT_EQ(c.told, describeScan(scanForDumps(c.file)));
     }
 }
 
