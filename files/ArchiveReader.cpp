@@ -355,7 +355,7 @@ private:
     Read readMember(Level& level, std::vector<std::uint8_t>& bytes)
     {
         bytes.clear();
-        const std::uint64_t most = _limits.memberSize + 1;
+        const std::uint64_t most = std::max(_limits.memberSize, _limits.memberSize + 1);
         for (;;) {
             const std::size_t have = bytes.size();
             if (have > _limits.memberSize) {
