@@ -217,10 +217,7 @@ public:
         : _visit(visit)
         , _walk(walk)
         , _limits(walk.limits)
-        , _budget(inputSize > std::numeric_limits<std::uint64_t>::max() /
-                                  std::max<std::uint64_t>(_limits.expansion, 1)
-                      ? std::numeric_limits<std::uint64_t>::max()
-                      : inputSize * _limits.expansion)
+        , _budget(budgetFor(inputSize, _limits.expansion))
         , _buffers(static_cast<std::size_t>(std::max(_limits.depth, 0)) + 1)
         , _scratch(kChunk)
     {}
@@ -287,6 +284,14 @@ private:
         Fatal,  // the archive cannot be read on
     };
 
+    static std::uint64_t budgetFor(std::uint64_t inputSize, std::uint64_t expansion)
+    {
+        std::uint64_t budget = 0;
+        return __builtin_mul_overflow(inputSize, expansion, &budget)
+                   ? std::numeric_limits<std::uint64_t>::max()
+                   : budget;
+    }
+
     static bool isRegular(archive_entry* entry)
     {
         // A hard link names a member met before.
@@ -301,10 +306,9 @@ private:
         const la_int64_t stream = archive_filter_bytes(level.handle, 0);
         const std::uint64_t expanded =
             std::max(level.read, static_cast<std::uint64_t>(std::max<la_int64_t>(stream, 0)));
-        if (expanded > level.counted) {
-            _expanded += expanded - level.counted;
-            level.counted = expanded;
-        }
+        const std::uint64_t grown = std::max(expanded, level.counted);
+        _expanded += grown - level.counted;
+        level.counted = grown;
         return _expanded <= _budget;
     }
 
@@ -363,14 +367,12 @@ private:
             }
             const std::size_t wanted =
                 static_cast<std::size_t>(std::min<std::uint64_t>(kChunk, most - have));
-            if (have + wanted > bytes.capacity()) {
-                bytes.reserve(static_cast<std::size_t>(
-                    std::min<std::uint64_t>(std::max(2 * bytes.capacity(), have + wanted), most)));
-            }
+            // Grown as a vector grows, but never past the most it can hold.
+            bytes.reserve(static_cast<std::size_t>(
+                std::min<std::uint64_t>(std::max(2 * bytes.capacity(), have + wanted), most)));
             bytes.resize(have + wanted);
             const la_ssize_t count = archive_read_data(level.handle, bytes.data() + have, wanted);
             if (count < 0) {
-                bytes.resize(have);
                 return count == ARCHIVE_FATAL ? Read::Fatal : Read::Failed;
             }
             bytes.resize(have + static_cast<std::size_t>(count));
@@ -493,8 +495,11 @@ std::string passedOverText(PassedOver reason, std::size_t count, const ArchiveLi
     case PassedOver::Encrypted:
         return number + " encrypted";
     case PassedOver::TooDeep:
+        if (limits.depth <= 0) {
+            return counted(count, "archive", "archives") + " inside it, not opened";
+        }
         return counted(count, "archive", "archives") + " nested deeper than " +
-               counted(static_cast<std::size_t>(std::max(limits.depth, 0)), "level", "levels");
+               counted(static_cast<std::size_t>(limits.depth), "level", "levels");
     case PassedOver::Damaged:
     case PassedOver::Count_:
         break;

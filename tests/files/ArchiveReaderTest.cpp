@@ -212,6 +212,20 @@ void setZipSize(Bytes& zip, const std::string& name, std::uint32_t size)
     setLe32(zip, descriptor + 12, size);
 }
 
+// 4096 bytes gzipped, with zeros after the stream (which gzip and libarchive
+// pass over) up to size.
+Bytes gzipPaddedTo(std::size_t size)
+{
+    ArchiveWriter writer(archive_write_set_format_raw, archive_write_add_filter_gzip);
+    writer.add("", Bytes(4096, 'A'));
+    Bytes gzip = writer.finish();
+    if (gzip.size() > size) {
+        throw std::runtime_error("the gzip stream is longer than " + std::to_string(size));
+    }
+    gzip.resize(size);
+    return gzip;
+}
+
 Bytes zipStoring(const std::string& name, std::span<const std::uint8_t> bytes)
 {
     ArchiveWriter writer(archive_write_set_format_zip);
@@ -475,6 +489,18 @@ TEST(ArchiveReader, PassesOverAndCountsWhatTheLimitsKeepOut)
          {},
          passed({{P::Expansion, 1}}),
          ArchiveStop::Expansion},
+        {"expanding exactly as far as the limit",
+         gzipPaddedTo(4096),
+         limits([](ArchiveLimits& l) { l.expansion = 1; }),
+         {""},
+         {},
+         ArchiveStop::None},
+        {"expanding one byte further",
+         gzipPaddedTo(4095),
+         limits([](ArchiveLimits& l) { l.expansion = 1; }),
+         {},
+         passed({{P::Expansion, 1}}),
+         ArchiveStop::Expansion},
         {"a 200 MB zip bomb, by its header",
          archiveFile("bomb.zip"),
          {},
@@ -648,6 +674,26 @@ TEST(ArchiveReader, DamageInAnArchiveInsideEndsThatArchiveOnly)
     EXPECT_FALSE(visited.walk.problem.empty());
 }
 
+// The damage told is the one that stopped the walk, not one met before
+// inside: here a compressed file cut short in a zip that is cut short.
+TEST(ArchiveReader, TellsTheDamageThatStoppedTheWalk)
+{
+    const Bytes gzip = archiveFile("bank.syx.gz");
+    ArchiveWriter writer(archive_write_set_format_zip);
+    archive_write_zip_set_compression_store(writer.handle());
+    writer.add("cut.gz", std::span(gzip).first(5000));
+    writer.add("notes.txt", kNotes);
+    const Bytes zip = writer.finish();
+    const auto notes = std::search(zip.begin(), zip.end(), kNotes.begin(), kNotes.end());
+    ASSERT_NE(zip.end(), notes);
+    const Visited visited = visitAll(Bytes(zip.begin(), notes + 10));
+    EXPECT_TRUE(visited.members.empty());
+    EXPECT_EQ(1u, visited.walk.archivesInside);
+    EXPECT_EQ(passed({{PassedOver::Damaged, 2}}), visited.walk.passedOver);
+    EXPECT_EQ(ArchiveStop::Damaged, visited.walk.stop);
+    EXPECT_NE(std::string::npos, visited.walk.problem.find("ZIP")) << visited.walk.problem;
+}
+
 TEST(ArchiveReader, TheVisitorEndsTheWalk)
 {
     std::vector<std::string> paths;
@@ -721,6 +767,16 @@ TEST(ArchiveReader, DescribesKindsAndWalksForAPerson)
          }),
          "a zip archive with 2 files (2 archives inside it opened); 2 passed over: 1 archive "
          "nested deeper than 1 level, 1 damaged; damage: Truncated input file"},
+        {walkOf([](ArchiveWalk& w) {
+             w.limits.depth = 2;
+             w.passedOver = passed({{PassedOver::TooDeep, 2}});
+         }),
+         "a zip archive with 0 files; 2 passed over: 2 archives nested deeper than 2 levels"},
+        {walkOf([](ArchiveWalk& w) {
+             w.limits.depth = 0;
+             w.passedOver = passed({{PassedOver::TooDeep, 1}});
+         }),
+         "a zip archive with 0 files; 1 passed over: 1 archive inside it, not opened"},
         {walkOf([](ArchiveWalk& w) {
              w.limits.memberSize = 2048;
              w.passedOver = passed({{PassedOver::TooLarge, 1}, {PassedOver::Expansion, 1}});
