@@ -97,7 +97,9 @@ struct ArchiveWalk
     std::size_t archivesInside = 0; // members opened as archives
     std::array<std::size_t, static_cast<std::size_t>(PassedOver::Count_)> passedOver{};
     ArchiveStop stop = ArchiveStop::None;
-    std::string problem; // libarchive's words for the first damage met, at any depth
+    // libarchive's words for the damage that stopped the walk, or else for
+    // the first damage met inside it.
+    std::string problem;
 
     std::size_t passedOverFor(PassedOver reason) const
     {
