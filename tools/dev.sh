@@ -27,7 +27,7 @@ PACKAGES=(
     fonts-dejavu-core fonts-urw-base35 libqt6svg6
     xvfb xauth poppler-utils util-linux mount
     desktop-file-utils appstream shared-mime-info groff-base
-    librtmidi-dev libjack-jackd2-dev libasound2-dev jackd2 libsqlite3-dev
+    librtmidi-dev libjack-jackd2-dev libasound2-dev jackd2 libsqlite3-dev libarchive-dev
     dpkg-dev file lintian midicsv
 )
 
@@ -92,12 +92,13 @@ run_tests() {
 }
 
 FUZZERS=(a3alldata_fuzzer a3textform_fuzzer a3pastable_fuzzer a3paste_fuzzer
-    a3scanstream_fuzzer a3scanmidifile_fuzzer a3scanhex_fuzzer)
+    a3scanstream_fuzzer a3scanmidifile_fuzzer a3scanhex_fuzzer a3archive_fuzzer)
 # The longest input each fuzzer tries; fuzz/README.md says why.
 declare -A FUZZ_MAX_LEN=(
     [a3alldata_fuzzer]=29198 [a3textform_fuzzer]=2048
     [a3pastable_fuzzer]=2048 [a3paste_fuzzer]=6489
     [a3scanstream_fuzzer]=65536 [a3scanmidifile_fuzzer]=65536 [a3scanhex_fuzzer]=8192
+    [a3archive_fuzzer]=12288
 )
 
 # One fuzzer with the options every run of it gets, on its corpus folder and
