@@ -2,6 +2,7 @@
 
 #include "AllDataFile.h"
 #include "AtomicFile.h"
+#include "DumpsInFile.h"
 #include "FileReader.h"
 #include "Terminal.h"
 
@@ -34,6 +35,23 @@ std::string loadBank(A3AllDataSource& bank, const std::filesystem::path& path)
         bank.setSyxData(content.bytes);
     }
     return content.error;
+}
+
+std::string loadOneDump(A3AllDataSource& bank, const std::filesystem::path& path)
+{
+    const DumpsInFile found = dumpsInFile(path);
+    if (!found.unreadable.empty()) {
+        return "unreadable: " + found.unreadable;
+    }
+    if (found.dumps.empty()) {
+        return found.holds;
+    }
+    if (found.dumps.size() > 1) {
+        return "holds " + std::to_string(found.dumps.size()) +
+               " All-Data dumps; a3bank extract writes each to a file of its own";
+    }
+    bank.setSyxData(found.dumps.front().bytes);
+    return {};
 }
 
 WriteResult saveBank(A3AllDataSource& bank, const std::filesystem::path& path)

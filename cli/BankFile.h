@@ -24,6 +24,11 @@ FileContent readAllDataFile(const std::filesystem::path& path);
 // the bank unchanged.
 std::string loadBank(A3AllDataSource& bank, const std::filesystem::path& path);
 
+// Loads the one All-Data dump a file holds, whatever the file is (a bare
+// dump, a MIDI file, an archive, ...); returns the reason when it holds none
+// or several, leaving the bank unchanged. For the commands that only read.
+std::string loadOneDump(A3AllDataSource& bank, const std::filesystem::path& path);
+
 // Writes the bank's All-Data file atomically under any name the system takes.
 WriteResult saveBank(A3AllDataSource& bank, const std::filesystem::path& path);
 

@@ -13,20 +13,32 @@ namespace {
 constexpr std::size_t kHelpColumn = 33;
 constexpr std::size_t kHelpWidth = 75;
 constexpr double kLongestSeconds = 24 * 60 * 60;
+// Smaller packets would make a MIDI file mostly event headers, and no
+// device's buffer is that small.
+constexpr std::size_t kSmallestPacket = 16;
 constexpr std::string_view kUsualExitStatus =
     "0 success, 1 a file was refused or not written, a transfer failed or the output could "
     "not be written, 2 a usage error";
 
-// A patch number from 1 to 100, or nothing when the text is none.
-std::optional<std::int64_t> patchNumber(std::string_view text)
+// A number written in decimal digits alone, or nothing.
+std::optional<std::size_t> wholeNumber(std::string_view text)
 {
-    int number = 0;
+    std::size_t number = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
-    if (error != std::errc() || end != text.data() + text.size() || number < 1 ||
-        number > static_cast<int>(kPatchCount)) {
+    if (error != std::errc() || end != text.data() + text.size()) {
         return std::nullopt;
     }
     return number;
+}
+
+// A patch number from 1 to 100, or nothing when the text is none.
+std::optional<std::int64_t> patchNumber(std::string_view text)
+{
+    const std::optional<std::size_t> number = wholeNumber(text);
+    if (!number || *number < 1 || *number > kPatchCount) {
+        return std::nullopt;
+    }
+    return static_cast<std::int64_t>(*number);
 }
 
 // "3,7-9" as the rows 2, 6, 7, 8.
@@ -107,6 +119,12 @@ std::optional<Value> checkedValue(ValueKind kind, const std::string& text)
             return Value{text, {}, *seconds};
         }
         return std::nullopt;
+    case ValueKind::PacketSize:
+        if (const auto bytes = wholeNumber(text);
+            bytes && *bytes >= kSmallestPacket && *bytes <= kAllDataFileSize) {
+            return Value{text, {}, static_cast<double>(*bytes)};
+        }
+        return std::nullopt;
     }
     return std::nullopt;
 }
@@ -127,6 +145,9 @@ std::string kindDescription(ValueKind kind)
                std::to_string(static_cast<int>(midi::kFastestRate));
     case ValueKind::Seconds:
         return "seconds above 0 and at most " + std::to_string(static_cast<int>(kLongestSeconds));
+    case ValueKind::PacketSize:
+        return "bytes from " + std::to_string(kSmallestPacket) + " to " +
+               std::to_string(kAllDataFileSize);
     }
     return "text";
 }

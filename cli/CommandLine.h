@@ -23,6 +23,7 @@ enum class ValueKind
     Paper,       // A4 or Letter, in any case
     Rate,        // bytes per second at which a dump can be sent
     Seconds,     // a time above 0, up to a day
+    PacketSize,  // bytes of a dump in one packet: 16 up to a whole dump
 };
 
 // A checked value: the text as given (a paper as its canonical name), for

@@ -3,6 +3,8 @@
 #include "AllDataFile.h"
 #include "BankDiff.h"
 #include "BankFile.h"
+#include "DumpsInFile.h"
+#include "ExtractCommands.h"
 #include "FindCommand.h"
 #include "HelperPrograms.h"
 #include "PatchBlock.h"
@@ -21,7 +23,7 @@ int listCommand(const Arguments& arguments)
     bool first = true;
     for (const Value& file : arguments.all("FILE")) {
         A3AllDataSource bank = A3AllDataSource::fallbackBank();
-        if (auto error = loadBank(bank, file.text); !error.empty()) {
+        if (auto error = loadOneDump(bank, file.text); !error.empty()) {
             status = refuse(file.text, error);
             continue;
         }
@@ -31,20 +33,28 @@ int listCommand(const Arguments& arguments)
     return status;
 }
 
+// A bare dump is "ok", as ever; any other file says what it holds, and its
+// dumps' defects are told by their places.
 int checkCommand(const Arguments& arguments)
 {
     int status = kSuccess;
     for (const Value& file : arguments.all("FILE")) {
         const std::string name = givenName(file.text);
-        const FileContent content = readAllDataFile(file.text);
-        if (!content.error.empty()) {
-            std::cout << name << ": rejected: " << content.error << '\n';
+        const DumpsInFile found = dumpsInFile(file.text);
+        if (found.dumps.empty()) {
+            std::cout << name << ": rejected: "
+                      << (found.unreadable.empty() ? found.holds
+                                                   : "unreadable: " + found.unreadable)
+                      << '\n';
             status = kRefused;
             continue;
         }
-        std::cout << name << ": ok\n";
-        for (const auto& defect : toleratedDefects(content.bytes)) {
-            std::cout << name << ": warning: " << defect << '\n';
+        std::cout << name << ": " << (found.bareDump ? "ok" : found.holds) << '\n';
+        for (const DumpInFile& dump : found.dumps) {
+            const std::string place = describePlace(name, dump.place);
+            for (const auto& defect : toleratedDefects(dump.bytes)) {
+                std::cout << place << ": warning: " << defect << '\n';
+            }
         }
     }
     return status;
@@ -152,7 +162,7 @@ int diffCommand(const Arguments& arguments)
     bool loaded = true;
     for (const auto& [bank, name] : {std::pair{&a, "A"}, std::pair{&b, "B"}}) {
         const std::string& path = arguments.one(name).text;
-        if (auto error = loadBank(*bank, path); !error.empty()) {
+        if (auto error = loadOneDump(*bank, path); !error.empty()) {
             refuse(path, error);
             loaded = false;
         }
@@ -222,8 +232,56 @@ std::vector<CommandDefinition> commandTable()
         {"check",
          {{"FILE", ValueKind::Text, true}},
          {},
-         "tell whether each file is an All-Data file",
+         "tell what each file holds: \"ok\" for an\n"
+         "All-Data file, the dumps found in any other\n"
+         "(a MIDI file, MIDI messages, hex text, an\n"
+         "archive), or why it holds none",
          checkCommand},
+        {"extract",
+         {{"FILE", ValueKind::Text, true}},
+         {{"-o", "--output", "DIR", ValueKind::Text, false,
+           "write into DIR instead of the current folder"}},
+         "write every All-Data dump found in each FILE\n"
+         "as a file of its own, byte for byte, named\n"
+         "after its file or archive member (song.syx,\n"
+         "song-2.syx for the second of several), never\n"
+         "over a file (a taken name gets a number); one\n"
+         "line each: where it was found and the file\n"
+         "written, separated by a tab",
+         extractCommand},
+        {"recover",
+         {{"FILE"}},
+         {{"-o", "--output", "OUT.syx", ValueKind::Text, true, "the bank file to write"}},
+         "rescue the patches of a dump cut short or with\n"
+         "bytes that are not nibbles: a bank made from\n"
+         "the factory bank with each patch that arrived\n"
+         "whole and clean in its slot; the report goes to\n"
+         "standard error",
+         recoverCommand,
+         kRefused,
+         "0 a patch recovered and written, 1 none recovered (nothing written), the file refused or "
+         "the output not written, 2 a usage error"},
+        {"export",
+         {{"FILE"}},
+         {{"-o", "--output", "OUT.mid", ValueKind::Text, true, "the MIDI file to write"},
+          {"--packet",
+           {},
+           "BYTES",
+           ValueKind::PacketSize,
+           false,
+           "split the dump into packets of this many\nbytes (16 to 29198), each timed to start\n"
+           "when the one before has gone out"},
+          {"--rate",
+           {},
+           "BYTES_PER_S",
+           ValueKind::Rate,
+           false,
+           "time the packets at this many bytes a second\ninstead of MIDI's 3125"}},
+         "write the bank as a Standard MIDI File that a\n"
+         "sequencer or a DAW plays into the device: the\n"
+         "dump as one SysEx event at time zero, or in\n"
+         "timed packets",
+         exportCommand},
         {"new",
          {{"OUTFILE"}},
          {flag("--force",

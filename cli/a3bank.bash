@@ -11,9 +11,23 @@ _a3bank_values()
     local kind=$1 program=$3 command=$4 typed=${2//\\/}
     typed=${typed#[\"\']}
     case $kind in
-    FILE | OUTFILE | SRC | DST | A | B | OUT)
+    FILE | A | B)
+        # Banks are read from MIDI files and archives as well.
         compopt -o filenames 2>/dev/null # none when called outside a completion
+        mapfile -t COMPREPLY < <(compgen -d -- "$typed"
+            for pattern in '*.[sS][yY][xX]' '*.[mM][iI][dD]' '*.[mM][iI][dD][iI]' '*.[sS][mM][fF]' \
+                '*.[rR][mM][iI]' '*.[zZ][iI][pP]' '*.[lL][hH][aA]' '*.[lL][zZ][hH]' '*.[tT][aA][rR]' \
+                '*.[tT][gG][zZ]' '*.[gG][zZ]' '*.7[zZ]'; do
+                compgen -f -X "!$pattern" -- "$typed"
+            done)
+        ;;
+    OUTFILE | SRC | DST | OUT | OUT.syx)
+        compopt -o filenames 2>/dev/null
         mapfile -t COMPREPLY < <(compgen -d -- "$typed"; compgen -f -X '!*.[sS][yY][xX]' -- "$typed")
+        ;;
+    OUT.mid)
+        compopt -o filenames 2>/dev/null
+        mapfile -t COMPREPLY < <(compgen -d -- "$typed"; compgen -f -X '!*.[mM][iI][dD]' -- "$typed")
         ;;
     DIR)
         compopt -o filenames 2>/dev/null

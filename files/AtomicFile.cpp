@@ -9,6 +9,7 @@
 #include <array>
 #include <cerrno>
 #include <climits>
+#include <cstdio> // renameat2
 #include <cstring>
 #include <fcntl.h>
 #include <optional>
@@ -26,6 +27,8 @@ namespace {
 // As many links as the system itself follows before it gives up (ELOOP).
 constexpr int kMaxSymlinkHops = 40;
 constexpr int kMaxNameAttempts = 100;
+// Names a new file may take before the folder counts as full of them.
+constexpr int kMaxNewFileAttempts = 10000;
 
 std::string systemReason(int error = errno)
 {
@@ -125,6 +128,24 @@ public:
         }
         _name.clear();
         return true;
+    }
+
+    // Gives the file the target's name unless a file has it; the errno of
+    // the failure otherwise (EEXIST when the name is taken).
+    int moveToFreeName(const std::string& targetName)
+    {
+        if (::renameat2(_folder, _name.c_str(), _folder, targetName.c_str(), RENAME_NOREPLACE) ==
+            0) {
+            _name.clear();
+            return 0;
+        }
+        if (errno != EINVAL && errno != ENOSYS) {
+            return errno;
+        }
+        // A file system that cannot rename without replacing can still link
+        // a second name, which fails where one exists; the temporary name
+        // then goes.
+        return ::linkat(_folder, _name.c_str(), _folder, targetName.c_str(), 0) == 0 ? 0 : errno;
     }
 
     // Leaves the file where it is; returns its name.
@@ -465,6 +486,37 @@ WriteResult writeFileAtomically(const std::filesystem::path& path,
         return writeInPlace(destination, bytes);
     }
     return replace(destination, bytes);
+}
+
+NewFile writeNewFile(const std::filesystem::path& folderPath,
+                     const std::function<std::string(int attempt)>& nameFor,
+                     std::span<const std::uint8_t> bytes)
+{
+    const std::optional<Folder> folder = openFolder(folderPath);
+    if (!folder) {
+        return {{}, notWritten(systemReason())};
+    }
+    TemporaryFile temporary(folder->fd.get(), nameFor(1), 0666);
+    if (!temporary.isOpen()) {
+        return {{}, notWritten(systemReason())};
+    }
+    if (!writeAll(temporary.fd(), bytes) || ::fsync(temporary.fd()) != 0 || !temporary.close()) {
+        return {{}, notWritten(systemReason())};
+    }
+    for (int attempt = 1; attempt <= kMaxNewFileAttempts; ++attempt) {
+        const std::string name = nameFor(attempt);
+        if (const int error = temporary.moveToFreeName(name); error == EEXIST) {
+            continue;
+        } else if (error != 0) {
+            return {{}, notWritten(systemReason(error))};
+        }
+        const std::filesystem::path written = folder->path / name;
+        if (const int error = syncFolder(*folder); error != 0) {
+            return {written, {WriteResult::Outcome::DurabilityUnknown, systemReason(error)}};
+        }
+        return {written, {}};
+    }
+    return {{}, notWritten(systemReason(EEXIST))};
 }
 
 std::string whyFileCannotBeWritten(const std::filesystem::path& path)

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <span>
 #include <string>
 
@@ -43,6 +44,19 @@ struct WriteResult
 // waits for a write into the file itself to finish.
 WriteResult writeFileAtomically(const std::filesystem::path& path,
                                 std::span<const std::uint8_t> bytes);
+
+// Writes bytes as a new file in folder under the first of the names
+// nameFor(1), nameFor(2), ... that no file has, never over a file, in the
+// same steps as writeFileAtomically: the file appears whole or not at all.
+// The path written, or empty when none was, with the outcome.
+struct NewFile
+{
+    std::filesystem::path path;
+    WriteResult result;
+};
+NewFile writeNewFile(const std::filesystem::path& folder,
+                     const std::function<std::string(int attempt)>& nameFor,
+                     std::span<const std::uint8_t> bytes);
 
 // Why writeFileAtomically(path, ...) would fail before writing a byte (the
 // folder is missing or read-only, path is a folder, a FIFO or a read-only

@@ -82,16 +82,19 @@ DumpsInFile dumpsInBytes(std::span<const std::uint8_t> bytes)
 DumpsInFile dumpsInFile(const std::filesystem::path& path)
 {
     FileReadResult read = readFileBounded(path, kLargestFileScanned);
-    if (!read.ok()) {
-        DumpsInFile unreadable;
-        unreadable.unreadable = read.status == FileReadResult::Status::TooLarge
-                                    ? "too large to hold banks (" + std::to_string(read.size) +
-                                          " bytes; at most " + std::to_string(kLargestFileScanned) +
-                                          " are read)"
-                                    : read.error;
-        return unreadable;
+    DumpsInFile refused;
+    switch (read.status) {
+    case FileReadResult::Status::Ok:
+        return dumpsInBytes(read.bytes);
+    case FileReadResult::Status::TooLarge:
+        refused.holds = "too large to hold banks (" + std::to_string(read.size) +
+                        " bytes; at most " + std::to_string(kLargestFileScanned) + " are read)";
+        break;
+    case FileReadResult::Status::Unreadable:
+        refused.unreadable = std::move(read.error);
+        break;
     }
-    return dumpsInBytes(read.bytes);
+    return refused;
 }
 
 } // namespace a3

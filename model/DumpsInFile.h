@@ -45,8 +45,8 @@ struct CutDumpInFile
 
 struct DumpsInFile
 {
-    // The file could not be read at all (missing, not a regular file, too
-    // large); nothing else is set.
+    // Why the file could not be read (missing, not a regular file, no
+    // permission): the system's words; nothing else is set.
     std::string unreadable;
     // The file is one dump and nothing else, as the bank saves it.
     bool bareDump = false;
@@ -55,7 +55,7 @@ struct DumpsInFile
     // What the file holds, in words: "2 All-Data dumps in a MIDI file"; for a
     // file without a whole dump, why it is no bank ("wrong length: 10 bytes,
     // expected 29198", "a zip archive with 12 files, none holding an
-    // All-Data dump").
+    // All-Data dump"; "too large to hold banks (...)", for a file not read).
     std::string holds;
 };
 

@@ -154,7 +154,7 @@ int sendBank(const Arguments& arguments)
 {
     const std::string& path = arguments.one("FILE").text;
     A3AllDataSource bank = A3AllDataSource::fallbackBank();
-    if (auto error = loadBank(bank, path); !error.empty()) {
+    if (auto error = loadOneDump(bank, path); !error.empty()) {
         return refuse(path, error);
     }
     const std::vector<std::uint8_t> dump = bank.syxData(); // as saving writes it

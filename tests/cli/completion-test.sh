@@ -16,7 +16,7 @@ printf 'input\tJACK\tA3 out:MIDI\noutput\tJACK\tA3 in:MIDI\noutput\tALSA sequenc
 FAKE
 chmod +x "$scratch/bin/a3bank"
 touch "$scratch/banks/live.syx" "$scratch/banks/my bank.syx" "$scratch/banks/STUDIO.SYX" "$scratch/banks/notes.txt" \
-    "$scratch/banks/-odd.syx"
+    "$scratch/banks/-odd.syx" "$scratch/banks/song.mid" "$scratch/banks/pack.zip"
 export PATH="$scratch/bin:$PATH"
 cd "$scratch/banks" || exit 1
 # shellcheck source=/dev/null
@@ -38,7 +38,7 @@ expect() {
     fi
 }
 
-expect "receive rename" a3bank re
+expect "receive recover rename" a3bank re
 expect "help" a3bank he
 expect "--help --version" a3bank --
 expect "pdf ports" a3bank help p
@@ -48,7 +48,11 @@ expect "--rate" a3bank send bank.syx --r
 expect "--force --help" a3bank new out.syx -
 expect "--help" a3bank list --h
 expect "" a3bank list -- --h
-expect "-odd.syx STUDIO.SYX live.syx my bank.syx older" a3bank list live.syx ""
+expect "-odd.syx STUDIO.SYX live.syx my bank.syx older pack.zip song.mid" a3bank list live.syx ""
+expect "-odd.syx STUDIO.SYX live.syx my bank.syx older" a3bank copy live.syx 1 ""
+expect "older song.mid" a3bank export live.syx -o ""
+expect "-odd.syx STUDIO.SYX live.syx my bank.syx older" a3bank recover song.mid -o ""
+expect "older" a3bank extract pack.zip -o ""
 expect "-odd.syx" a3bank list -- -
 expect "my bank.syx" a3bank list 'my\ b'
 expect "" a3bank rename live.syx ""

@@ -261,5 +261,30 @@ TEST(AtomicFile, CountsTheFileAsWrittenWhenTheFolderSyncFails)
     EXPECT_EQ(newBytes(5), test::readBytes(dir / "bank.syx"));
 }
 
+// A new file takes the first name no file has, whole, and nothing is left
+// beside it; a folder that is not there writes nothing.
+TEST(AtomicFile, WritesANewFileUnderTheFirstFreeNameNeverOverOne)
+{
+    const test::TempDir dir;
+    const std::vector<std::uint8_t> mine{1, 2, 3};
+    test::writeBytes(dir / "a.syx", std::vector<std::uint8_t>{9});
+    test::writeBytes(dir / "a 2.syx", std::vector<std::uint8_t>{8});
+    const auto nameFor = [](int attempt) {
+        return "a" + (attempt > 1 ? " " + std::to_string(attempt) : std::string()) + ".syx";
+    };
+    const NewFile written = writeNewFile(dir.path(), nameFor, mine);
+    EXPECT_EQ(written.result.outcome, WriteResult::Outcome::Durable) << written.result.reason;
+    EXPECT_EQ(written.path, dir / "a 3.syx");
+    EXPECT_EQ(test::readBytes(dir / "a 3.syx"), mine);
+    EXPECT_EQ(test::readBytes(dir / "a.syx"), std::vector<std::uint8_t>{9});
+    EXPECT_EQ(test::readBytes(dir / "a 2.syx"), std::vector<std::uint8_t>{8});
+    EXPECT_EQ(test::namesIn(dir.path()), (std::vector<std::string>{"a 2.syx", "a 3.syx", "a.syx"}));
+
+    const NewFile nowhere = writeNewFile(dir / "missing", nameFor, mine);
+    EXPECT_FALSE(nowhere.result.written());
+    EXPECT_EQ(nowhere.result.reason, "No such file or directory");
+    EXPECT_TRUE(nowhere.path.empty());
+}
+
 } // namespace
 } // namespace a3
