@@ -359,10 +359,14 @@ void DialogPrompts::chooseBanksToOpen(QWidget* parent, const QString& fileName,
     banks->setCurrentItem(banks->topLevelItem(0));
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Cancel, dialog);
     QPushButton* open = buttons->addButton(tr("Open"), QDialogButtonBox::AcceptRole);
-    QPushButton* openAll = buttons->addButton(tr("Open All"), QDialogButtonBox::AcceptRole);
+    // Not an accepting role: the box would accept before all is set.
+    QPushButton* openAll = buttons->addButton(tr("Open All"), QDialogButtonBox::ActionRole);
     open->setDefault(true);
     auto all = std::make_shared<bool>(false);
-    QObject::connect(openAll, &QPushButton::clicked, dialog, [all] { *all = true; });
+    QObject::connect(openAll, &QPushButton::clicked, dialog, [dialog, all] {
+        *all = true;
+        dialog->accept();
+    });
     QObject::connect(buttons, &QDialogButtonBox::accepted, dialog, &QDialog::accept);
     QObject::connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
     // Nothing chosen, nothing to open.
