@@ -9,8 +9,12 @@
 #include "DocumentFixtures.h"
 #include "FakePrompts.h"
 #include "TableView.h"
+#include "UserPrompts.h"
 
 #include <QMimeData>
+#include <QPointer>
+#include <QPushButton>
+#include <QTreeWidget>
 #include <gtest/gtest.h>
 
 namespace a3 {
@@ -222,6 +226,48 @@ TEST_F(OpenDocuments, ADroppedMidiFileOpensItsBank)
               controller.windows().back()->windowTitle());
     EXPECT_FALSE(window->document().isModified());
     EXPECT_TRUE(prompts.errors.isEmpty());
+}
+
+// The real list, over the window whose File > Open asked: the window waits
+// for it before it closes, and Open All opens every bank.
+using OpenDocumentsWithRealDialogs = test::WithWindows<DialogPrompts>;
+
+TEST_F(OpenDocumentsWithRealDialogs, AWindowClosesOnlyOnceItsBankListIsAnswered)
+{
+    std::filesystem::copy_file(kData / "archives/three-banks.zip", dir / "three-banks.zip");
+    QPointer<DocumentWindow> window = controller.newDocument();
+    window->files().openFiles({qPath(dir / "three-banks.zip")});
+    QDialog* list = nullptr;
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        list = test::shownDialog<QDialog>(
+            [](QDialog& dialog) { return dialog.findChild<QTreeWidget*>("banks") != nullptr; });
+        return list != nullptr;
+    }));
+    EXPECT_EQ(window, list->parentWidget());
+    EXPECT_TRUE(window->questions().any());
+    window->close();
+    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    ASSERT_FALSE(window.isNull());
+    EXPECT_EQ(3, list->findChild<QTreeWidget*>("banks")->topLevelItemCount());
+
+    for (QPushButton* button : list->findChildren<QPushButton*>()) {
+        if (button->text() == "Open All") {
+            button->click();
+        }
+    }
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        return window.isNull();
+    }));
+    QStringList titles;
+    for (DocumentWindow* opened : controller.windows()) {
+        titles.append(opened->windowTitle());
+    }
+    titles.sort();
+    EXPECT_EQ((QStringList{"three-banks.zip › bank 1.syx — imported[*]",
+                           "three-banks.zip › bank 2.syx — imported[*]",
+                           "three-banks.zip › bank 3.syx — imported[*]"}),
+              titles);
 }
 
 } // namespace
