@@ -216,7 +216,12 @@ QList<QStringList> DocumentController::describeBanks(const BanksInFile& banks)
         QStringList names;
         for (std::int64_t patch = 0; patch < kPatchesShown && patch < bank.numberOfRows();
              ++patch) {
-            names.append(QString::fromStdString(bank.patchNameAt(patch)));
+            // Names fill their seven cells with spaces: not worth showing in a list.
+            QString name = QString::fromStdString(bank.patchNameAt(patch));
+            while (name.endsWith(QLatin1Char(' '))) {
+                name.chop(1);
+            }
+            names.append(name);
         }
         rows.append({placeText(banks.path, dump.place),
                      QStringLiteral("%1").arg(bank.chainChecksum(), 4, 16, QLatin1Char('0')),
@@ -229,9 +234,17 @@ void DocumentController::askWhichBanks(QWidget* window, BanksInFile banks)
 {
     const QString fileName = QFileInfo(banks.path).fileName();
     const QList<QStringList> rows = describeBanks(banks);
+    ++_banksAsked;
     _prompts.chooseBanksToOpen(
-        window, fileName, rows,
-        [this, banks = std::move(banks)](const QList<int>& chosen) { openBanks(banks, chosen); });
+        window, fileName, rows, [this, banks = std::move(banks)](const QList<int>& chosen) {
+            --_banksAsked;
+            openBanks(banks, chosen);
+            // The app is never left without a window by a list cancelled.
+            const bool libraryShown = _libraryWindow && _libraryWindow->isVisible();
+            if (windows().isEmpty() && _banksAsked == 0 && !libraryShown) {
+                bringForward(newDocument());
+            }
+        });
 }
 
 void DocumentController::openDocuments(const QStringList& paths, QWidget* window)

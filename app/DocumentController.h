@@ -74,6 +74,8 @@ public:
     // A row for each bank for the user to choose by: its place, its chain
     // ID and its first patches' names.
     static QList<QStringList> describeBanks(const BanksInFile& banks);
+    // Whether the user is being asked which of a file's banks to open.
+    bool askingWhichBanks() const { return _banksAsked > 0; }
     // Opens the files, telling about any that cannot be opened and asking
     // which of a file's several banks to open (over window, when given),
     // and brings their windows forward.
@@ -117,6 +119,7 @@ private:
     UserPrompts& _prompts;
     QList<QPointer<DocumentWindow>> _windows;
     int _untitledCount = 0;
+    int _banksAsked = 0;
     bool _quitting = false;
     std::shared_ptr<ClipboardOffer> _clipboardOffer;
     DeviceLink _deviceLink;

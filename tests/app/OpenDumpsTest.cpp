@@ -141,23 +141,39 @@ TEST_F(OpenDocuments, AFileOfSeveralBanksOpensThoseChosen)
     const auto zip = copied("archives/three-banks.zip", "three-banks.zip");
     const A3AllDataSource factory = factoryBank();
     const QString chainId = QStringLiteral("%1").arg(factory.chainChecksum(), 4, 16, QChar('0'));
-    const QString names = firstNames(factory).join(QStringLiteral(", "));
+    QStringList shortNames = firstNames(factory);
+    for (QString& name : shortNames) {
+        name = name.trimmed();
+    }
+    const QString names = shortNames.join(QStringLiteral(", "));
+    EXPECT_EQ(QStringLiteral("Clean, Crunch, Blues"), names);
 
-    prompts.banksToOpen = {}; // cancelled
+    // Cancelled at the start, with nothing open: the app is left with a new
+    // bank rather than no window, once the list is answered.
+    prompts.banksToOpen = {};
     controller.openDocuments({qPath(zip)});
-    ASSERT_TRUE(QTest::qWaitFor([&] { return prompts.bankChoices.size() == 1; }));
+    EXPECT_TRUE(controller.askingWhichBanks());
+    EXPECT_TRUE(controller.windows().isEmpty());
+    ASSERT_TRUE(waitForWindows(1));
+    EXPECT_FALSE(controller.askingWhichBanks());
+    EXPECT_EQ(QStringLiteral("Untitled"), controller.windows().front()->document().displayName());
+    test::closeAllUnasked(controller);
     EXPECT_EQ(QStringLiteral("three-banks.zip"), prompts.bankChoices[0].first);
     EXPECT_EQ((QList<QStringList>{{"three-banks.zip › bank 1.syx", chainId, names},
                                   {"three-banks.zip › bank 2.syx", chainId, names},
                                   {"three-banks.zip › bank 3.syx", chainId, names}}),
               prompts.bankChoices[0].second);
-    EXPECT_TRUE(waitForWindows(0));
 
     prompts.banksToOpen = {2};
     controller.openDocuments({qPath(zip)});
     ASSERT_TRUE(waitForWindows(1));
     EXPECT_EQ(QStringLiteral("three-banks.zip › bank 3.syx — imported[*]"),
               controller.windows().front()->windowTitle());
+
+    prompts.banksToOpen = {}; // cancelled, with a window open: nothing more
+    controller.openDocuments({qPath(zip)});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !controller.askingWhichBanks(); }));
+    EXPECT_TRUE(waitForWindows(1));
 
     prompts.banksToOpen = {0, 1, 2}; // Open All
     controller.openDocuments({qPath(zip)});
