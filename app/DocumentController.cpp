@@ -156,7 +156,8 @@ DocumentController::Opening DocumentController::openFile(const QString& path)
     auto document = makeDocument(A3AllDataSource::fallbackBank());
     if (std::optional<FileProblem> problem = document->load(file.absoluteFilePath())) {
         // What the file holds instead, where the scan could tell.
-        if (found && found->unreadable.empty() && !problem->detail.isEmpty()) {
+        if (found && found->unreadable.empty() && found->dumps.empty() &&
+            !problem->detail.isEmpty()) {
             problem->detail = QString::fromStdString(found->holds);
         }
         return {nullptr,
@@ -182,7 +183,7 @@ DocumentWindow* DocumentController::openImported(const QString& path, const Dump
     if (document->loadDump(dump.bytes)) {
         return nullptr; // found whole, so never
     }
-    document->setUntitledNumber(++_untitledCount);
+    // Named after its source, it takes no number from the untitled banks.
     document->setImportedFrom(placeText(path, dump.place), suggestedSavePath(path, dump.place));
     // Not saved anywhere yet: closing it asks.
     document->setModified();

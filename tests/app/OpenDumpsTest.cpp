@@ -104,6 +104,8 @@ TEST_F(OpenDocuments, AMidiFilesBankOpensUntitledAndIsSavedBesideIt)
     ASSERT_TRUE(waitForWindows(2));
     EXPECT_EQ(window, controller.windowForFile(qPath(dir / "song.syx")));
     EXPECT_EQ(source, test::readBytes(song));
+    // The imported banks took no number from the untitled ones.
+    EXPECT_EQ(QStringLiteral("Untitled"), controller.newDocument()->document().displayName());
 }
 
 // Through a window's File > Open, and for a bank compressed on its own or
