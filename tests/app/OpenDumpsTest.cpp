@@ -203,8 +203,8 @@ TEST_F(OpenDocuments, AFileOfSeveralBanksOpensThoseChosen)
 }
 
 // A file with no whole bank is refused as a bank file always was, with what
-// it holds instead; a bank file with bytes that are no nibbles still opens
-// as its own file, to be mended.
+// it holds instead, a bank cut short among it; a bank file with bytes that are no nibbles still
+// opens as its own file, to be mended.
 TEST_F(OpenDocuments, AFileWithoutABankSaysWhatItHolds)
 {
     const auto tooShort = dir / "short.syx";
@@ -214,7 +214,8 @@ TEST_F(OpenDocuments, AFileWithoutABankSaysWhatItHolds)
     test::writeBytes(dir / "odd.syx", odd);
     controller.openDocuments({qPath(copied("scan/other-sysex.mid", "other.mid")),
                               qPath(copied("archives/short.tar", "short.tar")), qPath(tooShort),
-                              qPath(dir / "odd.syx")});
+                              qPath(dir / "odd.syx"),
+                              qPath(copied("scan/format0-truncated.mid", "cut.mid"))});
     ASSERT_TRUE(waitForWindows(1));
     const QString refused =
         QStringLiteral("The document “%1” could not be opened.|Invalid Data|%2");
@@ -224,7 +225,11 @@ TEST_F(OpenDocuments, AFileWithoutABankSaysWhatItHolds)
                         "a MIDI file with 3 SysEx messages, none of them an All-Data dump"),
             refused.arg("short.tar", "a tar archive with 2 files, none holding an All-Data dump"),
             refused.arg("short.syx", QString::fromStdString(
-                                         *allDataFileProblem(std::vector<std::uint8_t>(10, 0))))}),
+                                         *allDataFileProblem(std::vector<std::uint8_t>(10, 0)))),
+            refused.arg("cut.mid", "a MIDI file with 1 All-Data dump cut short. Dump 1 is cut "
+                                   "short: the bytes ended after 19930 of its 29198 bytes. The "
+                                   "scan stopped early: track 1 at byte 14 says 29263 bytes, but "
+                                   "only 19978 are left in the file")}),
         prompts.errors);
     EXPECT_EQ(controller.windows().front(), controller.windowForFile(qPath(dir / "odd.syx")));
     EXPECT_FALSE(controller.windows().front()->document().isModified());
