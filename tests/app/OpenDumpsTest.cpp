@@ -202,9 +202,9 @@ TEST_F(OpenDocuments, AFileOfSeveralBanksOpensThoseChosen)
     EXPECT_TRUE(prompts.errors.isEmpty());
 }
 
-// A file with no whole bank is refused as a bank file always was, with what
-// it holds instead, a bank cut short among it; a bank file with bytes that are no nibbles still
-// opens as its own file, to be mended.
+// A file with no whole bank, a cut one among them, is refused as a bank file
+// always was, with what it holds instead; a bank file with bytes that are no
+// nibbles still opens as its own file, to be mended.
 TEST_F(OpenDocuments, AFileWithoutABankSaysWhatItHolds)
 {
     const auto tooShort = dir / "short.syx";
