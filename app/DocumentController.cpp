@@ -207,7 +207,7 @@ QList<DocumentWindow*> DocumentController::openBanks(const BanksInFile& banks,
     return opened;
 }
 
-QList<QStringList> DocumentController::describeBanks(const BanksInFile& banks)
+QList<QStringList> DocumentController::bankRows(const BanksInFile& banks)
 {
     constexpr std::int64_t kPatchesShown = 3;
     QList<QStringList> rows;
@@ -234,7 +234,7 @@ QList<QStringList> DocumentController::describeBanks(const BanksInFile& banks)
 void DocumentController::askWhichBanks(QWidget* window, BanksInFile banks)
 {
     const QString fileName = QFileInfo(banks.path).fileName();
-    const QList<QStringList> rows = describeBanks(banks);
+    const QList<QStringList> rows = bankRows(banks);
     ++_banksAsked;
     _prompts.chooseBanksToOpen(
         window, fileName, rows, [this, banks = std::move(banks)](const QList<int>& chosen) {

@@ -73,7 +73,7 @@ public:
     QList<DocumentWindow*> openBanks(const BanksInFile& banks, const QList<int>& chosen);
     // A row for each bank for the user to choose by: its place, its chain
     // ID and its first patches' names.
-    static QList<QStringList> describeBanks(const BanksInFile& banks);
+    static QList<QStringList> bankRows(const BanksInFile& banks);
     // Whether the user is being asked which of a file's banks to open.
     bool askingWhichBanks() const { return _banksAsked > 0; }
     // Opens the files, telling about any that cannot be opened and asking

@@ -29,7 +29,7 @@ void FileCommands::openFiles(const QStringList& paths)
     for (const QString& path : paths) {
         DocumentController::Opening opening = _controller.openFile(path);
         if (opening.several) {
-            const QList<QStringList> rows = DocumentController::describeBanks(*opening.several);
+            const QList<QStringList> rows = DocumentController::bankRows(*opening.several);
             _questions.prompts().chooseBanksToOpen(
                 _questions.window(), QFileInfo(path).fileName(), rows,
                 _questions.whenAnswered(
