@@ -31,6 +31,14 @@ QString fileFilter()
     return tr("All-Data files (*.syx)") + QStringLiteral(";;") + tr("All files (*)");
 }
 
+// Banks come in MIDI files and archives too: what Open reads.
+QString openFilter()
+{
+    return tr("All-Data files and MIDI files (*.syx *.mid *.midi *.smf *.rmi *.txt *.zip *.lha "
+              "*.lzh *.tar *.tgz *.gz *.7z)") +
+           QStringLiteral(";;") + tr("All files (*)");
+}
+
 // Texts made from file and port names are shown as they are, never as
 // markup, the informative text as well.
 QMessageBox* messageBox(QMessageBox::Icon icon, const QString& text, const QString& informative,
@@ -329,9 +337,67 @@ void DialogPrompts::showComparison(QWidget* window, const QString& summary,
     showWindowModal(dialog, whenClosed(std::move(closed)));
 }
 
+void DialogPrompts::chooseBanksToOpen(QWidget* parent, const QString& fileName,
+                                      const QList<QStringList>& rows, Reply<QList<int>> reply)
+{
+    auto* dialog = new QDialog(parent);
+    dialog->setWindowTitle(tr("Open Banks"));
+    auto* layout = new QVBoxLayout(dialog);
+    auto* label = new QLabel(
+        tr("“%1” holds %2 banks. Choose the ones to open.").arg(fileName).arg(rows.size()), dialog);
+    label->setTextFormat(Qt::PlainText);
+    label->setWordWrap(true);
+    auto* banks = new QTreeWidget(dialog);
+    banks->setObjectName(QStringLiteral("banks"));
+    banks->setRootIsDecorated(false);
+    banks->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    banks->setHeaderLabels({tr("Place"), tr("Chain ID"), tr("First patches")});
+    for (const QStringList& row : rows) {
+        banks->addTopLevelItem(new QTreeWidgetItem(row));
+    }
+    banks->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    banks->setCurrentItem(banks->topLevelItem(0));
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Cancel, dialog);
+    QPushButton* open = buttons->addButton(tr("Open"), QDialogButtonBox::AcceptRole);
+    // Not an accepting role: the box would accept before all is set.
+    QPushButton* openAll = buttons->addButton(tr("Open All"), QDialogButtonBox::ActionRole);
+    open->setDefault(true);
+    auto all = std::make_shared<bool>(false);
+    QObject::connect(openAll, &QPushButton::clicked, dialog, [dialog, all] {
+        *all = true;
+        dialog->accept();
+    });
+    QObject::connect(buttons, &QDialogButtonBox::accepted, dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
+    // Nothing chosen, nothing to open.
+    QObject::connect(banks, &QTreeWidget::itemSelectionChanged, open,
+                     [banks, open] { open->setEnabled(!banks->selectedItems().isEmpty()); });
+    // A double click opens that bank.
+    QObject::connect(banks, &QTreeWidget::itemActivated, dialog, &QDialog::accept);
+    layout->addWidget(label);
+    layout->addWidget(banks);
+    layout->addWidget(buttons);
+    dialog->resize(640, 320);
+    ask(
+        dialog, QList<int>(),
+        [banks, all](QDialog*, int result) {
+            QList<int> chosen;
+            if (result != QDialog::Accepted) {
+                return chosen;
+            }
+            for (int row = 0; row < banks->topLevelItemCount(); ++row) {
+                if (*all || banks->topLevelItem(row)->isSelected()) {
+                    chosen.append(row);
+                }
+            }
+            return chosen;
+        },
+        std::move(reply));
+}
+
 void DialogPrompts::chooseFilesToOpen(QWidget* parent, Reply<QStringList> reply)
 {
-    auto* dialog = new QFileDialog(parent, tr("Open"), {}, fileFilter());
+    auto* dialog = new QFileDialog(parent, tr("Open"), {}, openFilter());
     dialog->setFileMode(QFileDialog::ExistingFiles);
     ask(
         dialog, QStringList(),

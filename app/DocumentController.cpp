@@ -1,5 +1,6 @@
 #include "DocumentController.h"
 
+#include "AllDataFile.h"
 #include "BankView.h"
 #include "ClipboardOffer.h"
 #include "DocumentWindow.h"
@@ -11,6 +12,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QDir>
 #include <QFileInfo>
 #include <QLoggingCategory>
 
@@ -18,6 +20,49 @@ namespace a3 {
 namespace {
 
 Q_LOGGING_CATEGORY(lcDocuments, "a3.documents")
+
+// Qt turns each byte of a file name that is not UTF-8 into U+FFFD: such a
+// name is left to the bank file's reading, which refuses it, rather than
+// scanned under a name that may be some other file's.
+bool isLostFileName(const QString& path)
+{
+    return path.contains(QChar::ReplacementCharacter);
+}
+
+QString placeText(const QString& path, const DumpPlace& place)
+{
+    return QString::fromStdString(describePlace(QFileInfo(path).fileName().toStdString(), place));
+}
+
+// Beside the source, named after the file the bank came in: the innermost
+// archive member, else the file itself.
+QString suggestedSavePath(const QString& path, const DumpPlace& place)
+{
+    const QFileInfo file(path);
+    const QString source = place.members.empty()
+                               ? file.fileName()
+                               : QFileInfo(QString::fromStdString(place.members.back())).fileName();
+    QString base = QFileInfo(source).completeBaseName();
+    // "bank.syx.gz", "songs.tar.gz": the name under the compression.
+    static const QStringList kInnerSuffixes = {QStringLiteral("syx"), QStringLiteral("tar"),
+                                               QStringLiteral("mid"), QStringLiteral("midi")};
+    if (kInnerSuffixes.contains(QFileInfo(base).suffix(), Qt::CaseInsensitive)) {
+        base = QFileInfo(base).completeBaseName();
+    }
+    if (base.isEmpty()) {
+        base = file.completeBaseName();
+    }
+    return file.absoluteDir().filePath(base + QStringLiteral(".syx"));
+}
+
+// The file is itself the dump, bytes that are not nibbles and all: it opens
+// as the bank file it is.
+bool isBankFile(const QString& path, const DumpsInFile& found)
+{
+    return found.bareDump ||
+           (found.dumps.size() == 1 && found.dumps.front().place.members.empty() &&
+            QFileInfo(path).size() == static_cast<qint64>(kAllDataFileSize));
+}
 
 } // namespace
 
@@ -53,14 +98,17 @@ LibraryWindow* DocumentController::showLibrary()
 
 void DocumentController::showPatch(const QString& path, qint64 row)
 {
-    OpenFailure failure;
-    DocumentWindow* window = openDocument(path, &failure);
-    if (!window) {
-        _prompts.showError(_libraryWindow.get(), failure.message, failure.problem.reason,
-                           failure.problem.detail, {});
+    Opening opening = openFile(path);
+    if (opening.several) {
+        askWhichBanks(_libraryWindow.get(), std::move(*opening.several));
         return;
     }
-    window->view().table().selectRow(static_cast<int>(row));
+    if (!opening.window) {
+        _prompts.showError(_libraryWindow.get(), opening.failure.message,
+                           opening.failure.problem.reason, opening.failure.problem.detail, {});
+        return;
+    }
+    opening.window->view().table().selectRow(static_cast<int>(row));
 }
 
 DocumentWindow* DocumentController::newDocument()
@@ -86,33 +134,131 @@ DocumentWindow* DocumentController::openReceivedBank(std::span<const std::uint8_
     return show(new DocumentWindow(std::move(document), *this, _appController, _prompts));
 }
 
-DocumentWindow* DocumentController::openDocument(const QString& path, OpenFailure* failure)
+DocumentController::Opening DocumentController::openFile(const QString& path)
 {
     if (DocumentWindow* open = windowForFile(path)) {
         bringForward(open);
-        return open;
+        return {open, {}, {}};
     }
     const QFileInfo file(path);
+    std::optional<DumpsInFile> found;
+    if (!isLostFileName(path)) {
+        found = dumpsInFile(QFile::encodeName(file.absoluteFilePath()).constData());
+    }
+    if (found && found->unreadable.empty() && !isBankFile(path, *found)) {
+        if (found->dumps.size() == 1) {
+            return {openImported(file.absoluteFilePath(), found->dumps.front()), {}, {}};
+        }
+        if (found->dumps.size() > 1) {
+            return {nullptr, BanksInFile{file.absoluteFilePath(), std::move(found->dumps)}, {}};
+        }
+    }
     auto document = makeDocument(A3AllDataSource::fallbackBank());
     if (std::optional<FileProblem> problem = document->load(file.absoluteFilePath())) {
-        if (failure) {
-            *failure = {tr("The document “%1” could not be opened.").arg(file.fileName()),
-                        std::move(*problem)};
+        // What the file holds instead, where the scan could tell.
+        if (found && found->unreadable.empty() && found->dumps.empty() &&
+            !problem->detail.isEmpty()) {
+            problem->detail = QString::fromStdString(found->holds);
         }
-        return nullptr;
+        return {nullptr,
+                {},
+                {tr("The document “%1” could not be opened.").arg(file.fileName()),
+                 std::move(*problem)}};
     }
+    return {show(new DocumentWindow(std::move(document), *this, _appController, _prompts)), {}, {}};
+}
+
+DocumentWindow* DocumentController::openDocument(const QString& path, OpenFailure* failure)
+{
+    Opening opening = openFile(path);
+    if (failure) {
+        *failure = std::move(opening.failure);
+    }
+    return opening.window;
+}
+
+DocumentWindow* DocumentController::openImported(const QString& path, const DumpInFile& dump)
+{
+    auto document = makeDocument(A3AllDataSource::fallbackBank());
+    if (document->loadDump(dump.bytes)) {
+        return nullptr; // found whole, so never
+    }
+    // Named after its source, it takes no number from the untitled banks.
+    document->setImportedFrom(placeText(path, dump.place), suggestedSavePath(path, dump.place));
+    // Not saved anywhere yet: closing it asks.
+    document->setModified();
     return show(new DocumentWindow(std::move(document), *this, _appController, _prompts));
+}
+
+QList<DocumentWindow*> DocumentController::openBanks(const BanksInFile& banks,
+                                                     const QList<int>& chosen)
+{
+    QList<DocumentWindow*> opened;
+    for (const int row : chosen) {
+        if (row < 0 || static_cast<std::size_t>(row) >= banks.dumps.size()) {
+            continue;
+        }
+        if (DocumentWindow* window =
+                openImported(banks.path, banks.dumps[static_cast<std::size_t>(row)])) {
+            bringForward(window);
+            opened.append(window);
+        }
+    }
+    return opened;
+}
+
+QList<QStringList> DocumentController::bankRows(const BanksInFile& banks)
+{
+    constexpr std::int64_t kPatchesShown = 3;
+    QList<QStringList> rows;
+    for (const DumpInFile& dump : banks.dumps) {
+        A3AllDataSource bank = A3AllDataSource::fallbackBank();
+        bank.setSyxData(dump.bytes);
+        QStringList names;
+        for (std::int64_t patch = 0; patch < kPatchesShown && patch < bank.numberOfRows();
+             ++patch) {
+            // Names fill their seven cells with spaces: not worth showing in a list.
+            QString name = QString::fromStdString(bank.patchNameAt(patch));
+            while (name.endsWith(QLatin1Char(' '))) {
+                name.chop(1);
+            }
+            names.append(name);
+        }
+        rows.append({placeText(banks.path, dump.place),
+                     QStringLiteral("%1").arg(bank.chainChecksum(), 4, 16, QLatin1Char('0')),
+                     names.join(QStringLiteral(", "))});
+    }
+    return rows;
+}
+
+void DocumentController::askWhichBanks(QWidget* window, BanksInFile banks)
+{
+    const QString fileName = QFileInfo(banks.path).fileName();
+    const QList<QStringList> rows = bankRows(banks);
+    ++_banksAsked;
+    _prompts.chooseBanksToOpen(
+        window, fileName, rows, [this, banks = std::move(banks)](const QList<int>& chosen) {
+            --_banksAsked;
+            openBanks(banks, chosen);
+            // The app is never left without a window by a list cancelled.
+            const bool libraryShown = _libraryWindow && _libraryWindow->isVisible();
+            if (windows().isEmpty() && _banksAsked == 0 && !libraryShown) {
+                bringForward(newDocument());
+            }
+        });
 }
 
 void DocumentController::openDocuments(const QStringList& paths, QWidget* window)
 {
     for (const QString& path : paths) {
-        OpenFailure failure;
-        if (DocumentWindow* opened = openDocument(path, &failure)) {
-            bringForward(opened);
+        Opening opening = openFile(path);
+        if (opening.window) {
+            bringForward(opening.window);
+        } else if (opening.several) {
+            askWhichBanks(window, std::move(*opening.several));
         } else {
-            _prompts.showError(window, failure.message, failure.problem.reason,
-                               failure.problem.detail, {});
+            _prompts.showError(window, opening.failure.message, opening.failure.problem.reason,
+                               opening.failure.problem.detail, {});
         }
     }
 }

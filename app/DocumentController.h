@@ -2,6 +2,7 @@
 
 #include "A3AllDataDocument.h"
 #include "DeviceLink.h"
+#include "DumpsInFile.h"
 
 #include <QList>
 #include <QObject>
@@ -22,8 +23,9 @@ class Library;
 class LibraryWindow;
 class UserPrompts;
 
-// Creates, finds and closes the open documents: one window each, a file
-// never open twice.
+// Creates, finds and closes the open documents: one window each, a bank
+// file never open twice. A bank read out of another kind of file (a MIDI
+// file, an archive) opens as a new untitled bank each time.
 class DocumentController : public QObject
 {
     Q_OBJECT
@@ -44,11 +46,39 @@ public:
     // A new untitled window for a bank received from the device: edited, so
     // that closing it asks to save. dump must be an accepted All-Data dump.
     DocumentWindow* openReceivedBank(std::span<const std::uint8_t> dump);
-    // Brings the window forward when the file is open already; nullptr when
-    // the file cannot be opened, with the reason in failure.
+    // The banks of a file that holds several, for the user to choose among.
+    struct BanksInFile
+    {
+        QString path;
+        std::vector<DumpInFile> dumps;
+    };
+    // What opening a file gave: the window of its bank, the banks to choose
+    // among, or why it could not be opened.
+    struct Opening
+    {
+        DocumentWindow* window = nullptr;
+        std::optional<BanksInFile> several;
+        OpenFailure failure;
+    };
+
+    // Opens a bank file, or brings its window forward when it is open
+    // already; a file holding one bank otherwise opens it as a new untitled
+    // bank named after the file. A file of several banks opens none: they
+    // are returned to be chosen among.
+    Opening openFile(const QString& path);
+    // As openFile; nullptr, with the reason in failure, when the file cannot
+    // be opened, and with no reason when it holds several banks.
     DocumentWindow* openDocument(const QString& path, OpenFailure* failure = nullptr);
-    // Opens the files, telling about any that cannot be opened (over
-    // window, when given), and brings their windows forward.
+    // The chosen banks, each in a window of its own as a new untitled bank.
+    QList<DocumentWindow*> openBanks(const BanksInFile& banks, const QList<int>& chosen);
+    // A row for each bank for the user to choose by: its place, its chain
+    // ID and its first patches' names.
+    static QList<QStringList> bankRows(const BanksInFile& banks);
+    // Whether the user is being asked which of a file's banks to open.
+    bool askingWhichBanks() const { return _banksAsked > 0; }
+    // Opens the files, telling about any that cannot be opened and asking
+    // which of a file's several banks to open (over window, when given),
+    // and brings their windows forward.
     void openDocuments(const QStringList& paths, QWidget* window = nullptr);
     // What a start of the app asked for: its files, or a new bank when it
     // gave none.
@@ -80,6 +110,8 @@ public:
 
 private:
     std::unique_ptr<A3AllDataDocument> makeDocument(A3AllDataSource bank);
+    DocumentWindow* openImported(const QString& path, const DumpInFile& dump);
+    void askWhichBanks(QWidget* window, BanksInFile banks);
     DocumentWindow* show(DocumentWindow* window);
     void showPatch(const QString& path, qint64 row);
 
@@ -87,6 +119,7 @@ private:
     UserPrompts& _prompts;
     QList<QPointer<DocumentWindow>> _windows;
     int _untitledCount = 0;
+    int _banksAsked = 0;
     bool _quitting = false;
     std::shared_ptr<ClipboardOffer> _clipboardOffer;
     DeviceLink _deviceLink;

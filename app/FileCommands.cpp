@@ -27,10 +27,17 @@ void FileCommands::open()
 void FileCommands::openFiles(const QStringList& paths)
 {
     for (const QString& path : paths) {
-        DocumentController::OpenFailure failure;
-        if (!_controller.openDocument(path, &failure)) {
-            _questions.showError(failure.message, failure.problem.reason, {},
-                                 failure.problem.detail);
+        DocumentController::Opening opening = _controller.openFile(path);
+        if (opening.several) {
+            const QList<QStringList> rows = DocumentController::bankRows(*opening.several);
+            _questions.prompts().chooseBanksToOpen(
+                _questions.window(), QFileInfo(path).fileName(), rows,
+                _questions.whenAnswered(
+                    [&controller = _controller, banks = std::move(*opening.several)](
+                        const QList<int>& chosen) { controller.openBanks(banks, chosen); }));
+        } else if (!opening.window) {
+            _questions.showError(opening.failure.message, opening.failure.problem.reason, {},
+                                 opening.failure.problem.detail);
         }
     }
 }
@@ -46,9 +53,13 @@ void FileCommands::save(Done done)
 
 void FileCommands::saveAs(Done done)
 {
-    const QString file = _document.filePath();
-    const QString suggested =
-        file.isEmpty() ? QDir::home().filePath(tr("Untitled") + QStringLiteral(".syx")) : file;
+    QString suggested = _document.filePath();
+    if (suggested.isEmpty()) {
+        suggested = _document.suggestedPath();
+    }
+    if (suggested.isEmpty()) {
+        suggested = QDir::home().filePath(tr("Untitled") + QStringLiteral(".syx"));
+    }
     _questions.prompts().chooseSaveLocation(
         _questions.window(), suggested,
         _questions.whenAnswered([this, done](const QString& chosen) {

@@ -79,6 +79,11 @@ public:
     // patch that differs (number, name here, name on the device).
     virtual void showComparison(QWidget* window, const QString& summary,
                                 const QList<QStringList>& rows, std::function<void()> closed) = 0;
+    // The banks a file holds, a row each (place, chain ID, first patch
+    // names): the rows the user chose to open, every one for Open All;
+    // none when the user cancels.
+    virtual void chooseBanksToOpen(QWidget* parent, const QString& fileName,
+                                   const QList<QStringList>& rows, Reply<QList<int>> reply) = 0;
     // Nothing (an empty list or path) when the user cancels.
     virtual void chooseFilesToOpen(QWidget* parent, Reply<QStringList> reply) = 0;
     virtual void chooseSaveLocation(QWidget* parent, const QString& suggestedPath,
@@ -113,6 +118,8 @@ public:
                         Reply<SendChoice> reply) override;
     void showComparison(QWidget* window, const QString& summary, const QList<QStringList>& rows,
                         std::function<void()> closed) override;
+    void chooseBanksToOpen(QWidget* parent, const QString& fileName, const QList<QStringList>& rows,
+                           Reply<QList<int>> reply) override;
     void chooseFilesToOpen(QWidget* parent, Reply<QStringList> reply) override;
     void chooseSaveLocation(QWidget* parent, const QString& suggestedPath,
                             Reply<QString> reply) override;

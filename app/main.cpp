@@ -45,8 +45,9 @@ int main(int argc, char** argv)
     QObject::connect(&instance, &a3::AppInstance::filesRequested, &documents,
                      &a3::DocumentController::openRequested);
     documents.openRequested(parser.positionalArguments());
-    if (documents.windows().isEmpty()) {
-        documents.newDocument(); // none of the files opened
+    // None of the files opened, and none is still to be chosen from.
+    if (documents.windows().isEmpty() && !documents.askingWhichBanks()) {
+        documents.newDocument();
     }
     return QApplication::exec();
 }

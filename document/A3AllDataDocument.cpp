@@ -102,7 +102,16 @@ QString A3AllDataDocument::displayName() const
     if (!_filePath.isEmpty()) {
         return QFileInfo(_filePath).fileName();
     }
+    if (!_importedFrom.isEmpty()) {
+        return tr("%1 — imported").arg(_importedFrom);
+    }
     return _untitledNumber <= 1 ? tr("Untitled") : tr("Untitled %1").arg(_untitledNumber);
+}
+
+void A3AllDataDocument::setImportedFrom(const QString& source, const QString& suggestedPath)
+{
+    _importedFrom = source;
+    _suggestedPath = suggestedPath;
 }
 
 std::optional<FileProblem> A3AllDataDocument::load(const QString& path)

@@ -49,9 +49,16 @@ public:
 
     // The file the document is stored in; empty until it is first saved.
     QString filePath() const { return _filePath; }
-    // The file's name, or "Untitled" (then "Untitled 2", ...) for a new one.
+    // The file's name, or "Untitled" (then "Untitled 2", ...) for a new one,
+    // or "<source> — imported" for a bank taken from another file.
     QString displayName() const;
     void setUntitledNumber(int number) { _untitledNumber = number; }
+    // A bank read out of a file that is not its own (a MIDI file, an
+    // archive), which is never saved over: named after source until first
+    // saved, and saved by default to suggestedPath.
+    void setImportedFrom(const QString& source, const QString& suggestedPath);
+    // Where Save As offers to put a document without a file; empty for none.
+    QString suggestedPath() const { return _suggestedPath; }
 
     // Reads the whole file into the document and makes it the document's
     // file; on failure nothing changes.
@@ -126,6 +133,8 @@ private:
     QString _filePath;
     std::optional<FileStamp> _fileStamp; // of the document's file as last read or written
     int _untitledNumber = 1;
+    QString _importedFrom;
+    QString _suggestedPath;
     std::optional<QPageLayout> _pageLayout;
 };
 

@@ -8,6 +8,8 @@
 #include "UserPrompts.h"
 
 #include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFileDialog>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTreeWidget>
@@ -109,6 +111,86 @@ TEST_F(Dialogs, TheComparisonListsEachPatchThatDiffersUnderItsColumns)
     EXPECT_EQ(shownRows, (QList<QStringList>{{"#", "Here", "On the device"},
                                              {"5", "Lead 1 ", "Lead 2 "},
                                              {"61", "Acoustc", "Second "}}));
+}
+
+// A file's banks, a row each under their columns: Open takes the selected
+// ones (the first to begin with, none once nothing is selected), Open All
+// every one, Cancel none. The file's name is text, never markup.
+TEST_F(Dialogs, TheBanksOfAFileAreChosenToOpen)
+{
+    const QList<QStringList> rows{{"<b>x</b>.zip › a.syx", "df2c", "Clean  , Crunch , Blues  "},
+                                  {"<b>x</b>.zip › b.syx", "0001", "A, B, C"},
+                                  {"<b>x</b>.zip › c.syx", "0002", "D, E, F"}};
+    const struct
+    {
+        const char* what;
+        std::function<void(QTreeWidget&)> select;
+        const char* button;
+        QList<int> chosen;
+    } cases[] = {
+        {"the first, as offered", [](QTreeWidget&) {}, "Open", {0}},
+        {"two picked",
+         [](QTreeWidget& banks) {
+             banks.clearSelection();
+             banks.topLevelItem(2)->setSelected(true);
+             banks.topLevelItem(1)->setSelected(true);
+         },
+         "Open",
+         {1, 2}},
+        {"all", [](QTreeWidget& banks) { banks.clearSelection(); }, "Open All", {0, 1, 2}},
+        {"cancelled", [](QTreeWidget&) {}, "Cancel", {}},
+    };
+    for (const auto& each : cases) {
+        SCOPED_TRACE(each.what);
+        std::optional<QList<int>> chosen;
+        prompts.chooseBanksToOpen(&window, "<b>x</b>.zip", rows,
+                                  [&](const QList<int>& answer) { chosen = answer; });
+        QDialog* dialog = shown();
+        ASSERT_NE(dialog, nullptr);
+        auto* banks = dialog->findChild<QTreeWidget*>(QStringLiteral("banks"));
+        ASSERT_NE(banks, nullptr);
+        QList<QStringList> shownRows{{}};
+        for (int column = 0; column < banks->columnCount(); ++column) {
+            shownRows[0].append(banks->headerItem()->text(column));
+        }
+        for (int row = 0; row < banks->topLevelItemCount(); ++row) {
+            shownRows.append(QStringList());
+            for (int column = 0; column < banks->columnCount(); ++column) {
+                shownRows.back().append(banks->topLevelItem(row)->text(column));
+            }
+        }
+        EXPECT_EQ(shownRows, (QList<QStringList>{{"Place", "Chain ID", "First patches"}} + rows));
+        EXPECT_TRUE(
+            test::shownTexts().contains("“<b>x</b>.zip” holds 3 banks. Choose the ones to open."));
+        EXPECT_EQ(test::markupShown(), "");
+        each.select(*banks);
+        QPushButton* open = nullptr;
+        QPushButton* pressed = nullptr;
+        for (QPushButton* button : dialog->findChildren<QPushButton*>()) {
+            open = button->text() == "Open" ? button : open;
+            pressed = button->text() == each.button ? button : pressed;
+        }
+        ASSERT_NE(open, nullptr);
+        EXPECT_EQ(open->isEnabled(), !banks->selectedItems().isEmpty());
+        ASSERT_NE(pressed, nullptr);
+        pressed->click();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return chosen.has_value(); }));
+        EXPECT_EQ(chosen, std::optional(each.chosen));
+        QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+}
+
+// Open offers the files that banks come in first, and any file after.
+TEST_F(Dialogs, OpenOffersBankAndMidiFilesFirst)
+{
+    prompts.chooseFilesToOpen(&window, [](const QStringList&) {});
+    auto* dialog = shown<QFileDialog>();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(dialog->nameFilters(),
+              (QStringList{"All-Data files and MIDI files (*.syx *.mid *.midi *.smf *.rmi *.txt "
+                           "*.zip *.lha *.lzh *.tar *.tgz *.gz *.7z)",
+                           "All files (*)"}));
+    EXPECT_EQ(dialog->fileMode(), QFileDialog::ExistingFiles);
 }
 
 // A bank's name may be long; the question wraps, and the dialog asks for no

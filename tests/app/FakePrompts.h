@@ -64,6 +64,14 @@ public:
         comparisons.append({summary, rows});
         QTimer::singleShot(0, closed);
     }
+    void chooseBanksToOpen(QWidget*, S fileName, const QList<QStringList>& rows,
+                           Reply<QList<int>> reply) override
+    {
+        bankChoices.append({fileName, rows});
+        QList<int> chosen = banksToOpen;
+        chosen.removeIf([&rows](int row) { return row < 0 || row >= rows.size(); });
+        answer(reply, chosen);
+    }
     void chooseFilesToOpen(QWidget*, Reply<QStringList> reply) override
     {
         answer(reply, filesToOpen);
@@ -88,6 +96,7 @@ public:
     QString pdfLocation;
     QString portAnswer; // not offered: cancel
     QStringList filesToOpen;
+    QList<int> banksToOpen; // rows beyond those offered are left out
     SendSpeed speedAnswer = SendSpeed::Full;
 
     QStringList asked;
@@ -95,6 +104,7 @@ public:
     QString preselectedPort;
     std::map<QString, SendSpeed> offeredSpeeds;
     QList<std::pair<QString, QList<QStringList>>> comparisons;
+    QList<std::pair<QString, QList<QStringList>>> bankChoices;
     QStringList errors;
     QStringList warnings;
     QStringList suggestedSavePaths;

@@ -1,0 +1,297 @@
+// Opening files that hold banks without being bank files: MIDI files and
+// archives. Their banks open as untitled banks named after where they were
+// found, never saved over their source; a file of several asks which to
+// open; a file of none says what it holds.
+
+#include "AllDataFile.h"
+#include "AppTestSupport.h"
+#include "BankView.h"
+#include "DocumentFixtures.h"
+#include "FakePrompts.h"
+#include "TableView.h"
+#include "UserPrompts.h"
+
+#include <QMimeData>
+#include <QPointer>
+#include <QPushButton>
+#include <QTreeWidget>
+#include <gtest/gtest.h>
+
+namespace a3 {
+namespace {
+
+using test::outcomeOf;
+using test::qPath;
+
+const std::filesystem::path kData = A3_TEST_DATA_DIR;
+
+std::vector<std::uint8_t> factoryBytes()
+{
+    return test::readBytes(kData / "factory-bank.syx");
+}
+
+// The bank every test file holds.
+A3AllDataSource factoryBank()
+{
+    A3AllDataSource bank = A3AllDataSource::fallbackBank();
+    EXPECT_TRUE(bank.setSyxData(factoryBytes()));
+    return bank;
+}
+
+QStringList firstNames(const A3AllDataSource& bank)
+{
+    return {QString::fromStdString(bank.patchNameAt(0)),
+            QString::fromStdString(bank.patchNameAt(1)),
+            QString::fromStdString(bank.patchNameAt(2))};
+}
+
+class OpenDocuments : public test::WithWindows<test::FakePrompts>
+{
+protected:
+    // The data file, copied where the test may write beside it.
+    std::filesystem::path copied(const std::filesystem::path& file, const std::string& name)
+    {
+        std::filesystem::copy_file(kData / file, dir / name);
+        return dir / name;
+    }
+
+    // Waits for the windows that opening starts, answered from the event loop.
+    bool waitForWindows(qsizetype count)
+    {
+        return QTest::qWaitFor([&] { return controller.windows().size() == count; }) &&
+               !QTest::qWaitFor([&] { return controller.windows().size() > count; }, 50);
+    }
+
+    std::optional<bool> save(DocumentWindow* window)
+    {
+        return outcomeOf([&](auto done) { window->files().save(done); });
+    }
+};
+
+// The bank a MIDI file holds is a new bank: edited until saved, with no file
+// of its own, and saved as a bank file beside its source, never over it.
+TEST_F(OpenDocuments, AMidiFilesBankOpensUntitledAndIsSavedBesideIt)
+{
+    const auto song = copied("scan/format0.mid", "song.mid");
+    const auto source = test::readBytes(song);
+    controller.openDocuments({qPath(song)});
+    ASSERT_TRUE(waitForWindows(1));
+    DocumentWindow* window = controller.windows().front();
+    A3AllDataDocument& document = window->document();
+    EXPECT_EQ(QStringLiteral("song.mid — imported[*]"), window->windowTitle());
+    EXPECT_TRUE(window->isWindowModified());
+    EXPECT_TRUE(document.isModified());
+    EXPECT_EQ(QString(), document.filePath());
+    EXPECT_FALSE(document.fileChangedOnDisk());
+    EXPECT_EQ(nullptr, controller.windowForFile(qPath(song)));
+    EXPECT_EQ(firstNames(factoryBank()), firstNames(document.bank()));
+    EXPECT_TRUE(prompts.errors.isEmpty());
+
+    // Save is Save As, offering the source's name as a bank file.
+    EXPECT_EQ(false, save(window)); // cancelled
+    EXPECT_EQ(QStringList{qPath(dir / "song.syx")}, prompts.suggestedSavePaths);
+    prompts.saveLocation = prompts.suggestedSavePaths.front();
+    EXPECT_EQ(true, save(window));
+    EXPECT_EQ(source, test::readBytes(song));
+    EXPECT_EQ(factoryBytes(), test::readBytes(dir / "song.syx"));
+    EXPECT_EQ(qPath(dir / "song.syx"), document.filePath());
+    EXPECT_EQ(QStringLiteral("song.syx[*]"), window->windowTitle());
+    EXPECT_FALSE(document.isModified());
+
+    // Opened again, the MIDI file gives another new bank; the bank file
+    // saved from it is that window's.
+    controller.openDocuments({qPath(song), qPath(dir / "song.syx")});
+    ASSERT_TRUE(waitForWindows(2));
+    EXPECT_EQ(window, controller.windowForFile(qPath(dir / "song.syx")));
+    EXPECT_EQ(source, test::readBytes(song));
+    // The imported banks took no number from the untitled ones.
+    EXPECT_EQ(QStringLiteral("Untitled"), controller.newDocument()->document().displayName());
+}
+
+// Through a window's File > Open, and for a bank compressed on its own or
+// inside an archive: named after the member, saved beside the archive.
+TEST_F(OpenDocuments, ABankInAnArchiveIsNamedAfterItsMember)
+{
+    const auto gz = copied("archives/bank.syx.gz", "bank.syx.gz");
+    std::filesystem::create_directory(dir / "zips");
+    std::filesystem::copy_file(kData / "archives/three-banks.zip", dir / "zips/Factory.zip");
+    DocumentWindow* first = controller.newDocument();
+    prompts.banksToOpen = {1};
+    first->files().openFiles({qPath(gz), qPath(dir / "zips/Factory.zip")});
+    ASSERT_TRUE(waitForWindows(3));
+    QStringList names;
+    QStringList suggested;
+    for (DocumentWindow* window : controller.windows().mid(1)) {
+        names.append(window->document().displayName());
+        suggested.append(window->document().suggestedPath());
+        EXPECT_EQ(QString(), window->document().filePath());
+    }
+    names.sort();
+    suggested.sort();
+    ASSERT_EQ(2, names.size());
+    EXPECT_TRUE(names[0].startsWith(QStringLiteral("Factory.zip › bank 2.syx — imported")));
+    EXPECT_TRUE(names[1].startsWith(QStringLiteral("bank.syx.gz")));
+    EXPECT_TRUE(names[1].endsWith(QStringLiteral(" — imported")));
+    EXPECT_EQ((QStringList{qPath(dir / "bank.syx"), qPath(dir / "zips/bank 2.syx")}), suggested);
+    EXPECT_FALSE(first->questions().any());
+}
+
+// The list offers each bank with its place, chain ID and first patches; the
+// banks the user picks open, each in its own window, and nothing for Cancel.
+TEST_F(OpenDocuments, AFileOfSeveralBanksOpensThoseChosen)
+{
+    const auto zip = copied("archives/three-banks.zip", "three-banks.zip");
+    const A3AllDataSource factory = factoryBank();
+    const QString chainId = QStringLiteral("%1").arg(factory.chainChecksum(), 4, 16, QChar('0'));
+    QStringList shortNames = firstNames(factory);
+    for (QString& name : shortNames) {
+        name = name.trimmed();
+    }
+    const QString names = shortNames.join(QStringLiteral(", "));
+    EXPECT_EQ(QStringLiteral("Clean, Crunch, Blues"), names);
+
+    // Cancelled at the start, with nothing open: the app is left with a new
+    // bank rather than no window, once the list is answered.
+    prompts.banksToOpen = {};
+    controller.openDocuments({qPath(zip)});
+    EXPECT_TRUE(controller.askingWhichBanks());
+    EXPECT_TRUE(controller.windows().isEmpty());
+    ASSERT_TRUE(waitForWindows(1));
+    EXPECT_FALSE(controller.askingWhichBanks());
+    EXPECT_EQ(QStringLiteral("Untitled"), controller.windows().front()->document().displayName());
+    test::closeAllUnasked(controller);
+    EXPECT_EQ(QStringLiteral("three-banks.zip"), prompts.bankChoices[0].first);
+    EXPECT_EQ((QList<QStringList>{{"three-banks.zip › bank 1.syx", chainId, names},
+                                  {"three-banks.zip › bank 2.syx", chainId, names},
+                                  {"three-banks.zip › bank 3.syx", chainId, names}}),
+              prompts.bankChoices[0].second);
+
+    prompts.banksToOpen = {2};
+    controller.openDocuments({qPath(zip)});
+    ASSERT_TRUE(waitForWindows(1));
+    EXPECT_EQ(QStringLiteral("three-banks.zip › bank 3.syx — imported[*]"),
+              controller.windows().front()->windowTitle());
+
+    prompts.banksToOpen = {}; // cancelled, with a window open: nothing more
+    controller.openDocuments({qPath(zip)});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !controller.askingWhichBanks(); }));
+    EXPECT_TRUE(waitForWindows(1));
+
+    prompts.banksToOpen = {0, 1, 2}; // Open All
+    controller.openDocuments({qPath(zip)});
+    ASSERT_TRUE(waitForWindows(4));
+    QStringList titles;
+    for (DocumentWindow* window : controller.windows()) {
+        titles.append(window->windowTitle());
+        EXPECT_TRUE(window->document().isModified());
+        EXPECT_EQ(firstNames(factory), firstNames(window->document().bank()));
+    }
+    titles.sort();
+    EXPECT_EQ((QStringList{"three-banks.zip › bank 1.syx — imported[*]",
+                           "three-banks.zip › bank 2.syx — imported[*]",
+                           "three-banks.zip › bank 3.syx — imported[*]",
+                           "three-banks.zip › bank 3.syx — imported[*]"}),
+              titles);
+    // A MIDI file's two dumps are told apart by their number.
+    prompts.banksToOpen = {1};
+    controller.openDocuments({qPath(copied("scan/format2-two-dumps.mid", "two.mid"))});
+    ASSERT_TRUE(waitForWindows(5));
+    EXPECT_EQ(QStringLiteral("two.mid"), prompts.bankChoices.back().first);
+    EXPECT_EQ(2, prompts.bankChoices.back().second.size());
+    EXPECT_EQ(QStringLiteral("two.mid, dump 2"), prompts.bankChoices.back().second[1][0]);
+    EXPECT_TRUE(prompts.errors.isEmpty());
+}
+
+// A file with no whole bank, a cut one among them, is refused as a bank file
+// always was, with what it holds instead; a bank file with bytes that are no
+// nibbles still opens as its own file, to be mended.
+TEST_F(OpenDocuments, AFileWithoutABankSaysWhatItHolds)
+{
+    const auto tooShort = dir / "short.syx";
+    test::writeBytes(tooShort, std::vector<std::uint8_t>(10, 0));
+    auto odd = factoryBytes();
+    odd[200] = 0x7F;
+    test::writeBytes(dir / "odd.syx", odd);
+    controller.openDocuments({qPath(copied("scan/other-sysex.mid", "other.mid")),
+                              qPath(copied("archives/short.tar", "short.tar")), qPath(tooShort),
+                              qPath(dir / "odd.syx"),
+                              qPath(copied("scan/format0-truncated.mid", "cut.mid"))});
+    ASSERT_TRUE(waitForWindows(1));
+    const QString refused =
+        QStringLiteral("The document “%1” could not be opened.|Invalid Data|%2");
+    EXPECT_EQ(
+        (QStringList{
+            refused.arg("other.mid",
+                        "a MIDI file with 3 SysEx messages, none of them an All-Data dump"),
+            refused.arg("short.tar", "a tar archive with 2 files, none holding an All-Data dump"),
+            refused.arg("short.syx", QString::fromStdString(
+                                         *allDataFileProblem(std::vector<std::uint8_t>(10, 0)))),
+            refused.arg("cut.mid", "a MIDI file with 1 All-Data dump cut short. Dump 1 is cut "
+                                   "short: the bytes ended after 19930 of its 29198 bytes. The "
+                                   "scan stopped early: track 1 at byte 14 says 29263 bytes, but "
+                                   "only 19978 are left in the file")}),
+        prompts.errors);
+    EXPECT_EQ(controller.windows().front(), controller.windowForFile(qPath(dir / "odd.syx")));
+    EXPECT_FALSE(controller.windows().front()->document().isModified());
+}
+
+// Dropped from a file manager onto a window, as File > Open.
+TEST_F(OpenDocuments, ADroppedMidiFileOpensItsBank)
+{
+    const auto song = copied("scan/format0.mid", "dropped song.mid");
+    DocumentWindow* window = controller.newDocument();
+    TableView& table = window->view().table();
+    QMimeData files;
+    files.setUrls({QUrl::fromLocalFile(qPath(song))});
+    EXPECT_TRUE(test::dropOnto(table, &files, table.viewport()->rect().center()).accepted);
+    ASSERT_TRUE(waitForWindows(2));
+    EXPECT_EQ(QStringLiteral("dropped song.mid — imported[*]"),
+              controller.windows().back()->windowTitle());
+    EXPECT_FALSE(window->document().isModified());
+    EXPECT_TRUE(prompts.errors.isEmpty());
+}
+
+// The real list, over the window whose File > Open asked: the window waits
+// for it before it closes, and Open All opens every bank.
+using OpenDocumentsWithRealDialogs = test::WithWindows<DialogPrompts>;
+
+TEST_F(OpenDocumentsWithRealDialogs, AWindowClosesOnlyOnceItsBankListIsAnswered)
+{
+    std::filesystem::copy_file(kData / "archives/three-banks.zip", dir / "three-banks.zip");
+    QPointer<DocumentWindow> window = controller.newDocument();
+    window->files().openFiles({qPath(dir / "three-banks.zip")});
+    QDialog* list = nullptr;
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        list = test::shownDialog<QDialog>(
+            [](QDialog& dialog) { return dialog.findChild<QTreeWidget*>("banks") != nullptr; });
+        return list != nullptr;
+    }));
+    EXPECT_EQ(window, list->parentWidget());
+    EXPECT_TRUE(window->questions().any());
+    window->close();
+    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    ASSERT_FALSE(window.isNull());
+    EXPECT_EQ(3, list->findChild<QTreeWidget*>("banks")->topLevelItemCount());
+
+    for (QPushButton* button : list->findChildren<QPushButton*>()) {
+        if (button->text() == "Open All") {
+            button->click();
+        }
+    }
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        return window.isNull();
+    }));
+    QStringList titles;
+    for (DocumentWindow* opened : controller.windows()) {
+        titles.append(opened->windowTitle());
+    }
+    titles.sort();
+    EXPECT_EQ((QStringList{"three-banks.zip › bank 1.syx — imported[*]",
+                           "three-banks.zip › bank 2.syx — imported[*]",
+                           "three-banks.zip › bank 3.syx — imported[*]"}),
+              titles);
+}
+
+} // namespace
+} // namespace a3
