@@ -112,15 +112,14 @@ int recoverCommand(const Arguments& arguments)
     if (!found.unreadable.empty()) {
         return refuse(path, "unreadable: " + found.unreadable);
     }
-    // The first dump the file began, cut short or whole (a whole one may
-    // hold bytes that are not nibbles).
+    // The first dump cut short, else the first whole one (which may hold
+    // bytes that are not nibbles).
     const std::vector<std::uint8_t>* bytes = nullptr;
     DumpPlace place;
     if (!found.cutDumps.empty()) {
         bytes = &found.cutDumps.front().cut.bytes;
         place = found.cutDumps.front().place;
-    }
-    if (!found.dumps.empty() && (!bytes || found.dumps.front().place.number < place.number)) {
+    } else if (!found.dumps.empty()) {
         bytes = &found.dumps.front().bytes;
         place = found.dumps.front().place;
     }

@@ -194,5 +194,38 @@ TEST(A3BankDumpFiles, ReadingCommandsTakeAFileOfOneDumpAndPointSeveralAtExtract)
     EXPECT_NE(rename.err.find("wrong length"), std::string::npos) << rename.err;
 }
 
+// Member names are shown terminal-safe, one line a dump; a dump whose name
+// the system refuses is told once and the others are still written.
+TEST(A3BankDumpFiles, ExtractTellsEveryDumpOnOneLineAndEachFailureOnce)
+{
+    const test::TempDir dir;
+    const std::string controlName = (kData / "archives/control-name.tgz").string();
+    const test::RunResult named = a3bank({"extract", "-o", dir.path().string(), controlName});
+    EXPECT_EQ(named.exit.code, 0) << named.err;
+    EXPECT_EQ(named.out, controlName + " › 'new'$'\\n''line.syx'\t'" + dir.path().string() +
+                             "/new'$'\\n''line.syx'\n");
+
+    // The second dump's name, with its "-2", is one byte longer than a
+    // folder takes.
+    const std::string longName = std::string(251, 's') + ".mid";
+    fs::copy_file(kData / "scan/format2-two-dumps.mid", dir / longName);
+    const test::RunResult tooLong = a3bank({"extract", longName}, dir.path());
+    EXPECT_EQ(tooLong.exit.code, 1);
+    EXPECT_EQ(tooLong.out, longName + ", dump 1\t./" + std::string(251, 's') + ".syx\n");
+    EXPECT_EQ(tooLong.err, "a3bank: ./" + std::string(251, 's') + "-2.syx: File name too long\n");
+}
+
+// Without a dump cut short, the file's first dump is the one recovered, and
+// the report names where it was.
+TEST(A3BankDumpFiles, RecoverTakesTheFirstWholeDumpWhenNoneIsCut)
+{
+    const test::TempDir dir;
+    const std::string zip = (kData / "archives/three-banks.zip").string();
+    const test::RunResult recovered = a3bank({"recover", zip, "-o", (dir / "out.syx").string()});
+    EXPECT_EQ(recovered.exit.code, 0) << recovered.err;
+    EXPECT_EQ(recovered.err.rfind("a3bank: " + zip + " › bank 1.syx:\n", 0), 0u) << recovered.err;
+    EXPECT_EQ(test::readBytes(dir / "out.syx"), test::readBytes(kData / "factory-bank.syx"));
+}
+
 } // namespace
 } // namespace a3

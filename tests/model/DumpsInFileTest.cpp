@@ -111,6 +111,15 @@ TEST(DumpsInFile, ACutDumpIsKeptForRecoveryWithItsPlace)
     ASSERT_EQ(found.cutDumps.size(), 1u);
     EXPECT_EQ(found.cutDumps[0].cut.bytes, bytes);
     EXPECT_EQ(describePlace("cut.syx", found.cutDumps[0].place), "cut.syx");
+
+    // A dump followed by half of another: the cut one is the second there.
+    std::vector<std::uint8_t> twice = test::readBytes(kData / "factory-bank.syx");
+    twice.insert(twice.end(), twice.begin(), twice.begin() + 14599);
+    const DumpsInFile second = dumpsInBytes(twice);
+    ASSERT_EQ(second.dumps.size(), 1u);
+    ASSERT_EQ(second.cutDumps.size(), 1u);
+    EXPECT_EQ(describePlace("x.syx", second.dumps[0].place), "x.syx, dump 1");
+    EXPECT_EQ(describePlace("x.syx", second.cutDumps[0].place), "x.syx, dump 2");
 }
 
 // Neither a FIFO nor a huge file is read or waited on.
