@@ -99,7 +99,8 @@ QVariant LibraryModel::data(const QModelIndex& index, int role) const
         // Tooltips take what looks like markup for markup: a file name is
         // shown as it is, on one line, and never loads what an
         // "<img src=...>" in it names.
-        QString tip = QStringLiteral("<p style='white-space:nowrap'>%1</p>").arg(path.toHtmlEscaped());
+        QString tip =
+            QStringLiteral("<p style='white-space:nowrap'>%1</p>").arg(path.toHtmlEscaped());
         if (bank.hasDefects) {
             tip += Qt::convertFromPlainText(tr("Has defects that a3bank check warns of, such as a "
                                                "stored checksum that does not match the content."),
