@@ -217,7 +217,7 @@ public:
         : _visit(visit)
         , _walk(walk)
         , _limits(walk.limits)
-        , _budget(budgetFor(inputSize, _limits.expansion))
+        , _budget(std::min(budgetFor(inputSize, _limits.expansion), _limits.expanded))
         , _buffers(static_cast<std::size_t>(std::max(_limits.depth, 0)) + 1)
         , _scratch(kChunk)
     {}
@@ -491,7 +491,7 @@ std::string passedOverText(PassedOver reason, std::size_t count, const ArchiveLi
         return number + " after the first " + std::to_string(limits.members);
     case PassedOver::Expansion:
         return number + " expanding past " + std::to_string(limits.expansion) +
-               " times the archive's size";
+               " times the archive's size or " + sizeText(limits.expanded);
     case PassedOver::Encrypted:
         return number + " encrypted";
     case PassedOver::TooDeep:
@@ -616,7 +616,7 @@ std::string describeArchiveWalk(const ArchiveWalk& walk)
         break;
     case ArchiveStop::Expansion:
         text += "; stopped: it expands past " + std::to_string(walk.limits.expansion) +
-                " times its size";
+                " times its size or " + sizeText(walk.limits.expanded);
         break;
     case ArchiveStop::Damaged:
         text += "; stopped: damaged (" + walk.problem + ")";

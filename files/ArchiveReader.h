@@ -49,7 +49,10 @@ struct ArchiveLimits
     std::uint64_t memberSize = std::uint64_t{64} << 20; // bytes of one member
     std::size_t members = 100'000;                      // members of any kind, at any depth
     std::uint64_t expansion = 1000; // bytes expanded, at all depths, per byte of the input
-    int depth = 1;                  // levels of archives inside the input that are opened
+    // and in all, whatever the input's size: a large archive within the ratio
+    // would still take minutes to expand
+    std::uint64_t expanded = std::uint64_t{1} << 30;
+    int depth = 1; // levels of archives inside the input that are opened
 };
 
 // Why a member was passed over; every one passed over is counted under one.

@@ -507,6 +507,18 @@ TEST(ArchiveReader, PassesOverAndCountsWhatTheLimitsKeepOut)
          {},
          passed({{P::Expansion, 1}}),
          ArchiveStop::Expansion},
+        {"expanding exactly as far as the bytes in all allowed",
+         gzipPaddedTo(4096),
+         limits([](ArchiveLimits& l) { l.expanded = 4096; }),
+         {""},
+         {},
+         ArchiveStop::None},
+        {"one byte further, well within the ratio",
+         gzipPaddedTo(4096),
+         limits([](ArchiveLimits& l) { l.expanded = 4095; }),
+         {},
+         passed({{P::Expansion, 1}}),
+         ArchiveStop::Expansion},
         {"a 200 MB zip bomb, by its header",
          archiveFile("bomb.zip"),
          {},
@@ -789,7 +801,8 @@ TEST(ArchiveReader, DescribesKindsAndWalksForAPerson)
              w.stop = ArchiveStop::Expansion;
          }),
          "a zip archive with 0 files; 2 passed over: 1 over 2 KiB, 1 expanding past 1000 times "
-         "the archive's size; stopped: it expands past 1000 times its size"},
+         "the archive's size or 1024 MiB; stopped: it expands past 1000 times its size or 1024 "
+         "MiB"},
         {walkOf([](ArchiveWalk& w) {
              w.limits.memberSize = 100;
              w.limits.members = 3;
