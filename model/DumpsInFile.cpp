@@ -51,8 +51,8 @@ DumpsInFile dumpsInArchive(std::span<const std::uint8_t> bytes)
 std::string describePlace(std::string_view fileName, const DumpPlace& place)
 {
     std::string text(fileName);
-    for (const std::string& member : place.members) {
-        text += " › " + member;
+    if (!place.members.empty()) {
+        text += " › " + joinArchivePath(place.members);
     }
     if (place.dumpsThere > 1) {
         text += ", dump " + std::to_string(place.number);

@@ -17,6 +17,22 @@
 namespace a3 {
 namespace {
 
+// A list's header, then each of its rows, as the user reads them.
+QList<QStringList> rowsShown(const QTreeWidget& list)
+{
+    QList<QStringList> rows{{}};
+    for (int column = 0; column < list.columnCount(); ++column) {
+        rows[0].append(list.headerItem()->text(column));
+    }
+    for (int row = 0; row < list.topLevelItemCount(); ++row) {
+        rows.append(QStringList());
+        for (int column = 0; column < list.columnCount(); ++column) {
+            rows.back().append(list.topLevelItem(row)->text(column));
+        }
+    }
+    return rows;
+}
+
 class Dialogs : public ::testing::Test
 {
 protected:
@@ -98,16 +114,7 @@ TEST_F(Dialogs, TheComparisonListsEachPatchThatDiffersUnderItsColumns)
     ASSERT_NE(dialog, nullptr);
     const auto* patches = dialog->findChild<QTreeWidget*>();
     ASSERT_NE(patches, nullptr);
-    QList<QStringList> shownRows{{}};
-    for (int column = 0; column < patches->columnCount(); ++column) {
-        shownRows[0].append(patches->headerItem()->text(column));
-    }
-    for (int row = 0; row < patches->topLevelItemCount(); ++row) {
-        shownRows.append(QStringList());
-        for (int column = 0; column < patches->columnCount(); ++column) {
-            shownRows.back().append(patches->topLevelItem(row)->text(column));
-        }
-    }
+    const QList<QStringList> shownRows = rowsShown(*patches);
     EXPECT_EQ(shownRows, (QList<QStringList>{{"#", "Here", "On the device"},
                                              {"5", "Lead 1 ", "Lead 2 "},
                                              {"61", "Acoustc", "Second "}}));
@@ -149,16 +156,7 @@ TEST_F(Dialogs, TheBanksOfAFileAreChosenToOpen)
         ASSERT_NE(dialog, nullptr);
         auto* banks = dialog->findChild<QTreeWidget*>(QStringLiteral("banks"));
         ASSERT_NE(banks, nullptr);
-        QList<QStringList> shownRows{{}};
-        for (int column = 0; column < banks->columnCount(); ++column) {
-            shownRows[0].append(banks->headerItem()->text(column));
-        }
-        for (int row = 0; row < banks->topLevelItemCount(); ++row) {
-            shownRows.append(QStringList());
-            for (int column = 0; column < banks->columnCount(); ++column) {
-                shownRows.back().append(banks->topLevelItem(row)->text(column));
-            }
-        }
+        const QList<QStringList> shownRows = rowsShown(*banks);
         EXPECT_EQ(shownRows, (QList<QStringList>{{"Place", "Chain ID", "First patches"}} + rows));
         EXPECT_TRUE(
             test::shownTexts().contains("“<b>x</b>.zip” holds 3 banks. Choose the ones to open."));
