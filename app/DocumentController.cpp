@@ -21,14 +21,6 @@ namespace {
 
 Q_LOGGING_CATEGORY(lcDocuments, "a3.documents")
 
-// Qt turns each byte of a file name that is not UTF-8 into U+FFFD: such a
-// name is left to the bank file's reading, which refuses it, rather than
-// scanned under a name that may be some other file's.
-bool isLostFileName(const QString& path)
-{
-    return path.contains(QChar::ReplacementCharacter);
-}
-
 QString placeText(const QString& path, const DumpPlace& place)
 {
     return QString::fromStdString(describePlace(QFileInfo(path).fileName().toStdString(), place));
@@ -142,6 +134,7 @@ DocumentController::Opening DocumentController::openFile(const QString& path)
     }
     const QFileInfo file(path);
     std::optional<DumpsInFile> found;
+    // A lost name is left to the bank file's reading, which refuses it.
     if (!isLostFileName(path)) {
         found = dumpsInFile(QFile::encodeName(file.absoluteFilePath()).constData());
     }

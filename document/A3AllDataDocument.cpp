@@ -30,14 +30,6 @@ FileProblem invalidData(const std::string& detail)
     return {A3AllDataDocument::tr("Invalid Data"), QString::fromStdString(detail)};
 }
 
-// Qt holds file names as text and turns each byte of a name that is not UTF-8
-// into U+FFFD, so such a name no longer tells which file it meant. It is
-// refused rather than used to read or replace some other file.
-bool isLostFileName(const QString& path)
-{
-    return path.contains(QChar::ReplacementCharacter);
-}
-
 QString lostFileNameReason()
 {
     return A3AllDataDocument::tr("The file name is not valid UTF-8 text.");
@@ -51,6 +43,11 @@ QList<qint64> allRows()
 }
 
 } // namespace
+
+bool isLostFileName(const QString& path)
+{
+    return path.contains(QChar::ReplacementCharacter);
+}
 
 // Patches of some rows replaced: undone by putting back what they held.
 class A3AllDataDocument::PatchEdit : public QUndoCommand

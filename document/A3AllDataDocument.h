@@ -28,6 +28,11 @@ struct FileProblem
     QString detail;
 };
 
+// Qt holds file names as text and turns each byte of a name that is not UTF-8
+// into U+FFFD, so such a name no longer tells which file it meant: it is
+// refused rather than used to read or replace some other file.
+bool isLostFileName(const QString& path);
+
 // One patch bank as a document: the bank, the file it is stored in, and the
 // edits made to it since, each an undo step. Whether the document has unsaved
 // changes is whether its undo stack is away from the state last saved.
