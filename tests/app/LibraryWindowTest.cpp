@@ -290,6 +290,21 @@ TEST_F(LibraryWindowTest, AFolderThatDoesNotAnswerNeitherHoldsTheWindowNorTheApp
     unsetenv("A3_BLOCK_READS_OF");
 }
 
+// Showing the Library looks at its folders again: a bank another program
+// saved there meanwhile is found.
+TEST_F(LibraryWindowTest, ShowingTheLibraryFindsBanksSavedSince)
+{
+    const auto banks = dir / "banks";
+    test::writeBytes(banks / "a.syx", bankFile({{1, u"First"}}));
+    ASSERT_EQ(controller.library().addFolder(qPath(banks)), std::nullopt);
+    waitForRefresh();
+    test::writeBytes(banks / "b.syx", bankFile({{1, u"Later"}}));
+    LibraryWindow& library = *controller.showLibrary();
+    waitForRefresh();
+    library.searchField().setText(QStringLiteral("Later"));
+    EXPECT_EQ(column(library, LibraryModel::Bank), QStringList{"b.syx"});
+}
+
 // Library > Add Folder… asks for a folder, showing folders only, and adds
 // the one chosen.
 TEST_F(LibraryWindowTest, AddFolderAsksForAFolderAndAddsTheOneChosen)
