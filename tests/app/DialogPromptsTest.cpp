@@ -192,11 +192,12 @@ TEST_F(Dialogs, OpenOffersBankAndMidiFilesFirst)
 }
 
 // A bank's name may be long; the question wraps, and the dialog asks for no
-// more width than a dialog of the app usually has.
+// more width than a dialog of the app usually has. With no port chosen
+// before, the first is offered.
 TEST_F(Dialogs, APortQuestionWrapsALongNameRatherThanWidenTheDialog)
 {
     const QString question = "Send “" + QString("a long bank name ").repeated(30) + "” to:";
-    const QStringList ports{"A3 in:MIDI"};
+    const QStringList ports{"A3 in:MIDI", "Synth in"};
     const std::function<void()> asks[] = {
         [&] { prompts.choosePort(&window, question, ports, {}, [](const QString&) {}); },
         [&] {
@@ -211,6 +212,8 @@ TEST_F(Dialogs, APortQuestionWrapsALongNameRatherThanWidenTheDialog)
         EXPECT_TRUE(test::shownTexts().contains(question));
         // What it asks for: the offscreen screen would cut a wider one short.
         EXPECT_LT(dialog->sizeHint().width(), 640);
+        EXPECT_EQ(dialog->findChild<QComboBox*>(QStringLiteral("port"))->currentText(),
+                  "A3 in:MIDI");
         dialog->reject();
         QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
