@@ -165,10 +165,13 @@ void DeviceCommands::compareWithDevice()
     chooseInput(
         tr("Compare “%1” with the bank from:").arg(name), [this, name](const QString& port) {
             receiveFrom(port, [this, name](const std::vector<std::uint8_t>& dump) {
-                A3AllDataSource device = A3AllDataSource::fallbackBank();
-                device.setSyxData(dump);
+                // Judged a dump as it arrived, so the bank takes it.
+                const Result<A3AllDataSource> device = A3AllDataSource::fromSyxData(dump);
+                if (!device.ok()) {
+                    return;
+                }
                 const ComparisonReport report =
-                    comparisonReport(compareBanks(_document.bank(), device), name);
+                    comparisonReport(compareBanks(_document.bank(), *device), name);
                 _questions.prompts().showComparison(_questions.window(), report.summary,
                                                     report.rows, _questions.whenAnswered([] {}));
             });

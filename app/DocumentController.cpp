@@ -117,10 +117,11 @@ DocumentWindow* DocumentController::newDocument()
 
 DocumentWindow* DocumentController::openReceivedBank(std::span<const std::uint8_t> dump)
 {
-    auto document = makeDocument(A3AllDataSource::fallbackBank());
-    if (document->loadDump(dump)) {
+    Result<A3AllDataSource> bank = A3AllDataSource::fromSyxData(dump);
+    if (!bank.ok()) {
         return nullptr;
     }
+    auto document = makeDocument(std::move(bank).value());
     document->setUntitledNumber(++_untitledCount);
     document->setModified();
     return show(new DocumentWindow(std::move(document), *this, _appController, _prompts));
@@ -147,16 +148,17 @@ DocumentController::Opening DocumentController::openFile(const QString& path)
         }
     }
     auto document = makeDocument(A3AllDataSource::fallbackBank());
-    if (std::optional<FileProblem> problem = document->load(file.absoluteFilePath())) {
+    if (Result<void, FileProblem> loaded = document->load(file.absoluteFilePath()); !loaded.ok()) {
+        FileProblem problem = loaded.failure();
         // What the file holds instead, where the scan could tell.
         if (found && found->unreadable.empty() && found->dumps.empty() &&
-            !problem->detail.isEmpty()) {
-            problem->detail = QString::fromStdString(found->holds);
+            !problem.detail.isEmpty()) {
+            problem.detail = QString::fromStdString(found->holds);
         }
         return {nullptr,
                 {},
                 {tr("The document “%1” could not be opened.").arg(file.fileName()),
-                 std::move(*problem)}};
+                 std::move(problem)}};
     }
     return {show(new DocumentWindow(std::move(document), *this, _appController, _prompts)), {}, {}};
 }
@@ -172,10 +174,11 @@ DocumentWindow* DocumentController::openDocument(const QString& path, OpenFailur
 
 DocumentWindow* DocumentController::openImported(const QString& path, const DumpInFile& dump)
 {
-    auto document = makeDocument(A3AllDataSource::fallbackBank());
-    if (document->loadDump(dump.bytes)) {
+    Result<A3AllDataSource> bank = A3AllDataSource::fromSyxData(dump.bytes);
+    if (!bank.ok()) {
         return nullptr; // found whole, so never
     }
+    auto document = makeDocument(std::move(bank).value());
     // Named after its source, it takes no number from the untitled banks.
     document->setImportedFrom(placeText(path, dump.place), suggestedSavePath(path, dump.place));
     // Not saved anywhere yet: closing it asks.
@@ -205,8 +208,11 @@ QList<QStringList> DocumentController::bankRows(const BanksInFile& banks)
     constexpr std::int64_t kPatchesShown = 3;
     QList<QStringList> rows;
     for (const DumpInFile& dump : banks.dumps) {
-        A3AllDataSource bank = A3AllDataSource::fallbackBank();
-        bank.setSyxData(dump.bytes);
+        // The scan yields only whole dumps, which the bank always takes; each
+        // has its row all the same, as rows are chosen by their number.
+        Result<A3AllDataSource> taken = A3AllDataSource::fromSyxData(dump.bytes);
+        const A3AllDataSource bank =
+            taken.ok() ? std::move(taken).value() : A3AllDataSource::fallbackBank();
         QStringList names;
         for (std::int64_t patch = 0; patch < kPatchesShown && patch < bank.numberOfRows();
              ++patch) {

@@ -229,7 +229,7 @@ void DocumentWindow::reloadIfChangedOnDisk()
         !_document->fileChangedOnDisk()) {
         return;
     }
-    _document->reload();
+    static_cast<void>(_document->reload());
 }
 
 } // namespace a3

@@ -139,10 +139,10 @@ void FileCommands::revert()
 
 void FileCommands::reloadFromFile()
 {
-    if (const std::optional<FileProblem> problem = _document.reload()) {
+    if (const Result<void, FileProblem> reloaded = _document.reload(); !reloaded.ok()) {
         _questions.showError(
             tr("The document “%1” could not be reverted.").arg(_document.displayName()),
-            problem->reason, {}, problem->detail);
+            reloaded.failure().reason, {}, reloaded.failure().detail);
     }
 }
 

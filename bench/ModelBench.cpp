@@ -37,7 +37,7 @@ void BM_SetSyxData(benchmark::State& state)
     const auto file = sampleFile();
     a3::A3AllDataSource bank = a3::A3AllDataSource::fallbackBank();
     for (auto _ : state) {
-        benchmark::DoNotOptimize(bank.setSyxData(file));
+        benchmark::DoNotOptimize(bank.setSyxData(file).ok());
         benchmark::ClobberMemory();
     }
     setFileBytesProcessed(state);

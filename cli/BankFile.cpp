@@ -3,7 +3,6 @@
 #include "AllDataFile.h"
 #include "AtomicFile.h"
 #include "DumpsInFile.h"
-#include "FileReader.h"
 #include "Terminal.h"
 
 #include <iostream>
@@ -11,47 +10,32 @@
 
 namespace a3::cli {
 
-FileContent readAllDataFile(const std::filesystem::path& path)
+Result<A3AllDataSource> loadBank(const std::filesystem::path& path)
 {
-    FileReadResult read = readFileBounded(path, kAllDataFileSize);
-    switch (read.status) {
-    case FileReadResult::Status::Ok:
-        break;
-    case FileReadResult::Status::TooLarge:
-        return {{}, allDataLengthProblem(read.size).value_or(read.error)};
-    case FileReadResult::Status::Unreadable:
-        return {{}, "unreadable: " + read.error};
+    auto read = readAllDataFile(path);
+    if (!read.ok()) {
+        const BankFileFailure& failure = read.failure();
+        return Failure{failure.kind == BankFileFailure::Kind::Unreadable
+                           ? "unreadable: " + failure.reason
+                           : failure.reason};
     }
-    if (auto problem = allDataFileProblem(read.bytes)) {
-        return {{}, *std::move(problem)};
-    }
-    return {std::move(read.bytes), {}};
+    return A3AllDataSource::fromSyxData(*read);
 }
 
-std::string loadBank(A3AllDataSource& bank, const std::filesystem::path& path)
-{
-    FileContent content = readAllDataFile(path);
-    if (content.error.empty()) {
-        bank.setSyxData(content.bytes);
-    }
-    return content.error;
-}
-
-std::string loadOneDump(A3AllDataSource& bank, const std::filesystem::path& path)
+Result<A3AllDataSource> loadOneDump(const std::filesystem::path& path)
 {
     const DumpsInFile found = dumpsInFile(path);
     if (!found.unreadable.empty()) {
-        return "unreadable: " + found.unreadable;
+        return Failure{"unreadable: " + found.unreadable};
     }
     if (found.dumps.empty()) {
-        return found.holds;
+        return Failure{found.holds};
     }
     if (found.dumps.size() > 1) {
-        return "holds " + std::to_string(found.dumps.size()) +
-               " All-Data dumps; a3bank extract writes each to a file of its own";
+        return Failure{"holds " + std::to_string(found.dumps.size()) +
+                       " All-Data dumps; a3bank extract writes each to a file of its own"};
     }
-    bank.setSyxData(found.dumps.front().bytes);
-    return {};
+    return A3AllDataSource::fromSyxData(found.dumps.front().bytes);
 }
 
 WriteResult saveBank(A3AllDataSource& bank, const std::filesystem::path& path)

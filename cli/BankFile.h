@@ -3,31 +3,18 @@
 #include "A3AllDataSource.h"
 #include "AtomicFile.h"
 
-#include <cstdint>
 #include <filesystem>
-#include <string>
-#include <vector>
 
 namespace a3::cli {
 
-struct FileContent
-{
-    std::vector<std::uint8_t> bytes;
-    std::string error; // why the file cannot be used; empty when it can
-};
+// The bank of an All-Data file, or why it has none in the words a3bank
+// refuses a file with ("unreadable: Permission denied").
+Result<A3AllDataSource> loadBank(const std::filesystem::path& path);
 
-// Reads an All-Data file without loading anything larger than one, and tells
-// why it is refused when the bank would not take it.
-FileContent readAllDataFile(const std::filesystem::path& path);
-
-// Loads an All-Data file into bank; returns the reason on failure, leaving
-// the bank unchanged.
-std::string loadBank(A3AllDataSource& bank, const std::filesystem::path& path);
-
-// Loads the one All-Data dump a file holds, whatever the file is (a bare
-// dump, a MIDI file, an archive, ...); returns the reason when it holds none
-// or several, leaving the bank unchanged. For the commands that only read.
-std::string loadOneDump(A3AllDataSource& bank, const std::filesystem::path& path);
+// The bank of the one All-Data dump a file holds, whatever the file is (a
+// bare dump, a MIDI file, an archive, ...), or why there is none: it holds
+// none, or several. For the commands that only read.
+Result<A3AllDataSource> loadOneDump(const std::filesystem::path& path);
 
 // Writes the bank's All-Data file atomically under any name the system takes.
 WriteResult saveBank(A3AllDataSource& bank, const std::filesystem::path& path);

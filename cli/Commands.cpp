@@ -22,12 +22,12 @@ int listCommand(const Arguments& arguments)
     int status = kSuccess;
     bool first = true;
     for (const Value& file : arguments.all("FILE")) {
-        A3AllDataSource bank = A3AllDataSource::fallbackBank();
-        if (auto error = loadOneDump(bank, file.text); !error.empty()) {
-            status = refuse(file.text, error);
+        const Result<A3AllDataSource> bank = loadOneDump(file.text);
+        if (!bank.ok()) {
+            status = refuse(file.text, bank.failure().reason);
             continue;
         }
-        std::cout << (first ? "" : "\n") << textListing(bank, displayName(file.text));
+        std::cout << (first ? "" : "\n") << textListing(*bank, displayName(file.text));
         first = false;
     }
     return status;
@@ -86,14 +86,14 @@ std::filesystem::path outputOf(const Arguments& arguments, const std::string& ba
 int renameCommand(const Arguments& arguments)
 {
     const std::string& path = arguments.one("FILE").text;
-    A3AllDataSource bank = A3AllDataSource::fallbackBank();
-    if (auto error = loadBank(bank, path); !error.empty()) {
-        return refuse(path, error);
+    Result<A3AllDataSource> bank = loadBank(path);
+    if (!bank.ok()) {
+        return refuse(path, bank.failure().reason);
     }
-    bank.setPatchName(utf16FromUtf8(arguments.one("NAME").text),
-                      arguments.one("NUMBER").rows.front());
+    bank->setPatchName(utf16FromUtf8(arguments.one("NAME").text),
+                       arguments.one("NUMBER").rows.front());
     const auto target = outputOf(arguments, path);
-    return reportWrite(target, saveBank(bank, target));
+    return reportWrite(target, saveBank(*bank, target));
 }
 
 int copyCommand(const Arguments& arguments)
@@ -103,14 +103,16 @@ int copyCommand(const Arguments& arguments)
     const std::vector<std::int64_t>& rows = arguments.one("NUMBERS").rows;
     const std::int64_t firstRow = arguments.one("NUMBER").rows.front();
 
-    A3AllDataSource source = A3AllDataSource::fallbackBank();
-    if (auto error = loadBank(source, sourcePath); !error.empty()) {
-        return refuse(sourcePath, error);
+    const Result<A3AllDataSource> loadedSource = loadBank(sourcePath);
+    if (!loadedSource.ok()) {
+        return refuse(sourcePath, loadedSource.failure().reason);
     }
-    A3AllDataSource target = A3AllDataSource::fallbackBank();
-    if (auto error = loadBank(target, targetPath); !error.empty()) {
-        return refuse(targetPath, error);
+    Result<A3AllDataSource> loadedTarget = loadBank(targetPath);
+    if (!loadedTarget.ok()) {
+        return refuse(targetPath, loadedTarget.failure().reason);
     }
+    const A3AllDataSource& source = *loadedSource;
+    A3AllDataSource& target = *loadedTarget;
     const PatchPayload payload = patchPayload(source, rows);
     if (!patchesFitBank(payload.refersToChainData, source.chainChecksum(),
                         target.chainChecksum())) {
@@ -132,8 +134,8 @@ int copyCommand(const Arguments& arguments)
 int pdfCommand(const Arguments& arguments)
 {
     const std::string& path = arguments.one("FILE").text;
-    if (auto error = readAllDataFile(path).error; !error.empty()) {
-        return refuse(path, error);
+    if (const Result<A3AllDataSource> bank = loadBank(path); !bank.ok()) {
+        return refuse(path, bank.failure().reason);
     }
     return runPdfRenderer({path, arguments.one("-o").text, arguments.one("--paper").text});
 }
@@ -157,20 +159,19 @@ std::string differenceLines(const BankDifference& difference)
 
 int diffCommand(const Arguments& arguments)
 {
-    A3AllDataSource a = A3AllDataSource::fallbackBank();
-    A3AllDataSource b = A3AllDataSource::fallbackBank();
-    bool loaded = true;
-    for (const auto& [bank, name] : {std::pair{&a, "A"}, std::pair{&b, "B"}}) {
+    std::vector<A3AllDataSource> banks;
+    for (const char* name : {"A", "B"}) {
         const std::string& path = arguments.one(name).text;
-        if (auto error = loadOneDump(*bank, path); !error.empty()) {
-            refuse(path, error);
-            loaded = false;
+        if (Result<A3AllDataSource> bank = loadOneDump(path); bank.ok()) {
+            banks.push_back(*std::move(bank));
+        } else {
+            refuse(path, bank.failure().reason);
         }
     }
-    if (!loaded) {
+    if (banks.size() != 2) {
         return kCannotCompare;
     }
-    const BankDifference difference = compareBanks(a, b);
+    const BankDifference difference = compareBanks(banks[0], banks[1]);
     std::cout << differenceLines(difference);
     return difference.identical() ? kSuccess : kBanksDiffer;
 }

@@ -147,10 +147,11 @@ int recoverCommand(const Arguments& arguments)
 int exportCommand(const Arguments& arguments)
 {
     const std::string& path = arguments.one("FILE").text;
-    A3AllDataSource bank = A3AllDataSource::fallbackBank();
-    if (auto error = loadOneDump(bank, path); !error.empty()) {
-        return refuse(path, error);
+    Result<A3AllDataSource> loaded = loadOneDump(path);
+    if (!loaded.ok()) {
+        return refuse(path, loaded.failure().reason);
     }
+    A3AllDataSource& bank = *loaded;
     MidiFileOptions options;
     if (arguments.has("--packet")) {
         options.packetSize = static_cast<std::size_t>(arguments.one("--packet").number);

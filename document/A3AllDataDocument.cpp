@@ -111,21 +111,16 @@ void A3AllDataDocument::setImportedFrom(const QString& source, const QString& su
     _suggestedPath = suggestedPath;
 }
 
-std::optional<FileProblem> A3AllDataDocument::load(const QString& path)
+Result<void, FileProblem> A3AllDataDocument::load(const QString& path)
 {
-    if (std::optional<FileProblem> problem = read(path)) {
-        return problem;
+    if (Result<void, FileProblem> read = this->read(path); !read.ok()) {
+        return read;
     }
     setFilePath(path);
-    return std::nullopt;
+    return {};
 }
 
-std::optional<FileProblem> A3AllDataDocument::loadDump(std::span<const std::uint8_t> dump)
-{
-    return take(fromBytes(dump));
-}
-
-std::optional<FileProblem> A3AllDataDocument::reload()
+Result<void, FileProblem> A3AllDataDocument::reload()
 {
     if (_filePath.isEmpty()) {
         return FileProblem{tr("The document has not been saved yet."), {}};
@@ -133,40 +128,36 @@ std::optional<FileProblem> A3AllDataDocument::reload()
     return read(_filePath);
 }
 
-std::optional<FileProblem> A3AllDataDocument::read(const QString& path)
+Result<void, FileProblem> A3AllDataDocument::read(const QString& path)
 {
     if (isLostFileName(path)) {
         return FileProblem{lostFileNameReason(), {}};
     }
-    const FileReadResult file = readFileBounded(QFile::encodeName(path).constData(),
-                                                static_cast<std::uintmax_t>(kAllDataFileSize));
-    switch (file.status) {
-    case FileReadResult::Status::Ok:
-        break;
-    case FileReadResult::Status::TooLarge:
-        return invalidData(allDataLengthProblem(file.size).value_or(std::string()));
-    case FileReadResult::Status::Unreadable:
-        return FileProblem{QString::fromLocal8Bit(file.error), {}};
+    const auto file = readAllDataFile(QFile::encodeName(path).constData());
+    if (!file.ok()) {
+        const BankFileFailure& failure = file.failure();
+        if (failure.kind == BankFileFailure::Kind::NotABank) {
+            return invalidData(failure.reason);
+        }
+        return FileProblem{QString::fromLocal8Bit(failure.reason), {}};
     }
-    const QByteArray content = fromBytes(file.bytes);
-    if (std::optional<FileProblem> problem = take(content)) {
-        return problem;
+    if (Result<void, FileProblem> taken = take(*file); !taken.ok()) {
+        return taken;
     }
-    _fileStamp = FileStamp::of(path, content);
-    return std::nullopt;
+    _fileStamp = FileStamp::of(path, fromBytes(*file));
+    return {};
 }
 
-std::optional<FileProblem> A3AllDataDocument::take(const QByteArray& content)
+Result<void, FileProblem> A3AllDataDocument::take(std::span<const std::uint8_t> content)
 {
-    if (const std::optional<std::string> problem = allDataFileProblem(bytesOf(content))) {
-        return invalidData(*problem);
+    if (const Outcome taken = _bank.setSyxData(content); !taken.ok()) {
+        return invalidData(taken.failure().reason);
     }
-    _bank.setSyxData(bytesOf(content));
     // The edits were made to the bank that is gone.
     _undoStack.clear();
     emit bankChanged(allRows());
     emit chainIdChanged();
-    return std::nullopt;
+    return {};
 }
 
 WriteResult A3AllDataDocument::save(const QString& path)
@@ -206,12 +197,12 @@ bool A3AllDataDocument::fileChangedOnDisk()
         return false;
     }
     // Anything that cannot be read whole now is not what was read or written.
-    const FileReadResult file =
+    const FileRead file =
         readFileBounded(localPath.constData(), static_cast<std::uintmax_t>(kAllDataFileSize));
     if (!file.ok() || !_fileStamp) {
         return true;
     }
-    const std::optional<FileStamp> now = FileStamp::of(_filePath, fromBytes(file.bytes));
+    const std::optional<FileStamp> now = FileStamp::of(_filePath, fromBytes(*file));
     if (!now || now->digest != _fileStamp->digest) {
         return true;
     }

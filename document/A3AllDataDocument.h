@@ -67,12 +67,10 @@ public:
 
     // Reads the whole file into the document and makes it the document's
     // file; on failure nothing changes.
-    std::optional<FileProblem> load(const QString& path);
-    // Takes an All-Data dump as the bank, the document's file staying as it is.
-    std::optional<FileProblem> loadDump(std::span<const std::uint8_t> dump);
+    Result<void, FileProblem> load(const QString& path);
     // Reads the document's file again, dropping every edit; on failure
     // nothing changes.
-    std::optional<FileProblem> reload();
+    Result<void, FileProblem> reload();
     // Writes the bank to the file atomically, checksums recomputed, and makes
     // it the document's file, saved, once written; when not, the document
     // keeps its file and its modified state.
@@ -124,8 +122,8 @@ signals:
 private:
     class PatchEdit;
 
-    std::optional<FileProblem> read(const QString& path);
-    std::optional<FileProblem> take(const QByteArray& content);
+    Result<void, FileProblem> read(const QString& path);
+    Result<void, FileProblem> take(std::span<const std::uint8_t> content);
     bool pushEdit(const QString& text, const std::vector<std::int64_t>& rows,
                   std::span<const std::uint8_t> images);
     void writePatches(const std::vector<std::int64_t>& rows, std::span<const std::uint8_t> images);

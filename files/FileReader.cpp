@@ -11,32 +11,22 @@
 namespace a3 {
 namespace {
 
-FileReadResult failure(FileReadResult::Status status, std::string reason)
+ReadFailure unreadable(std::string reason)
 {
-    FileReadResult result;
-    result.status = status;
-    result.error = std::move(reason);
-    return result;
+    return {ReadFailure::Kind::Unreadable, std::move(reason)};
 }
 
-FileReadResult unreadable(std::string reason)
-{
-    return failure(FileReadResult::Status::Unreadable, std::move(reason));
-}
-
-FileReadResult systemFailure()
+ReadFailure systemFailure()
 {
     return unreadable(std::strerror(errno));
 }
 
-FileReadResult tooLarge(std::uintmax_t size, std::uintmax_t maxSize)
+ReadFailure tooLarge(std::uintmax_t size, std::uintmax_t maxSize)
 {
-    FileReadResult result =
-        failure(FileReadResult::Status::TooLarge, "File is too large (" + std::to_string(size) +
-                                                      " bytes; at most " + std::to_string(maxSize) +
-                                                      " expected)");
-    result.size = size;
-    return result;
+    return {ReadFailure::Kind::TooLarge,
+            "File is too large (" + std::to_string(size) + " bytes; at most " +
+                std::to_string(maxSize) + " expected)",
+            size};
 }
 
 // Why a file of this kind is not read; empty for a regular file.
@@ -58,7 +48,7 @@ bool sameFile(const struct stat& a, const struct stat& b)
 
 } // namespace
 
-FileReadResult readFileBounded(const std::filesystem::path& path, std::uintmax_t maxSize)
+FileRead readFileBounded(const std::filesystem::path& path, std::uintmax_t maxSize)
 {
     struct stat measured
     {};
@@ -93,12 +83,10 @@ FileReadResult readFileBounded(const std::filesystem::path& path, std::uintmax_t
     }
 
     // One byte more than measured tells a file that grew in the meantime.
-    FileReadResult result;
-    result.bytes.resize(static_cast<std::size_t>(size) + 1);
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size) + 1);
     std::size_t read = 0;
-    while (read < result.bytes.size()) {
-        const ssize_t count =
-            ::read(file.get(), result.bytes.data() + read, result.bytes.size() - read);
+    while (read < bytes.size()) {
+        const ssize_t count = ::read(file.get(), bytes.data() + read, bytes.size() - read);
         if (count < 0 && errno == EINTR) {
             continue;
         }
@@ -113,9 +101,8 @@ FileReadResult readFileBounded(const std::filesystem::path& path, std::uintmax_t
     if (read > size) {
         return unreadable("File changed while it was read");
     }
-    result.bytes.resize(read);
-    result.status = FileReadResult::Status::Ok;
-    return result;
+    bytes.resize(read);
+    return bytes;
 }
 
 } // namespace a3

@@ -58,7 +58,7 @@ A3_FUZZ_UNINSTRUMENTED bool hasOnlyNibbles(const std::uint8_t* bytes, std::size_
 // checksums by the rules and F7 last.
 bool isWellFormed(std::span<const std::uint8_t> file)
 {
-    return !allDataFileProblem(file) && file.back() == kEndOfExclusive &&
+    return checkAllDataFile(file).ok() && file.back() == kEndOfExclusive &&
            hasOnlyNibbles(file.data() + kHeaderSize, 2 * kDumpBodySize) &&
            checksumHolds(file.data(), kChainChecksumStart, offsetof(A3AllData, chain),
                          kChainDataSize, offsetof(A3AllData, checksum)) &&
@@ -84,8 +84,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::span<const std::uint8_t> input(data, size);
 
     bank.setData(newBank);
-    const bool accepted = bank.setSyxData(input);
-    require(accepted == !allDataFileProblem(input), "the bank takes what the file rules allow");
+    const bool accepted = bank.setSyxData(input).ok();
+    require(accepted == checkAllDataFile(input).ok(), "the bank takes what the file rules allow");
     const bool wellFormed = accepted && isWellFormed(input);
     require(toleratedDefects(input).empty() == (!accepted || wellFormed),
             "defects are reported exactly for taken files that are not well formed");
@@ -108,7 +108,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } else {
         // Writing stored the computed checksums, so the bank now holds what
         // its file says.
-        require(reread.setSyxData(file) && sameRecord(reread.data(), bank.data()),
+        require(reread.setSyxData(file).ok() && sameRecord(reread.data(), bank.data()),
                 "a written file reads back to the same bank");
     }
     return 0;

@@ -182,14 +182,14 @@ BankRead readBank(const std::filesystem::path& path, FileIdentity& identity)
     case ReadOutcome::Whole:
         break;
     }
-    A3AllDataSource bank = A3AllDataSource::fallbackBank();
-    if (!bank.setSyxData(bytes)) {
+    const Result<A3AllDataSource> bank = A3AllDataSource::fromSyxData(bytes);
+    if (!bank.ok()) {
         read.outcome = BankRead::Outcome::NotABank;
         return read;
     }
-    const A3AllData data = bank.data();
+    const A3AllData data = bank->data();
     BankSummary& summary = read.bank.emplace();
-    summary.chainChecksum = bank.chainChecksum();
+    summary.chainChecksum = bank->chainChecksum();
     summary.hasDefects = !toleratedDefects(bytes).empty();
     std::memcpy(summary.patches.data(), data.patch.data(), kBankPatchBytes);
     read.outcome = BankRead::Outcome::Bank;

@@ -69,11 +69,11 @@ std::filesystem::path LibraryPlaces::indexFile() const
 std::vector<std::filesystem::path> LibraryPlaces::libraryFolders() const
 {
     std::vector<std::filesystem::path> folders;
-    const FileReadResult file = readFileBounded(_config / kFoldersFile, kMaxFoldersFileSize);
+    const FileRead file = readFileBounded(_config / kFoldersFile, kMaxFoldersFileSize);
     if (!file.ok()) {
         return folders; // none added yet
     }
-    std::string_view text(reinterpret_cast<const char*>(file.bytes.data()), file.bytes.size());
+    std::string_view text(reinterpret_cast<const char*>(file->data()), file->size());
     while (!text.empty()) {
         const std::size_t end = std::min(text.find('\n'), text.size());
         if (end > 0) {

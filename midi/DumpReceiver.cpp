@@ -1,12 +1,11 @@
 #include "DumpReceiver.h"
 
-#include "A3AllDataSource.h"
+#include "AllDataFile.h"
 #include "StopEither.h"
 #include "SysExAssembler.h"
 
 #include <algorithm>
 #include <condition_variable>
-#include <cstdio>
 #include <mutex>
 #include <optional>
 #include <utility>
@@ -25,31 +24,18 @@ TransferResult ended(TransferResult::Status status, std::string message, std::si
     return {status, std::move(message), bytes, {}};
 }
 
-std::string hexBytes(std::span<const std::uint8_t> bytes)
-{
-    std::string text;
-    for (const std::uint8_t byte : bytes) {
-        char hex[4];
-        std::snprintf(hex, sizeof hex, "%02X", byte);
-        text += (text.empty() ? "" : " ") + std::string(hex);
-    }
-    return text;
-}
-
+// The message is judged by the bank's own rules, in their words.
 TransferResult judged(SysExMessage message)
 {
-    if (message.length != kAllDataFileSize) {
-        return ended(TransferResult::Status::Refused,
-                     "Received " + std::to_string(message.length) +
-                         " bytes; an All-Data dump has " + std::to_string(kAllDataFileSize) + ".",
-                     message.length);
+    // The bytes kept stop at a dump's size; the length counts them all.
+    Outcome checked = checkAllDataLength(message.length);
+    if (checked.ok()) {
+        checked = checkAllDataFile(message.bytes);
     }
-    A3AllDataSource bank = A3AllDataSource::fallbackBank();
-    if (!bank.setSyxData(message.bytes)) {
+    if (!checked.ok()) {
         return ended(TransferResult::Status::Refused,
-                     "The message received is not an All-Data dump: it begins " +
-                         hexBytes(std::span(message.bytes).first(kHeaderSize)) + ", not " +
-                         hexBytes(kAllDataHeader) + ".",
+                     "The message received is not an All-Data dump: " + checked.failure().reason +
+                         ".",
                      message.length);
     }
     return {TransferResult::Status::Done, {}, message.length, std::move(message.bytes)};

@@ -64,12 +64,12 @@ std::optional<A3AllDataSource> A3AllDataSource::fromFactoryBank(const std::files
 {
     // A resource shorter than a dump body is as good as missing: a partial
     // factory bank would leave the patches half defined.
-    const FileReadResult read = readFileBounded(file, kMaxFactoryBankSize);
-    if (!read.ok() || read.bytes.size() < kDumpBodySize) {
+    const FileRead read = readFileBounded(file, kMaxFactoryBankSize);
+    if (!read.ok() || read->size() < kDumpBodySize) {
         return std::nullopt;
     }
     A3AllDataSource bank;
-    std::copy_n(read.bytes.begin(), kDumpBodySize, dumpBody(bank._data).begin());
+    std::copy_n(read->begin(), kDumpBodySize, dumpBody(bank._data).begin());
     return bank;
 }
 
@@ -87,12 +87,23 @@ std::int64_t A3AllDataSource::numberOfRows() const
     return static_cast<std::int64_t>(kPatchCount);
 }
 
-bool A3AllDataSource::setSyxData(std::span<const std::uint8_t> file)
+Result<A3AllDataSource> A3AllDataSource::fromSyxData(std::span<const std::uint8_t> file)
+{
+    // Every byte of the record comes from the file, so no other content is
+    // looked for first.
+    A3AllDataSource bank;
+    if (Outcome taken = bank.setSyxData(file); !taken.ok()) {
+        return taken.failure();
+    }
+    return bank;
+}
+
+Outcome A3AllDataSource::setSyxData(std::span<const std::uint8_t> file)
 {
     // Checked before anything is stored, so a rejected file leaves even the
     // header as it was and cannot leak into a later save.
-    if (allDataFileProblem(file)) {
-        return false;
+    if (Outcome checked = checkAllDataFile(file); !checked.ok()) {
+        return checked;
     }
     std::copy_n(file.begin(), 4, _data.sysExHeader.begin());
     _data.sysExType = file[4];
@@ -100,7 +111,7 @@ bool A3AllDataSource::setSyxData(std::span<const std::uint8_t> file)
     // The low-nibble byte is deliberately not masked: the device's own reader
     // ORs it in whole, and the high one loses its upper bits.
     nibble::decode(file.data() + kHeaderSize, kDumpBodySize, dumpBody(_data).data());
-    return true;
+    return {};
 }
 
 std::vector<std::uint8_t> A3AllDataSource::syxData()

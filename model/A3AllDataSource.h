@@ -1,6 +1,7 @@
 #pragma once
 
 #include "A3AllData.h"
+#include "Result.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -29,12 +30,16 @@ public:
     // bank: for a bank that a file is about to replace whole, or when the
     // factory bank is missing.
     static A3AllDataSource fallbackBank();
+    // The bank of an All-Data file, or why the file is none
+    // (checkAllDataFile's reason): how every reader turns bytes into a bank.
+    static Result<A3AllDataSource> fromSyxData(std::span<const std::uint8_t> file);
 
     std::int64_t numberOfRows() const;
 
-    // Decodes a whole All-Data file. Returns false, leaving the bank exactly as
-    // it was, when allDataFileProblem() finds the length or a header byte wrong.
-    bool setSyxData(std::span<const std::uint8_t> file);
+    // Decodes a whole All-Data file. Fails with checkAllDataFile's reason,
+    // leaving the bank exactly as it was, when the length or a header byte is
+    // wrong.
+    Outcome setSyxData(std::span<const std::uint8_t> file);
     // The All-Data file of the bank as it is now; recomputes and stores both
     // checksums first.
     std::vector<std::uint8_t> syxData();

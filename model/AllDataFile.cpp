@@ -1,6 +1,7 @@
 #include "AllDataFile.h"
 
 #include "A3AllDataSource.h"
+#include "FileReader.h"
 #include "NibbleKernels.h"
 
 #include <cstdio>
@@ -29,36 +30,56 @@ std::uint16_t littleEndian(const std::array<std::uint8_t, 2>& field)
 
 } // namespace
 
-std::optional<std::string> allDataLengthProblem(std::uintmax_t length)
+Outcome checkAllDataLength(std::uintmax_t length)
 {
     if (length == kAllDataFileSize) {
-        return std::nullopt;
+        return {};
     }
-    return "wrong length: " + std::to_string(length) + " bytes, expected " +
-           std::to_string(kAllDataFileSize);
+    return Failure{"wrong length: " + std::to_string(length) + " bytes, expected " +
+                   std::to_string(kAllDataFileSize)};
 }
 
-std::optional<std::string> allDataFileProblem(std::span<const std::uint8_t> file)
+Outcome checkAllDataFile(std::span<const std::uint8_t> file)
 {
-    if (auto problem = allDataLengthProblem(file.size())) {
-        return problem;
+    if (Outcome length = checkAllDataLength(file.size()); !length.ok()) {
+        return length;
     }
     for (std::size_t i = 0; i < kHeaderSize; ++i) {
         if (file[i] != kAllDataHeader[i]) {
-            return "wrong header: byte " + std::to_string(i) + " is " + hexByte(file[i]) +
-                   ", expected " + hexByte(kAllDataHeader[i]);
+            return Failure{"wrong header: byte " + std::to_string(i) + " is " + hexByte(file[i]) +
+                           ", expected " + hexByte(kAllDataHeader[i])};
         }
     }
-    return std::nullopt;
+    return {};
+}
+
+Result<std::vector<std::uint8_t>, BankFileFailure>
+readAllDataFile(const std::filesystem::path& path)
+{
+    using Kind = BankFileFailure::Kind;
+    FileRead read = readFileBounded(path, kAllDataFileSize);
+    if (!read.ok()) {
+        const ReadFailure& failure = read.failure();
+        if (failure.tooLarge()) {
+            return BankFileFailure{Kind::NotABank,
+                                   checkAllDataLength(failure.size).failure().reason};
+        }
+        return BankFileFailure{Kind::Unreadable, failure.reason};
+    }
+    if (Outcome checked = checkAllDataFile(*read); !checked.ok()) {
+        return BankFileFailure{Kind::NotABank, checked.failure().reason};
+    }
+    return std::move(read).value();
 }
 
 std::vector<std::string> toleratedDefects(std::span<const std::uint8_t> file)
 {
     std::vector<std::string> defects;
-    A3AllDataSource bank = A3AllDataSource::fallbackBank();
-    if (!bank.setSyxData(file)) {
+    Result<A3AllDataSource> taken = A3AllDataSource::fromSyxData(file);
+    if (!taken.ok()) {
         return defects;
     }
+    A3AllDataSource& bank = *taken;
     // Writing the bank computes both checksums and stores them in its record;
     // the file it writes is not needed, so it goes to a buffer of this call.
     const A3AllData stored = bank.data();

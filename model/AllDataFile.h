@@ -1,9 +1,10 @@
 #pragma once
 
 #include "A3AllData.h"
+#include "Result.h"
 
 #include <cstdint>
-#include <optional>
+#include <filesystem>
 #include <span>
 #include <string>
 #include <vector>
@@ -13,13 +14,31 @@ namespace a3 {
 // The rules by which a bank takes an All-Data file, with their reasons for
 // the user: the bank, a3bank and the fuzzers all judge files through these.
 
-// Why a file of this length cannot be an All-Data file; nothing for the one
-// length that can ("wrong length: 10 bytes, expected 29198").
-std::optional<std::string> allDataLengthProblem(std::uintmax_t length);
+// Fails, saying why, for a file of any length but the one an All-Data file
+// has ("wrong length: 10 bytes, expected 29198").
+Outcome checkAllDataLength(std::uintmax_t length);
 
-// Why the bank refuses this file content (its length or one of the five
-// header bytes), or nothing when it takes it.
-std::optional<std::string> allDataFileProblem(std::span<const std::uint8_t> file);
+// Fails, saying why, for file content the bank refuses: its length or one of
+// the five header bytes.
+Outcome checkAllDataFile(std::span<const std::uint8_t> file);
+
+// Why a bank file was not read.
+struct BankFileFailure
+{
+    enum class Kind
+    {
+        Unreadable, // the system's reason: missing, no permission, not a regular file
+        NotABank,   // read, or too large to read, but no All-Data file
+    };
+    Kind kind = Kind::Unreadable;
+    std::string reason;
+};
+
+// The content of an All-Data file that the bank takes, or why there is none;
+// nothing larger than a dump is read, and nothing but a regular file opened.
+// How the app and a3bank read a file saved as a bank.
+Result<std::vector<std::uint8_t>, BankFileFailure>
+readAllDataFile(const std::filesystem::path& path);
 
 // What the bank tolerates in a file it takes, one text each: stored checksums
 // that differ from the computed ones, a last byte other than F7, nibble bytes

@@ -72,27 +72,25 @@ DumpsInFile dumpsInBytes(std::span<const std::uint8_t> bytes)
     // in the words a bank file has always been refused with.
     const bool nothingElse =
         scan.kind == ScannedKind::Unrecognised || bytes.size() == kAllDataFileSize;
-    const std::optional<std::string> asBankFile =
-        scan.dumps.empty() && nothingElse ? allDataFileProblem(bytes) : std::nullopt;
-    found.holds = asBankFile.value_or(describeScan(scan));
+    const Outcome asBankFile =
+        scan.dumps.empty() && nothingElse ? checkAllDataFile(bytes) : Outcome{};
+    found.holds = asBankFile.ok() ? describeScan(scan) : asBankFile.failure().reason;
     take(found, scan, {});
     return found;
 }
 
 DumpsInFile dumpsInFile(const std::filesystem::path& path)
 {
-    FileReadResult read = readFileBounded(path, kLargestFileScanned);
+    FileRead read = readFileBounded(path, kLargestFileScanned);
+    if (read.ok()) {
+        return dumpsInBytes(*read);
+    }
     DumpsInFile refused;
-    switch (read.status) {
-    case FileReadResult::Status::Ok:
-        return dumpsInBytes(read.bytes);
-    case FileReadResult::Status::TooLarge:
-        refused.holds = "too large to hold banks (" + std::to_string(read.size) +
+    if (read.failure().tooLarge()) {
+        refused.holds = "too large to hold banks (" + std::to_string(read.failure().size) +
                         " bytes; at most " + std::to_string(kLargestFileScanned) + " are read)";
-        break;
-    case FileReadResult::Status::Unreadable:
-        refused.unreadable = std::move(read.error);
-        break;
+    } else {
+        refused.unreadable = read.failure().reason;
     }
     return refused;
 }

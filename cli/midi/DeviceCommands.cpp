@@ -153,10 +153,11 @@ int listPorts(const Arguments&)
 int sendBank(const Arguments& arguments)
 {
     const std::string& path = arguments.one("FILE").text;
-    A3AllDataSource bank = A3AllDataSource::fallbackBank();
-    if (auto error = loadOneDump(bank, path); !error.empty()) {
-        return refuse(path, error);
+    Result<A3AllDataSource> loaded = loadOneDump(path);
+    if (!loaded.ok()) {
+        return refuse(path, loaded.failure().reason);
     }
+    A3AllDataSource& bank = *loaded;
     const std::vector<std::uint8_t> dump = bank.syxData(); // as saving writes it
     const double rate = arguments.has("--rate") ? arguments.one("--rate").number : midi::kWireSpeed;
     const InterruptStop interrupt; // before the MIDI system starts its threads

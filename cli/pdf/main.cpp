@@ -38,10 +38,11 @@ int main(int argc, char** argv)
     const std::filesystem::path bankFile = argv[1];
     const std::filesystem::path pdfFile = argv[2];
     const std::string paper = argv[3];
-    a3::A3AllDataSource bank = a3::A3AllDataSource::fallbackBank();
-    if (auto error = loadBank(bank, bankFile); !error.empty()) {
-        return refuse(bankFile, error);
+    a3::Result<a3::A3AllDataSource> loaded = loadBank(bankFile);
+    if (!loaded.ok()) {
+        return refuse(bankFile, loaded.failure().reason);
     }
+    a3::A3AllDataSource& bank = *loaded;
 
     // Fonts and painting need a GUI application, but never a display.
     qputenv("QT_QPA_PLATFORM", "offscreen");

@@ -250,9 +250,10 @@ TEST_P(PendingEdit, IsStoredBeforeTheCommandReadsTheBank)
     const bool asks = command == "Close" || command == "Quit" || command == "Revert to Saved";
     EXPECT_EQ(asks ? QStringList{"bank.syx"} : QStringList{}, prompts.asked);
     if (command.startsWith(QLatin1String("Save"))) {
-        A3AllDataSource saved = A3AllDataSource::fallbackBank();
-        ASSERT_TRUE(saved.setSyxData(test::readBytes(command == "Save" ? path : dir / "copy.syx")));
-        EXPECT_EQ("Typed  ", saved.patchNameAt(6));
+        const Result<A3AllDataSource> saved = A3AllDataSource::fromSyxData(
+            test::readBytes(command == "Save" ? path : dir / "copy.syx"));
+        ASSERT_TRUE(saved.ok());
+        EXPECT_EQ("Typed  ", saved->patchNameAt(6));
     }
 }
 
@@ -411,7 +412,7 @@ TEST_F(Documents, SavingAFileChangedByAnotherProgramAsksFirst)
     // Under another of its names the file is the same: the question too.
     std::filesystem::create_symlink(path.filename(), dir / "link.syx");
     A3AllDataSource later = A3AllDataSource::fallbackBank();
-    ASSERT_TRUE(later.setSyxData(theirs));
+    ASSERT_TRUE(later.setSyxData(theirs).ok());
     later.setPatchName(u"Later", 9);
     test::writeBytes(path, later.syxData());
     prompts.changedFileAnswer = Changed::Cancel;

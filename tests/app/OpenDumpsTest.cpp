@@ -33,9 +33,7 @@ std::vector<std::uint8_t> factoryBytes()
 // The bank every test file holds.
 A3AllDataSource factoryBank()
 {
-    A3AllDataSource bank = A3AllDataSource::fallbackBank();
-    EXPECT_TRUE(bank.setSyxData(factoryBytes()));
-    return bank;
+    return A3AllDataSource::fromSyxData(factoryBytes()).value();
 }
 
 QStringList firstNames(const A3AllDataSource& bank)
@@ -224,8 +222,8 @@ TEST_F(OpenDocuments, AFileWithoutABankSaysWhatItHolds)
             refused.arg("other.mid",
                         "a MIDI file with 3 SysEx messages, none of them an All-Data dump"),
             refused.arg("short.tar", "a tar archive with 2 files, none holding an All-Data dump"),
-            refused.arg("short.syx", QString::fromStdString(
-                                         *allDataFileProblem(std::vector<std::uint8_t>(10, 0)))),
+            refused.arg("short.syx",
+                        QString::fromStdString(checkAllDataLength(10).failure().reason)),
             refused.arg("cut.mid", "a MIDI file with 1 All-Data dump cut short. Dump 1 is cut "
                                    "short: the bytes ended after 19930 of its 29198 bytes. The "
                                    "scan stopped early: track 1 at byte 14 says 29263 bytes, but "

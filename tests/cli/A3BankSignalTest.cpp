@@ -96,7 +96,7 @@ TEST_F(A3BankEnded, WhileWritingIntoAFileFinishesTheWriteFirst)
     EXPECT_EQ(syncing + "\nsynced " + bank.string() + '\n', child->out());
     EXPECT_EQ((Names{"bank.syx", "other.syx"}), test::namesIn(dir.path()));
     A3AllDataSource written = A3AllDataSource::fallbackBank();
-    ASSERT_TRUE(written.setSyxData(test::readBytes(dir / "other.syx")));
+    ASSERT_TRUE(written.setSyxData(test::readBytes(dir / "other.syx")).ok());
     EXPECT_EQ("Intro  ", written.patchNameAt(0));
 
     test::writeBytes(bank, old);

@@ -47,9 +47,9 @@ std::string said(const std::filesystem::path& path, const std::string& message)
 
 A3AllDataSource bankIn(const std::filesystem::path& file)
 {
-    A3AllDataSource bank = A3AllDataSource::fallbackBank();
-    EXPECT_TRUE(bank.setSyxData(test::readBytes(file))) << file;
-    return bank;
+    Result<A3AllDataSource> bank = A3AllDataSource::fromSyxData(test::readBytes(file));
+    EXPECT_TRUE(bank.ok()) << file;
+    return bank.ok() ? std::move(bank).value() : A3AllDataSource::fallbackBank();
 }
 
 class A3Bank : public ::testing::Test

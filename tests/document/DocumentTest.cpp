@@ -52,10 +52,10 @@ TEST(Document, RefusesWhatIsNoBankWithTheReadersReasonAndKeepsEverything)
     ASSERT_TRUE(document->renamePatch(0, QStringLiteral("Mine")));
     const Patches before = allPatches(*document);
     for (const auto& [file, reason, detail] : cases) {
-        const std::optional<FileProblem> problem = document->load(qPath(dir / file));
-        ASSERT_TRUE(problem) << file;
-        EXPECT_EQ(reason, problem->reason) << file;
-        EXPECT_EQ(detail, problem->detail) << file;
+        const Result<void, FileProblem> loaded = document->load(qPath(dir / file));
+        ASSERT_FALSE(loaded.ok()) << file;
+        EXPECT_EQ(reason, loaded.failure().reason) << file;
+        EXPECT_EQ(detail, loaded.failure().detail) << file;
         EXPECT_EQ(before, allPatches(*document)) << file;
         EXPECT_TRUE(document->filePath().isEmpty()) << file;
         EXPECT_TRUE(document->isModified()) << file;
@@ -89,7 +89,7 @@ TEST(Document, IsModifiedWhileItsUndoStackIsAwayFromTheSavedState)
 
     // The file anew: the edits made to the bank that was are gone.
     document->renamePatch(2, QStringLiteral("Third"));
-    ASSERT_FALSE(document->reload());
+    ASSERT_TRUE(document->reload().ok());
     EXPECT_FALSE(document->isModified());
     EXPECT_EQ(0, stack.count());
     EXPECT_EQ("First  ", document->bank().patchNameAt(0));
@@ -233,7 +233,7 @@ TEST(Document, ChainLinkedPatchesOnlyGoToBanksWithTheSameChainId)
     test::TempDir dir;
     test::writeBytes(dir / "other.syx", test::wellFormedAllDataFile());
     A3AllDataDocument otherChain;
-    ASSERT_FALSE(otherChain.load(qPath(dir / "other.syx")));
+    ASSERT_TRUE(otherChain.load(qPath(dir / "other.syx")).ok());
     ASSERT_NE(source.bank().chainChecksum(), otherChain.bank().chainChecksum());
     EXPECT_FALSE(otherChain.isPastable());
     EXPECT_FALSE(otherChain.paste({60}));

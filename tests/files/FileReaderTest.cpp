@@ -7,13 +7,14 @@
 #include "TempDir.h"
 
 #include <gtest/gtest.h>
+#include <optional>
 #include <sys/stat.h>
 
 namespace a3 {
 namespace {
 
 namespace fs = std::filesystem;
-using Status = FileReadResult::Status;
+using Kind = ReadFailure::Kind;
 
 // A limit such as a reader of All-Data files sets.
 constexpr std::uintmax_t kLimit = 29198;
@@ -39,31 +40,34 @@ TEST(FileReader, ReadsFilesUpToTheLimitAndRefusesOthersWithAReason)
     const struct
     {
         std::string name;
-        Status status;
+        std::optional<ReadFailure::Kind> failure; // none for a file read
         std::uintmax_t size; // the content's size, or the size measured of one too large
         const char* reason;  // a part of the error
     } cases[] = {
-        {"0", Status::Ok, 0, ""},
-        {"1", Status::Ok, 1, ""},
-        {std::to_string(kLimit), Status::Ok, kLimit, ""},
-        {std::to_string(kLimit + 1), Status::TooLarge, kLimit + 1, "too large"},
-        {"huge", Status::TooLarge, std::uintmax_t{8} << 30, "too large"},
-        {"folder", Status::Unreadable, 0, "Is a directory"},
-        {"fifo", Status::Unreadable, 0, "Not a regular file"},
-        {"missing", Status::Unreadable, 0, "No such file or directory"},
-        {"locked", Status::Unreadable, 0, "Permission denied"},
+        {"0", {}, 0, ""},
+        {"1", {}, 1, ""},
+        {std::to_string(kLimit), {}, kLimit, ""},
+        {std::to_string(kLimit + 1), Kind::TooLarge, kLimit + 1, "too large"},
+        {"huge", Kind::TooLarge, std::uintmax_t{8} << 30, "too large"},
+        {"folder", Kind::Unreadable, 0, "Is a directory"},
+        {"fifo", Kind::Unreadable, 0, "Not a regular file"},
+        {"missing", Kind::Unreadable, 0, "No such file or directory"},
+        {"locked", Kind::Unreadable, 0, "Permission denied"},
     };
-    for (const auto& [name, status, size, reason] : cases) {
-        const auto result = readFileBounded(dir / name, kLimit);
-        EXPECT_EQ(status, result.status) << name;
-        EXPECT_EQ(status == Status::Ok ? std::vector<std::uint8_t>(size, 0x5A)
-                                       : std::vector<std::uint8_t>(),
-                  result.bytes)
-            << name;
-        if (status == Status::TooLarge) {
-            EXPECT_EQ(size, result.size) << name;
+    for (const auto& [name, failure, size, reason] : cases) {
+        const FileRead result = readFileBounded(dir / name, kLimit);
+        if (!failure) {
+            ASSERT_TRUE(result.ok()) << name << ": " << result.failure().reason;
+            EXPECT_EQ(std::vector<std::uint8_t>(size, 0x5A), *result) << name;
+            continue;
         }
-        EXPECT_NE(std::string::npos, result.error.find(reason)) << name << ": " << result.error;
+        ASSERT_FALSE(result.ok()) << name;
+        EXPECT_EQ(*failure, result.failure().kind) << name;
+        if (failure == Kind::TooLarge) {
+            EXPECT_EQ(size, result.failure().size) << name;
+        }
+        EXPECT_NE(std::string::npos, result.failure().reason.find(reason))
+            << name << ": " << result.failure().reason;
     }
 }
 

@@ -41,7 +41,7 @@ TEST(DumpReceiver, TakesADumpRefusesAnythingElseAndEndsEachWayWithoutOne)
         }
     };
     const auto refused = [&](const Bytes& message) { return [&, message] { send(message, 256); }; };
-    const std::string notADump = "The message received is not an All-Data dump: it begins ";
+    const std::string notADump = "The message received is not an All-Data dump: ";
     const struct
     {
         std::function<void()> action;
@@ -65,9 +65,9 @@ TEST(DumpReceiver, TakesADumpRefusesAnythingElseAndEndsEachWayWithoutOne)
          },
          Status::Done, "", 29198},
         {refused(changed(29197, 0x00, 10244)), Status::Refused,
-         "Received 10244 bytes; an All-Data dump has 29198.", 10244},
+         notADump + "wrong length: 10244 bytes, expected 29198.", 10244},
         {refused(changed(29197, 0x00, 29199)), Status::Refused,
-         "Received 29199 bytes; an All-Data dump has 29198.", 29199},
+         notADump + "wrong length: 29199 bytes, expected 29198.", 29199},
         {[&] { // as soon as it is longer than a dump
              Bytes unended(kAllDataFileSize, 0x55);
              unended.front() = 0xF0;
@@ -76,9 +76,9 @@ TEST(DumpReceiver, TakesADumpRefusesAnythingElseAndEndsEachWayWithoutOne)
          },
          Status::Refused, "More than 29198 bytes arrived without the end of a dump.", 29199},
         {refused(changed(1, 0x43)), Status::Refused,
-         notADump + "F0 43 21 20 40, not F0 42 21 20 40.", 29198},
+         notADump + "wrong header: byte 1 is 0x43, expected 0x42.", 29198},
         {refused(changed(4, 0x41)), Status::Refused,
-         notADump + "F0 42 21 20 41, not F0 42 21 20 40.", 29198},
+         notADump + "wrong header: byte 4 is 0x41, expected 0x40.", 29198},
         {[] {}, Status::TimedOut, "No All-Data dump arrived within 0.3 seconds.", 0},
         {[&] { // ended by another status byte: no dump has begun after all
              send(std::span(dump).first(12000), 256);

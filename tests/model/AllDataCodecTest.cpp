@@ -57,17 +57,25 @@ TEST(AllDataFile, RefusesEachWrongLengthAndHeaderByteAndTheBankKeepsItsRecord)
         {flipped(4), "wrong header: byte 4 is 0x41, expected 0x40"},
     };
     for (const auto& [file, problem] : refused) {
-        EXPECT_EQ(problem, allDataFileProblem(file));
+        const Outcome checked = checkAllDataFile(file);
+        ASSERT_FALSE(checked.ok()) << problem;
+        EXPECT_EQ(problem, checked.failure().reason);
         auto bank = A3AllDataSource::fallbackBank();
         const A3AllData before = bank.data();
-        EXPECT_FALSE(bank.setSyxData(file)) << problem;
+        const Outcome taken = bank.setSyxData(file);
+        ASSERT_FALSE(taken.ok()) << problem;
+        EXPECT_EQ(problem, taken.failure().reason);
+        const Result<A3AllDataSource> made = A3AllDataSource::fromSyxData(file);
+        ASSERT_FALSE(made.ok()) << problem;
+        EXPECT_EQ(problem, made.failure().reason);
         // Header included: a refused header must not reach a later save.
         EXPECT_TRUE(sameRecord(before, bank.data())) << problem;
         EXPECT_TRUE(toleratedDefects(file).empty()) << problem;
     }
-    EXPECT_EQ(std::nullopt, allDataFileProblem(wellFormedAllDataFile()));
+    EXPECT_TRUE(checkAllDataFile(wellFormedAllDataFile()).ok());
+    EXPECT_TRUE(checkAllDataLength(kAllDataFileSize).ok());
     EXPECT_EQ("wrong length: 4294996494 bytes, expected 29198",
-              allDataLengthProblem((std::uintmax_t{1} << 32) + kAllDataFileSize));
+              checkAllDataLength((std::uintmax_t{1} << 32) + kAllDataFileSize).failure().reason);
 }
 
 TEST(AllDataFile, GoldenAndWellFormedFilesRoundTripByteForByte)
@@ -75,9 +83,9 @@ TEST(AllDataFile, GoldenAndWellFormedFilesRoundTripByteForByte)
     const auto golden = test::readBytes(dataFile("factory-bank.syx"));
     EXPECT_EQ(golden, A3AllDataSource::fromFactoryBank(A3_FACTORY_BANK_PATH)->syxData());
     for (const auto& file : {golden, wellFormedAllDataFile()}) {
-        auto bank = A3AllDataSource::fallbackBank();
-        ASSERT_TRUE(bank.setSyxData(file));
-        EXPECT_EQ(file, bank.syxData());
+        Result<A3AllDataSource> bank = A3AllDataSource::fromSyxData(file);
+        ASSERT_TRUE(bank.ok());
+        EXPECT_EQ(file, bank->syxData());
         EXPECT_TRUE(toleratedDefects(file).empty());
     }
 }
@@ -106,7 +114,7 @@ TEST(AllDataFile, ListsWhatTheBankToleratesAndWritesItRight)
     file[16389] ^= 0x01;
     file.back() = 0x00;
     auto bank = A3AllDataSource::fallbackBank();
-    ASSERT_TRUE(bank.setSyxData(file));
+    ASSERT_TRUE(bank.setSyxData(file).ok());
     EXPECT_EQ(nibbleField(file, 16389), bank.chainChecksum());
     EXPECT_EQ(good, bank.syxData());
     EXPECT_EQ(nibbleField(good, 16389), bank.chainChecksum());
@@ -122,9 +130,9 @@ TEST(AllDataCodec, DecodesNibblePairsWithTheUnmaskedLowNibbleByte)
         auto file = wellFormedAllDataFile();
         file[5] = low; // the first chain byte
         file[6] = high;
-        auto bank = A3AllDataSource::fallbackBank();
-        ASSERT_TRUE(bank.setSyxData(file));
-        EXPECT_EQ(decoded, bank.data().chain[0]) << int(low) << "," << int(high);
+        const Result<A3AllDataSource> bank = A3AllDataSource::fromSyxData(file);
+        ASSERT_TRUE(bank.ok());
+        EXPECT_EQ(decoded, bank->data().chain[0]) << int(low) << "," << int(high);
     }
 }
 

@@ -47,11 +47,7 @@ protected:
     const Bytes dump =
         test::readBytes(std::filesystem::path(A3_TEST_DATA_DIR) / "factory-bank.syx");
     const A3AllDataSource base = A3AllDataSource::fallbackBank();
-    A3AllDataSource source = [this] {
-        A3AllDataSource bank = A3AllDataSource::fallbackBank();
-        bank.setSyxData(dump);
-        return bank;
-    }();
+    A3AllDataSource source = A3AllDataSource::fromSyxData(dump).value();
 
     void expectBank(const RecoveredBank& recovered, bool chainData)
     {
