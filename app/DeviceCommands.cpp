@@ -7,6 +7,7 @@
 #include "UserPrompts.h"
 #include "WindowQuestions.h"
 
+#include <QFile>
 #include <QPointer>
 
 namespace a3 {
@@ -233,19 +234,20 @@ void DeviceCommands::receiveFrom(const QString& port,
                 _link.end();
                 // Every bank the device sends is kept, whatever the user
                 // does with it next.
-                const Library::KeptBank kept = _controller.library().keepReceivedBank(result.dump);
+                const Result<NewFile> kept = _controller.library().keepReceivedBank(result.dump);
                 then(result.dump);
-                if (kept.path.isEmpty()) {
+                if (!kept.ok()) {
                     _questions.showError(tr("The bank received could not be kept in the "
                                             "Library's received banks."),
-                                         kept.problem);
-                } else if (!kept.problem.isEmpty()) {
+                                         QString::fromLocal8Bit(kept.failure().reason));
+                } else if (!kept->written.durable) {
                     _questions.prompts().showWarning(
                         _questions.window(),
                         tr("The bank received was kept as “%1”, but it may not outlast a power "
                            "cut: its folder could not be synced.")
-                            .arg(kept.path),
-                        kept.problem, _questions.whenAnswered([] {}));
+                            .arg(QFile::decodeName(kept->path.c_str())),
+                        QString::fromLocal8Bit(kept->written.whyNotDurable),
+                        _questions.whenAnswered([] {}));
                 }
                 return;
             }

@@ -114,7 +114,7 @@ void FileCommands::writeTo(const QString& path, Done done)
     _questions.prompts().offerSaveAs(_questions.window(),
                                      tr("The document “%1” could not be saved as “%2”.")
                                          .arg(_document.displayName(), QFileInfo(path).fileName()),
-                                     QString::fromLocal8Bit(written.reason),
+                                     QString::fromLocal8Bit(written.failure().reason),
                                      _questions.whenAnswered([this, done](bool saveElsewhere) {
                                          if (saveElsewhere) {
                                              saveAs(done);

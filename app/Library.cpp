@@ -108,8 +108,8 @@ std::optional<QString> Library::addFolder(const QString& folder)
         folders.push_back(added);
     }
     const WriteResult written = _places.setLibraryFolders(folders);
-    if (!written.written()) {
-        return QString::fromStdString(written.reason);
+    if (!written.ok()) {
+        return QString::fromStdString(written.failure().reason);
     }
     refresh();
     return std::nullopt;
@@ -120,8 +120,8 @@ std::optional<QString> Library::removeFolder(const QString& folder)
     auto folders = _places.libraryFolders();
     std::erase(folders, fs::path(QFile::encodeName(folder).toStdString()));
     const WriteResult written = _places.setLibraryFolders(folders);
-    if (!written.written()) {
-        return QString::fromStdString(written.reason);
+    if (!written.ok()) {
+        return QString::fromStdString(written.failure().reason);
     }
     refresh();
     return std::nullopt;
@@ -225,14 +225,14 @@ void Library::finishRefresh(library::RefreshResult result)
     }
 }
 
-Library::KeptBank Library::keepReceivedBank(std::span<const std::uint8_t> dump)
+Result<NewFile> Library::keepReceivedBank(std::span<const std::uint8_t> dump)
 {
-    const library::KeptBank kept =
+    Result<NewFile> kept =
         library::keepReceivedBank(_places.receivedFolder(), dump, std::chrono::system_clock::now());
-    if (!kept.path.empty()) {
+    if (kept.ok()) {
         refresh();
     }
-    return {fromPath(kept.path), QString::fromLocal8Bit(kept.reason)};
+    return kept;
 }
 
 } // namespace a3

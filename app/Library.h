@@ -62,14 +62,9 @@ public:
     // Every patch found by the last refresh; empty before the first.
     std::shared_ptr<const library::PatchCatalog> catalog() const { return _catalog; }
 
-    struct KeptBank
-    {
-        QString path;    // where it was kept; empty when it was not
-        QString problem; // why it was not, or why it may not outlast a power cut
-    };
     // Writes a dump as the device sent it into the Received folder, under a
     // name of its own.
-    KeptBank keepReceivedBank(std::span<const std::uint8_t> dump);
+    Result<NewFile> keepReceivedBank(std::span<const std::uint8_t> dump);
 
 signals:
     void catalogChanged();

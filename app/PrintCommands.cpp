@@ -96,7 +96,7 @@ void PrintCommands::exportAsPdf()
                     _questions.showError(
                         tr("“%1” could not be exported as “%2”.")
                             .arg(_document.displayName(), QFileInfo(path).fileName()),
-                        QString::fromLocal8Bit(written.reason));
+                        QString::fromLocal8Bit(written.failure().reason));
                 }
             });
         }));

@@ -32,22 +32,20 @@ void WindowQuestions::showError(const QString& message, const QString& reason, D
 
 bool WindowQuestions::reportWritten(const QString& path, const WriteResult& written, Done done)
 {
-    switch (written.outcome) {
-    case WriteResult::Outcome::Durable:
+    if (!written.ok()) {
+        return false;
+    }
+    if (written->durable) {
         report(done, true);
         return true;
-    case WriteResult::Outcome::DurabilityUnknown:
-        _prompts.showWarning(
-            &_window,
-            tr("“%1” was written, but a crash or power failure may yet undo it.")
-                .arg(QFileInfo(path).fileName()),
-            tr("Its folder could not be synced: %1").arg(QString::fromLocal8Bit(written.reason)),
-            whenAnswered([done] { report(done, true); }));
-        return true;
-    case WriteResult::Outcome::NotWritten:
-        break;
     }
-    return false;
+    _prompts.showWarning(&_window,
+                         tr("“%1” was written, but a crash or power failure may yet undo it.")
+                             .arg(QFileInfo(path).fileName()),
+                         tr("Its folder could not be synced: %1")
+                             .arg(QString::fromLocal8Bit(written->whyNotDurable)),
+                         whenAnswered([done] { report(done, true); }));
+    return true;
 }
 
 void WindowQuestions::withSuffix(const QString& path, const QString& suffix,

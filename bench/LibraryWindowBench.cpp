@@ -86,7 +86,11 @@ struct FreshLibrary
         }
         library = std::make_unique<a3::Library>(a3::library::LibraryPlaces::forCurrentUser());
         const fs::path folders[] = {a3::bench::bankCollection()};
-        a3::library::LibraryPlaces::forCurrentUser().setLibraryFolders(folders);
+        if (const a3::WriteResult set =
+                a3::library::LibraryPlaces::forCurrentUser().setLibraryFolders(folders);
+            !set.ok()) {
+            qFatal("The library folders could not be set: %s", set.failure().reason.c_str());
+        }
     }
 
     QTemporaryDir home;

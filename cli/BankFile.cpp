@@ -49,16 +49,13 @@ WriteResult saveBank(A3AllDataSource& bank, const std::filesystem::path& path)
 
 int reportWrite(const std::filesystem::path& path, const WriteResult& written)
 {
-    switch (written.outcome) {
-    case WriteResult::Outcome::Durable:
-        break;
-    case WriteResult::Outcome::DurabilityUnknown:
+    if (!written.ok()) {
+        return refuse(path, written.failure().reason);
+    }
+    if (!written->durable) {
         std::cerr << "a3bank: " << givenName(path)
-                  << ": warning: written, but its folder could not be synced: " << written.reason
-                  << '\n';
-        break;
-    case WriteResult::Outcome::NotWritten:
-        return refuse(path, written.reason);
+                  << ": warning: written, but its folder could not be synced: "
+                  << written->whyNotDurable << '\n';
     }
     return kSuccess;
 }

@@ -85,20 +85,19 @@ int extractCommand(const Arguments& arguments)
             const std::string stem = extractedStem(file.text, dump.place);
             // Never over a file: a name taken gets a number, as received
             // banks do.
-            const NewFile written = writeNewFile(
+            const Result<NewFile> written = writeNewFile(
                 folder,
                 [&](int attempt) {
                     return stem + (attempt > 1 ? " " + std::to_string(attempt) : "") + ".syx";
                 },
                 dump.bytes);
-            if (!written.result.written()) {
-                status = refuse(folder / (stem + ".syx"), written.result.reason);
+            if (!written.ok()) {
+                status = refuse(folder / (stem + ".syx"), written.failure().reason);
                 continue;
             }
-            if (reportWrite(written.path, written.result) != kSuccess) {
-                status = kRefused;
-            }
-            std::cout << placeText(name, dump.place) << '\t' << givenName(written.path) << '\n';
+            // Written: at most a warning that it may not be on the disk yet.
+            reportWrite(written->path, written->written);
+            std::cout << placeText(name, dump.place) << '\t' << givenName(written->path) << '\n';
         }
     }
     return status;

@@ -163,7 +163,7 @@ Result<void, FileProblem> A3AllDataDocument::take(std::span<const std::uint8_t> 
 WriteResult A3AllDataDocument::save(const QString& path)
 {
     if (isLostFileName(path)) {
-        return {WriteResult::Outcome::NotWritten, lostFileNameReason().toStdString()};
+        return Failure{lostFileNameReason().toStdString()};
     }
     // Encoded straight into the buffer that is saved: written once, not copied.
     QByteArray content(static_cast<qsizetype>(kAllDataFileSize), Qt::Uninitialized);
@@ -174,7 +174,7 @@ WriteResult A3AllDataDocument::save(const QString& path)
     emit chainIdChanged();
     const WriteResult written =
         writeFileAtomically(QFile::encodeName(path).constData(), bytesOf(content));
-    if (written.written()) {
+    if (written.ok()) {
         _fileStamp = FileStamp::of(path, content);
         setFilePath(path);
         _undoStack.setClean();

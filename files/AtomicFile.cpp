@@ -18,7 +18,6 @@
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
-#include <variant>
 #include <vector>
 
 namespace a3 {
@@ -242,19 +241,19 @@ struct Destination
 
 // The destination of a write of path, or the system's reason why there is
 // none that can be written.
-std::variant<Destination, std::string> destinationOf(const std::filesystem::path& path)
+Result<Destination> destinationOf(const std::filesystem::path& path)
 {
     const std::optional<std::filesystem::path> target = resolvedTarget(path);
     if (!target) {
-        return systemReason();
+        return Failure{systemReason()};
     }
     std::string name = target->filename().string();
     if (name.empty() || name == "." || name == "..") {
-        return systemReason(EISDIR);
+        return Failure{systemReason(EISDIR)};
     }
     std::optional<Folder> folder = openFolder(target->parent_path());
     if (!folder) {
-        return systemReason();
+        return Failure{systemReason()};
     }
     Destination destination{std::move(*folder), std::move(name), std::nullopt};
     const int folderFd = destination.folder.fd.get();
@@ -262,20 +261,20 @@ std::variant<Destination, std::string> destinationOf(const std::filesystem::path
     {};
     if (::fstatat(folderFd, destination.name.c_str(), &existing, 0) == 0) {
         if (S_ISDIR(existing.st_mode)) {
-            return systemReason(EISDIR);
+            return Failure{systemReason(EISDIR)};
         }
         // Replacing a FIFO or a device with a regular file would break
         // whatever uses it; writing into one is not saving a file.
         if (!S_ISREG(existing.st_mode)) {
-            return std::string("Not a regular file");
+            return Failure{"Not a regular file"};
         }
         // A file its owner made read-only stays as it is.
         if (::faccessat(folderFd, destination.name.c_str(), W_OK, AT_EACCESS) != 0) {
-            return systemReason();
+            return Failure{systemReason()};
         }
         destination.existing = existing;
     } else if (errno != ENOENT) {
-        return systemReason(); // such as a name too long for the folder
+        return Failure{systemReason()}; // such as a name too long for the folder
     }
     return destination;
 }
@@ -383,9 +382,15 @@ Carried carryMode(const struct stat& old, int fd)
                                                           : Carried::NotEverything;
 }
 
-WriteResult notWritten(std::string reason)
+Failure notWritten(std::string reason)
 {
-    return {WriteResult::Outcome::NotWritten, std::move(reason)};
+    return {std::move(reason)};
+}
+
+// Written, but the folder holding the new name could not be synced.
+Written notDurable(int error)
+{
+    return {false, systemReason(error)};
 }
 
 // Writes into the existing file itself, which keeps everything it is, with
@@ -421,7 +426,7 @@ WriteResult writeInPlace(const Destination& destination, std::span<const std::ui
         return notWritten(reason + "; the old content is kept in " +
                           (destination.folder.path / copy.keep()).string());
     }
-    return {};
+    return Written{};
 }
 
 // Writes the new content into fd and gives the new file what the old one is
@@ -465,9 +470,9 @@ WriteResult replace(const Destination& destination, std::span<const std::uint8_t
     }
     // The rename itself is durable only once the folder is synced.
     if (const int error = syncFolder(destination.folder); error != 0) {
-        return {WriteResult::Outcome::DurabilityUnknown, systemReason(error)};
+        return notDurable(error);
     }
-    return {};
+    return Written{};
 }
 
 } // namespace
@@ -475,11 +480,11 @@ WriteResult replace(const Destination& destination, std::span<const std::uint8_t
 WriteResult writeFileAtomically(const std::filesystem::path& path,
                                 std::span<const std::uint8_t> bytes)
 {
-    auto found = destinationOf(path);
-    if (auto* failure = std::get_if<std::string>(&found)) {
-        return notWritten(std::move(*failure));
+    const Result<Destination> found = destinationOf(path);
+    if (!found.ok()) {
+        return found.failure();
     }
-    const Destination& destination = std::get<Destination>(found);
+    const Destination& destination = *found;
     // A new file in place of one of several names would leave the others
     // with the old content.
     if (destination.existing && destination.existing->st_nlink > 1) {
@@ -488,48 +493,47 @@ WriteResult writeFileAtomically(const std::filesystem::path& path,
     return replace(destination, bytes);
 }
 
-NewFile writeNewFile(const std::filesystem::path& folderPath,
-                     const std::function<std::string(int attempt)>& nameFor,
-                     std::span<const std::uint8_t> bytes)
+Result<NewFile> writeNewFile(const std::filesystem::path& folderPath,
+                             const std::function<std::string(int attempt)>& nameFor,
+                             std::span<const std::uint8_t> bytes)
 {
     const std::optional<Folder> folder = openFolder(folderPath);
     if (!folder) {
-        return {{}, notWritten(systemReason())};
+        return notWritten(systemReason());
     }
     TemporaryFile temporary(folder->fd.get(), nameFor(1), 0666);
     if (!temporary.isOpen()) {
-        return {{}, notWritten(systemReason())};
+        return notWritten(systemReason());
     }
     if (!writeAll(temporary.fd(), bytes) || ::fsync(temporary.fd()) != 0 || !temporary.close()) {
-        return {{}, notWritten(systemReason())};
+        return notWritten(systemReason());
     }
     for (int attempt = 1; attempt <= kMaxNewFileAttempts; ++attempt) {
         const std::string name = nameFor(attempt);
         if (const int error = temporary.moveToFreeName(name); error == EEXIST) {
             continue;
         } else if (error != 0) {
-            return {{}, notWritten(systemReason(error))};
+            return notWritten(systemReason(error));
         }
         const std::filesystem::path written = folder->path / name;
         if (const int error = syncFolder(*folder); error != 0) {
-            return {written, {WriteResult::Outcome::DurabilityUnknown, systemReason(error)}};
+            return NewFile{written, notDurable(error)};
         }
-        return {written, {}};
+        return NewFile{written, {}};
     }
-    return {{}, notWritten(systemReason(EEXIST))};
+    return notWritten(systemReason(EEXIST));
 }
 
-std::string whyFileCannotBeWritten(const std::filesystem::path& path)
+Outcome checkFileCanBeWritten(const std::filesystem::path& path)
 {
-    auto found = destinationOf(path);
-    if (auto* failure = std::get_if<std::string>(&found)) {
-        return std::move(*failure);
+    const Result<Destination> found = destinationOf(path);
+    if (!found.ok()) {
+        return found.failure();
     }
-    const Destination& destination = std::get<Destination>(found);
     // Creating the temporary file a write would create proves the folder
     // takes one; it is removed again at once.
-    if (!TemporaryFile(destination.folder.fd.get(), destination.name, 0600).isOpen()) {
-        return systemReason();
+    if (!TemporaryFile(found->folder.fd.get(), found->name, 0600).isOpen()) {
+        return Failure{systemReason()};
     }
     return {};
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Result.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -8,20 +10,18 @@
 
 namespace a3 {
 
-// What became of a write, and why when it did not simply succeed.
-struct WriteResult
+// A write that was done: the new content is in place.
+struct Written
 {
-    enum class Outcome
-    {
-        Durable,           // the new content is in place and on the disk
-        DurabilityUnknown, // in place, but its folder could not be synced: a crash may undo it
-        NotWritten,        // the old file is as it was
-    };
-    Outcome outcome = Outcome::Durable;
-    std::string reason; // the system's reason, for every outcome but Durable
-
-    bool written() const { return outcome != Outcome::NotWritten; }
+    // Whether it is on the disk too: when its folder could not be synced, a
+    // crash may undo it, for the system's reason.
+    bool durable = true;
+    std::string whyNotDurable;
 };
+
+// A write done, or the system's reason why not; then the old file is as it
+// was.
+using WriteResult = Result<Written>;
 
 // Writes bytes as the whole new content of path. They go to a new temporary
 // file in the target's folder, which is synced and then renamed over the
@@ -48,21 +48,20 @@ WriteResult writeFileAtomically(const std::filesystem::path& path,
 // Writes bytes as a new file in folder under the first of the names
 // nameFor(1), nameFor(2), ... that no file has, never over a file, in the
 // same steps as writeFileAtomically: the file appears whole or not at all.
-// The path written, or empty when none was, with the outcome.
 struct NewFile
 {
     std::filesystem::path path;
-    WriteResult result;
+    Written written;
 };
-NewFile writeNewFile(const std::filesystem::path& folder,
-                     const std::function<std::string(int attempt)>& nameFor,
-                     std::span<const std::uint8_t> bytes);
+Result<NewFile> writeNewFile(const std::filesystem::path& folder,
+                             const std::function<std::string(int attempt)>& nameFor,
+                             std::span<const std::uint8_t> bytes);
 
-// Why writeFileAtomically(path, ...) would fail before writing a byte (the
-// folder is missing or read-only, path is a folder, a FIFO or a read-only
-// file, ...), or an empty string when it could start. For a caller that must
-// know before it fetches what it would write, such as a dump that a device
-// sends only once.
-std::string whyFileCannotBeWritten(const std::filesystem::path& path);
+// Fails, with the reason writeFileAtomically(path, ...) would fail before
+// writing a byte (the folder is missing or read-only, path is a folder, a
+// FIFO or a read-only file, ...), when it could not start. For a caller that
+// must know before it fetches what it would write, such as a dump that a
+// device sends only once.
+Outcome checkFileCanBeWritten(const std::filesystem::path& path);
 
 } // namespace a3

@@ -1,15 +1,9 @@
 #include "LibraryPlaces.h"
 
-#include "FileDescriptor.h"
 #include "FileReader.h"
-#include "FolderSync.h"
 
-#include <cerrno>
 #include <cstdlib>
-#include <cstring>
 #include <ctime>
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace a3::library {
 namespace {
@@ -28,21 +22,6 @@ std::filesystem::path baseDirectory(const char* variable, const char* underHome)
     }
     const char* home = std::getenv("HOME");
     return std::filesystem::path(home ? home : "/") / underHome;
-}
-
-bool writeAll(int fd, std::span<const std::uint8_t> bytes)
-{
-    while (!bytes.empty()) {
-        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-        if (written < 0 && errno == EINTR) {
-            continue;
-        }
-        if (written <= 0) {
-            return false;
-        }
-        bytes = bytes.subspan(static_cast<std::size_t>(written));
-    }
-    return true;
 }
 
 } // namespace
@@ -90,14 +69,14 @@ WriteResult LibraryPlaces::setLibraryFolders(std::span<const std::filesystem::pa
     for (const auto& folder : folders) {
         // One a line: a name with a line break in it cannot be kept.
         if (folder.native().find('\n') != std::string::npos) {
-            return {WriteResult::Outcome::NotWritten, "A folder's name holds a line break"};
+            return Failure{"A folder's name holds a line break"};
         }
         text += folder.native() + '\n';
     }
     std::error_code error;
     std::filesystem::create_directories(_config, error);
     if (error) {
-        return {WriteResult::Outcome::NotWritten, error.message()};
+        return Failure{error.message()};
     }
     return writeFileAtomically(
         _config / kFoldersFile,
@@ -125,32 +104,17 @@ std::string receivedBankName(std::chrono::system_clock::time_point time, int att
     return std::string(stamp) + (attempt > 1 ? " " + std::to_string(attempt) : "") + ".syx";
 }
 
-KeptBank keepReceivedBank(const std::filesystem::path& folder, std::span<const std::uint8_t> dump,
-                          std::chrono::system_clock::time_point time)
+Result<NewFile> keepReceivedBank(const std::filesystem::path& folder,
+                                 std::span<const std::uint8_t> dump,
+                                 std::chrono::system_clock::time_point time)
 {
     std::error_code error;
     std::filesystem::create_directories(folder, error);
     if (error) {
-        return {{}, error.message()};
+        return Failure{error.message()};
     }
-    for (int attempt = 1;; ++attempt) {
-        const std::filesystem::path path = folder / receivedBankName(time, attempt);
-        const FileDescriptor file(
-            ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0644));
-        if (!file.isOpen() && errno == EEXIST) {
-            continue;
-        }
-        if (!file.isOpen()) {
-            return {{}, std::strerror(errno)};
-        }
-        if (!writeAll(file.get(), dump) || ::fsync(file.get()) != 0) {
-            const std::string reason = std::strerror(errno);
-            ::unlink(path.c_str());
-            return {{}, reason};
-        }
-        const int notSynced = syncFolder(folder);
-        return {path, notSynced ? std::strerror(notSynced) : std::string()};
-    }
+    return writeNewFile(
+        folder, [time](int attempt) { return receivedBankName(time, attempt); }, dump);
 }
 
 } // namespace a3::library

@@ -42,18 +42,11 @@ private:
 // asked for in one second.
 std::string receivedBankName(std::chrono::system_clock::time_point time, int attempt);
 
-struct KeptBank
-{
-    std::filesystem::path path; // where it was kept; empty when it was not
-    // Why it was not kept; or, for a bank kept, why its folder could not be
-    // synced: a power cut may then lose it.
-    std::string reason;
-};
-
-// Writes a bank as the device sent it into folder under a name of its own,
-// never over an existing file, and syncs the file and then the folder: the
-// bank may be the only copy of what the device held.
-KeptBank keepReceivedBank(const std::filesystem::path& folder, std::span<const std::uint8_t> dump,
-                          std::chrono::system_clock::time_point time);
+// Writes a bank as the device sent it into folder (made when missing) under
+// a name of its own, never over an existing file, and syncs the file and then
+// the folder: the bank may be the only copy of what the device held.
+Result<NewFile> keepReceivedBank(const std::filesystem::path& folder,
+                                 std::span<const std::uint8_t> dump,
+                                 std::chrono::system_clock::time_point time);
 
 } // namespace a3::library

@@ -63,11 +63,11 @@ WriteResult exportListingPdf(const std::filesystem::path& pdfPath, const QPageLa
                              const A3AllDataSource& bank, const QString& displayName)
 {
     if (!pageLayout.isValid()) {
-        return {WriteResult::Outcome::NotWritten, "no valid paper size"};
+        return Failure{"no valid paper size"};
     }
     const std::optional<QByteArray> pdf = listingPdf(pageLayout, bank, displayName);
     if (!pdf) {
-        return {WriteResult::Outcome::NotWritten, "the page could not be drawn"};
+        return Failure{"the page could not be drawn"};
     }
     return writeFileAtomically(pdfPath, {reinterpret_cast<const std::uint8_t*>(pdf->constData()),
                                          static_cast<std::size_t>(pdf->size())});

@@ -185,8 +185,8 @@ int receiveBank(const Arguments& arguments)
 {
     const std::filesystem::path out = arguments.one("OUT").text;
     // Asked before waiting: a dump received but then not written is lost.
-    if (auto failure = whyFileCannotBeWritten(out); !failure.empty()) {
-        return refuse(out, failure);
+    if (const Outcome writable = checkFileCanBeWritten(out); !writable.ok()) {
+        return refuse(out, writable.failure().reason);
     }
     const std::optional<std::vector<std::uint8_t>> dump =
         receivedDump(arguments.one("--port").text, timeoutOf(arguments));

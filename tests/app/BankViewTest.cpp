@@ -127,7 +127,7 @@ TEST(BankView, TheChainIdFollowsTheBank)
               shown.view->chainIdLabel().text());
 
     ShownBank fallback(A3AllDataSource::fallbackBank());
-    ASSERT_TRUE(fallback.document->save(test::qPath(dir / "fallback.syx")).written());
+    ASSERT_TRUE(fallback.document->save(test::qPath(dir / "fallback.syx")).ok());
     EXPECT_EQ(QStringLiteral("Chain ID: f000"), fallback.view->chainIdLabel().text());
 }
 
@@ -208,7 +208,7 @@ TEST(BankView, TheScreenShowsEveryEditItsUndoAndAReload)
     ShownBank shown;
     A3AllDataDocument& document = *shown.document;
     TableView& table = shown.table();
-    ASSERT_TRUE(document.save(test::qPath(dir / "bank.syx")).written());
+    ASSERT_TRUE(document.save(test::qPath(dir / "bank.syx")).ok());
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&shown.window));
     test::selectRows(table, {1});
     expectScreenIsCurrent(shown.window);

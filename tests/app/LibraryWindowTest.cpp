@@ -178,12 +178,11 @@ TEST_F(LibraryWindowTest, FindsCopiesAndOpensPatchesOfEveryBankKept)
 
     // Saved from its window, or received from the device: found at once.
     shown->document().renamePatch(6, QStringLiteral("Saved"));
-    ASSERT_FALSE(shown->document().save(qPath(banks / "a.syx")).reason.size());
+    ASSERT_TRUE(shown->document().save(qPath(banks / "a.syx")).ok());
     waitForRefresh();
-    const Library::KeptBank kept =
-        controller.library().keepReceivedBank(bankFile({{9, u"Hallway"}}));
-    ASSERT_FALSE(kept.path.isEmpty());
-    EXPECT_EQ(kept.problem, QString());
+    const Result<NewFile> kept = controller.library().keepReceivedBank(bankFile({{9, u"Hallway"}}));
+    ASSERT_TRUE(kept.ok());
+    EXPECT_TRUE(kept->written.durable);
     waitForRefresh();
     library.searchField().setText(QStringLiteral("a"));
     EXPECT_TRUE(column(library, LibraryModel::Name).contains(QStringLiteral("Saved  ")));

@@ -73,7 +73,7 @@ TEST(Document, IsModifiedWhileItsUndoStackIsAwayFromTheSavedState)
     QUndoStack& stack = document->undoStack();
     QSignalSpy modified(document.get(), &A3AllDataDocument::modificationChanged);
     document->renamePatch(0, QStringLiteral("First"));
-    ASSERT_TRUE(document->save(file).written());
+    ASSERT_TRUE(document->save(file).ok());
     const auto saved = test::readBytes(dir / "bank.syx");
     document->renamePatch(1, QStringLiteral("Second"));
     EXPECT_TRUE(document->isModified());
@@ -99,10 +99,11 @@ TEST(Document, IsModifiedWhileItsUndoStackIsAwayFromTheSavedState)
     EXPECT_TRUE(document->isModified());
     EXPECT_FALSE(stack.canUndo());
     const WriteResult failed = document->save(qPath(dir / "missing" / "bank.syx"));
-    EXPECT_EQ("No such file or directory", failed.reason);
+    ASSERT_FALSE(failed.ok());
+    EXPECT_EQ("No such file or directory", failed.failure().reason);
     EXPECT_TRUE(document->isModified());
     EXPECT_EQ(file, document->filePath());
-    ASSERT_TRUE(document->save(file).written());
+    ASSERT_TRUE(document->save(file).ok());
     EXPECT_FALSE(document->isModified());
 }
 

@@ -31,9 +31,16 @@ Bytes newBytes(std::size_t size)
     return bytes;
 }
 
+// Why a write failed; empty when it did not.
+template <typename Written>
+std::string reasonOf(const Result<Written>& result)
+{
+    return result.ok() ? std::string() : result.failure().reason;
+}
+
 std::string reasonOf(const fs::path& path, std::span<const std::uint8_t> bytes)
 {
-    return writeFileAtomically(path, bytes).reason;
+    return reasonOf(writeFileAtomically(path, bytes));
 }
 
 struct FullDisk
@@ -136,10 +143,10 @@ TEST(AtomicFile, RefusesWhatItCannotReplaceWithTheSystemsReasonAndLeavesItAlone)
           {device ? "null" : "fifo", "Not a regular file"},
           {"read-only/bank.syx", "Permission denied"},
           {"locked.syx", "Permission denied"}}) {
-        EXPECT_EQ(reason, whyFileCannotBeWritten(dir / name)) << name;
+        EXPECT_EQ(reason, reasonOf(checkFileCanBeWritten(dir / name))) << name;
         EXPECT_EQ(reason, reasonOf(dir / name, newBytes(1))) << name;
     }
-    EXPECT_EQ("", whyFileCannotBeWritten(dir / "new.syx"));
+    EXPECT_TRUE(checkFileCanBeWritten(dir / "new.syx").ok());
     Names names{"fifo", "folder", "locked.syx", "loop-a", "loop-b", "read-only"};
     if (device) {
         names.insert(names.end() - 1, "null");
@@ -235,13 +242,13 @@ TEST(AtomicFile, KeepsACopyOfTheOldContentWhenWritingIntoTheFileFails)
     fs::create_hard_link(*folder / "bank.syx", *folder / "other-name.syx");
     test::fillUpTo(*folder, 2 * 4096); // a page for the copy, one more for the content
     const WriteResult written = writeFileAtomically(*folder / "bank.syx", newBytes(3 * 4096));
-    EXPECT_EQ(WriteResult::Outcome::NotWritten, written.outcome);
+    ASSERT_FALSE(written.ok());
     const Names names = test::namesIn(*folder);
     ASSERT_EQ(4u, names.size());
     EXPECT_EQ((Names{"bank.syx", names[1], "filler", "other-name.syx"}), names);
     EXPECT_EQ("No space left on device; the old content is kept in " +
                   (*folder / names[1]).string(),
-              written.reason);
+              written.failure().reason);
     EXPECT_EQ(kOld, test::readBytes(*folder / names[1]));
 }
 
@@ -256,8 +263,9 @@ TEST(AtomicFile, CountsTheFileAsWrittenWhenTheFolderSyncFails)
     const test::TempDir dir;
     test::writeBytes(dir / "bank.syx", kOld);
     const WriteResult written = writeFileAtomically(dir / "bank.syx", newBytes(5));
-    EXPECT_EQ(WriteResult::Outcome::DurabilityUnknown, written.outcome);
-    EXPECT_EQ("Input/output error", written.reason);
+    ASSERT_TRUE(written.ok());
+    EXPECT_FALSE(written->durable);
+    EXPECT_EQ("Input/output error", written->whyNotDurable);
     EXPECT_EQ(newBytes(5), test::readBytes(dir / "bank.syx"));
 }
 
@@ -272,18 +280,16 @@ TEST(AtomicFile, WritesANewFileUnderTheFirstFreeNameNeverOverOne)
     const auto nameFor = [](int attempt) {
         return "a" + (attempt > 1 ? " " + std::to_string(attempt) : std::string()) + ".syx";
     };
-    const NewFile written = writeNewFile(dir.path(), nameFor, mine);
-    EXPECT_EQ(written.result.outcome, WriteResult::Outcome::Durable) << written.result.reason;
-    EXPECT_EQ(written.path, dir / "a 3.syx");
+    const Result<NewFile> written = writeNewFile(dir.path(), nameFor, mine);
+    ASSERT_TRUE(written.ok()) << written.failure().reason;
+    EXPECT_TRUE(written->written.durable);
+    EXPECT_EQ(written->path, dir / "a 3.syx");
     EXPECT_EQ(test::readBytes(dir / "a 3.syx"), mine);
     EXPECT_EQ(test::readBytes(dir / "a.syx"), std::vector<std::uint8_t>{9});
     EXPECT_EQ(test::readBytes(dir / "a 2.syx"), std::vector<std::uint8_t>{8});
     EXPECT_EQ(test::namesIn(dir.path()), (std::vector<std::string>{"a 2.syx", "a 3.syx", "a.syx"}));
 
-    const NewFile nowhere = writeNewFile(dir / "missing", nameFor, mine);
-    EXPECT_FALSE(nowhere.result.written());
-    EXPECT_EQ(nowhere.result.reason, "No such file or directory");
-    EXPECT_TRUE(nowhere.path.empty());
+    EXPECT_EQ(reasonOf(writeNewFile(dir / "missing", nameFor, mine)), "No such file or directory");
 }
 
 } // namespace

@@ -462,27 +462,28 @@ TEST(LibraryPlaces, KeepsFoldersAndReceivedBanksWhereTheAppLooks)
     EXPECT_EQ(places.indexFile(), dir / "cache/A3 Librarian/library.sqlite3");
     EXPECT_TRUE(places.libraryFolders().empty());
     const std::vector<fs::path> folders{"/music/banks", "/home/me/A3 banks"};
-    ASSERT_TRUE(places.setLibraryFolders(folders).written());
+    ASSERT_TRUE(places.setLibraryFolders(folders).ok());
     EXPECT_EQ(LibraryPlaces::forCurrentUser().libraryFolders(), folders);
     EXPECT_EQ(places.searchedFolders(), folders); // nothing received yet
-    EXPECT_FALSE(places.setLibraryFolders(std::vector<fs::path>{"/a\nb"}).written());
+    EXPECT_FALSE(places.setLibraryFolders(std::vector<fs::path>{"/a\nb"}).ok());
     EXPECT_EQ(places.libraryFolders(), folders);
 
     // Two banks in one second get two names; neither replaces anything.
     const auto time = std::chrono::system_clock::now();
     const std::vector<std::uint8_t> dumps[] = {bankWith({}).syxData(),
                                                bankWith({{1, u"Other"}}).syxData()};
-    const KeptBank first = keepReceivedBank(places.receivedFolder(), dumps[0], time);
-    const KeptBank second = keepReceivedBank(places.receivedFolder(), dumps[1], time);
-    EXPECT_EQ(first.path.filename(), receivedBankName(time, 1));
-    EXPECT_EQ(second.path.filename(), receivedBankName(time, 2));
-    EXPECT_EQ(test::readBytes(first.path), dumps[0]);
-    EXPECT_EQ(fs::status(first.path).permissions(),
+    const Result<NewFile> first = keepReceivedBank(places.receivedFolder(), dumps[0], time);
+    const Result<NewFile> second = keepReceivedBank(places.receivedFolder(), dumps[1], time);
+    ASSERT_TRUE(first.ok() && second.ok());
+    EXPECT_EQ(first->path.filename(), receivedBankName(time, 1));
+    EXPECT_EQ(second->path.filename(), receivedBankName(time, 2));
+    EXPECT_EQ(test::readBytes(first->path), dumps[0]);
+    EXPECT_EQ(fs::status(first->path).permissions(),
               fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
                   fs::perms::others_read); // as any file the user makes, under umask 022
-    EXPECT_EQ(test::readBytes(second.path), dumps[1]);
+    EXPECT_EQ(test::readBytes(second->path), dumps[1]);
     EXPECT_EQ(places.searchedFolders().back(), dir / "data/A3 Librarian/Received");
-    EXPECT_EQ(first.reason, "");
+    EXPECT_TRUE(first->written.durable);
     using namespace std::chrono;
     EXPECT_EQ(receivedBankName(sys_days{December / 7 / 2026} + 14h + 3min + 22s, 2).substr(14),
               "03.22 2.syx"); // the hour depends on the zone
@@ -501,11 +502,12 @@ TEST(LibraryPlaces, AReceivedBankWhoseFolderCannotBeSyncedIsKeptWithTheReason)
     }
     const TempDir dir;
     const std::vector<std::uint8_t> dump = bankWith({}).syxData();
-    const KeptBank kept =
+    const Result<NewFile> kept =
         keepReceivedBank(dir / "Received", dump, std::chrono::system_clock::now());
-    EXPECT_EQ(kept.reason, "Input/output error");
-    ASSERT_FALSE(kept.path.empty());
-    EXPECT_EQ(test::readBytes(kept.path), dump);
+    ASSERT_TRUE(kept.ok());
+    EXPECT_FALSE(kept->written.durable);
+    EXPECT_EQ(kept->written.whyNotDurable, "Input/output error");
+    EXPECT_EQ(test::readBytes(kept->path), dump);
 }
 
 } // namespace

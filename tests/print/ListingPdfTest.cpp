@@ -46,7 +46,7 @@ protected:
 TEST_F(ListingPdf, ExportWritesOnePageWithTheWholeListingWhereTheLayoutPutsIt)
 {
     const auto pdf = dir / "listing.pdf";
-    ASSERT_EQ("", exportListingPdf(pdf, letter, bank, "My Bank.syx").reason);
+    ASSERT_TRUE(exportListingPdf(pdf, letter, bank, "My Bank.syx").ok());
     EXPECT_EQ("1", test::pdfInfo(pdf, "Pages"));
     EXPECT_EQ(0u, test::pdfInfo(pdf, "Page size").find("612 x 792 pts"));
 
@@ -92,9 +92,13 @@ TEST_F(ListingPdf, PrintingUsesTheGivenLayoutAndOnePageWhateverThePrinterSays)
 TEST_F(ListingPdf, ExportTellsWhyItCouldNotWrite)
 {
     const auto pdf = dir / "no-such-folder" / "listing.pdf";
-    EXPECT_NE("", exportListingPdf(pdf, letter, bank, "x").reason);
+    const WriteResult nowhere = exportListingPdf(pdf, letter, bank, "x");
+    ASSERT_FALSE(nowhere.ok());
+    EXPECT_EQ("No such file or directory", nowhere.failure().reason);
     EXPECT_FALSE(std::filesystem::exists(dir / "no-such-folder"));
-    EXPECT_NE("", exportListingPdf(dir / "x.pdf", QPageLayout(), bank, "x").reason);
+    const WriteResult noPaper = exportListingPdf(dir / "x.pdf", QPageLayout(), bank, "x");
+    ASSERT_FALSE(noPaper.ok());
+    EXPECT_EQ("no valid paper size", noPaper.failure().reason);
     EXPECT_FALSE(std::filesystem::exists(dir / "x.pdf"));
 }
 
