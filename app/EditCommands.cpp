@@ -75,8 +75,10 @@ void EditCommands::copy()
 
 void EditCommands::paste()
 {
-    if (_view.table().holdsCommandFocus()) {
-        _document.paste(_view.table().selectedRowIndexes());
+    // A paste that does not apply (nothing selected, the patches would run
+    // past the last) changes nothing; the bell says so, as elsewhere.
+    if (_view.table().holdsCommandFocus() && !_document.paste(_view.table().selectedRowIndexes())) {
+        QApplication::beep();
     }
 }
 

@@ -89,12 +89,12 @@ public:
     // edit does not apply.
     // Stores a name as storablePatchName() gives it; false when that is the
     // name the patch has.
-    bool renamePatch(qint64 row, const QString& name);
+    [[nodiscard]] bool renamePatch(qint64 row, const QString& name);
     // Pastes the clipboard's patches onto the selected rows (ascending), one
     // each, or as a block from the one selected row.
-    bool paste(const QList<qint64>& selectedRows);
+    [[nodiscard]] bool paste(const QList<qint64>& selectedRows);
     // Writes a dropped pasteboard's patches as a block from row on.
-    bool drop(const QMimeData* pasteboard, qint64 row);
+    [[nodiscard]] bool drop(const QMimeData* pasteboard, qint64 row);
 
     // A pasteboard with the rows' patches and their text form.
     std::unique_ptr<QMimeData> writeRows(const QList<qint64>& rows) const;

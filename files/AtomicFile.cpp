@@ -221,11 +221,10 @@ std::optional<Folder> openFolder(const std::filesystem::path& folder)
     return opened;
 }
 
-// 0 once the folder's entries are on the disk, otherwise why they may not
-// be.
-int syncFolder(const Folder& folder)
+// Puts the folder's entries on the disk, or fails with why they may not be.
+Outcome syncFolder(const Folder& folder)
 {
-    return folder.syncable ? a3::syncFolder(folder.fd.get()) : EACCES;
+    return folder.syncable ? a3::syncFolder(folder.fd.get()) : Failure{systemReason(EACCES)};
 }
 
 // Where a write of path goes: the folder and name of the file it replaces,
@@ -388,9 +387,9 @@ Failure notWritten(std::string reason)
 }
 
 // Written, but the folder holding the new name could not be synced.
-Written notDurable(int error)
+Written notDurable(const Outcome& synced)
 {
-    return {false, systemReason(error)};
+    return {false, synced.failure().reason};
 }
 
 // Writes into the existing file itself, which keeps everything it is, with
@@ -415,7 +414,7 @@ WriteResult writeInPlace(const Destination& destination, std::span<const std::ui
     }
     // The copy's name need only outlast a crash during the write below; a
     // folder that cannot be synced leaves it less safe, not the new content.
-    syncFolder(destination.folder);
+    static_cast<void>(syncFolder(destination.folder));
     // From here the old content is only in the copy: an ending signal waits
     // until the new content is on the disk, rather than remove the copy first.
     const EndingSignalsHeld held;
@@ -469,8 +468,8 @@ WriteResult replace(const Destination& destination, std::span<const std::uint8_t
         return notWritten(systemReason());
     }
     // The rename itself is durable only once the folder is synced.
-    if (const int error = syncFolder(destination.folder); error != 0) {
-        return notDurable(error);
+    if (const Outcome synced = syncFolder(destination.folder); !synced.ok()) {
+        return notDurable(synced);
     }
     return Written{};
 }
@@ -516,8 +515,8 @@ Result<NewFile> writeNewFile(const std::filesystem::path& folderPath,
             return notWritten(systemReason(error));
         }
         const std::filesystem::path written = folder->path / name;
-        if (const int error = syncFolder(*folder); error != 0) {
-            return NewFile{written, notDurable(error)};
+        if (const Outcome synced = syncFolder(*folder); !synced.ok()) {
+            return NewFile{written, notDurable(synced)};
         }
         return NewFile{written, {}};
     }

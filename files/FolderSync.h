@@ -1,13 +1,12 @@
 #pragma once
 
-#include <filesystem>
+#include "Result.h"
 
 namespace a3 {
 
-// Puts a folder's entries (a file just made or renamed in it) on the disk:
-// 0 once they are, otherwise the system's reason (an errno value) why they
-// may not be. Some file systems cannot sync a folder (EINVAL) and need not.
-int syncFolder(int folderFd);
-int syncFolder(const std::filesystem::path& folder);
+// Puts a folder's entries (a file just made or renamed in it) on the disk,
+// or fails with the system's reason why they may not be. Some file systems
+// cannot sync a folder (EINVAL) and need not.
+Outcome syncFolder(int folderFd);
 
 } // namespace a3

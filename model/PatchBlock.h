@@ -43,7 +43,7 @@ void writePatchImages(A3AllDataSource& bank, std::span<const std::uint8_t> paylo
 
 // Writes the payload's whole patch images into blockRows() from row on, all
 // or nothing. Returns whether any patch was written.
-bool writePatchBlock(A3AllDataSource& bank, std::span<const std::uint8_t> payload,
+[[nodiscard]] bool writePatchBlock(A3AllDataSource& bank, std::span<const std::uint8_t> payload,
                      std::int64_t row);
 
 } // namespace a3

@@ -173,7 +173,7 @@ TEST_F(DeviceCommandsTest, SendsWhatSavingWouldWriteThenReceivesAndComparesBanks
     stale[kHeaderSize + 2 * (offsetof(A3AllData, checksum) - kHeaderSize)] ^= 0x0F;
     test::writeBytes(dir / bankName, stale);
     ASSERT_TRUE(window->document().reload().ok());
-    window->document().renamePatch(3, QStringLiteral("Sent"));
+    EXPECT_TRUE(window->document().renamePatch(3, QStringLiteral("Sent")));
     const A3AllDataSource& bank = window->document().bank();
     const A3AllData stored = bank.data();
     ASSERT_NE(factory.chainChecksum(), bank.chainChecksum());

@@ -36,7 +36,7 @@ using test::qPath;
 
 void rename(DocumentWindow* window, int row, const QString& name)
 {
-    window->document().renamePatch(row, name);
+    EXPECT_TRUE(window->document().renamePatch(row, name));
 }
 
 std::string nameAt(DocumentWindow* window, int row)

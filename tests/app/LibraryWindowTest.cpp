@@ -177,7 +177,7 @@ TEST_F(LibraryWindowTest, FindsCopiesAndOpensPatchesOfEveryBankKept)
     EXPECT_FALSE(column(library, LibraryModel::Name).contains(QStringLiteral("HallC  ")));
 
     // Saved from its window, or received from the device: found at once.
-    shown->document().renamePatch(6, QStringLiteral("Saved"));
+    EXPECT_TRUE(shown->document().renamePatch(6, QStringLiteral("Saved")));
     ASSERT_TRUE(shown->document().save(qPath(banks / "a.syx")).ok());
     waitForRefresh();
     const Result<NewFile> kept = controller.library().keepReceivedBank(bankFile({{9, u"Hallway"}}));

@@ -72,10 +72,10 @@ TEST(Document, IsModifiedWhileItsUndoStackIsAwayFromTheSavedState)
     const auto document = factoryDocument();
     QUndoStack& stack = document->undoStack();
     QSignalSpy modified(document.get(), &A3AllDataDocument::modificationChanged);
-    document->renamePatch(0, QStringLiteral("First"));
+    EXPECT_TRUE(document->renamePatch(0, QStringLiteral("First")));
     ASSERT_TRUE(document->save(file).ok());
     const auto saved = test::readBytes(dir / "bank.syx");
-    document->renamePatch(1, QStringLiteral("Second"));
+    EXPECT_TRUE(document->renamePatch(1, QStringLiteral("Second")));
     EXPECT_TRUE(document->isModified());
     stack.undo();
     EXPECT_FALSE(document->isModified());
@@ -88,7 +88,7 @@ TEST(Document, IsModifiedWhileItsUndoStackIsAwayFromTheSavedState)
     EXPECT_EQ(saved, test::readBytes(dir / "bank.syx"));
 
     // The file anew: the edits made to the bank that was are gone.
-    document->renamePatch(2, QStringLiteral("Third"));
+    EXPECT_TRUE(document->renamePatch(2, QStringLiteral("Third")));
     ASSERT_TRUE(document->reload().ok());
     EXPECT_FALSE(document->isModified());
     EXPECT_EQ(0, stack.count());
