@@ -9,6 +9,7 @@
 #include "PrintLayout.h"
 #include "TableView.h"
 #include "UserPrompts.h"
+#include "WindowModal.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -257,8 +258,11 @@ DocumentWindow* DocumentController::openRecovered(RecoveredBank recovered, const
         report.append(QString::fromStdString(line));
     }
     // Over the bank it tells of, which stays open until it is read.
-    _prompts.showWarning(window, tr("Patches recovered from “%1”").arg(source),
-                         report.join(QLatin1Char('\n')), window->questions().whenAnswered([] {}));
+    whenOnScreen(*window, [this, window, message = tr("Patches recovered from “%1”").arg(source),
+                           report = report.join(QLatin1Char('\n')),
+                           read = window->questions().whenAnswered([] {})] {
+        _prompts.showWarning(window, message, report, read);
+    });
     return window;
 }
 
