@@ -151,9 +151,10 @@ void DeviceCommands::receiveBank()
         return;
     }
     chooseInput(tr("Receive a bank from:"), [this](const QString& port) {
-        receiveFrom(port, [this](const std::vector<std::uint8_t>& dump) {
-            _controller.openReceivedBank(dump);
-        });
+        receiveFrom(
+            port,
+            [this](const std::vector<std::uint8_t>& dump) { _controller.openReceivedBank(dump); },
+            true);
     });
 }
 
@@ -215,7 +216,8 @@ void DeviceCommands::chooseInput(const QString& question, std::function<void(con
 }
 
 void DeviceCommands::receiveFrom(const QString& port,
-                                 std::function<void(std::vector<std::uint8_t>)> then)
+                                 std::function<void(std::vector<std::uint8_t>)> then,
+                                 bool recoverCut)
 {
     QPointer<ProgressDialog> progress =
         showProgress(tr("Getting ready to receive on “%1”…").arg(port), 0);
@@ -226,8 +228,13 @@ void DeviceCommands::receiveFrom(const QString& port,
                 showReceiving(*progress, port, now);
             }
         },
-        _questions.whenAnswered([this, progress, port, then](const midi::TransferResult& result) {
+        _questions.whenAnswered([this, progress, port, then,
+                                 recoverCut](const midi::TransferResult& result) {
             closeProgress(progress);
+            if (recoverCut && !result.cutShort.empty()) {
+                offerRecovery(port, result);
+                return;
+            }
             if (result.done()) {
                 // Shown while the command is still a question of the window:
                 // a close or a Quit waiting for it then finds the bank there.
@@ -255,6 +262,20 @@ void DeviceCommands::receiveFrom(const QString& port,
                         ? QString()
                         : tr("No bank was received from “%1”.").arg(port),
                     QString::fromStdString(result.message));
+        }));
+}
+
+void DeviceCommands::offerRecovery(const QString& port, const midi::TransferResult& result)
+{
+    _link.end();
+    _questions.prompts().offerRecovery(
+        _questions.window(), tr("No bank was received from “%1”.").arg(port),
+        QString::fromStdString(result.message), {},
+        _questions.whenAnswered([this, port, cut = result.cutShort](bool recover) {
+            DocumentController::OpenFailure failure;
+            if (recover && !_controller.recoverReceived(cut, port, failure)) {
+                _questions.showError(failure.message, failure.problem.reason);
+            }
         }));
 }
 

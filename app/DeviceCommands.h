@@ -58,8 +58,13 @@ private:
     void sendTo(const UserPrompts::SendChoice& choice, const QString& name,
                 std::vector<std::uint8_t> dump);
     // Waits for a dump from the port, showing how long it has waited; then
-    // with the dump, unless it was refused, timed out or cancelled.
-    void receiveFrom(const QString& port, std::function<void(std::vector<std::uint8_t>)> then);
+    // with the dump, unless it was refused, timed out or cancelled. A dump
+    // that stopped short is offered for its patches to be recovered, when
+    // recoverCut.
+    void receiveFrom(const QString& port, std::function<void(std::vector<std::uint8_t>)> then,
+                     bool recoverCut = false);
+    // Ends the command, offering to recover the patches of what arrived.
+    void offerRecovery(const QString& port, const midi::TransferResult& result);
     // Closed in any way by the user, it cancels the transfer.
     ProgressDialog* showProgress(const QString& text, int maximum);
     // Ends the command with a message; a cancelled one ends quietly.

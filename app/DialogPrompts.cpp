@@ -1,3 +1,5 @@
+#include "A3AllData.h"
+#include "MidiFileWriter.h"
 #include "Transfer.h"
 #include "UserPrompts.h"
 #include "WindowModal.h"
@@ -9,11 +11,14 @@
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QFormLayout>
+#include <QGridLayout>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -147,6 +152,86 @@ void addButtons(const PortDialog& asked)
     asked.layout->addWidget(buttons);
 }
 
+// The shares of MIDI's speed, in the order of kSendSpeeds.
+QComboBox* speedChoice(QWidget* parent)
+{
+    auto* speed = new QComboBox(parent);
+    speed->setObjectName(QStringLiteral("speed"));
+    for (const SendSpeed each : kSendSpeeds) {
+        speed->addItem(tr("%1 % (%2 bytes/s)")
+                           .arg(percentOf(each))
+                           .arg(qRound(midi::kWireSpeed * percentOf(each) / 100)));
+    }
+    return speed;
+}
+
+SendSpeed chosenSpeed(const QComboBox& speed)
+{
+    return kSendSpeeds.at(static_cast<std::size_t>(speed.currentIndex()));
+}
+
+QLabel* wrappedText(const QString& text, QWidget* parent)
+{
+    auto* label = new QLabel(text, parent);
+    label->setTextFormat(Qt::PlainText);
+    label->setWordWrap(true);
+    return label;
+}
+
+// The dump in one SysEx event, or in packets of a size at a speed; the
+// packets' size and speed count only for packets.
+struct PacketDialog
+{
+    QDialog* dialog;
+    QRadioButton* packets;
+    QSpinBox* packetSize;
+    QComboBox* speed;
+};
+
+PacketDialog packetDialog(QWidget* parent)
+{
+    constexpr int kUsualPacket = 256;
+    auto* dialog = new QDialog(parent);
+    dialog->setWindowTitle(tr("Export as MIDI File"));
+    auto* oneEvent = new QRadioButton(tr("One SysEx event"), dialog);
+    oneEvent->setChecked(true);
+    auto* packets = new QRadioButton(tr("Packets of"), dialog);
+    packets->setObjectName(QStringLiteral("packets"));
+    auto* packetSize = new QSpinBox(dialog);
+    packetSize->setObjectName(QStringLiteral("packetSize"));
+    packetSize->setRange(static_cast<int>(kSmallestMidiFilePacket),
+                         static_cast<int>(kAllDataFileSize));
+    packetSize->setValue(kUsualPacket);
+    packetSize->setSuffix(tr(" bytes"));
+    QComboBox* speed = speedChoice(dialog);
+    const auto packetsChosen = [packetSize, speed](bool chosen) {
+        packetSize->setEnabled(chosen);
+        speed->setEnabled(chosen);
+    };
+    packetsChosen(false);
+    QObject::connect(packets, &QRadioButton::toggled, dialog, packetsChosen);
+
+    auto* choices = new QGridLayout;
+    choices->addWidget(oneEvent, 0, 0, 1, 2);
+    choices->addWidget(packets, 1, 0);
+    choices->addWidget(packetSize, 1, 1);
+    choices->addWidget(new QLabel(tr("Timed at:"), dialog), 2, 0, Qt::AlignRight);
+    choices->addWidget(speed, 2, 1);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, dialog);
+    buttons->button(QDialogButtonBox::Ok)->setText(tr("Choose File…"));
+    QObject::connect(buttons, &QDialogButtonBox::accepted, dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
+    auto* layout = new QVBoxLayout(dialog);
+    layout->addWidget(wrappedText(tr("How the All-Data dump goes into the MIDI file:"), dialog));
+    layout->addLayout(choices);
+    layout->addWidget(wrappedText(tr("Packets follow each other at the speed chosen, for a "
+                                     "player or an interface that loses data when a long "
+                                     "message comes at once."),
+                                  dialog));
+    layout->addWidget(buttons);
+    return {dialog, packets, packetSize, speed};
+}
+
 } // namespace
 
 void DialogPrompts::askToSaveChanges(QWidget* window, const QString& displayName,
@@ -233,6 +318,23 @@ void DialogPrompts::offerSaveAs(QWidget* window, const QString& message, const Q
         std::move(reply));
 }
 
+void DialogPrompts::offerRecovery(QWidget* parent, const QString& message, const QString& reason,
+                                  const QString& detail, Reply<bool> reply)
+{
+    QMessageBox* box = messageBox(QMessageBox::Critical, message, reason, parent);
+    if (!detail.isEmpty()) {
+        box->setDetailedText(detail);
+    }
+    // The default: what arrived from the device is gone once this closes.
+    QPushButton* recover = box->addButton(tr("Recover Patches…"), QMessageBox::AcceptRole);
+    box->addButton(QMessageBox::Ok);
+    box->setDefaultButton(recover);
+    ask(
+        box, false,
+        [recover](QMessageBox* answered, int) { return answered->clickedButton() == recover; },
+        std::move(reply));
+}
+
 void DialogPrompts::showWarning(QWidget* parent, const QString& message, const QString& reason,
                                 std::function<void()> closed)
 {
@@ -268,13 +370,7 @@ void DialogPrompts::chooseSendPort(QWidget* window, const QString& question,
                                    Reply<SendChoice> reply)
 {
     const PortDialog asked = portDialog(window, question, ports, preselected);
-    auto* speed = new QComboBox(asked.dialog);
-    speed->setObjectName(QStringLiteral("speed"));
-    for (const SendSpeed each : kSendSpeeds) {
-        speed->addItem(tr("%1 % (%2 bytes/s)")
-                           .arg(percentOf(each))
-                           .arg(qRound(midi::kWireSpeed * percentOf(each) / 100)));
-    }
+    QComboBox* speed = speedChoice(asked.dialog);
     const auto offerSpeedFor = [speed, lastSpeeds](const QString& port) {
         const auto last = lastSpeeds.find(port);
         const SendSpeed offered = last == lastSpeeds.end() ? SendSpeed::Full : last->second;
@@ -286,19 +382,15 @@ void DialogPrompts::chooseSendPort(QWidget* window, const QString& question,
     auto* speedRow = new QFormLayout;
     speedRow->addRow(tr("Speed:"), speed);
     asked.layout->addLayout(speedRow);
-    auto* hint = new QLabel(tr("Choose a slower speed for an interface that loses data at full "
-                               "speed."),
-                            asked.dialog);
-    hint->setTextFormat(Qt::PlainText);
-    hint->setWordWrap(true);
-    asked.layout->addWidget(hint);
+    asked.layout->addWidget(wrappedText(tr("Choose a slower speed for an interface that loses "
+                                           "data at full speed."),
+                                        asked.dialog));
     addButtons(asked);
     ask(
         asked.dialog, SendChoice(),
         [choice = asked.ports, speed](QDialog*, int result) {
             return result == QDialog::Accepted
-                       ? SendChoice{choice->currentText(),
-                                    kSendSpeeds.at(static_cast<std::size_t>(speed->currentIndex()))}
+                       ? SendChoice{choice->currentText(), chosenSpeed(*speed)}
                        : SendChoice();
         },
         std::move(reply));
@@ -407,6 +499,18 @@ void DialogPrompts::chooseFilesToOpen(QWidget* parent, Reply<QStringList> reply)
         std::move(reply));
 }
 
+void DialogPrompts::chooseFileToRecover(QWidget* parent, Reply<QString> reply)
+{
+    auto* dialog = new QFileDialog(parent, tr("Recover Patches"), {}, openFilter());
+    dialog->setFileMode(QFileDialog::ExistingFile);
+    ask(
+        dialog, QString(),
+        [](QFileDialog* answered, int result) {
+            return result == QDialog::Accepted ? answered->selectedFiles().value(0) : QString();
+        },
+        std::move(reply));
+}
+
 void DialogPrompts::chooseSaveLocation(QWidget* parent, const QString& suggestedPath,
                                        Reply<QString> reply)
 {
@@ -418,6 +522,39 @@ void DialogPrompts::choosePdfLocation(QWidget* parent, const QString& suggestedP
 {
     chooseFile(parent, tr("Export as PDF"), suggestedPath, tr("PDF files (*.pdf)"),
                std::move(reply));
+}
+
+void DialogPrompts::chooseMidiExport(QWidget* parent, const QString& suggestedPath,
+                                     Reply<MidiExport> reply)
+{
+    const PacketDialog asked = packetDialog(parent);
+    ask(
+        asked.dialog, std::optional<MidiExport>(),
+        [asked](QDialog*, int result) {
+            return result == QDialog::Accepted
+                       ? std::optional(
+                             MidiExport{{},
+                                        asked.packets->isChecked()
+                                            ? static_cast<std::size_t>(asked.packetSize->value())
+                                            : 0,
+                                        chosenSpeed(*asked.speed)})
+                       : std::nullopt;
+        },
+        Reply<std::optional<MidiExport>>(
+            // Answered as the dialog finishes, over its window, which is there:
+            // a dialog gone with its window answers nothing.
+            [parent, suggestedPath, reply = std::move(reply)](std::optional<MidiExport> chosen) {
+                if (!chosen) {
+                    reply(MidiExport());
+                    return;
+                }
+                chooseFile(parent, tr("Export as MIDI File"), suggestedPath,
+                           tr("MIDI files (*.mid)"), [chosen, reply](const QString& path) {
+                               MidiExport answer = *chosen;
+                               answer.path = path;
+                               reply(answer);
+                           });
+            }));
 }
 
 } // namespace a3

@@ -9,6 +9,7 @@
 #include "PrintLayout.h"
 #include "TableView.h"
 #include "UserPrompts.h"
+#include "WindowModal.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -26,9 +27,10 @@ QString placeText(const QString& path, const DumpPlace& place)
     return QString::fromStdString(describePlace(QFileInfo(path).fileName().toStdString(), place));
 }
 
-// Beside the source, named after the file the bank came in: the innermost
-// archive member, else the file itself.
-QString suggestedSavePath(const QString& path, const DumpPlace& place)
+// Beside the source, named after the file the bank came in (the innermost
+// archive member, else the file itself) as nameForm puts it.
+QString suggestedSavePath(const QString& path, const DumpPlace& place,
+                          const QString& nameForm = QStringLiteral("%1"))
 {
     const QFileInfo file(path);
     const QString source = place.members.empty()
@@ -44,7 +46,7 @@ QString suggestedSavePath(const QString& path, const DumpPlace& place)
     if (base.isEmpty()) {
         base = file.completeBaseName();
     }
-    return file.absoluteDir().filePath(base + QStringLiteral(".syx"));
+    return file.absoluteDir().filePath(nameForm.arg(base) + QStringLiteral(".syx"));
 }
 
 // The file is itself the dump, bytes that are not nibbles and all: it opens
@@ -54,6 +56,23 @@ bool isBankFile(const QString& path, const DumpsInFile& found)
     return found.bareDump ||
            (found.dumps.size() == 1 && found.dumps.front().place.members.empty() &&
             QFileInfo(path).size() == static_cast<qint64>(kAllDataFileSize));
+}
+
+// Recovered patches go into the bank a new bank starts from.
+RecoveredBank recoverOverFactoryBank(std::span<const std::uint8_t> bytes)
+{
+    const std::optional<A3AllDataSource> factory =
+        A3AllDataSource::fromFactoryBank(factoryBankPath());
+    if (!factory) {
+        qCWarning(lcDocuments) << "A3 Factory Preset file is missing.";
+        return recoverPatches(bytes, A3AllDataSource::fallbackBank(), "the fallback bank");
+    }
+    return recoverPatches(bytes, *factory);
+}
+
+QString noPatchArrived()
+{
+    return DocumentController::tr("None of its patches arrived whole and clean.");
 }
 
 } // namespace
@@ -96,8 +115,7 @@ void DocumentController::showPatch(const QString& path, qint64 row)
         return;
     }
     if (!opening.window) {
-        _prompts.showError(_libraryWindow.get(), opening.failure.message,
-                           opening.failure.problem.reason, opening.failure.problem.detail, {});
+        tellOpenFailure(_libraryWindow.get(), path, opening.failure);
         return;
     }
     opening.window->view().table().selectRow(static_cast<int>(row));
@@ -150,15 +168,15 @@ DocumentController::Opening DocumentController::openFile(const QString& path)
     auto document = makeDocument(A3AllDataSource::fallbackBank());
     if (Result<void, FileProblem> loaded = document->load(file.absoluteFilePath()); !loaded.ok()) {
         FileProblem problem = loaded.failure();
+        const bool scanned = found && found->unreadable.empty();
         // What the file holds instead, where the scan could tell.
-        if (found && found->unreadable.empty() && found->dumps.empty() &&
-            !problem.detail.isEmpty()) {
+        if (scanned && found->dumps.empty() && !problem.detail.isEmpty()) {
             problem.detail = QString::fromStdString(found->holds);
         }
         return {nullptr,
                 {},
                 {tr("The document “%1” could not be opened.").arg(file.fileName()),
-                 std::move(problem)}};
+                 std::move(problem), scanned && dumpToRecover(*found).has_value()}};
     }
     return {show(new DocumentWindow(std::move(document), *this, _appController, _prompts)), {}, {}};
 }
@@ -180,10 +198,75 @@ DocumentWindow* DocumentController::openImported(const QString& path, const Dump
     }
     auto document = makeDocument(std::move(bank).value());
     // Named after its source, it takes no number from the untitled banks.
-    document->setImportedFrom(placeText(path, dump.place), suggestedSavePath(path, dump.place));
+    document->setTakenFrom(A3AllDataDocument::Taken::Imported, placeText(path, dump.place),
+                           suggestedSavePath(path, dump.place));
     // Not saved anywhere yet: closing it asks.
     document->setModified();
     return show(new DocumentWindow(std::move(document), *this, _appController, _prompts));
+}
+
+DocumentWindow* DocumentController::recoverFile(const QString& path, OpenFailure& failure)
+{
+    const QFileInfo file(path);
+    failure = {tr("No patch could be recovered from “%1”.").arg(file.fileName()), {}};
+    if (isLostFileName(path)) {
+        failure.problem.reason = lostFileNameReason();
+        return nullptr;
+    }
+    const DumpsInFile found = dumpsInFile(QFile::encodeName(file.absoluteFilePath()).constData());
+    if (!found.unreadable.empty()) {
+        failure.problem.reason = QString::fromLocal8Bit(found.unreadable);
+        return nullptr;
+    }
+    const std::optional<DumpToRecover> dump = dumpToRecover(found);
+    if (!dump) {
+        failure.problem.reason = QString::fromStdString(found.holds);
+        return nullptr;
+    }
+    RecoveredBank recovered = recoverOverFactoryBank(dump->bytes);
+    if (recovered.report.recovered.empty()) {
+        failure.problem = {noPatchArrived(), QString::fromStdString(found.holds)};
+        return nullptr;
+    }
+    // Named for what it is, a bank file cut short is never offered to be
+    // saved over itself.
+    return openRecovered(
+        std::move(recovered), placeText(file.absoluteFilePath(), dump->place),
+        suggestedSavePath(file.absoluteFilePath(), dump->place, tr("%1 recovered")));
+}
+
+DocumentWindow* DocumentController::recoverReceived(std::span<const std::uint8_t> bytes,
+                                                    const QString& port, OpenFailure& failure)
+{
+    RecoveredBank recovered = recoverOverFactoryBank(bytes);
+    if (recovered.report.recovered.empty()) {
+        failure = {tr("No patch could be recovered from what “%1” sent.").arg(port),
+                   {noPatchArrived(), {}}};
+        return nullptr;
+    }
+    return openRecovered(std::move(recovered), port, {});
+}
+
+DocumentWindow* DocumentController::openRecovered(RecoveredBank recovered, const QString& source,
+                                                  const QString& suggestedPath)
+{
+    auto document = makeDocument(std::move(recovered.bank));
+    document->setTakenFrom(A3AllDataDocument::Taken::Recovered, source, suggestedPath);
+    document->setModified();
+    DocumentWindow* window =
+        show(new DocumentWindow(std::move(document), *this, _appController, _prompts));
+    bringForward(window);
+    QStringList report;
+    for (const std::string& line : recovered.report.lines) {
+        report.append(QString::fromStdString(line));
+    }
+    // Over the bank it tells of, which stays open until it is read.
+    whenOnScreen(*window, [this, window, message = tr("Patches recovered from “%1”").arg(source),
+                           report = report.join(QLatin1Char('\n')),
+                           read = window->questions().whenAnswered([] {})] {
+        _prompts.showWarning(window, message, report, read);
+    });
+    return window;
 }
 
 QList<DocumentWindow*> DocumentController::openBanks(const BanksInFile& banks,
@@ -256,10 +339,27 @@ void DocumentController::openDocuments(const QStringList& paths, QWidget* window
         } else if (opening.several) {
             askWhichBanks(window, std::move(*opening.several));
         } else {
-            _prompts.showError(window, opening.failure.message, opening.failure.problem.reason,
-                               opening.failure.problem.detail, {});
+            tellOpenFailure(window, path, opening.failure);
         }
     }
+}
+
+void DocumentController::tellOpenFailure(QWidget* window, const QString& path,
+                                         const OpenFailure& failure)
+{
+    if (!failure.recoverable) {
+        _prompts.showError(window, failure.message, failure.problem.reason, failure.problem.detail,
+                           {});
+        return;
+    }
+    _prompts.offerRecovery(window, failure.message, failure.problem.reason, failure.problem.detail,
+                           [this, path, window = QPointer(window)](bool recover) {
+                               OpenFailure none;
+                               if (recover && !recoverFile(path, none)) {
+                                   _prompts.showError(window, none.message, none.problem.reason,
+                                                      none.problem.detail, {});
+                               }
+                           });
 }
 
 void DocumentController::openRequested(const QStringList& paths)

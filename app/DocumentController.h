@@ -3,6 +3,7 @@
 #include "A3AllDataDocument.h"
 #include "DeviceLink.h"
 #include "DumpsInFile.h"
+#include "PatchRecovery.h"
 
 #include <QList>
 #include <QObject>
@@ -36,6 +37,8 @@ public:
     {
         QString message;
         FileProblem problem;
+        // The file holds a dump cut short, whose patches may be recovered.
+        bool recoverable = false;
     };
 
     DocumentController(AppController& appController, UserPrompts& prompts,
@@ -76,10 +79,21 @@ public:
     static QList<QStringList> bankRows(const BanksInFile& banks);
     // Whether the user is being asked which of a file's banks to open.
     bool askingWhichBanks() const { return _banksAsked > 0; }
-    // Opens the files, telling about any that cannot be opened and asking
-    // which of a file's several banks to open (over window, when given),
-    // and brings their windows forward.
+    // Opens the files, telling about any that cannot be opened (offering to
+    // recover the patches of those that hold a dump cut short) and asking
+    // which of a file's several banks to open (over window, when given), and
+    // brings their windows forward.
     void openDocuments(const QStringList& paths, QWidget* window = nullptr);
+
+    // The patches that arrived whole and clean of the file's dump cut short
+    // (the first, else the first whole one), over the factory bank, in a
+    // window of a new untitled bank saved beside the file, with the report
+    // on what was recovered shown over it; nullptr, with the reason in
+    // failure, when no patch could be recovered.
+    DocumentWindow* recoverFile(const QString& path, OpenFailure& failure);
+    // The same for the bytes of a dump from port that stopped short.
+    DocumentWindow* recoverReceived(std::span<const std::uint8_t> bytes, const QString& port,
+                                    OpenFailure& failure);
     // What a start of the app asked for: its files, or a new bank when it
     // gave none.
     void openRequested(const QStringList& paths);
@@ -111,6 +125,11 @@ public:
 private:
     std::unique_ptr<A3AllDataDocument> makeDocument(A3AllDataSource bank);
     DocumentWindow* openImported(const QString& path, const DumpInFile& dump);
+    DocumentWindow* openRecovered(RecoveredBank recovered, const QString& source,
+                                  const QString& suggestedPath);
+    // Why the file could not be opened, over window; recovering its patches
+    // is offered where it holds a dump cut short.
+    void tellOpenFailure(QWidget* window, const QString& path, const OpenFailure& failure);
     void askWhichBanks(QWidget* window, BanksInFile banks);
     DocumentWindow* show(DocumentWindow* window);
     void showPatch(const QString& path, qint64 row);

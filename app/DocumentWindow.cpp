@@ -30,6 +30,7 @@ DocumentWindow::DocumentWindow(std::unique_ptr<A3AllDataDocument> document,
     , _view(new BankView(*_document))
     , _files(*_document, _questions, controller)
     , _printing(*_document, _questions, controller)
+    , _exporting(*_document, _questions)
     , _device(std::make_unique<DeviceCommands>(*_document, _questions, controller.deviceLink(),
                                                controller))
 {
@@ -66,6 +67,7 @@ void DocumentWindow::createMenus()
     QMenu* file = menuBar()->addMenu(tr("&File"));
     addCommand(file, tr("&New"), QKeySequence::New, [this] { _controller.newDocument(); });
     addCommand(file, tr("&Open…"), QKeySequence::Open, [this] { _files.open(); });
+    addCommand(file, tr("Recover Patc&hes…"), {}, [this] { _files.recover(); });
     file->addSeparator();
     addCommand(file, tr("&Close"), QKeySequence::Close, [this] { closeDocument(); });
     _save = addCommand(file, tr("&Save"), QKeySequence::Save, [this] { _files.save(); });
@@ -76,7 +78,9 @@ void DocumentWindow::createMenus()
     addCommand(file, tr("Page Set&up…"), {}, [this] { _printing.runPageLayout(); });
     addCommand(file, tr("Print Pre&view…"), {}, [this] { _printing.printPreview(); });
     addCommand(file, tr("&Print…"), QKeySequence::Print, [this] { _printing.printDocument(); });
-    addCommand(file, tr("&Export as PDF…"), {}, [this] { _printing.exportAsPdf(); });
+    QMenu* exports = file->addMenu(tr("&Export"));
+    addCommand(exports, tr("&PDF…"), {}, [this] { _printing.exportAsPdf(); });
+    addCommand(exports, tr("&MIDI File…"), {}, [this] { _exporting.exportMidiFile(); });
     file->addSeparator();
     addCommand(file, tr("&Quit"), commandShortcut(QKeySequence::Quit, "Ctrl+Q"), [this] {
         _controller.quit();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ExportCommands.h"
 #include "FileCommands.h"
 #include "PrintCommands.h"
 #include "WindowQuestions.h"
@@ -24,7 +25,7 @@ class UserPrompts;
 // The window of one document: it owns the document and shows it, carries the
 // menus, enables each command from the document's and the table's state, and
 // closes only once nothing unsaved would be lost. The commands themselves
-// are the file, print and device families.
+// are the file, print, export and device families.
 //
 // A window is never closed, and so never deleted, while one of its questions
 // is open: a close asked for meanwhile waits for it.
@@ -72,6 +73,7 @@ private:
     BankView* _view;
     FileCommands _files;
     PrintCommands _printing;
+    ExportCommands _exporting;
     std::unique_ptr<DeviceCommands> _device;
     std::unique_ptr<EditCommands> _edit;
     QAction* _save = nullptr;

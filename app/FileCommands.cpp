@@ -36,9 +36,42 @@ void FileCommands::openFiles(const QStringList& paths)
                     [&controller = _controller, banks = std::move(*opening.several)](
                         const QList<int>& chosen) { controller.openBanks(banks, chosen); }));
         } else if (!opening.window) {
-            _questions.showError(opening.failure.message, opening.failure.problem.reason, {},
-                                 opening.failure.problem.detail);
+            tellOpenFailure(path, opening.failure);
         }
+    }
+}
+
+void FileCommands::tellOpenFailure(const QString& path,
+                                   const DocumentController::OpenFailure& failure)
+{
+    if (!failure.recoverable) {
+        _questions.showError(failure.message, failure.problem.reason, {}, failure.problem.detail);
+        return;
+    }
+    _questions.prompts().offerRecovery(_questions.window(), failure.message, failure.problem.reason,
+                                       failure.problem.detail,
+                                       _questions.whenAnswered([this, path](bool recover) {
+                                           if (recover) {
+                                               recoverFrom(path);
+                                           }
+                                       }));
+}
+
+void FileCommands::recover()
+{
+    _questions.prompts().chooseFileToRecover(_questions.window(),
+                                             _questions.whenAnswered([this](const QString& path) {
+                                                 if (!path.isEmpty()) {
+                                                     recoverFrom(path);
+                                                 }
+                                             }));
+}
+
+void FileCommands::recoverFrom(const QString& path)
+{
+    DocumentController::OpenFailure failure;
+    if (!_controller.recoverFile(path, failure)) {
+        _questions.showError(failure.message, failure.problem.reason, {}, failure.problem.detail);
     }
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "DocumentController.h"
 #include "WindowQuestions.h"
 
 #include <QCoreApplication>
@@ -8,11 +9,10 @@
 namespace a3 {
 
 class A3AllDataDocument;
-class DocumentController;
 
-// The File menu's document commands of one window: open, save, save under
-// another name, revert to the file. Each goes on once its questions are
-// answered.
+// The File menu's document commands of one window: open, recover patches,
+// save, save under another name, revert to the file. Each goes on once its
+// questions are answered.
 class FileCommands
 {
     Q_DECLARE_TR_FUNCTIONS(FileCommands)
@@ -26,8 +26,13 @@ public:
     // Asks for files and opens each in a window of its own.
     void open();
     // Opens files in windows of their own and tells about any that cannot be
-    // opened.
+    // opened, offering to recover the patches of a dump cut short.
     void openFiles(const QStringList& paths);
+    // Asks for a file, then recovers what patches it can from it.
+    void recover();
+    // Recovers what patches it can from the file into a new bank, or tells
+    // why none could be.
+    void recoverFrom(const QString& path);
     void save(Done done = {});
     void saveAs(Done done = {});
     // Asks, then reads the file again, dropping every edit.
@@ -36,6 +41,7 @@ public:
     void reloadFromFile();
 
 private:
+    void tellOpenFailure(const QString& path, const DocumentController::OpenFailure& failure);
     void saveTo(const QString& path, Done done);
     void writeTo(const QString& path, Done done);
 

@@ -4,6 +4,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <cstddef>
 #include <functional>
 #include <map>
 
@@ -38,6 +39,14 @@ public:
         QString port;
         SendSpeed speed = SendSpeed::Full;
     };
+    // Where a bank goes as a MIDI file, and how; no path when the user
+    // cancels.
+    struct MidiExport
+    {
+        QString path;
+        std::size_t packetSize = 0;        // of each SysEx event; 0 for the dump in one
+        SendSpeed speed = SendSpeed::Full; // that the packets follow each other at
+    };
     template <typename Answer>
     using Reply = std::function<void(Answer)>;
 
@@ -60,6 +69,10 @@ public:
     // reply is true when the user wants to save under another name.
     virtual void offerSaveAs(QWidget* window, const QString& message, const QString& reason,
                              Reply<bool> reply) = 0;
+    // A file or a dump that could not be opened, with recovering its patches
+    // offered: reply is true when the user wants them recovered.
+    virtual void offerRecovery(QWidget* parent, const QString& message, const QString& reason,
+                               const QString& detail, Reply<bool> reply) = 0;
     // Something done, but not quite as it should have been.
     virtual void showWarning(QWidget* parent, const QString& message, const QString& reason,
                              std::function<void()> closed) = 0;
@@ -86,8 +99,12 @@ public:
                                    const QList<QStringList>& rows, Reply<QList<int>> reply) = 0;
     // Nothing (an empty list or path) when the user cancels.
     virtual void chooseFilesToOpen(QWidget* parent, Reply<QStringList> reply) = 0;
+    virtual void chooseFileToRecover(QWidget* parent, Reply<QString> reply) = 0;
     virtual void chooseSaveLocation(QWidget* parent, const QString& suggestedPath,
                                     Reply<QString> reply) = 0;
+    // How the dump goes into the file, then where the file goes.
+    virtual void chooseMidiExport(QWidget* parent, const QString& suggestedPath,
+                                  Reply<MidiExport> reply) = 0;
     virtual void choosePdfLocation(QWidget* parent, const QString& suggestedPath,
                                    Reply<QString> reply) = 0;
 };
@@ -107,6 +124,8 @@ public:
                    const QString& detail, std::function<void()> closed) override;
     void offerSaveAs(QWidget* window, const QString& message, const QString& reason,
                      Reply<bool> reply) override;
+    void offerRecovery(QWidget* parent, const QString& message, const QString& reason,
+                       const QString& detail, Reply<bool> reply) override;
     void showWarning(QWidget* parent, const QString& message, const QString& reason,
                      std::function<void()> closed) override;
     void showAbout(QWidget* parent, const QString& title, const QString& text,
@@ -121,8 +140,11 @@ public:
     void chooseBanksToOpen(QWidget* parent, const QString& fileName, const QList<QStringList>& rows,
                            Reply<QList<int>> reply) override;
     void chooseFilesToOpen(QWidget* parent, Reply<QStringList> reply) override;
+    void chooseFileToRecover(QWidget* parent, Reply<QString> reply) override;
     void chooseSaveLocation(QWidget* parent, const QString& suggestedPath,
                             Reply<QString> reply) override;
+    void chooseMidiExport(QWidget* parent, const QString& suggestedPath,
+                          Reply<MidiExport> reply) override;
     void choosePdfLocation(QWidget* parent, const QString& suggestedPath,
                            Reply<QString> reply) override;
 };

@@ -3,6 +3,7 @@
 #include <functional>
 
 class QDialog;
+class QWidget;
 
 namespace a3 {
 
@@ -12,5 +13,11 @@ namespace a3 {
 // finishing (deleted with its window, say), from its destruction, when
 // nothing of it may be touched. Gone unanswered is cancelled.
 void showWindowModal(QDialog* dialog, std::function<void(int)> finished);
+
+// Runs show from the event loop once the window, shown just now, is on the
+// screen (at the next turn when it is already): the window manager places a
+// new window only then, and a dialog shown over it before would be centred
+// where it is not. Never runs once the window is gone.
+void whenOnScreen(QWidget& window, std::function<void()> show);
 
 } // namespace a3

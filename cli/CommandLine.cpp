@@ -1,6 +1,7 @@
 #include "CommandLine.h"
 
 #include "A3AllData.h"
+#include "MidiFileWriter.h"
 #include "PacedSender.h"
 #include "Terminal.h"
 
@@ -13,9 +14,6 @@ namespace {
 constexpr std::size_t kHelpColumn = 33;
 constexpr std::size_t kHelpWidth = 75;
 constexpr double kLongestSeconds = 24 * 60 * 60;
-// Smaller packets would make a MIDI file mostly event headers, and no
-// device's buffer is that small.
-constexpr std::size_t kSmallestPacket = 16;
 constexpr std::string_view kUsualExitStatus =
     "0 success, 1 a file was refused or not written, a transfer failed or the output could "
     "not be written, 2 a usage error";
@@ -121,7 +119,7 @@ std::optional<Value> checkedValue(ValueKind kind, const std::string& text)
         return std::nullopt;
     case ValueKind::PacketSize:
         if (const auto bytes = wholeNumber(text);
-            bytes && *bytes >= kSmallestPacket && *bytes <= kAllDataFileSize) {
+            bytes && *bytes >= kSmallestMidiFilePacket && *bytes <= kAllDataFileSize) {
             return Value{text, {}, static_cast<double>(*bytes)};
         }
         return std::nullopt;
@@ -146,7 +144,7 @@ std::string kindDescription(ValueKind kind)
     case ValueKind::Seconds:
         return "seconds above 0 and at most " + std::to_string(static_cast<int>(kLongestSeconds));
     case ValueKind::PacketSize:
-        return "bytes from " + std::to_string(kSmallestPacket) + " to " +
+        return "bytes from " + std::to_string(kSmallestMidiFilePacket) + " to " +
                std::to_string(kAllDataFileSize);
     }
     return "text";

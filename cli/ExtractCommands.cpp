@@ -111,18 +111,8 @@ int recoverCommand(const Arguments& arguments)
     if (!found.unreadable.empty()) {
         return refuse(path, "unreadable: " + found.unreadable);
     }
-    // The first dump cut short, else the first whole one (which may hold
-    // bytes that are not nibbles).
-    const std::vector<std::uint8_t>* bytes = nullptr;
-    DumpPlace place;
-    if (!found.cutDumps.empty()) {
-        bytes = &found.cutDumps.front().cut.bytes;
-        place = found.cutDumps.front().place;
-    } else if (!found.dumps.empty()) {
-        bytes = &found.dumps.front().bytes;
-        place = found.dumps.front().place;
-    }
-    if (!bytes) {
+    const std::optional<DumpToRecover> dump = dumpToRecover(found);
+    if (!dump) {
         return refuse(path, found.holds);
     }
     std::optional<A3AllDataSource> factory = A3AllDataSource::fromFactoryBank(factoryBankPath());
@@ -131,8 +121,8 @@ int recoverCommand(const Arguments& arguments)
                      "are the fallback patch\n";
         factory = A3AllDataSource::fallbackBank();
     }
-    RecoveredBank recovered = recoverPatches(*bytes, *factory);
-    std::cerr << "a3bank: " << placeText(name, place) << ":\n";
+    RecoveredBank recovered = recoverPatches(dump->bytes, *factory);
+    std::cerr << "a3bank: " << placeText(name, dump->place) << ":\n";
     for (const std::string& line : recovered.report.lines) {
         std::cerr << "  " << line << '\n';
     }

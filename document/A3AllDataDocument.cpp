@@ -30,11 +30,6 @@ FileProblem invalidData(const std::string& detail)
     return {A3AllDataDocument::tr("Invalid Data"), QString::fromStdString(detail)};
 }
 
-QString lostFileNameReason()
-{
-    return A3AllDataDocument::tr("The file name is not valid UTF-8 text.");
-}
-
 QList<qint64> allRows()
 {
     QList<qint64> rows(static_cast<qsizetype>(kPatchCount));
@@ -47,6 +42,11 @@ QList<qint64> allRows()
 bool isLostFileName(const QString& path)
 {
     return path.contains(QChar::ReplacementCharacter);
+}
+
+QString lostFileNameReason()
+{
+    return A3AllDataDocument::tr("The file name is not valid UTF-8 text.");
 }
 
 // Patches of some rows replaced: undone by putting back what they held.
@@ -99,15 +99,17 @@ QString A3AllDataDocument::displayName() const
     if (!_filePath.isEmpty()) {
         return QFileInfo(_filePath).fileName();
     }
-    if (!_importedFrom.isEmpty()) {
-        return tr("%1 — imported").arg(_importedFrom);
+    if (!_takenFrom.isEmpty()) {
+        return (_taken == Taken::Recovered ? tr("%1 — recovered") : tr("%1 — imported"))
+            .arg(_takenFrom);
     }
     return _untitledNumber <= 1 ? tr("Untitled") : tr("Untitled %1").arg(_untitledNumber);
 }
 
-void A3AllDataDocument::setImportedFrom(const QString& source, const QString& suggestedPath)
+void A3AllDataDocument::setTakenFrom(Taken how, const QString& source, const QString& suggestedPath)
 {
-    _importedFrom = source;
+    _taken = how;
+    _takenFrom = source;
     _suggestedPath = suggestedPath;
 }
 

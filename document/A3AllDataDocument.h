@@ -32,6 +32,8 @@ struct FileProblem
 // into U+FFFD, so such a name no longer tells which file it meant: it is
 // refused rather than used to read or replace some other file.
 bool isLostFileName(const QString& path);
+// Why such a name is refused, in words for the user.
+QString lostFileNameReason();
 
 // One patch bank as a document: the bank, the file it is stored in, and the
 // edits made to it since, each an undo step. Whether the document has unsaved
@@ -55,13 +57,19 @@ public:
     // The file the document is stored in; empty until it is first saved.
     QString filePath() const { return _filePath; }
     // The file's name, or "Untitled" (then "Untitled 2", ...) for a new one,
-    // or "<source> — imported" for a bank taken from another file.
+    // or "<source> — imported" for a bank taken from another file and
+    // "<source> — recovered" for the patches recovered from a damaged dump.
     QString displayName() const;
     void setUntitledNumber(int number) { _untitledNumber = number; }
-    // A bank read out of a file that is not its own (a MIDI file, an
-    // archive), which is never saved over: named after source until first
-    // saved, and saved by default to suggestedPath.
-    void setImportedFrom(const QString& source, const QString& suggestedPath);
+    enum class Taken
+    {
+        Imported,
+        Recovered,
+    };
+    // A bank that came out of something other than its own file (a MIDI
+    // file, an archive, a dump cut short), which is never saved over: named
+    // after source until first saved, and saved by default to suggestedPath.
+    void setTakenFrom(Taken how, const QString& source, const QString& suggestedPath);
     // Where Save As offers to put a document without a file; empty for none.
     QString suggestedPath() const { return _suggestedPath; }
 
@@ -136,7 +144,8 @@ private:
     QString _filePath;
     std::optional<FileStamp> _fileStamp; // of the document's file as last read or written
     int _untitledNumber = 1;
-    QString _importedFrom;
+    QString _takenFrom;
+    Taken _taken = Taken::Imported;
     QString _suggestedPath;
     std::optional<QPageLayout> _pageLayout;
 };

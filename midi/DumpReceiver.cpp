@@ -21,7 +21,7 @@ constexpr milliseconds kProgressInterval{100};
 
 TransferResult ended(TransferResult::Status status, std::string message, std::size_t bytes = 0)
 {
-    return {status, std::move(message), bytes, {}};
+    return {status, std::move(message), bytes, {}, {}};
 }
 
 // The message is judged by the bank's own rules, in their words.
@@ -38,7 +38,7 @@ TransferResult judged(SysExMessage message)
                          ".",
                      message.length);
     }
-    return {TransferResult::Status::Done, {}, message.length, std::move(message.bytes)};
+    return {TransferResult::Status::Done, {}, message.length, std::move(message.bytes), {}};
 }
 
 TransferResult tooLong(std::size_t bytes)
@@ -49,12 +49,14 @@ TransferResult tooLong(std::size_t bytes)
                  bytes);
 }
 
-TransferResult stopped(std::size_t bytes)
+TransferResult stopped(std::span<const std::uint8_t> arrived)
 {
-    return ended(TransferResult::Status::TimedOut,
-                 "The dump stopped after " + std::to_string(bytes) + " of " +
-                     std::to_string(kAllDataFileSize) + " bytes.",
-                 bytes);
+    TransferResult result = ended(TransferResult::Status::TimedOut,
+                                  "The dump stopped after " + std::to_string(arrived.size()) +
+                                      " of " + std::to_string(kAllDataFileSize) + " bytes.",
+                                  arrived.size());
+    result.cutShort.assign(arrived.begin(), arrived.end());
+    return result;
 }
 
 TransferResult timedOut(milliseconds timeout)
@@ -116,7 +118,7 @@ public:
         if (steady_clock::now() < deadline()) {
             return std::nullopt;
         }
-        return bytes > 0 ? stopped(bytes) : timedOut(_timeout);
+        return bytes > 0 ? stopped(_assembler.messageSoFar()) : timedOut(_timeout);
     }
 
     TransferProgress progress() const

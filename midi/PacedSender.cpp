@@ -16,7 +16,7 @@ using std::chrono::milliseconds;
 
 TransferResult ended(TransferResult::Status status, std::string message, std::size_t bytes)
 {
-    return {status, std::move(message), bytes, {}};
+    return {status, std::move(message), bytes, {}, {}};
 }
 
 std::string cancelMessage(std::size_t sent, std::size_t total)

@@ -27,6 +27,12 @@ public:
     std::vector<SysExMessage> add(std::span<const std::uint8_t> bytes);
     // How far the message that has begun has come; 0 when none has.
     std::size_t bytesInMessage() const { return _inMessage ? _message.length : 0; }
+    // The bytes kept of the message that has begun; none when none has.
+    std::span<const std::uint8_t> messageSoFar() const
+    {
+        return _inMessage ? std::span<const std::uint8_t>(_message.bytes)
+                          : std::span<const std::uint8_t>();
+    }
 
 private:
     void append(std::uint8_t byte);

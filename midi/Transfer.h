@@ -39,6 +39,9 @@ struct TransferResult
     std::string message;            // for the user; empty when done
     std::size_t bytes = 0;          // sent, or received in the message that ended the wait
     std::vector<std::uint8_t> dump; // the All-Data dump received, when done
+    // The bytes of a dump that stopped short, from its F0, for its patches
+    // to be recovered; empty for any other end.
+    std::vector<std::uint8_t> cutShort;
 
     bool done() const { return status == Status::Done; }
 };

@@ -60,6 +60,17 @@ std::string describePlace(std::string_view fileName, const DumpPlace& place)
     return text;
 }
 
+std::optional<DumpToRecover> dumpToRecover(const DumpsInFile& found)
+{
+    if (!found.cutDumps.empty()) {
+        return DumpToRecover{found.cutDumps.front().place, found.cutDumps.front().cut.bytes};
+    }
+    if (!found.dumps.empty()) {
+        return DumpToRecover{found.dumps.front().place, found.dumps.front().bytes};
+    }
+    return std::nullopt;
+}
+
 DumpsInFile dumpsInBytes(std::span<const std::uint8_t> bytes)
 {
     if (archiveKind(bytes).isArchive()) {

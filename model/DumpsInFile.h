@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -58,6 +59,16 @@ struct DumpsInFile
     // All-Data dump"; "too large to hold banks (...)", for a file not read).
     std::string holds;
 };
+
+// The dump to recover patches from: the first cut short, else the first
+// whole one (which may hold bytes that are not nibbles); nothing when the
+// file holds neither. bytes point into found.
+struct DumpToRecover
+{
+    DumpPlace place;
+    std::span<const std::uint8_t> bytes;
+};
+std::optional<DumpToRecover> dumpToRecover(const DumpsInFile& found);
 
 DumpsInFile dumpsInBytes(std::span<const std::uint8_t> bytes);
 // Reads the file as the bank files are read: a FIFO or a device is never

@@ -24,6 +24,10 @@ struct MidiFileOptions
     double bytesPerSecond = 3125;
 };
 
+// The smallest packet a3bank and the app offer: smaller packets would make a
+// MIDI file mostly event headers, and no device's buffer is that small.
+inline constexpr std::size_t kSmallestMidiFilePacket = 16;
+
 // The dump is written as it is: one from A3AllDataSource::syxData(), which
 // starts with F0 and ends with F7, makes a file that holds exactly that dump.
 std::vector<std::uint8_t> midiFileOfDump(std::span<const std::uint8_t, kAllDataFileSize> dump,

@@ -250,6 +250,35 @@ TEST_F(DeviceCommandsTest, ABankArrivingWhileQuitWaitsIsKeptAndAskedAbout)
     EXPECT_EQ(sent, test::fileContent(controller->windows().front()->document()));
 }
 
+// A dump that stopped short is offered for its patches to be recovered: those
+// that arrived whole open over the factory bank's in a new bank named after
+// the port, with what was recovered told over it.
+TEST_F(DeviceCommandsTest, ADumpCutShortIsOfferedForItsPatchesToBeRecovered)
+{
+    A3AllDataSource sent = test::bankWith({{1, u"Arrived"}, {2, u"Cut"}});
+    std::vector<std::uint8_t> dump = sent.syxData();
+    // Half of patch 2 arrives, after the header, the chain data and patch 1 in nibbles.
+    dump.resize(kHeaderSize + 2 * (offsetof(A3AllData, patch) - kHeaderSize) + 3 * kPatchSize);
+    prompts.recoverAnswer = true;
+    run(kReceive, deviceOut, dump);
+    const QString port = QString::fromStdString(deviceOut);
+    EXPECT_EQ(QStringList{"No bank was received from “" + port +
+                          "”.|The dump stopped after 16585 of 29198 bytes."},
+              prompts.recoveryOffers);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return controller->windows().size() == 2; }));
+    const A3AllDataDocument& recovered = controller->windows().back()->document();
+    EXPECT_EQ(port + " — recovered", recovered.displayName());
+    EXPECT_TRUE(recovered.isModified());
+    const A3AllDataSource factory = *A3AllDataSource::fromFactoryBank(A3_FACTORY_BANK_PATH);
+    EXPECT_EQ(sent.patchDataAt(0), recovered.bank().patchDataAt(0));
+    EXPECT_EQ(factory.patchDataAt(1), recovered.bank().patchDataAt(1));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !prompts.warnings.isEmpty(); }));
+    EXPECT_TRUE(prompts.warnings[0].startsWith("Patches recovered from “" + port +
+                                               "”|Recovered 1 of 100 patches: 1.\n"))
+        << prompts.warnings[0].toStdString();
+    EXPECT_TRUE(prompts.errors.isEmpty()) << prompts.errors.join('\n').toStdString();
+}
+
 // The send's progress dialog, once a fragment has left.
 QDialog* sendingProgress()
 {

@@ -12,6 +12,8 @@
 #include <QFileDialog>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
 #include <QTreeWidget>
 
 namespace a3 {
@@ -56,7 +58,8 @@ protected:
 };
 
 // Enter takes the answer that loses nothing: Save before closing, Cancel
-// before anything is replaced or thrown away.
+// before anything is replaced or thrown away, recovering what arrived
+// before it is let go.
 TEST_F(Dialogs, EachMessageOffersItsAnswersAndEnterTakesTheOneThatLosesNothing)
 {
     const auto ignore = [](auto) {};
@@ -87,6 +90,10 @@ TEST_F(Dialogs, EachMessageOffersItsAnswersAndEnterTakesTheOneThatLosesNothing)
          [&] { prompts.offerSaveAs(&window, "Not saved.", "Read-only.", ignore); },
          {"Cancel", "Save As…"},
          "Cancel"},
+        {"recover what arrived",
+         [&] { prompts.offerRecovery(&window, "Not received.", "It stopped.", {}, ignore); },
+         {"OK", "Recover Patches…"},
+         "Recover Patches…"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -189,6 +196,59 @@ TEST_F(Dialogs, OpenOffersBankAndMidiFilesFirst)
                            "*.zip *.lha *.lzh *.tar *.tgz *.gz *.7z)",
                            "All files (*)"}));
     EXPECT_EQ(dialog->fileMode(), QFileDialog::ExistingFiles);
+}
+
+// How the dump goes into a MIDI file, then where: one SysEx event to begin
+// with, or packets of a size from 16 to a whole dump at a share of MIDI's
+// speed, which count only for packets. A cancel at either step is no path.
+TEST_F(Dialogs, AMidiExportAsksForThePacketsThenForTheFile)
+{
+    const test::TempDir dir;
+    const QString suggested = QString::fromStdString((dir / "live set.mid").string());
+    std::optional<UserPrompts::MidiExport> chosen;
+    const auto ask = [&] {
+        chosen.reset();
+        prompts.chooseMidiExport(&window, suggested,
+                                 [&](const UserPrompts::MidiExport& answer) { chosen = answer; });
+    };
+    ask();
+    QDialog* options = shown();
+    ASSERT_NE(options, nullptr);
+    auto* packets = options->findChild<QRadioButton*>(QStringLiteral("packets"));
+    auto* size = options->findChild<QSpinBox*>(QStringLiteral("packetSize"));
+    auto* speed = options->findChild<QComboBox*>(QStringLiteral("speed"));
+    ASSERT_TRUE(packets && size && speed);
+    EXPECT_FALSE(packets->isChecked());
+    EXPECT_FALSE(size->isEnabled());
+    EXPECT_FALSE(speed->isEnabled());
+    EXPECT_EQ(std::pair(16, 29198), std::pair(size->minimum(), size->maximum()));
+    EXPECT_EQ(256, size->value());
+    packets->setChecked(true);
+    EXPECT_TRUE(size->isEnabled() && speed->isEnabled());
+    size->setValue(512);
+    speed->setCurrentIndex(2);
+    options->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+    auto* file = shown<QFileDialog>();
+    ASSERT_NE(file, nullptr);
+    EXPECT_EQ(file->acceptMode(), QFileDialog::AcceptSave);
+    EXPECT_EQ(file->nameFilters(), QStringList{"MIDI files (*.mid)"});
+    EXPECT_EQ(file->selectedFiles(), QStringList{suggested});
+    EXPECT_FALSE(chosen.has_value());
+    static_cast<QDialog*>(file)->accept(); // as its Save button does
+    ASSERT_TRUE(QTest::qWaitFor([&] { return chosen.has_value(); }));
+    EXPECT_EQ(chosen->path, suggested);
+    EXPECT_EQ(chosen->packetSize, 512u);
+    EXPECT_EQ(chosen->speed, SendSpeed::Quarter);
+    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+
+    ask();
+    options = shown();
+    ASSERT_NE(options, nullptr);
+    options->reject();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return chosen.has_value(); }));
+    EXPECT_EQ(chosen->path, QString());
+    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(test::shownDialog(), nullptr);
 }
 
 // A bank's name may be long; the question wraps, and the dialog asks for no

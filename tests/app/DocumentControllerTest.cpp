@@ -257,17 +257,16 @@ TEST_P(PendingEdit, IsStoredBeforeTheCommandReadsTheBank)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Commands, PendingEdit,
-                         ::testing::Combine(::testing::Values("Save", "Save As…", "Close", "Quit",
-                                                              "Revert to Saved", "Print…",
-                                                              "Print Preview…", "Export as PDF…"),
-                                            ::testing::Values(0, 1, 2)),
-                         [](const auto& instance) { // "SaveAs_FromColumn1"
-                             std::string name = std::get<0>(instance.param);
-                             std::erase_if(name, [](unsigned char c) { return !std::isalnum(c); });
-                             return name + "_FromColumn" +
-                                    std::to_string(std::get<1>(instance.param));
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Commands, PendingEdit,
+    ::testing::Combine(::testing::Values("Save", "Save As…", "Close", "Quit", "Revert to Saved",
+                                         "Print…", "Print Preview…", "PDF…", "MIDI File…"),
+                       ::testing::Values(0, 1, 2)),
+    [](const auto& instance) { // "SaveAs_FromColumn1"
+        std::string name = std::get<0>(instance.param);
+        std::erase_if(name, [](unsigned char c) { return !std::isalnum(c); });
+        return name + "_FromColumn" + std::to_string(std::get<1>(instance.param));
+    });
 
 // The listing's content is the print tests' to read; here, that the window
 // hands the export its bank, its name and the default paper, taken only now.
@@ -280,7 +279,7 @@ TEST_F(Documents, ExportsBesideTheBankOnTheDefaultPaperAndPrintsOnThePaperChosen
     EXPECT_FALSE(window->document().pageLayout());
     const auto exportTo = [&](const std::filesystem::path& pdf) {
         prompts.pdfLocation = qPath(pdf);
-        menuAction(window, QStringLiteral("Export as PDF…"))->trigger();
+        menuAction(window, QStringLiteral("PDF…"))->trigger();
         return QTest::qWaitFor([&] { return !window->questions().any(); });
     };
     ASSERT_TRUE(exportTo(dir / "listing"));

@@ -36,6 +36,12 @@ public:
         errors.append(message + '|' + reason);
         answer(reply, saveAsAnswer);
     }
+    void offerRecovery(QWidget*, S message, S reason, S detail, Reply<bool> reply) override
+    {
+        recoveryOffers.append(message + '|' + reason +
+                              (detail.isEmpty() ? QString() : '|' + detail));
+        answer(reply, recoverAnswer);
+    }
     void showWarning(QWidget*, S message, S reason, Closed closed) override
     {
         warnings.append(message + '|' + reason);
@@ -76,6 +82,15 @@ public:
     {
         answer(reply, filesToOpen);
     }
+    void chooseFileToRecover(QWidget*, Reply<QString> reply) override
+    {
+        answer(reply, fileToRecover);
+    }
+    void chooseMidiExport(QWidget*, S suggested, Reply<MidiExport> reply) override
+    {
+        suggestedSavePaths.append(suggested);
+        answer(reply, midiExport);
+    }
     void chooseSaveLocation(QWidget*, S suggested, Reply<QString> reply) override
     {
         suggestedSavePaths.append(suggested);
@@ -91,6 +106,9 @@ public:
     bool revert = true;
     bool replace = false;
     bool saveAsAnswer = false;
+    bool recoverAnswer = false;
+    QString fileToRecover;
+    MidiExport midiExport; // no path: cancelled
     ChangedFileChoice changedFileAnswer = ChangedFileChoice::Cancel;
     QString saveLocation;
     QString pdfLocation;
@@ -106,6 +124,7 @@ public:
     QList<std::pair<QString, QList<QStringList>>> comparisons;
     QList<std::pair<QString, QList<QStringList>>> bankChoices;
     QStringList errors;
+    QStringList recoveryOffers; // errors with recovering offered
     QStringList warnings;
     QStringList suggestedSavePaths;
 

@@ -36,6 +36,34 @@ A3AllDataSource factoryBank()
     return A3AllDataSource::fromSyxData(factoryBytes()).value();
 }
 
+// How far into a dump patch number's bytes end: after the header and the
+// chain data in nibbles, two nibbles a byte.
+constexpr std::size_t patchEnd(std::size_t number)
+{
+    return kHeaderSize + 2 * (offsetof(A3AllData, patch) - kHeaderSize) + 2 * kPatchSize * number;
+}
+
+// A dump of a bank of its own that stops within patch 4, written to path;
+// the bank as it was sent.
+A3AllDataSource writeCutDump(const std::filesystem::path& path)
+{
+    A3AllDataSource sent = test::bankWith({{1, u"Kept 1"}, {3, u"Kept 3"}, {4, u"Cut 4"}});
+    std::vector<std::uint8_t> dump = A3AllDataSource(sent).syxData();
+    dump.resize(patchEnd(3) + 50);
+    test::writeBytes(path, dump);
+    return sent;
+}
+
+// Patches 1 to 3 as sent, the factory bank's from 4 on.
+void expectFirstThreeRecovered(const A3AllDataSource& sent, const A3AllDataDocument& document)
+{
+    const A3AllDataSource factory = *A3AllDataSource::fromFactoryBank(A3_FACTORY_BANK_PATH);
+    for (std::int64_t row = 0; row < 100; ++row) {
+        EXPECT_EQ((row < 3 ? sent : factory).patchDataAt(row), document.bank().patchDataAt(row))
+            << "patch " << row + 1;
+    }
+}
+
 QStringList firstNames(const A3AllDataSource& bank)
 {
     return {QString::fromStdString(bank.patchNameAt(0)),
@@ -201,8 +229,9 @@ TEST_F(OpenDocuments, AFileOfSeveralBanksOpensThoseChosen)
 }
 
 // A file with no whole bank, a cut one among them, is refused as a bank file
-// always was, with what it holds instead; a bank file with bytes that are no
-// nibbles still opens as its own file, to be mended.
+// always was, with what it holds instead, and recovering the patches is
+// offered for the cut one; a bank file with bytes that are no nibbles still
+// opens as its own file, to be mended.
 TEST_F(OpenDocuments, AFileWithoutABankSaysWhatItHolds)
 {
     const auto tooShort = dir / "short.syx";
@@ -223,12 +252,15 @@ TEST_F(OpenDocuments, AFileWithoutABankSaysWhatItHolds)
                         "a MIDI file with 3 SysEx messages, none of them an All-Data dump"),
             refused.arg("short.tar", "a tar archive with 2 files, none holding an All-Data dump"),
             refused.arg("short.syx",
-                        QString::fromStdString(checkAllDataLength(10).failure().reason)),
-            refused.arg("cut.mid", "a MIDI file with 1 All-Data dump cut short. Dump 1 is cut "
-                                   "short: the bytes ended after 19930 of its 29198 bytes. The "
-                                   "scan stopped early: track 1 at byte 14 says 29263 bytes, but "
-                                   "only 19978 are left in the file")}),
+                        QString::fromStdString(checkAllDataLength(10).failure().reason))}),
         prompts.errors);
+    // Only the dump cut short has patches to recover.
+    EXPECT_EQ(QStringList{refused.arg(
+                  "cut.mid", "a MIDI file with 1 All-Data dump cut short. Dump 1 is cut "
+                             "short: the bytes ended after 19930 of its 29198 bytes. The "
+                             "scan stopped early: track 1 at byte 14 says 29263 bytes, but "
+                             "only 19978 are left in the file")},
+              prompts.recoveryOffers);
     EXPECT_EQ(controller.windows().front(), controller.windowForFile(qPath(dir / "odd.syx")));
     EXPECT_FALSE(controller.windows().front()->document().isModified());
 }
@@ -247,6 +279,66 @@ TEST_F(OpenDocuments, ADroppedMidiFileOpensItsBank)
               controller.windows().back()->windowTitle());
     EXPECT_FALSE(window->document().isModified());
     EXPECT_TRUE(prompts.errors.isEmpty());
+}
+
+// The patches that arrived whole of a dump cut short, over the factory bank,
+// open as a new bank saved beside the source, never over it, with what was
+// recovered told over it: by File > Recover Patches…, and by the button of
+// the message a cut file gets, dropped on a window or opened from the
+// desktop. Nothing to recover is said, and nothing opens.
+TEST_F(OpenDocuments, ACutDumpsWholePatchesOpenAsANewBankWithTheReport)
+{
+    const auto cut = dir / "cut.syx";
+    const A3AllDataSource sent = writeCutDump(cut);
+    const auto source = test::readBytes(cut);
+    DocumentWindow* window = controller.newDocument();
+    prompts.fileToRecover = qPath(cut);
+    test::menuAction(window, QStringLiteral("Recover Patches…"))->trigger();
+    ASSERT_TRUE(waitForWindows(2));
+    DocumentWindow* recovered = controller.windows().back();
+    EXPECT_EQ(QStringLiteral("cut.syx — recovered[*]"), recovered->windowTitle());
+    EXPECT_EQ(QString(), recovered->document().filePath());
+    expectFirstThreeRecovered(sent, recovered->document());
+    ASSERT_EQ(1, prompts.warnings.size());
+    EXPECT_TRUE(prompts.warnings[0].startsWith(
+        "Patches recovered from “cut.syx”|Recovered 3 of 100 patches: 1–3.\nPatches 4–100 did "
+        "not arrive whole, so the bank has the factory bank's there.\n"))
+        << prompts.warnings[0].toStdString();
+    EXPECT_EQ(false, save(recovered)); // cancelled
+    EXPECT_EQ(QStringList{qPath(dir / "cut recovered.syx")}, prompts.suggestedSavePaths);
+
+    prompts.recoverAnswer = true;
+    QMimeData files;
+    files.setUrls({QUrl::fromLocalFile(qPath(cut))});
+    TableView& table = window->view().table();
+    EXPECT_TRUE(test::dropOnto(table, &files, table.viewport()->rect().center()).accepted);
+    ASSERT_TRUE(waitForWindows(3));
+    controller.openDocuments({qPath(cut)});
+    ASSERT_TRUE(waitForWindows(4));
+    for (DocumentWindow* each : controller.windows().mid(2)) {
+        EXPECT_EQ(QStringLiteral("cut.syx — recovered[*]"), each->windowTitle());
+        expectFirstThreeRecovered(sent, each->document());
+    }
+    EXPECT_EQ(2, prompts.recoveryOffers.size());
+    EXPECT_EQ(3, prompts.warnings.size());
+    EXPECT_EQ(source, test::readBytes(cut));
+    EXPECT_TRUE(prompts.errors.isEmpty());
+
+    // Cut in the chain data, which comes first; no dump at all.
+    test::writeBytes(dir / "early.syx", std::span(source).first(5000));
+    for (const auto& nothing : {dir / "early.syx", copied("scan/other-sysex.mid", "other.mid")}) {
+        prompts.fileToRecover = qPath(nothing);
+        test::menuAction(window, QStringLiteral("Recover Patches…"))->trigger();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !window->questions().any(); }));
+    }
+    ASSERT_EQ(2, prompts.errors.size());
+    EXPECT_TRUE(prompts.errors[0].startsWith("No patch could be recovered from “early.syx”.|None "
+                                             "of its patches arrived whole and clean.|"))
+        << prompts.errors[0].toStdString();
+    EXPECT_EQ("No patch could be recovered from “other.mid”.|a MIDI file with 3 SysEx messages, "
+              "none of them an All-Data dump",
+              prompts.errors[1]);
+    EXPECT_TRUE(waitForWindows(4));
 }
 
 // The real list, over the window whose File > Open asked: the window waits
@@ -289,6 +381,46 @@ TEST_F(OpenDocumentsWithRealDialogs, AWindowClosesOnlyOnceItsBankListIsAnswered)
                            "three-banks.zip › bank 2.syx — imported[*]",
                            "three-banks.zip › bank 3.syx — imported[*]"}),
               titles);
+}
+
+// The real message, the file's name shown as text, takes Recover Patches…
+// for Enter; the report shows over the recovered bank, whose window waits for
+// it to be read before it closes.
+TEST_F(OpenDocumentsWithRealDialogs, TheRecoverButtonShowsThePatchesWithTheReportOverThem)
+{
+    const auto cut = dir / "<b>cut.syx";
+    writeCutDump(cut);
+    DocumentWindow* window = controller.newDocument();
+    window->files().openFiles({qPath(cut)});
+    QMessageBox* refused = nullptr;
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return (refused = test::shownMessageBox(QStringLiteral("could not be opened"))); }));
+    EXPECT_EQ(window, refused->parentWidget());
+    EXPECT_EQ("", test::markupShown());
+    ASSERT_NE(nullptr, refused->defaultButton());
+    EXPECT_EQ(QStringLiteral("Recover Patches…"), refused->defaultButton()->text());
+    refused->defaultButton()->click();
+
+    QMessageBox* report = nullptr;
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        return (report = test::shownMessageBox(QStringLiteral("Patches recovered from")));
+    }));
+    ASSERT_EQ(2, controller.windows().size());
+    QPointer<DocumentWindow> recovered = controller.windows().back();
+    EXPECT_EQ(recovered.data(), report->parentWidget());
+    EXPECT_EQ(QStringLiteral("Patches recovered from “<b>cut.syx”"), report->text());
+    EXPECT_TRUE(
+        report->informativeText().startsWith(QStringLiteral("Recovered 3 of 100 patches: 1–3.\n")));
+    EXPECT_EQ("", test::markupShown());
+    recovered->document().undoStack().setClean(); // closes without asking
+    recovered->close();
+    QTest::qWait(50);
+    ASSERT_FALSE(recovered.isNull());
+    test::clickButton(report, QStringLiteral("OK"));
+    EXPECT_TRUE(QTest::qWaitFor([&] {
+        QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        return recovered.isNull();
+    }));
 }
 
 } // namespace

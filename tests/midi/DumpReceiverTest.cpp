@@ -103,6 +103,7 @@ TEST(DumpReceiver, TakesADumpRefusesAnythingElseAndEndsEachWayWithoutOne)
         EXPECT_EQ(result.message, c.message);
         EXPECT_EQ(result.bytes, c.bytes);
         EXPECT_EQ(result.dump, c.status == Status::Done ? dump : Bytes{});
+        EXPECT_EQ(result.cutShort, Bytes{});
     }
     const auto result = receiveDump(transport, "fake out:nothing", 1s, {}, {});
     EXPECT_EQ(result.status, Status::Failed);
@@ -182,6 +183,7 @@ TEST(DumpReceiver, TheTimeOutCountsUntilADumpBeginsThenSilenceAfterItsLastByteEn
     EXPECT_EQ(stopped.message, "The dump stopped after 12000 of 29198 bytes.");
     EXPECT_EQ(stopped.bytes, 12000u);
     EXPECT_EQ(stopped.dump, Bytes{});
+    EXPECT_EQ(stopped.cutShort, Bytes(dump.begin(), dump.begin() + 12000)); // to recover from
     EXPECT_GE(halfway.ended - halfway.lastSent, kDumpSilenceLimit);
     EXPECT_LT(halfway.ended - halfway.lastSent, kDumpSilenceLimit + 900ms);
     EXPECT_EQ(halfway.reports.back().bytes, 12000u);
