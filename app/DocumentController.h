@@ -3,6 +3,7 @@
 #include "A3AllDataDocument.h"
 #include "DeviceLink.h"
 #include "DumpsInFile.h"
+#include "PatchCatalog.h"
 
 #include <QList>
 #include <QObject>
@@ -111,9 +112,11 @@ public:
 private:
     std::unique_ptr<A3AllDataDocument> makeDocument(A3AllDataSource bank);
     DocumentWindow* openImported(const QString& path, const DumpInFile& dump);
+    // The dump at place in the file, opened as openImported() opens it.
+    Opening openDumpAt(const QString& path, const DumpPlace& place);
     void askWhichBanks(QWidget* window, BanksInFile banks);
     DocumentWindow* show(DocumentWindow* window);
-    void showPatch(const QString& path, qint64 row);
+    void showPatch(const library::CatalogBank& bank, qint64 row);
 
     AppController& _appController;
     UserPrompts& _prompts;
