@@ -16,6 +16,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QLoggingCategory>
+#include <algorithm>
 
 namespace a3 {
 namespace {
@@ -107,9 +108,11 @@ LibraryWindow* DocumentController::showLibrary()
     return _libraryWindow.get();
 }
 
-void DocumentController::showPatch(const QString& path, qint64 row)
+void DocumentController::showPatch(const library::CatalogBank& bank, qint64 row)
 {
-    Opening opening = openFile(path);
+    const QString path = QFile::decodeName(bank.path.c_str());
+    // A bank inside a file opens as that dump alone, whatever else the file holds.
+    Opening opening = bank.place ? openDumpAt(path, *bank.place) : openFile(path);
     if (opening.several) {
         askWhichBanks(_libraryWindow.get(), std::move(*opening.several));
         return;
@@ -267,6 +270,23 @@ DocumentWindow* DocumentController::openRecovered(RecoveredBank recovered, const
         _prompts.showWarning(window, message, report, read);
     });
     return window;
+}
+
+DocumentController::Opening DocumentController::openDumpAt(const QString& path,
+                                                           const DumpPlace& place)
+{
+    const DumpsInFile found = dumpsInFile(QFile::encodeName(path).constData());
+    const auto dump = std::ranges::find(found.dumps, place, &DumpInFile::place);
+    if (dump != found.dumps.end()) {
+        return {openImported(path, *dump), {}, {}};
+    }
+    const QString reason =
+        found.unreadable.empty()
+            ? tr("The file no longer holds it: it changed since the Library last read it.")
+            : QString::fromLocal8Bit(found.unreadable);
+    return {nullptr,
+            {},
+            {tr("The bank “%1” could not be opened.").arg(placeText(path, place)), {reason, {}}}};
 }
 
 QList<DocumentWindow*> DocumentController::openBanks(const BanksInFile& banks,

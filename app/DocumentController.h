@@ -3,6 +3,7 @@
 #include "A3AllDataDocument.h"
 #include "DeviceLink.h"
 #include "DumpsInFile.h"
+#include "PatchCatalog.h"
 #include "PatchRecovery.h"
 
 #include <QList>
@@ -130,9 +131,11 @@ private:
     // Why the file could not be opened, over window; recovering its patches
     // is offered where it holds a dump cut short.
     void tellOpenFailure(QWidget* window, const QString& path, const OpenFailure& failure);
+    // The dump at place in the file, opened as openImported() opens it.
+    Opening openDumpAt(const QString& path, const DumpPlace& place);
     void askWhichBanks(QWidget* window, BanksInFile banks);
     DocumentWindow* show(DocumentWindow* window);
-    void showPatch(const QString& path, qint64 row);
+    void showPatch(const library::CatalogBank& bank, qint64 row);
 
     AppController& _appController;
     UserPrompts& _prompts;

@@ -48,8 +48,8 @@ QString news(const library::IndexUpdate& update)
     if (update.filesUnreadable > 0) {
         lines << (update.filesUnreadable == 1
                       ? Library::tr(
-                            "1 bank could not be read; it is tried again at the next update.")
-                      : Library::tr("%1 banks could not be read; they are tried again at the next "
+                            "1 file could not be read; it is tried again at the next update.")
+                      : Library::tr("%1 files could not be read; they are tried again at the next "
                                     "update.")
                             .arg(update.filesUnreadable));
     }

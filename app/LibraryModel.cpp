@@ -1,18 +1,26 @@
 #include "LibraryModel.h"
 
+#include "DumpsInFile.h"
 #include "PasteboardTypes.h"
 #include "PatchClipboard.h"
 #include "PatchText.h"
 
 #include <QColor>
 #include <QFile>
-#include <QFileInfo>
 #include <QMimeData>
 #include <QTextDocument>
 #include <QtConcurrent/QtConcurrentRun>
 #include <set>
 
 namespace a3 {
+
+QString describeBank(const library::CatalogBank& bank, bool withFolder)
+{
+    const std::string file =
+        withFolder ? bank.path : std::filesystem::path(bank.path).filename().native();
+    return QFile::decodeName(
+        QByteArray::fromStdString(bank.place ? describePlace(file, *bank.place) : file));
+}
 
 LibraryModel::LibraryModel(QObject* parent)
     : QAbstractTableModel(parent)
@@ -94,13 +102,12 @@ QVariant LibraryModel::data(const QModelIndex& index, int role) const
     const auto patch = patchAt(index.row());
     const library::PatchCatalog& catalog = *_shown.catalog;
     const library::CatalogBank& bank = catalog.bank(patch);
-    const QString path = QFile::decodeName(bank.path.c_str());
     if (index.column() == Bank && role == Qt::ToolTipRole) {
         // Tooltips take what looks like markup for markup: a file name is
         // shown as it is, on one line, and never loads what an
         // "<img src=...>" in it names.
-        QString tip =
-            QStringLiteral("<p style='white-space:nowrap'>%1</p>").arg(path.toHtmlEscaped());
+        QString tip = QStringLiteral("<p style='white-space:nowrap'>%1</p>")
+                          .arg(describeBank(bank, true).toHtmlEscaped());
         if (bank.hasDefects) {
             tip += Qt::convertFromPlainText(tr("Has defects that a3bank check warns of, such as a "
                                                "stored checksum that does not match the content."),
@@ -120,7 +127,7 @@ QVariant LibraryModel::data(const QModelIndex& index, int role) const
     case Chain:
         return QString::fromStdString(chainText(catalog.chain(patch)));
     case Bank:
-        return QFileInfo(path).fileName();
+        return describeBank(bank, false);
     case Number:
         return static_cast<int>(catalog.row(patch) + 1);
     case SameSound:

@@ -9,6 +9,11 @@
 
 namespace a3 {
 
+// A bank as the Library names it: its file, with its folder or without, and
+// where in the file its dump is when the file is not itself the bank
+// ("Factory.zip › bank 2.syx").
+QString describeBank(const library::CatalogBank& bank, bool withFolder);
+
 // The patches of the library that a search finds, as a table. It keeps the
 // catalog's places only: a cell's text is made when the view asks for it.
 // Searches run on a thread of the pool, so that typing never waits for one;

@@ -121,8 +121,7 @@ LibraryWindow::LibraryWindow(Library& library, DocumentController& controller, U
     });
     connect(_table, &QTableView::activated, this, [this](const QModelIndex& index) {
         const auto patch = _model->patchAt(index.row());
-        emit openRequested(QFile::decodeName(_model->catalog()->bank(patch).path.c_str()),
-                           _model->catalog()->row(patch));
+        emit openRequested(_model->catalog()->bank(patch), _model->catalog()->row(patch));
     });
     connect(_cancel, &QPushButton::clicked, &_library, &Library::cancel);
     connect(&_library, &Library::catalogChanged, this,
@@ -206,7 +205,7 @@ void LibraryWindow::showAlsoIn()
         }
         _alsoIn->addItem(
             tr("%1, patch %2 (%3)")
-                .arg(QFile::decodeName(catalog->bank(same).path.c_str()))
+                .arg(describeBank(catalog->bank(same), true))
                 .arg(catalog->row(same) + 1)
                 .arg(QString::fromStdString(printablePatchName(catalog->name(same))).trimmed()));
     }

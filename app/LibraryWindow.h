@@ -1,5 +1,7 @@
 #pragma once
 
+#include "PatchCatalog.h"
+
 #include <QMainWindow>
 
 class QCheckBox;
@@ -45,8 +47,8 @@ public:
     void copySelection();
 
 signals:
-    // The user asked to see patch row (0-based) of the bank in path.
-    void openRequested(const QString& path, qint64 row);
+    // The user asked to see patch row (0-based) of the bank.
+    void openRequested(const library::CatalogBank& bank, qint64 row);
 
 protected:
     void changeEvent(QEvent* event) override;

@@ -6,7 +6,7 @@
 //   a search as one types against a case-insensitive scan of a vector of names
 //   a3bank find TEXT DIR  against find ... -exec cat
 //   the catalog's memory  against the patch bytes it holds
-// The ratios are printed at the end for reading; nothing here passes or fails.
+// The ratios are printed at the end (RatioReporter).
 //
 // The collection is made once under the temporary folder and kept for the
 // next run. A3_LIBRARY_BENCH_FILES sets how many bank files it has (for a
@@ -18,6 +18,7 @@
 #include "BankCollection.h"
 #include "LibraryIndex.h"
 #include "PatchCatalog.h"
+#include "RatioReporter.h"
 #include "RunProgram.h"
 
 #include <algorithm>
@@ -31,7 +32,6 @@
 #include <fstream>
 #include <iostream>
 #include <malloc.h>
-#include <map>
 #include <memory>
 #include <optional>
 #include <random>
@@ -336,66 +336,27 @@ void BM_FindProcess(benchmark::State& state, std::vector<std::string> arguments)
     setFileCounters(state);
 }
 
-// Keeps each run's time per iteration, and prints the ratio of each measure
-// to its baseline after the table.
-class RatioReporter : public benchmark::ConsoleReporter
+// The texts of a search as one types "hall 1", and one that finds nothing.
+std::vector<const char*> searchTexts()
 {
-public:
-    using ConsoleReporter::ConsoleReporter;
+    return {"h", "hal", "hall 1", "xyz"};
+}
 
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        ConsoleReporter::ReportRuns(runs);
-        // With repetitions, the median of each.
-        for (const Run& run : runs) {
-            const bool single = run.run_type == Run::RT_Iteration && run.repetitions <= 1;
-            const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
-            if (!run.error_occurred && (single || median)) {
-                _seconds[run.run_name.str()] =
-                    run.GetAdjustedRealTime() / benchmark::GetTimeUnitMultiplier(run.time_unit);
-            }
-        }
+a3::bench::RatioReporter::Pairs measuresAndBaselines()
+{
+    a3::bench::RatioReporter::Pairs all{
+        {"BM_FirstIndex/manual_time", "BM_CheckProcess/manual_time"},
+        {"BM_FirstIndex/manual_time", "BM_CheckInProcess/manual_time"},
+        {"BM_Reindex/manual_time", "BM_FindStatWalk/manual_time"}};
+    for (const char* text : searchTexts()) {
+        all.emplace_back("BM_Search/" + std::string(text) + "/manual_time",
+                         "BM_PlainScan/" + std::string(text) + "/manual_time");
+        all.emplace_back("BM_Search/" + std::string(text) + "/one_per_sound/manual_time",
+                         "BM_PlainScan/" + std::string(text) + "/manual_time");
     }
-
-    void Finalize() override
-    {
-        ConsoleReporter::Finalize();
-        std::ostream& out = GetOutputStream();
-        out << "\nRatios to the baselines (aim: within 2x):\n";
-        for (const auto& [measure, baseline] : pairs()) {
-            const auto m = _seconds.find(measure);
-            const auto b = _seconds.find(baseline);
-            if (m != _seconds.end() && b != _seconds.end() && b->second > 0) {
-                out << "  " << measure << " / " << baseline << " = " << m->second / b->second
-                    << '\n';
-            }
-        }
-    }
-
-private:
-    static std::vector<std::pair<std::string, std::string>> pairs()
-    {
-        std::vector<std::pair<std::string, std::string>> all{
-            {"BM_FirstIndex/manual_time", "BM_CheckProcess/manual_time"},
-            {"BM_FirstIndex/manual_time", "BM_CheckInProcess/manual_time"},
-            {"BM_Reindex/manual_time", "BM_FindStatWalk/manual_time"}};
-        for (const char* text : searchTexts()) {
-            all.emplace_back("BM_Search/" + std::string(text) + "/manual_time",
-                             "BM_PlainScan/" + std::string(text) + "/manual_time");
-            all.emplace_back("BM_Search/" + std::string(text) + "/one_per_sound/manual_time",
-                             "BM_PlainScan/" + std::string(text) + "/manual_time");
-        }
-        all.emplace_back("BM_A3bankFind/hal/manual_time", "BM_FindCat/manual_time");
-        return all;
-    }
-
-public:
-    // The texts of a search as one types "hall 1", and one that finds nothing.
-    static std::vector<const char*> searchTexts() { return {"h", "hal", "hall 1", "xyz"}; }
-
-private:
-    std::map<std::string, double> _seconds;
-};
+    all.emplace_back("BM_A3bankFind/hal/manual_time", "BM_FindCat/manual_time");
+    return all;
+}
 
 void registerAll()
 {
@@ -409,7 +370,7 @@ void registerAll()
     manual(benchmark::RegisterBenchmark("BM_FindStatWalk", BM_FindStatWalk));
     manual(benchmark::RegisterBenchmark("BM_OpenIndex", BM_OpenIndex));
     manual(benchmark::RegisterBenchmark("BM_CatalogBuild", BM_CatalogBuild));
-    for (const char* text : RatioReporter::searchTexts()) {
+    for (const char* text : searchTexts()) {
         const std::string name(text);
         manual(benchmark::RegisterBenchmark(("BM_Search/" + name).c_str(), BM_Search, name, false));
         manual(benchmark::RegisterBenchmark(("BM_Search/" + name + "/one_per_sound").c_str(),
@@ -434,8 +395,7 @@ int main(int argc, char** argv)
         return 1;
     }
     registerAll();
-    RatioReporter reporter(::isatty(STDOUT_FILENO) ? benchmark::ConsoleReporter::OO_Defaults
-                                                   : benchmark::ConsoleReporter::OO_Tabular);
+    a3::bench::RatioReporter reporter(measuresAndBaselines());
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
     return 0;

@@ -326,14 +326,18 @@ std::vector<CommandDefinition> commandTable()
          "list every patch whose name holds TEXT, in any\n"
          "case, in the banks under each DIR (by default\n"
          "the app's library folders and received banks),\n"
-         "one a line: file, number and name, separated by\n"
-         "tabs; with --same, TEXT is FILE:NUMBER and the\n"
-         "patches listed hold the same sound as that one\n"
-         "(the same bytes but for the name)",
+         "those in MIDI files and archives too, one a\n"
+         "line: file (for a bank inside one, its place\n"
+         "there), number and name, separated by tabs;\n"
+         "with --same, TEXT is FILE:NUMBER of a file of\n"
+         "one bank and the patches listed hold the same\n"
+         "sound as that one (the same bytes but for the\n"
+         "name)",
          findCommand,
          kCannotCompare,
          "0 a patch found, 1 none found, 2 a usage error, no library folders set and no DIR "
-         "given, a folder or the FILE of --same unreadable, or the output not written"},
+         "given, a folder unreadable, the FILE of --same unreadable or not of one bank, or the "
+         "output not written"},
         {"ports",
          {},
          {},

@@ -13,15 +13,6 @@
 namespace a3::cli {
 namespace {
 
-// A place as messages show it: the file as given, the members terminal-safe.
-std::string placeText(const std::string& fileName, DumpPlace place)
-{
-    for (std::string& member : place.members) {
-        member = terminalText(member);
-    }
-    return describePlace(fileName, place);
-}
-
 // The name a dump is written under, without ".syx": its member's name or
 // else its file's, without the extension, and "-2" from the second dump of
 // several there on. Only the last component of a member's name counts: the

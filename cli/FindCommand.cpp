@@ -45,11 +45,14 @@ std::vector<std::filesystem::path> searchedFolders(const Arguments& arguments)
     return folders;
 }
 
+// Why a file gives no bank for --same, or why a file found cannot be searched.
 std::string whyNoBank(const library::BankRead& read)
 {
     switch (read.outcome) {
-    case library::BankRead::Outcome::NotABank:
-        return "not an All-Data file";
+    case library::BankRead::Outcome::Read:
+        return read.banks.empty() ? "holds no All-Data dump"
+                                  : "holds " + std::to_string(read.banks.size()) +
+                                        " All-Data dumps; --same takes a file of one";
     case library::BankRead::Outcome::Unsettled:
         return "changed each time it was read";
     default:
@@ -59,8 +62,10 @@ std::string whyNoBank(const library::BankRead& read)
 
 void printPatch(const PatchCatalog& catalog, PatchCatalog::PatchId patch)
 {
-    std::cout << givenName(catalog.bank(patch).path) << '\t' << catalog.row(patch) + 1 << '\t'
-              << printablePatchName(catalog.name(patch)) << '\n';
+    const library::CatalogBank& bank = catalog.bank(patch);
+    const std::string file = givenName(bank.path);
+    std::cout << (bank.place ? placeText(file, *bank.place) : file) << '\t'
+              << catalog.row(patch) + 1 << '\t' << printablePatchName(catalog.name(patch)) << '\n';
 }
 
 } // namespace
@@ -90,11 +95,13 @@ int findCommand(const Arguments& arguments)
         std::cerr << "a3bank: " << givenName(folder.path) << ": " << folder.reason << '\n';
         status = kCannotCompare;
     }
-    // The FILE of --same is searched too, unless a folder holds it already.
+    // The FILE of --same is searched too, unless a folder holds it already;
+    // read whatever its name, as the user named it.
     library::FileIdentity referenceIdentity;
     if (reference) {
-        const library::BankRead read = library::readBank(reference->first, referenceIdentity);
-        if (!read.bank) {
+        const library::BankRead read =
+            library::readBanks(reference->first, referenceIdentity, true);
+        if (read.banks.size() != 1) {
             refuse(reference->first, whyNoBank(read));
             return kCannotCompare;
         }
@@ -111,22 +118,22 @@ int findCommand(const Arguments& arguments)
     PatchCatalog catalog;
     std::optional<PatchCatalog::PatchId> referencePatch;
     for (library::FoundFile& found : walk.files) {
-        const library::BankRead read = library::readBank(found.path, found.identity);
-        if (read.outcome == library::BankRead::Outcome::NotABank) {
-            continue; // nothing to find in it
-        }
-        if (!read.bank) {
+        const bool isReference = reference && found.identity == referenceIdentity;
+        library::BankRead read = library::readBanks(found.path, found.identity, isReference);
+        if (read.outcome != library::BankRead::Outcome::Read) {
             refuse(found.path, whyNoBank(read));
             status = kCannotCompare;
             continue;
         }
-        const library::BankSummary* bank = &*read.bank;
-        if (reference && found.identity == referenceIdentity) {
+        if (isReference && found.identity == referenceIdentity && read.banks.size() == 1) {
             referencePatch = static_cast<PatchCatalog::PatchId>(
                 catalog.bankCount() * kPatchCount + static_cast<std::size_t>(reference->second));
         }
-        catalog.addBank({found.path.native(), bank->chainChecksum, bank->hasDefects},
-                        bank->patches);
+        for (library::FileBank& bank : read.banks) {
+            catalog.addBank({found.path.native(), bank.summary.chainChecksum,
+                             bank.summary.hasDefects, std::move(bank.place)},
+                            bank.summary.patches);
+        }
     }
 
     std::vector<PatchCatalog::PatchId> found;

@@ -1,5 +1,6 @@
 #include "Terminal.h"
 
+#include "DumpsInFile.h"
 #include "Utf8.h"
 
 #include <cstdio>
@@ -116,6 +117,15 @@ std::string terminalMessage(std::string_view message, std::string_view name)
 std::string givenName(const std::filesystem::path& path)
 {
     return terminalText(path.native());
+}
+
+std::string placeText(const std::string& fileName, const DumpPlace& place)
+{
+    DumpPlace shown = place;
+    for (std::string& member : shown.members) {
+        member = terminalText(member);
+    }
+    return describePlace(fileName, shown);
 }
 
 std::string displayName(const std::filesystem::path& path)

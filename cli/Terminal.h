@@ -4,6 +4,10 @@
 #include <string>
 #include <string_view>
 
+namespace a3 {
+struct DumpPlace;
+}
+
 namespace a3::cli {
 
 // The exit statuses of a3bank.
@@ -32,6 +36,9 @@ std::string terminalMessage(std::string_view message, std::string_view name);
 // A file as results and messages name it: as the user gave it, terminal-safe,
 // so that a script can tell apart files of the same name in different folders.
 std::string givenName(const std::filesystem::path& path);
+// A dump's place as results and messages show it: describePlace() of the
+// file as given (givenName()), with each member terminal-safe.
+std::string placeText(const std::string& fileName, const DumpPlace& place);
 // A file as a listing's title shows it: its last component, terminal-safe.
 std::string displayName(const std::filesystem::path& path);
 

@@ -355,21 +355,29 @@ private:
     }
 
     // Reads a member whole into bytes, but never more than one byte over the
-    // member size: a header's size may be anything.
-    Read readMember(Level& level, std::vector<std::uint8_t>& bytes)
+    // member size: a header's size may be anything. Room for the size a
+    // header gives is made at once, so that a member of the size it says
+    // takes one read into the buffer it needs, and no more is zeroed.
+    Read readMember(Level& level, archive_entry* entry, std::vector<std::uint8_t>& bytes)
     {
         bytes.clear();
         const std::uint64_t most = std::max(_limits.memberSize, _limits.memberSize + 1);
+        if (archive_entry_size_is_set(entry)) {
+            const auto stated = static_cast<std::uint64_t>(archive_entry_size(entry));
+            bytes.reserve(static_cast<std::size_t>(std::min(stated + 1, most)));
+        }
         for (;;) {
             const std::size_t have = bytes.size();
             if (have > _limits.memberSize) {
                 return Read::TooLarge;
             }
-            const std::size_t wanted =
-                static_cast<std::size_t>(std::min<std::uint64_t>(kChunk, most - have));
-            // Grown as a vector grows, but never past the most it can hold.
-            bytes.reserve(static_cast<std::size_t>(
-                std::min<std::uint64_t>(std::max(2 * bytes.capacity(), have + wanted), most)));
+            // Into the room there is; once full, grown as a vector grows, but
+            // never past the most it can hold.
+            if (bytes.capacity() == have) {
+                bytes.reserve(static_cast<std::size_t>(
+                    std::min<std::uint64_t>(std::max(2 * bytes.capacity(), have + kChunk), most)));
+            }
+            const std::size_t wanted = std::min(bytes.capacity() - have, kChunk);
             bytes.resize(have + wanted);
             const la_ssize_t count = archive_read_data(level.handle, bytes.data() + have, wanted);
             if (count < 0) {
@@ -411,7 +419,7 @@ private:
             return Ending::Read;
         }
         std::vector<std::uint8_t>& bytes = _buffers[static_cast<std::size_t>(depth)];
-        switch (readMember(level, bytes)) {
+        switch (readMember(level, entry, bytes)) {
         case Read::Whole:
             break;
         case Read::TooLarge:

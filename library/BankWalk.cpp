@@ -5,17 +5,37 @@
 #include "FileDescriptor.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <set>
+#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
 
 namespace a3::library {
 namespace {
+
+// Whether a file of this name may hold dumps whatever its length: MIDI files
+// and captures, hex text and archives by the endings they are given.
+bool mayHoldDumps(std::string_view name)
+{
+    static constexpr std::array<std::string_view, 13> kEndings{
+        "syx", "mid", "midi", "smf", "rmi", "txt", "zip", "lha", "lzh", "tar", "tgz", "gz", "7z"};
+    const std::size_t dot = name.rfind('.');
+    if (dot == std::string_view::npos) {
+        return false;
+    }
+    const std::string_view ending = name.substr(dot + 1);
+    return std::ranges::any_of(kEndings, [&](std::string_view known) {
+        return std::ranges::equal(ending, known, [](char a, char b) {
+            return (a >= 'A' && a <= 'Z' ? static_cast<char>(a - 'A' + 'a') : a) == b;
+        });
+    });
+}
 
 FileIdentity identityOf(const struct stat& status)
 {
@@ -78,7 +98,8 @@ public:
             if (S_ISDIR(child.st_mode)) {
                 subfolders.push_back(folder / name);
             } else if (S_ISREG(child.st_mode) &&
-                       static_cast<std::uintmax_t>(child.st_size) == kAllDataFileSize) {
+                       (static_cast<std::uintmax_t>(child.st_size) == kAllDataFileSize ||
+                        mayHoldDumps(name))) {
                 _result.files.push_back({folder / name, identityOf(child)});
             }
         }
@@ -101,13 +122,15 @@ enum class ReadOutcome
 {
     Whole,
     Changed, // while it was read
-    NotABank,
-    Failed, // errno says why
+    NotRead, // not a regular file, or not of a length that is read
+    Failed,  // errno says why
 };
 
-// One read of the file: its content and what it was when read.
-ReadOutcome readOnce(const std::filesystem::path& path, std::vector<std::uint8_t>& bytes,
-                     FileIdentity& identity)
+// One read of the file: its content and what it was when read. Files of an
+// All-Data file's length are read, and with anyLength every other one up to
+// the largest scanned.
+ReadOutcome readOnce(const std::filesystem::path& path, bool anyLength,
+                     std::vector<std::uint8_t>& bytes, FileIdentity& identity)
 {
     const FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
     struct stat before
@@ -116,10 +139,12 @@ ReadOutcome readOnce(const std::filesystem::path& path, std::vector<std::uint8_t
         return ReadOutcome::Failed;
     }
     identity = identityOf(before);
-    if (!S_ISREG(before.st_mode) || identity.size != kAllDataFileSize) {
-        return ReadOutcome::NotABank;
+    const std::uintmax_t size = identity.size;
+    if (!S_ISREG(before.st_mode) ||
+        (size != kAllDataFileSize && !(anyLength && size <= kLargestFileScanned))) {
+        return ReadOutcome::NotRead;
     }
-    bytes.resize(kAllDataFileSize + 1); // one more, to notice a file that grew
+    bytes.resize(size + 1); // one more, to notice a file that grew
     std::size_t total = 0;
     while (total < bytes.size()) {
         const ssize_t got = ::read(fd.get(), bytes.data() + total, bytes.size() - total);
@@ -141,8 +166,26 @@ ReadOutcome readOnce(const std::filesystem::path& path, std::vector<std::uint8_t
         return ReadOutcome::Failed;
     }
     identity = identityOf(after);
-    const bool changed = !(identityOf(before) == identity) || total != kAllDataFileSize;
+    const bool changed = !(identityOf(before) == identity) || total != size;
     return changed ? ReadOutcome::Changed : ReadOutcome::Whole;
+}
+
+// Adds the bank of a whole dump; false, adding nothing, for bytes that are
+// no All-Data dump.
+bool addBank(std::vector<FileBank>& banks, std::optional<DumpPlace> place,
+             std::span<const std::uint8_t> dump)
+{
+    const Result<A3AllDataSource> bank = A3AllDataSource::fromSyxData(dump);
+    if (!bank.ok()) {
+        return false;
+    }
+    const A3AllData data = bank->data();
+    FileBank& kept = banks.emplace_back();
+    kept.place = std::move(place);
+    kept.summary.chainChecksum = bank->chainChecksum();
+    kept.summary.hasDefects = !toleratedDefects(dump).empty();
+    std::memcpy(kept.summary.patches.data(), data.patch.data(), kBankPatchBytes);
+    return true;
 }
 
 } // namespace
@@ -157,8 +200,9 @@ WalkResult findBankFiles(std::span<const std::filesystem::path> folders, UpdateP
     return result;
 }
 
-BankRead readBank(const std::filesystem::path& path, FileIdentity& identity)
+BankRead readBanks(const std::filesystem::path& path, FileIdentity& identity, bool anyName)
 {
+    const bool scanned = anyName || mayHoldDumps(path.filename().native());
     // A file rewritten in place while being read shows a new time or size
     // after the read: read it again, a few times at most for a file that
     // never settles.
@@ -166,7 +210,7 @@ BankRead readBank(const std::filesystem::path& path, FileIdentity& identity)
     std::vector<std::uint8_t> bytes;
     ReadOutcome outcome = ReadOutcome::Changed;
     for (int attempt = 0; attempt < kAttempts && outcome == ReadOutcome::Changed; ++attempt) {
-        outcome = readOnce(path, bytes, identity);
+        outcome = readOnce(path, scanned, bytes, identity);
     }
     BankRead read;
     switch (outcome) {
@@ -176,23 +220,23 @@ BankRead readBank(const std::filesystem::path& path, FileIdentity& identity)
     case ReadOutcome::Changed:
         read.outcome = BankRead::Outcome::Unsettled;
         return read;
-    case ReadOutcome::NotABank:
-        read.outcome = BankRead::Outcome::NotABank;
+    case ReadOutcome::NotRead:
+        read.outcome = BankRead::Outcome::Read;
         return read;
     case ReadOutcome::Whole:
         break;
     }
-    const Result<A3AllDataSource> bank = A3AllDataSource::fromSyxData(bytes);
-    if (!bank.ok()) {
-        read.outcome = BankRead::Outcome::NotABank;
+    read.outcome = BankRead::Outcome::Read;
+    // The bank's own file first: nearly every file read is one, and it needs
+    // no search.
+    if (bytes.size() == kAllDataFileSize && addBank(read.banks, std::nullopt, bytes)) {
         return read;
     }
-    const A3AllData data = bank->data();
-    BankSummary& summary = read.bank.emplace();
-    summary.chainChecksum = bank->chainChecksum();
-    summary.hasDefects = !toleratedDefects(bytes).empty();
-    std::memcpy(summary.patches.data(), data.patch.data(), kBankPatchBytes);
-    read.outcome = BankRead::Outcome::Bank;
+    if (scanned) {
+        for (DumpInFile& dump : dumpsInBytes(bytes).dumps) {
+            addBank(read.banks, std::move(dump.place), dump.bytes);
+        }
+    }
     return read;
 }
 

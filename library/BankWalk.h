@@ -1,6 +1,7 @@
 #pragma once
 
 #include "A3AllData.h"
+#include "DumpsInFile.h"
 #include "UpdateProgress.h"
 
 #include <array>
@@ -35,8 +36,11 @@ struct UnreadableFolder
     std::string reason; // the system's: "Permission denied"
 };
 
-// The files under some folders that may be All-Data files (those of the one
-// length an All-Data file has), and what could not be walked.
+// The files under some folders that may hold banks, and what could not be
+// walked: those of the one length an All-Data file has, whatever their names,
+// and those whose names end as MIDI files, captures, hex text and archives do
+// (.syx .mid .midi .smf .rmi .txt .zip .lha .lzh .tar .tgz .gz .7z, in any
+// case), whatever their lengths. Other files cost no more than their stat.
 struct WalkResult
 {
     std::vector<FoundFile> files; // in the order found
@@ -54,7 +58,7 @@ WalkResult findBankFiles(std::span<const std::filesystem::path> folders,
 
 inline constexpr std::size_t kBankPatchBytes = kPatchCount * kPatchSize;
 
-// The part of an All-Data file that a library keeps.
+// The part of an All-Data dump that a library keeps.
 struct BankSummary
 {
     std::uint16_t chainChecksum = 0;
@@ -62,23 +66,35 @@ struct BankSummary
     std::array<std::uint8_t, kBankPatchBytes> patches{};
 };
 
+// A bank that a file holds.
+struct FileBank
+{
+    // Where in the file its dump is; none for a file that is itself the bank,
+    // as the device sends it and the app saves it.
+    std::optional<DumpPlace> place;
+    BankSummary summary;
+};
+
 struct BankRead
 {
     enum class Outcome
     {
-        Bank,
-        NotABank,   // not an All-Data file
+        Read,
         Unreadable, // could not be opened or read
         Unsettled,  // changed during every read
     };
     Outcome outcome = Outcome::Unreadable;
-    std::optional<BankSummary> bank; // for a Bank
-    std::string reason;              // for an Unreadable file: the system's
+    std::vector<FileBank> banks; // of a file Read, in the file's order: none when it holds none
+    std::string reason;          // for an Unreadable file: the system's
 };
 
-// The bank stored in an All-Data file as it is from start to end of one
-// read: a file that changes while it is read is read again, a few times at
-// most. identity is the file as last seen.
-BankRead readBank(const std::filesystem::path& path, FileIdentity& identity);
+// The banks stored in a file as it is from start to end of one read: a file
+// that changes while it is read is read again, a few times at most. A file
+// of an All-Data file's length that is one is read as the bank itself;
+// others are searched for dumps (dumpsInBytes()) when their names say they
+// may hold some, or when anyName. Files over kLargestFileScanned and those
+// that are not regular files are not read, and hold none. identity is the
+// file as last seen.
+BankRead readBanks(const std::filesystem::path& path, FileIdentity& identity, bool anyName = false);
 
 } // namespace a3::library

@@ -21,12 +21,15 @@ namespace {
 
 // Raised when the index changes shape; an index of another version is
 // rebuilt rather than read.
-constexpr int kSchemaVersion = 1;
+constexpr int kSchemaVersion = 2;
 // Long enough for another program's batch of writes to end.
 constexpr int kBusyTimeoutMs = 60'000;
-// Files written a transaction: short enough that another program waiting
-// for the index gets its turn soon.
-constexpr int kFilesPerTransaction = 256;
+// Files, and banks, written a transaction: short enough that another
+// program waiting for the index gets its turn soon. The banks' bound keeps
+// archives of many banks from holding a transaction, and the memory of the
+// reads ahead of it, for long.
+constexpr std::size_t kFilesPerTransaction = 256;
+constexpr std::size_t kBanksPerTransaction = 1024;
 
 class Statement
 {
@@ -63,6 +66,7 @@ public:
         check(sqlite3_bind_text(_statement, index, text.data(), static_cast<int>(text.size()),
                                 SQLITE_TRANSIENT));
     }
+    void bindNull(int index) { check(sqlite3_bind_null(_statement, index)); }
     void bind(int index, std::span<const std::uint8_t> bytes)
     {
         check(sqlite3_bind_blob(_statement, index, bytes.data(), static_cast<int>(bytes.size()),
@@ -77,6 +81,7 @@ public:
                                  static_cast<std::size_t>(sqlite3_column_bytes(_statement, column)))
                    : std::string();
     }
+    bool isNull(int column) const { return sqlite3_column_type(_statement, column) == SQLITE_NULL; }
     std::span<const std::uint8_t> blob(int column) const
     {
         const auto* bytes =
@@ -97,6 +102,33 @@ void execute(sqlite3* db, const char* sql)
         sqlite3_free(message);
         throw LibraryIndexError(reason, code);
     }
+}
+
+// A dump's archive members as the index keeps them: each name followed by a
+// zero byte, which no name holds, so that no members and one unnamed member
+// (a compressed file that stores no name) differ.
+std::string joinedMembers(const std::vector<std::string>& members)
+{
+    std::string joined;
+    for (const std::string& member : members) {
+        joined += member;
+        joined += '\0';
+    }
+    return joined;
+}
+
+std::vector<std::string> splitMembers(std::span<const std::uint8_t> joined)
+{
+    std::vector<std::string> members;
+    std::string member;
+    for (const std::uint8_t byte : joined) {
+        if (byte == 0) {
+            members.push_back(std::exchange(member, {}));
+        } else {
+            member += static_cast<char>(byte);
+        }
+    }
+    return members;
 }
 
 // One write transaction, rolled back unless committed.
@@ -133,6 +165,7 @@ class ReadAhead
 public:
     struct Read
     {
+        const FoundFile* file = nullptr;
         FileIdentity identity;
         BankRead read;
     };
@@ -152,8 +185,8 @@ public:
     ReadAhead(const ReadAhead&) = delete;
     ReadAhead& operator=(const ReadAhead&) = delete;
 
-    // The reads of the next kFilesPerTransaction files (fewer at the end) in
-    // order; fewer, or none, once the reader stopped on a cancel.
+    // The reads of the next files in order, up to a transaction's worth;
+    // none once every file was read, or the reader stopped on a cancel.
     std::vector<Read> next()
     {
         std::unique_lock lock(_mutex);
@@ -179,8 +212,7 @@ private:
     void readAll(UpdateProgress* progress)
     {
         bool cancelled = false;
-        for (std::size_t first = 0; first < _files.size() && !cancelled;
-             first += kFilesPerTransaction) {
+        for (std::size_t k = 0; k < _files.size() && !cancelled;) {
             std::vector<Read> batch;
             {
                 std::unique_lock lock(_mutex);
@@ -194,8 +226,8 @@ private:
                 }
             }
             batch.clear();
-            const std::size_t end = std::min(first + kFilesPerTransaction, _files.size());
-            for (std::size_t k = first; k < end; ++k) {
+            for (std::size_t banks = 0; k < _files.size() && batch.size() < kFilesPerTransaction &&
+                                        banks < kBanksPerTransaction;) {
                 if (progress && progress->cancelled()) {
                     cancelled = true;
                     break;
@@ -204,12 +236,16 @@ private:
                     progress->arrive(_files[k]->path.parent_path());
                 }
                 Read& read = batch.emplace_back();
-                read.identity = _files[k]->identity;
-                read.read = readBank(_files[k]->path, read.identity);
+                read.file = _files[k++];
+                read.identity = read.file->identity;
+                read.read = readBanks(read.file->path, read.identity);
+                banks += read.read.banks.size();
             }
             const std::scoped_lock lock(_mutex);
-            _ready.push_back(std::move(batch));
-            _changed.notify_all();
+            if (!batch.empty()) {
+                _ready.push_back(std::move(batch));
+                _changed.notify_all();
+            }
         }
         const std::scoped_lock lock(_mutex);
         _readerDone = true;
@@ -383,17 +419,25 @@ void LibraryIndex::createSchema()
     execute(_db,
             ("PRAGMA wal_autocheckpoint=" + std::to_string(kCheckpointBytes / pageBytes)).c_str());
     Transaction transaction(_db);
-    // One row a file of an All-Data file's length: its identity, and for a
-    // bank its chain checksum, defects and its 100 patch images in order.
+    // One row a file read, with or without banks: what tells whether it
+    // changed since.
     execute(_db, "CREATE TABLE IF NOT EXISTS files ("
                  " path TEXT PRIMARY KEY,"
                  " size INTEGER NOT NULL,"
                  " modified_ns INTEGER NOT NULL,"
-                 " inode INTEGER NOT NULL,"
-                 " is_bank INTEGER NOT NULL,"
-                 " chain_checksum INTEGER,"
-                 " has_defects INTEGER,"
-                 " patches BLOB)");
+                 " inode INTEGER NOT NULL)");
+    // One row a bank, in its file's order: its place there (members NULL for
+    // a file that is itself the bank), its chain checksum, defects and its
+    // 100 patch images in order.
+    execute(_db, "CREATE TABLE IF NOT EXISTS banks ("
+                 " path TEXT NOT NULL,"
+                 " members BLOB,"
+                 " number INTEGER NOT NULL,"
+                 " dumps_there INTEGER NOT NULL,"
+                 " chain_checksum INTEGER NOT NULL,"
+                 " has_defects INTEGER NOT NULL,"
+                 " patches BLOB NOT NULL)");
+    execute(_db, "CREATE INDEX IF NOT EXISTS banks_by_path ON banks (path)");
     execute(_db, ("PRAGMA user_version=" + std::to_string(kSchemaVersion)).c_str());
     transaction.commit();
 }
@@ -436,62 +480,83 @@ IndexUpdate LibraryIndex::update(std::span<const std::filesystem::path> folders,
         progress->filesDone += result.filesUnchanged;
     }
 
-    Statement store(_db, "INSERT OR REPLACE INTO files VALUES (?, ?, ?, ?, ?, ?, ?, ?)");
-    Statement forget(_db, "DELETE FROM files WHERE path = ?");
-    std::optional<ReadAhead> reads;
+    Statement storeFile(_db, "INSERT OR REPLACE INTO files VALUES (?, ?, ?, ?)");
+    Statement storeBank(_db, "INSERT INTO banks VALUES (?, ?, ?, ?, ?, ?, ?)");
+    Statement forgetFile(_db, "DELETE FROM files WHERE path = ?");
+    Statement forgetBanks(_db, "DELETE FROM banks WHERE path = ?");
+    const auto run = [](Statement& statement, const std::string& path) {
+        statement.bind(1, path);
+        statement.step();
+        statement.reset();
+    };
     if (!walk.cancelled && !toRead.empty()) {
-        reads.emplace(toRead, progress);
-    }
-    for (std::size_t first = 0; first < toRead.size() && !walk.cancelled;
-         first += kFilesPerTransaction) {
-        // Read before the write lock is taken, so other programs wait less.
-        std::vector<ReadAhead::Read> batch = reads->next();
-        Transaction transaction(_db);
-        const std::size_t end = std::min(first + kFilesPerTransaction, toRead.size());
-        for (std::size_t k = first; k < end; ++k) {
-            if (k - first >= batch.size() || (progress && progress->cancelled())) {
-                walk.cancelled = true;
+        ReadAhead reads(toRead, progress);
+        std::size_t filesStored = 0;
+        // Each batch is read before the write lock is taken, so other
+        // programs wait less.
+        for (std::vector<ReadAhead::Read> batch = reads.next(); !batch.empty();
+             batch = reads.next()) {
+            Transaction transaction(_db);
+            for (const ReadAhead::Read& read : batch) {
+                if (progress && progress->cancelled()) {
+                    break;
+                }
+                if (progress) {
+                    ++progress->filesDone;
+                }
+                ++filesStored;
+                const std::string& path = read.file->path.native();
+                run(forgetBanks, path); // those of the file's version before
+                if (read.read.outcome != BankRead::Outcome::Read) {
+                    // Not kept, so that it is read again next time.
+                    run(forgetFile, path);
+                    ++result.filesUnreadable;
+                    continue;
+                }
+                storeFile.bind(1, path);
+                storeFile.bind(2, static_cast<std::int64_t>(read.identity.size));
+                storeFile.bind(3, read.identity.modifiedNs);
+                storeFile.bind(4, static_cast<std::int64_t>(read.identity.inode));
+                storeFile.step();
+                storeFile.reset();
+                for (const FileBank& bank : read.read.banks) {
+                    storeBank.bind(1, path);
+                    if (bank.place) {
+                        const std::string members = joinedMembers(bank.place->members);
+                        storeBank.bind(
+                            2, std::span(reinterpret_cast<const std::uint8_t*>(members.data()),
+                                         members.size()));
+                    } else {
+                        storeBank.bindNull(2);
+                    }
+                    storeBank.bind(3,
+                                   static_cast<std::int64_t>(bank.place ? bank.place->number : 1));
+                    storeBank.bind(
+                        4, static_cast<std::int64_t>(bank.place ? bank.place->dumpsThere : 1));
+                    storeBank.bind(5, bank.summary.chainChecksum);
+                    storeBank.bind(6, bank.summary.hasDefects ? 1 : 0);
+                    storeBank.bind(7, bank.summary.patches);
+                    storeBank.step();
+                    storeBank.reset();
+                }
+                result.banksRead += static_cast<int>(read.read.banks.size());
+                result.filesPassedOver += read.read.banks.empty() ? 1 : 0;
+            }
+            transaction.commit();
+            reads.giveBack(std::move(batch));
+            if (progress && progress->cancelled()) {
                 break;
             }
-            if (progress) {
-                ++progress->filesDone;
-            }
-            const FileIdentity& identity = batch[k - first].identity;
-            const std::optional<BankSummary>& bank = batch[k - first].read.bank;
-            if (const auto outcome = batch[k - first].read.outcome;
-                outcome == BankRead::Outcome::Unreadable ||
-                outcome == BankRead::Outcome::Unsettled) {
-                // Not kept, so that it is read again next time.
-                forget.bind(1, toRead[k]->path.native());
-                forget.step();
-                forget.reset();
-                ++result.filesUnreadable;
-                continue;
-            }
-            store.bind(1, toRead[k]->path.native());
-            store.bind(2, static_cast<std::int64_t>(identity.size));
-            store.bind(3, identity.modifiedNs);
-            store.bind(4, static_cast<std::int64_t>(identity.inode));
-            store.bind(5, bank ? 1 : 0);
-            store.bind(6, bank ? bank->chainChecksum : 0);
-            store.bind(7, bank && bank->hasDefects ? 1 : 0);
-            store.bind(8, bank ? std::span<const std::uint8_t>(bank->patches)
-                               : std::span<const std::uint8_t>());
-            store.step();
-            store.reset();
-            ++(bank ? result.banksRead : result.filesPassedOver);
         }
-        transaction.commit();
-        reads->giveBack(std::move(batch));
+        walk.cancelled = filesStored < toRead.size();
     }
     result.cancelled = walk.cancelled;
     _changedSinceCatalog |= result.banksRead + result.filesPassedOver + result.filesUnreadable > 0;
     if (!result.cancelled) {
         Transaction transaction(_db);
         for (const auto& [path, identity] : known) {
-            forget.bind(1, path);
-            forget.step();
-            forget.reset();
+            run(forgetBanks, path);
+            run(forgetFile, path);
             ++result.filesRemoved;
         }
         transaction.commit();
@@ -520,21 +585,26 @@ PatchCatalog LibraryIndex::catalog()
     _changedSinceCatalog = false;
     PatchCatalog catalog;
     {
-        Statement count(_db, "SELECT count(*) FROM files WHERE is_bank");
+        Statement count(_db, "SELECT count(*) FROM banks");
         count.step();
         catalog.reserve(static_cast<std::size_t>(count.integer(0)));
     }
-    Statement select(_db, "SELECT path, chain_checksum, has_defects, patches FROM files"
-                          " WHERE is_bank ORDER BY path");
+    Statement select(_db, "SELECT path, members, number, dumps_there, chain_checksum,"
+                          " has_defects, patches FROM banks ORDER BY path, rowid");
     while (select.step()) {
-        const auto patches = select.blob(3);
+        const auto patches = select.blob(6);
         if (patches.size() != kBankPatchBytes) {
             throw LibraryIndexError("a bank of the index has " + std::to_string(patches.size()) +
                                     " bytes of patches");
         }
-        catalog.addBank(
-            {select.text(0), static_cast<std::uint16_t>(select.integer(1)), select.integer(2) != 0},
-            patches.first<kBankPatchBytes>());
+        CatalogBank bank{select.text(0), static_cast<std::uint16_t>(select.integer(4)),
+                         select.integer(5) != 0};
+        if (!select.isNull(1)) {
+            bank.place =
+                DumpPlace{splitMembers(select.blob(1)), static_cast<std::size_t>(select.integer(2)),
+                          static_cast<std::size_t>(select.integer(3))};
+        }
+        catalog.addBank(std::move(bank), patches.first<kBankPatchBytes>());
     }
     catalog.finish();
     return catalog;

@@ -3,6 +3,7 @@
 #include "BankWalk.h"
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -12,15 +13,18 @@ namespace a3::library {
 
 struct CatalogBank
 {
-    std::string path; // as the file system names it
+    std::string path; // of its file, as the file system names it
     std::uint16_t chainChecksum = 0;
     bool hasDefects = false;
+    // Where in its file the bank's dump is; none for a file that is itself
+    // the bank.
+    std::optional<DumpPlace> place = std::nullopt;
 };
 
 // Every patch of a collection of banks, in compact columns, and the questions
 // a user asks of it. A patch is known by its place: bank * 100 + row, the
-// banks in the order they were added (callers add them by path, so results
-// come ordered by path, then number).
+// banks in the order they were added (callers add them by path and then in
+// their file's order, so results come ordered by path, then number).
 // The patches a copy or a drag out of the library carries: their images in
 // the order given, and the chain data they need, as a copy from one bank
 // carries them.

@@ -26,6 +26,7 @@ struct DumpPlace
     std::vector<std::string> members; // the archive members it is in, outside in; none for the file
     std::size_t number = 1;           // among the dumps begun in the file or member, from 1
     std::size_t dumpsThere = 1;       // how many dumps began there, whole or cut
+    friend bool operator==(const DumpPlace&, const DumpPlace&) = default;
 };
 
 // The place for a person: "song.mid", "song.mid, dump 2",

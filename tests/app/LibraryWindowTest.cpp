@@ -205,6 +205,49 @@ TEST_F(LibraryWindowTest, FindsCopiesAndOpensPatchesOfEveryBankKept)
     EXPECT_EQ(column(library, LibraryModel::Name), QStringList{QStringLiteral("Hallway")});
 }
 
+// A patch of a bank inside an archive is named by its place, and opens as
+// that dump alone, an untitled bank, at the patch; once the archive is gone,
+// the user is told.
+TEST_F(LibraryWindowTest, APatchInAnArchiveOpensItsOwnDumpAtThePatch)
+{
+    const auto banks = dir / "banks";
+    std::filesystem::create_directories(banks);
+    std::filesystem::copy_file(std::filesystem::path(A3_TEST_DATA_DIR) / "archives/three-banks.zip",
+                               banks / "Factory.zip");
+    ASSERT_EQ(controller.library().addFolder(qPath(banks)), std::nullopt);
+    LibraryWindow& library = *controller.showLibrary();
+    waitForRefresh();
+    library.searchField().setText(QStringLiteral("Crunch"));
+    EXPECT_EQ(column(library, LibraryModel::Bank),
+              (QStringList{"Factory.zip › bank 1.syx", "Factory.zip › bank 2.syx",
+                           "Factory.zip › bank 3.syx"}));
+    library.table().selectRow(1);
+    ASSERT_EQ(library.alsoInList().count(), 2);
+    EXPECT_EQ(library.alsoInList().item(1)->text(),
+              qPath(banks / "Factory.zip") + QStringLiteral(" › bank 3.syx, patch 2 (Crunch)"));
+
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&library));
+    const auto doubleClick = [&](int row) {
+        const QRect cell = library.table().visualRect(library.model().index(row, 0));
+        QTest::mouseClick(library.table().viewport(), Qt::LeftButton, {}, cell.center());
+        QTest::mouseDClick(library.table().viewport(), Qt::LeftButton, {}, cell.center());
+    };
+    doubleClick(1);
+    ASSERT_EQ(controller.windows().size(), 1);
+    DocumentWindow* shown = controller.windows().front();
+    EXPECT_EQ(shown->windowTitle(), QStringLiteral("Factory.zip › bank 2.syx — imported[*]"));
+    EXPECT_EQ(shown->view().table().selectionModel()->selectedRows().value(0).row(), 1);
+    EXPECT_TRUE(prompts.bankChoices.isEmpty());
+
+    std::filesystem::remove(banks / "Factory.zip");
+    doubleClick(2);
+    EXPECT_EQ(controller.windows().size(), 1);
+    ASSERT_EQ(prompts.errors.size(), 1);
+    EXPECT_TRUE(prompts.errors.front().startsWith(
+        QStringLiteral("The bank “Factory.zip › bank 3.syx” could not be opened.|")))
+        << prompts.errors.front().toStdString();
+}
+
 // Names come from downloads and shared folders: markup in one is shown as it
 // is, and never loads what an <img src=...> in it names (here a FIFO, which
 // would hold the window for ever).

@@ -63,7 +63,7 @@ TEST(A3BankFind, PrintsEachPatchFoundAndExitsAsGrepDoes)
         {{"find", "--same", b + "/notes.syx:1", b},
          "",
          2,
-         "a3bank: " + b + "/notes.syx: not an All-Data file\n"},
+         "a3bank: " + b + "/notes.syx: holds no All-Data dump\n"},
         {{"find", "--same", b + "/a one.syx:101", b}, "", 2, ""},
         {{"find", "--same", ":5", b},
          "",
@@ -83,6 +83,39 @@ TEST(A3BankFind, PrintsEachPatchFoundAndExitsAsGrepDoes)
             EXPECT_EQ(run.err, c.err);
         }
     }
+}
+
+// A bank inside a MIDI file or an archive is printed by its place there, on
+// one line whatever its member's name; --same takes a file of one dump, of
+// any kind.
+TEST(A3BankFind, NamesABankInsideAFileByItsPlace)
+{
+    const test::TempDir dir;
+    const fs::path data = A3_TEST_DATA_DIR;
+    fs::copy_file(data / "archives/three-banks.zip", dir / "Factory.zip");
+    fs::copy_file(data / "archives/control-name.tgz", dir / "control-name.tgz");
+    fs::copy_file(data / "scan/format0.mid", dir / "song.mid");
+    const std::string d = dir.path().string();
+    const std::string crunch = "\t2\tCrunch \n";
+    const std::string everyCrunch =
+        d + "/Factory.zip › bank 1.syx" + crunch + d + "/Factory.zip › bank 2.syx" + crunch + d +
+        "/Factory.zip › bank 3.syx" + crunch + d + "/control-name.tgz › 'new'$'\\n''line.syx'" +
+        crunch + d + "/song.mid" + crunch;
+    const auto find = [&](std::vector<std::string> arguments) {
+        arguments.insert(arguments.begin(), {A3BANK_PATH, "find"});
+        return test::run(arguments, std::chrono::seconds(30));
+    };
+
+    const test::RunResult byName = find({"crunch", d});
+    EXPECT_EQ(byName.out, everyCrunch);
+    EXPECT_EQ(byName.exit.code, 0) << byName.err;
+    const test::RunResult same = find({"--same", d + "/song.mid:2", d});
+    EXPECT_EQ(same.out, everyCrunch);
+    const test::RunResult several = find({"--same", d + "/Factory.zip:2", d});
+    EXPECT_EQ(several.exit.code, 2);
+    EXPECT_EQ(several.err,
+              "a3bank: " + d +
+                  "/Factory.zip: holds 3 All-Data dumps; --same takes a file of one\n");
 }
 
 // A bank that cannot be read is named with the reason, and the others are

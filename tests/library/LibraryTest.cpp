@@ -3,6 +3,7 @@
 #include "Isolation.h"
 #include "LibraryIndex.h"
 #include "LibraryPlaces.h"
+#include "MidiFileWriter.h"
 #include "PatchCatalog.h"
 #include "TempDir.h"
 
@@ -10,6 +11,7 @@
 #include <atomic>
 #include <bit>
 #include <cstring>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
@@ -28,13 +30,16 @@ void addToCatalog(PatchCatalog& catalog, const std::string& path, const A3AllDat
                     std::bit_cast<std::array<std::uint8_t, kBankPatchBytes>>(bank.data().patch));
 }
 
-// "file:number" of each patch, as a test states what it expects.
+// "file:number" of each patch, or "place:number" for a bank inside a file,
+// as a test states what it expects.
 std::vector<std::string> places(const PatchCatalog& catalog,
                                 std::span<const PatchCatalog::PatchId> patches)
 {
     std::vector<std::string> result;
     for (const auto patch : patches) {
-        result.push_back(catalog.bank(patch).path + ":" + std::to_string(catalog.row(patch) + 1));
+        const CatalogBank& bank = catalog.bank(patch);
+        result.push_back((bank.place ? describePlace(bank.path, *bank.place) : bank.path) + ":" +
+                         std::to_string(catalog.row(patch) + 1));
     }
     return result;
 }
@@ -148,7 +153,11 @@ TEST_F(Library, WalkFindsEveryBankOnceAndPassesOverWhatItCannotRead)
 {
     test::writeBytes(_dir / "banks/one.syx", bankWith({}).syxData());
     test::writeBytes(_dir / "banks/deep/er/two.SYX", bankWith({}).syxData());
+    // Of other lengths, only files named as those that may hold dumps are.
     test::writeBytes(_dir / "banks/short.syx", std::vector<std::uint8_t>(100));
+    test::writeBytes(_dir / "banks/song.MIDI", std::vector<std::uint8_t>(100));
+    test::writeBytes(_dir / "banks/song.mid.bak", std::vector<std::uint8_t>(100));
+    test::writeBytes(_dir / "banks/syx", std::vector<std::uint8_t>(100));
     fs::create_directory_symlink("..", _dir / "banks/deep/loop");
     fs::create_directory_symlink(_dir / "banks/deep", _dir / "banks/shortcut");
     test::writeBytes(_dir / "other/three.syx", bankWith({}).syxData());
@@ -156,7 +165,7 @@ TEST_F(Library, WalkFindsEveryBankOnceAndPassesOverWhatItCannotRead)
 
     EXPECT_EQ(walked({_dir / "banks", _dir / "missing"}),
               (std::vector<std::string>{"banks/deep/er/two.SYX", "banks/linked/three.syx",
-                                        "banks/one.syx"}));
+                                        "banks/one.syx", "banks/short.syx", "banks/song.MIDI"}));
     EXPECT_EQ(_walk.loopsSkipped, 2); // deep/loop back up, and shortcut to deep seen before
     ASSERT_EQ(_walk.unreadableFolders.size(), 1u);
     EXPECT_EQ(_walk.unreadableFolders[0].reason, "No such file or directory");
@@ -164,7 +173,7 @@ TEST_F(Library, WalkFindsEveryBankOnceAndPassesOverWhatItCannotRead)
     test::writeBytes(_dir / "banks/locked/hidden.syx", bankWith({}).syxData());
     fs::permissions(_dir / "banks/locked", fs::perms::none);
     if (test::withoutPrivileges(_dir.path())) {
-        EXPECT_EQ(walked({_dir / "banks"}).size(), 3u);
+        EXPECT_EQ(walked({_dir / "banks"}).size(), 5u);
         ASSERT_EQ(_walk.unreadableFolders.size(), 1u);
         EXPECT_EQ(_walk.unreadableFolders[0].path, _dir / "banks/locked");
         EXPECT_EQ(_walk.unreadableFolders[0].reason, "Permission denied");
@@ -200,11 +209,11 @@ TEST_F(Library, AFileThatChangesWhileReadIsReadAgain)
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
     setenv("A3_REPLACE_DURING_READ", (_dir / "after.syx").c_str(), 1);
     FileIdentity identity;
-    const std::optional<BankSummary> bank = readBank(_dir / "bank.syx", identity).bank;
+    const std::vector<FileBank> banks = readBanks(_dir / "bank.syx", identity).banks;
     unsetenv("A3_REPLACE_DURING_READ");
-    ASSERT_TRUE(bank);
-    EXPECT_FALSE(bank->hasDefects);
-    EXPECT_EQ(patchName(std::span(bank->patches).first<kPatchSize>()), "After  ");
+    ASSERT_EQ(banks.size(), 1u);
+    EXPECT_FALSE(banks[0].summary.hasDefects);
+    EXPECT_EQ(patchName(std::span(banks[0].summary.patches).first<kPatchSize>()), "After  ");
     // What the index keeps: the file as it was read.
     const WalkResult walk = findBankFiles(std::vector{_dir.path()});
     EXPECT_EQ(std::ranges::count(walk.files, FoundFile{_dir / "bank.syx", identity}), 1);
@@ -240,6 +249,65 @@ TEST_F(Library, ReadsOnlyWhatChangedAndForgetsWhatWent)
     // A folder no longer searched takes its banks out of the index.
     EXPECT_EQ(index.update(std::vector<fs::path>{}).filesRemoved, 2);
     EXPECT_EQ(index.catalog().bankCount(), 0u);
+}
+
+// Each dump in a MIDI file, a capture or an archive is a bank of its own,
+// named by its place there; a file without a whole dump is read once and
+// counted, and one named as no such file is not read at all.
+TEST_F(Library, IndexesEveryDumpAFileHoldsByItsPlace)
+{
+    A3AllDataSource song = bankWith({{4, u"Song"}});
+    const std::vector<std::uint8_t> songDump = song.syxData();
+    const std::vector<std::uint8_t> midiFile = midiFileOfDump(
+        std::span<const std::uint8_t, kAllDataFileSize>(songDump.data(), songDump.size()));
+    test::writeBytes(banks() / "song.MID", midiFile);
+    test::writeBytes(banks() / "song.bin", midiFile);
+    std::vector<std::uint8_t> two = songDump;
+    const std::vector<std::uint8_t> gigDump = bankWith({{1, u"Gig"}}).syxData();
+    two.insert(two.end(), gigDump.begin(), gigDump.end());
+    test::writeBytes(banks() / "two.syx", two);
+    const fs::path zip = banks() / "three-banks.zip";
+    fs::copy_file(fs::path(A3_TEST_DATA_DIR) / "archives/three-banks.zip", zip);
+    const std::string_view notes = "Live set, March: bank 2 for the second half.\n";
+    test::writeBytes(banks() / "notes.txt",
+                     std::span(reinterpret_cast<const std::uint8_t*>(notes.data()), notes.size()));
+    test::writeBytes(banks() / "cut.syx", std::span(songDump).first(20'000));
+
+    LibraryIndex index(indexFile());
+    const IndexUpdate first = update(index);
+    EXPECT_EQ(first.banksRead, 6);
+    EXPECT_EQ(first.filesPassedOver, 2); // notes.txt, cut.syx
+    const auto found = [&](const char* text) {
+        const PatchCatalog catalog = index.catalog();
+        return places(catalog, catalog.search(text, false));
+    };
+    const std::string b = banks().string();
+    EXPECT_EQ(found("song"),
+              (std::vector<std::string>{b + "/song.MID:4", b + "/two.syx, dump 1:4"}));
+    EXPECT_EQ(found("gig"), std::vector<std::string>{b + "/two.syx, dump 2:1"});
+    EXPECT_EQ(found("crunch"), (std::vector<std::string>{b + "/three-banks.zip › bank 1.syx:2",
+                                                         b + "/three-banks.zip › bank 2.syx:2",
+                                                         b + "/three-banks.zip › bank 3.syx:2"}));
+
+    // Unchanged, nothing is read again: not even a file whose bytes changed
+    // under the same size, time and inode.
+    const auto zipTime = fs::last_write_time(zip);
+    std::ofstream(zip, std::ios::in | std::ios::out | std::ios::binary)
+        .write(std::vector<char>(fs::file_size(zip)).data(),
+               static_cast<std::streamsize>(fs::file_size(zip)));
+    fs::last_write_time(zip, zipTime);
+    const IndexUpdate again = update(index);
+    EXPECT_EQ(again.filesUnchanged, 5);
+    EXPECT_EQ(again.banksRead + again.filesPassedOver + again.filesUnreadable, 0);
+    EXPECT_EQ(found("crunch").size(), 3u);
+
+    // Read again once changed, a file's banks are those it holds now.
+    fs::last_write_time(zip, zipTime + std::chrono::seconds(1));
+    const IndexUpdate changed = update(index);
+    EXPECT_EQ(changed.filesPassedOver, 1);
+    EXPECT_EQ(changed.filesUnchanged, 4);
+    EXPECT_EQ(found("crunch").size(), 0u);
+    EXPECT_EQ(index.catalog().bankCount(), 3u);
 }
 
 TEST_F(Library, AnIndexItCannotUseIsRebuiltFromTheFiles)
