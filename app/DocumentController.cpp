@@ -155,12 +155,17 @@ DocumentController::Opening DocumentController::openFile(const QString& path)
         return {open, {}, {}};
     }
     const QFileInfo file(path);
+    // What the file holds, where it could be read; a lost name is left to the
+    // bank file's reading, which refuses it.
     std::optional<DumpsInFile> found;
-    // A lost name is left to the bank file's reading, which refuses it.
     if (!isLostFileName(path)) {
-        found = dumpsInFile(QFile::encodeName(file.absoluteFilePath()).constData());
+        if (Result<DumpsInFile> scanned =
+                dumpsInFile(QFile::encodeName(file.absoluteFilePath()).constData());
+            scanned.ok()) {
+            found = std::move(scanned).value();
+        }
     }
-    if (found && found->unreadable.empty() && !isBankFile(path, *found)) {
+    if (found && !isBankFile(path, *found)) {
         if (found->dumps.size() == 1) {
             return {openImported(file.absoluteFilePath(), found->dumps.front()), {}, {}};
         }
@@ -171,15 +176,14 @@ DocumentController::Opening DocumentController::openFile(const QString& path)
     auto document = makeDocument(A3AllDataSource::fallbackBank());
     if (Result<void, FileProblem> loaded = document->load(file.absoluteFilePath()); !loaded.ok()) {
         FileProblem problem = loaded.failure();
-        const bool scanned = found && found->unreadable.empty();
         // What the file holds instead, where the scan could tell.
-        if (scanned && found->dumps.empty() && !problem.detail.isEmpty()) {
+        if (found && found->dumps.empty() && !problem.detail.isEmpty()) {
             problem.detail = QString::fromStdString(found->holds);
         }
         return {nullptr,
                 {},
                 {tr("The document “%1” could not be opened.").arg(file.fileName()),
-                 std::move(problem), scanned && dumpToRecover(*found).has_value()}};
+                 std::move(problem), found && dumpToRecover(*found).has_value()}};
     }
     return {show(new DocumentWindow(std::move(document), *this, _appController, _prompts)), {}, {}};
 }
@@ -216,11 +220,13 @@ DocumentWindow* DocumentController::recoverFile(const QString& path, OpenFailure
         failure.problem.reason = lostFileNameReason();
         return nullptr;
     }
-    const DumpsInFile found = dumpsInFile(QFile::encodeName(file.absoluteFilePath()).constData());
-    if (!found.unreadable.empty()) {
-        failure.problem.reason = QString::fromLocal8Bit(found.unreadable);
+    const Result<DumpsInFile> scanned =
+        dumpsInFile(QFile::encodeName(file.absoluteFilePath()).constData());
+    if (!scanned.ok()) {
+        failure.problem.reason = QString::fromLocal8Bit(scanned.failure().reason);
         return nullptr;
     }
+    const DumpsInFile& found = *scanned;
     const std::optional<DumpToRecover> dump = dumpToRecover(found);
     if (!dump) {
         failure.problem.reason = QString::fromStdString(found.holds);
@@ -275,15 +281,16 @@ DocumentWindow* DocumentController::openRecovered(RecoveredBank recovered, const
 DocumentController::Opening DocumentController::openDumpAt(const QString& path,
                                                            const DumpPlace& place)
 {
-    const DumpsInFile found = dumpsInFile(QFile::encodeName(path).constData());
-    const auto dump = std::ranges::find(found.dumps, place, &DumpInFile::place);
-    if (dump != found.dumps.end()) {
-        return {openImported(path, *dump), {}, {}};
+    const Result<DumpsInFile> found = dumpsInFile(QFile::encodeName(path).constData());
+    if (found.ok()) {
+        if (const auto dump = std::ranges::find(found->dumps, place, &DumpInFile::place);
+            dump != found->dumps.end()) {
+            return {openImported(path, *dump), {}, {}};
+        }
     }
     const QString reason =
-        found.unreadable.empty()
-            ? tr("The file no longer holds it: it changed since the Library last read it.")
-            : QString::fromLocal8Bit(found.unreadable);
+        found.ok() ? tr("The file no longer holds it: it changed since the Library last read it.")
+                   : QString::fromLocal8Bit(found.failure().reason);
     return {nullptr,
             {},
             {tr("The bank “%1” could not be opened.").arg(placeText(path, place)), {reason, {}}}};

@@ -216,9 +216,10 @@ void Library::finishRefresh(library::RefreshResult result)
     }
     // A refresh cancelled has said so already.
     if (wasShown) {
-        emit refreshed(result.failure.empty() ? news(result.update)
-                                              : tr("The library could not be updated: %1")
-                                                    .arg(QString::fromStdString(result.failure)));
+        emit refreshed(result.updated.ok()
+                           ? news(result.update)
+                           : tr("The library could not be updated: %1")
+                                 .arg(QString::fromStdString(result.updated.failure().reason)));
     }
     if (_again) {
         startRefresh();

@@ -24,18 +24,18 @@ Result<A3AllDataSource> loadBank(const std::filesystem::path& path)
 
 Result<A3AllDataSource> loadOneDump(const std::filesystem::path& path)
 {
-    const DumpsInFile found = dumpsInFile(path);
-    if (!found.unreadable.empty()) {
-        return Failure{"unreadable: " + found.unreadable};
+    const Result<DumpsInFile> found = dumpsInFile(path);
+    if (!found.ok()) {
+        return Failure{"unreadable: " + found.failure().reason};
     }
-    if (found.dumps.empty()) {
-        return Failure{found.holds};
+    if (found->dumps.empty()) {
+        return Failure{found->holds};
     }
-    if (found.dumps.size() > 1) {
-        return Failure{"holds " + std::to_string(found.dumps.size()) +
+    if (found->dumps.size() > 1) {
+        return Failure{"holds " + std::to_string(found->dumps.size()) +
                        " All-Data dumps; a3bank extract writes each to a file of its own"};
     }
-    return A3AllDataSource::fromSyxData(found.dumps.front().bytes);
+    return A3AllDataSource::fromSyxData(found->dumps.front().bytes);
 }
 
 WriteResult saveBank(A3AllDataSource& bank, const std::filesystem::path& path)

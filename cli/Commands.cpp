@@ -40,17 +40,16 @@ int checkCommand(const Arguments& arguments)
     int status = kSuccess;
     for (const Value& file : arguments.all("FILE")) {
         const std::string name = givenName(file.text);
-        const DumpsInFile found = dumpsInFile(file.text);
-        if (found.dumps.empty()) {
+        const Result<DumpsInFile> found = dumpsInFile(file.text);
+        if (!found.ok() || found->dumps.empty()) {
             std::cout << name << ": rejected: "
-                      << (found.unreadable.empty() ? found.holds
-                                                   : "unreadable: " + found.unreadable)
+                      << (found.ok() ? found->holds : "unreadable: " + found.failure().reason)
                       << '\n';
             status = kRefused;
             continue;
         }
-        std::cout << name << ": " << (found.bareDump ? "ok" : found.holds) << '\n';
-        for (const DumpInFile& dump : found.dumps) {
+        std::cout << name << ": " << (found->bareDump ? "ok" : found->holds) << '\n';
+        for (const DumpInFile& dump : found->dumps) {
             const std::string place = describePlace(name, dump.place);
             for (const auto& defect : toleratedDefects(dump.bytes)) {
                 std::cout << place << ": warning: " << defect << '\n';

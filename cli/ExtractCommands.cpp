@@ -41,16 +41,14 @@ void tellCuts(const std::string& name, const DumpsInFile& found)
     }
 }
 
-// Why a file gives no dump, or nothing when it gives some.
-std::optional<std::string> noDumpReason(const DumpsInFile& found)
+// The dumps of a file that holds some, or why it gives none.
+Result<DumpsInFile> dumpsGiven(const std::filesystem::path& path)
 {
-    if (!found.unreadable.empty()) {
-        return "unreadable: " + found.unreadable;
+    Result<DumpsInFile> found = dumpsInFile(path);
+    if (!found.ok()) {
+        return Failure{"unreadable: " + found.failure().reason};
     }
-    if (found.dumps.empty()) {
-        return found.holds;
-    }
-    return std::nullopt;
+    return found;
 }
 
 } // namespace
@@ -66,13 +64,17 @@ int extractCommand(const Arguments& arguments)
     int status = kSuccess;
     for (const Value& file : arguments.all("FILE")) {
         const std::string name = givenName(file.text);
-        const DumpsInFile found = dumpsInFile(file.text);
-        tellCuts(name, found);
-        if (const auto reason = noDumpReason(found)) {
-            status = refuse(file.text, *reason);
+        const Result<DumpsInFile> found = dumpsGiven(file.text);
+        if (!found.ok()) {
+            status = refuse(file.text, found.failure().reason);
             continue;
         }
-        for (const DumpInFile& dump : found.dumps) {
+        tellCuts(name, *found);
+        if (found->dumps.empty()) {
+            status = refuse(file.text, found->holds);
+            continue;
+        }
+        for (const DumpInFile& dump : found->dumps) {
             const std::string stem = extractedStem(file.text, dump.place);
             // Never over a file: a name taken gets a number, as received
             // banks do.
@@ -98,10 +100,11 @@ int recoverCommand(const Arguments& arguments)
 {
     const std::string& path = arguments.one("FILE").text;
     const std::string name = givenName(path);
-    const DumpsInFile found = dumpsInFile(path);
-    if (!found.unreadable.empty()) {
-        return refuse(path, "unreadable: " + found.unreadable);
+    const Result<DumpsInFile> scanned = dumpsGiven(path);
+    if (!scanned.ok()) {
+        return refuse(path, scanned.failure().reason);
     }
+    const DumpsInFile& found = *scanned;
     const std::optional<DumpToRecover> dump = dumpToRecover(found);
     if (!dump) {
         return refuse(path, found.holds);

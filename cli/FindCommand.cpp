@@ -46,18 +46,14 @@ std::vector<std::filesystem::path> searchedFolders(const Arguments& arguments)
 }
 
 // Why a file gives no bank for --same, or why a file found cannot be searched.
-std::string whyNoBank(const library::BankRead& read)
+std::string whyNoBank(const library::BanksRead& read)
 {
-    switch (read.outcome) {
-    case library::BankRead::Outcome::Read:
-        return read.banks.empty() ? "holds no All-Data dump"
-                                  : "holds " + std::to_string(read.banks.size()) +
-                                        " All-Data dumps; --same takes a file of one";
-    case library::BankRead::Outcome::Unsettled:
-        return "changed each time it was read";
-    default:
-        return read.reason;
+    if (!read.ok()) {
+        return read.failure().reason;
     }
+    return read->empty() ? "holds no All-Data dump"
+                         : "holds " + std::to_string(read->size()) +
+                               " All-Data dumps; --same takes a file of one";
 }
 
 void printPatch(const PatchCatalog& catalog, PatchCatalog::PatchId patch)
@@ -99,9 +95,9 @@ int findCommand(const Arguments& arguments)
     // read whatever its name, as the user named it.
     library::FileIdentity referenceIdentity;
     if (reference) {
-        const library::BankRead read =
+        const library::BanksRead read =
             library::readBanks(reference->first, referenceIdentity, true);
-        if (read.banks.size() != 1) {
+        if (!read.ok() || read->size() != 1) {
             refuse(reference->first, whyNoBank(read));
             return kCannotCompare;
         }
@@ -119,17 +115,17 @@ int findCommand(const Arguments& arguments)
     std::optional<PatchCatalog::PatchId> referencePatch;
     for (library::FoundFile& found : walk.files) {
         const bool isReference = reference && found.identity == referenceIdentity;
-        library::BankRead read = library::readBanks(found.path, found.identity, isReference);
-        if (read.outcome != library::BankRead::Outcome::Read) {
+        library::BanksRead read = library::readBanks(found.path, found.identity, isReference);
+        if (!read.ok()) {
             refuse(found.path, whyNoBank(read));
             status = kCannotCompare;
             continue;
         }
-        if (isReference && found.identity == referenceIdentity && read.banks.size() == 1) {
+        if (isReference && found.identity == referenceIdentity && read->size() == 1) {
             referencePatch = static_cast<PatchCatalog::PatchId>(
                 catalog.bankCount() * kPatchCount + static_cast<std::size_t>(reference->second));
         }
-        for (library::FileBank& bank : read.banks) {
+        for (library::FileBank& bank : *read) {
             catalog.addBank({found.path.native(), bank.summary.chainChecksum,
                              bank.summary.hasDefects, std::move(bank.place)},
                             bank.summary.patches);

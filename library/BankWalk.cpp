@@ -200,7 +200,7 @@ WalkResult findBankFiles(std::span<const std::filesystem::path> folders, UpdateP
     return result;
 }
 
-BankRead readBanks(const std::filesystem::path& path, FileIdentity& identity, bool anyName)
+BanksRead readBanks(const std::filesystem::path& path, FileIdentity& identity, bool anyName)
 {
     const bool scanned = anyName || mayHoldDumps(path.filename().native());
     // A file rewritten in place while being read shows a new time or size
@@ -212,32 +212,28 @@ BankRead readBanks(const std::filesystem::path& path, FileIdentity& identity, bo
     for (int attempt = 0; attempt < kAttempts && outcome == ReadOutcome::Changed; ++attempt) {
         outcome = readOnce(path, scanned, bytes, identity);
     }
-    BankRead read;
+    std::vector<FileBank> banks;
     switch (outcome) {
     case ReadOutcome::Failed:
-        read.reason = std::strerror(errno);
-        return read;
+        return Failure{std::strerror(errno)};
     case ReadOutcome::Changed:
-        read.outcome = BankRead::Outcome::Unsettled;
-        return read;
+        return Failure{"changed each time it was read"};
     case ReadOutcome::NotRead:
-        read.outcome = BankRead::Outcome::Read;
-        return read;
+        return banks;
     case ReadOutcome::Whole:
         break;
     }
-    read.outcome = BankRead::Outcome::Read;
     // The bank's own file first: nearly every file read is one, and it needs
     // no search.
-    if (bytes.size() == kAllDataFileSize && addBank(read.banks, std::nullopt, bytes)) {
-        return read;
+    if (bytes.size() == kAllDataFileSize && addBank(banks, std::nullopt, bytes)) {
+        return banks;
     }
     if (scanned) {
         for (DumpInFile& dump : dumpsInBytes(bytes).dumps) {
-            addBank(read.banks, std::move(dump.place), dump.bytes);
+            addBank(banks, std::move(dump.place), dump.bytes);
         }
     }
-    return read;
+    return banks;
 }
 
 } // namespace a3::library

@@ -75,18 +75,10 @@ struct FileBank
     BankSummary summary;
 };
 
-struct BankRead
-{
-    enum class Outcome
-    {
-        Read,
-        Unreadable, // could not be opened or read
-        Unsettled,  // changed during every read
-    };
-    Outcome outcome = Outcome::Unreadable;
-    std::vector<FileBank> banks; // of a file Read, in the file's order: none when it holds none
-    std::string reason;          // for an Unreadable file: the system's
-};
+// The banks of a file in its order (none when it holds none), or why it
+// could not be read: the system's reason, or that it changed during every
+// read.
+using BanksRead = Result<std::vector<FileBank>>;
 
 // The banks stored in a file as it is from start to end of one read: a file
 // that changes while it is read is read again, a few times at most. A file
@@ -95,6 +87,7 @@ struct BankRead
 // may hold some, or when anyName. Files over kLargestFileScanned and those
 // that are not regular files are not read, and hold none. identity is the
 // file as last seen.
-BankRead readBanks(const std::filesystem::path& path, FileIdentity& identity, bool anyName = false);
+BanksRead readBanks(const std::filesystem::path& path, FileIdentity& identity,
+                    bool anyName = false);
 
 } // namespace a3::library

@@ -16,7 +16,7 @@ RefreshResult IndexSession::refresh(std::span<const std::filesystem::path> folde
         try {
             _index = std::make_unique<LibraryIndex>(_file, _damage);
         } catch (const LibraryIndexError& error) {
-            result.failure = error.what();
+            result.updated = Failure{error.what()};
             return result; // damage found in use is still to be mended
         }
         _damage.clear();
@@ -29,7 +29,7 @@ RefreshResult IndexSession::refresh(std::span<const std::filesystem::path> folde
         }
     } catch (const LibraryIndexError& error) {
         _index.reset();
-        result.failure = error.what();
+        result.updated = Failure{error.what()};
         if (error.isDamage()) {
             _damage = error.what();
         }

@@ -18,7 +18,9 @@ struct RefreshResult
     // refresh's catalog (by this program or another); nothing otherwise.
     std::optional<PatchCatalog> catalog;
     std::string rebuiltBecause; // the index was unusable and was made anew
-    std::string failure;        // why the index could not be updated; empty when it was
+    // Whether the index was updated, or why not; a refresh that fails may
+    // still have made the index anew first.
+    Outcome updated;
 };
 
 // The index as a program keeps it across refreshes: opened at the first,

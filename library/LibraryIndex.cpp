@@ -167,7 +167,7 @@ public:
     {
         const FoundFile* file = nullptr;
         FileIdentity identity;
-        BankRead read;
+        BanksRead read = std::vector<FileBank>();
     };
 
     ReadAhead(const std::vector<const FoundFile*>& files, UpdateProgress* progress)
@@ -239,7 +239,7 @@ private:
                 read.file = _files[k++];
                 read.identity = read.file->identity;
                 read.read = readBanks(read.file->path, read.identity);
-                banks += read.read.banks.size();
+                banks += read.read.ok() ? read.read->size() : 0;
             }
             const std::scoped_lock lock(_mutex);
             if (!batch.empty()) {
@@ -507,7 +507,7 @@ IndexUpdate LibraryIndex::update(std::span<const std::filesystem::path> folders,
                 ++filesStored;
                 const std::string& path = read.file->path.native();
                 run(forgetBanks, path); // those of the file's version before
-                if (read.read.outcome != BankRead::Outcome::Read) {
+                if (!read.read.ok()) {
                     // Not kept, so that it is read again next time.
                     run(forgetFile, path);
                     ++result.filesUnreadable;
@@ -519,7 +519,7 @@ IndexUpdate LibraryIndex::update(std::span<const std::filesystem::path> folders,
                 storeFile.bind(4, static_cast<std::int64_t>(read.identity.inode));
                 storeFile.step();
                 storeFile.reset();
-                for (const FileBank& bank : read.read.banks) {
+                for (const FileBank& bank : *read.read) {
                     storeBank.bind(1, path);
                     if (bank.place) {
                         const std::string members = joinedMembers(bank.place->members);
@@ -539,8 +539,8 @@ IndexUpdate LibraryIndex::update(std::span<const std::filesystem::path> folders,
                     storeBank.step();
                     storeBank.reset();
                 }
-                result.banksRead += static_cast<int>(read.read.banks.size());
-                result.filesPassedOver += read.read.banks.empty() ? 1 : 0;
+                result.banksRead += static_cast<int>(read.read->size());
+                result.filesPassedOver += read.read->empty() ? 1 : 0;
             }
             transaction.commit();
             reads.giveBack(std::move(batch));

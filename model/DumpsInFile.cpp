@@ -90,19 +90,18 @@ DumpsInFile dumpsInBytes(std::span<const std::uint8_t> bytes)
     return found;
 }
 
-DumpsInFile dumpsInFile(const std::filesystem::path& path)
+Result<DumpsInFile> dumpsInFile(const std::filesystem::path& path)
 {
     FileRead read = readFileBounded(path, kLargestFileScanned);
     if (read.ok()) {
         return dumpsInBytes(*read);
     }
-    DumpsInFile refused;
-    if (read.failure().tooLarge()) {
-        refused.holds = "too large to hold banks (" + std::to_string(read.failure().size) +
-                        " bytes; at most " + std::to_string(kLargestFileScanned) + " are read)";
-    } else {
-        refused.unreadable = read.failure().reason;
+    if (!read.failure().tooLarge()) {
+        return Failure{read.failure().reason};
     }
+    DumpsInFile refused;
+    refused.holds = "too large to hold banks (" + std::to_string(read.failure().size) +
+                    " bytes; at most " + std::to_string(kLargestFileScanned) + " are read)";
     return refused;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "DumpScanner.h"
+#include "Result.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -47,9 +48,6 @@ struct CutDumpInFile
 
 struct DumpsInFile
 {
-    // Why the file could not be read (missing, not a regular file, no
-    // permission): the system's words; nothing else is set.
-    std::string unreadable;
     // The file is one dump and nothing else, as the bank saves it.
     bool bareDump = false;
     std::vector<DumpInFile> dumps;
@@ -73,7 +71,9 @@ std::optional<DumpToRecover> dumpToRecover(const DumpsInFile& found);
 
 DumpsInFile dumpsInBytes(std::span<const std::uint8_t> bytes);
 // Reads the file as the bank files are read: a FIFO or a device is never
-// opened, and nothing over kLargestFileScanned is read.
-DumpsInFile dumpsInFile(const std::filesystem::path& path);
+// opened, and nothing over kLargestFileScanned is read. Fails, in the
+// system's words, for a file that cannot be read (missing, not a regular
+// file, no permission).
+Result<DumpsInFile> dumpsInFile(const std::filesystem::path& path);
 
 } // namespace a3

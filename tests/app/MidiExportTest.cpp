@@ -59,9 +59,10 @@ TEST_F(MidiExport, WritesTheBankAsItIsNowInThePacketsAsked)
         exportAs(way.chosen);
         const auto written = test::readBytes(dir / way.written);
         EXPECT_EQ(midiFileOfDump(dump, way.options), written);
-        const DumpsInFile found = dumpsInFile(dir / way.written);
-        ASSERT_EQ(1u, found.dumps.size()) << found.holds;
-        EXPECT_EQ(bank, found.dumps.front().bytes);
+        const Result<DumpsInFile> found = dumpsInFile(dir / way.written);
+        ASSERT_TRUE(found.ok());
+        ASSERT_EQ(1u, found->dumps.size()) << found->holds;
+        EXPECT_EQ(bank, found->dumps.front().bytes);
     }
     EXPECT_EQ(QStringList(3, qPath(dir / "live set.mid")), prompts.suggestedSavePaths);
     exportAs({});

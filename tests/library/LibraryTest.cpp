@@ -24,6 +24,12 @@ using test::bankWith;
 using test::TempDir;
 namespace fs = std::filesystem;
 
+// Why a refresh did not update the index; empty when it did.
+std::string failureOf(const RefreshResult& refreshed)
+{
+    return refreshed.updated.ok() ? std::string() : refreshed.updated.failure().reason;
+}
+
 void addToCatalog(PatchCatalog& catalog, const std::string& path, const A3AllDataSource& bank)
 {
     catalog.addBank({path, bank.chainChecksum(), false},
@@ -209,8 +215,10 @@ TEST_F(Library, AFileThatChangesWhileReadIsReadAgain)
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
     setenv("A3_REPLACE_DURING_READ", (_dir / "after.syx").c_str(), 1);
     FileIdentity identity;
-    const std::vector<FileBank> banks = readBanks(_dir / "bank.syx", identity).banks;
+    const BanksRead read = readBanks(_dir / "bank.syx", identity);
     unsetenv("A3_REPLACE_DURING_READ");
+    ASSERT_TRUE(read.ok());
+    const std::vector<FileBank>& banks = *read;
     ASSERT_EQ(banks.size(), 1u);
     EXPECT_FALSE(banks[0].summary.hasDefects);
     EXPECT_EQ(patchName(std::span(banks[0].summary.patches).first<kPatchSize>()), "After  ");
@@ -390,7 +398,7 @@ TEST_F(Library, AFailureThatMayPassKeepsTheIndexForTheNextTry)
     test::writeBytes(banks() / "a.syx", bankWith({{1, u"Hall"}}).syxData());
     test::FaultyVfs disk; // before the index opens: each opens through it
     IndexSession session(indexFile());
-    ASSERT_EQ(session.refresh(std::vector{banks()}).failure, "");
+    ASSERT_TRUE(session.refresh(std::vector{banks()}).updated.ok());
     const struct
     {
         int code;
@@ -404,10 +412,10 @@ TEST_F(Library, AFailureThatMayPassKeepsTheIndexForTheNextTry)
         test::writeBytes(this->banks() / (std::to_string(++banks) + ".syx"),
                          bankWith({}).syxData());
         disk.failWrites(fault.code);
-        EXPECT_EQ(session.refresh(std::vector{this->banks()}).failure, fault.reason);
+        EXPECT_EQ(failureOf(session.refresh(std::vector{this->banks()})), fault.reason);
         disk.failWrites(SQLITE_OK);
         const RefreshResult next = session.refresh(std::vector{this->banks()});
-        EXPECT_EQ(next.failure, "");
+        EXPECT_TRUE(next.updated.ok());
         EXPECT_EQ(next.rebuiltBecause, "");
         EXPECT_EQ(next.update.banksRead, 1);
         EXPECT_EQ(next.update.filesUnchanged, banks - 1); // none read again
@@ -418,11 +426,11 @@ TEST_F(Library, AFailureThatMayPassKeepsTheIndexForTheNextTry)
     disk.openReadOnly(true);
     IndexSession readOnly(indexFile());
     const RefreshResult refused = readOnly.refresh(std::vector{this->banks()});
-    EXPECT_NE(refused.failure, "");
+    EXPECT_FALSE(refused.updated.ok());
     EXPECT_FALSE(refused.catalog);
     disk.openReadOnly(false);
     const RefreshResult later = readOnly.refresh(std::vector{this->banks()});
-    EXPECT_EQ(later.failure, "");
+    EXPECT_TRUE(later.updated.ok());
     EXPECT_EQ(later.rebuiltBecause, "");
     EXPECT_EQ(later.update.filesUnchanged, banks);
 }
@@ -436,21 +444,21 @@ TEST_F(Library, DamageFoundInUseMakesTheIndexAnewOnce)
     }
     test::FaultyVfs disk;
     IndexSession session(indexFile());
-    ASSERT_EQ(session.refresh(std::vector{banks()}).failure, "");
+    ASSERT_TRUE(session.refresh(std::vector{banks()}).updated.ok());
 
     test::writeBytes(banks() / "new.syx", bankWith({}).syxData());
     disk.failReads(SQLITE_CORRUPT);
-    EXPECT_EQ(session.refresh(std::vector{banks()}).failure, "database disk image is malformed");
+    EXPECT_EQ(failureOf(session.refresh(std::vector{banks()})), "database disk image is malformed");
     disk.failReads(SQLITE_OK);
     const RefreshResult mended = session.refresh(std::vector{banks()});
-    EXPECT_EQ(mended.failure, "");
+    EXPECT_TRUE(mended.updated.ok());
     EXPECT_EQ(mended.rebuiltBecause, "database disk image is malformed");
     EXPECT_EQ(mended.update.banksRead, kBanks + 1);
 
     // Once: after a failure that may pass, the new index is kept.
     test::writeBytes(banks() / "newer.syx", bankWith({}).syxData());
     disk.failWrites(SQLITE_FULL);
-    EXPECT_NE(session.refresh(std::vector{banks()}).failure, "");
+    EXPECT_FALSE(session.refresh(std::vector{banks()}).updated.ok());
     disk.failWrites(SQLITE_OK);
     const RefreshResult later = session.refresh(std::vector{banks()});
     EXPECT_EQ(later.rebuiltBecause, "");
@@ -474,13 +482,13 @@ TEST_F(Library, ADamagedIndexIsMadeAnewOnlyOnceNoOtherProgramHasItOpen)
     {
         IndexSession session(indexFile());
         const RefreshResult refused = session.refresh(std::vector{banks()});
-        EXPECT_NE(refused.failure.find("another program has it open"), std::string::npos)
-            << refused.failure;
+        EXPECT_NE(failureOf(refused).find("another program has it open"), std::string::npos)
+            << failureOf(refused);
         EXPECT_EQ(test::readBytes(indexFile()), garbage);
 
         other.reset();
         const RefreshResult made = session.refresh(std::vector{banks()});
-        EXPECT_EQ(made.failure, "");
+        EXPECT_TRUE(made.updated.ok());
         EXPECT_NE(made.rebuiltBecause, "");
         EXPECT_EQ(made.update.banksRead, 1);
     }

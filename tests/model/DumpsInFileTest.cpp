@@ -69,8 +69,9 @@ TEST(DumpsInFile, FindsEveryDumpOfEachKindOfFileWithItsPlace)
     };
     for (const auto& expected : cases) {
         SCOPED_TRACE(expected.file.string());
-        const DumpsInFile found = dumpsInFile(kData / expected.file);
-        EXPECT_EQ(found.unreadable, "");
+        const Result<DumpsInFile> read = dumpsInFile(kData / expected.file);
+        ASSERT_TRUE(read.ok()) << read.failure().reason;
+        const DumpsInFile& found = *read;
         EXPECT_EQ(found.bareDump, expected.bare);
         EXPECT_EQ(placesIn("f", found), expected.places);
         EXPECT_EQ(found.cutDumps.size(), expected.cut);
@@ -134,10 +135,15 @@ TEST(DumpsInFile, WhatCannotHoldBanksIsRefusedAtOnceWithoutBeingRead)
         ::close(fd);
     }
     const auto started = std::chrono::steady_clock::now();
-    EXPECT_NE(dumpsInFile(dir / "fifo").unreadable, "");
-    EXPECT_EQ(dumpsInFile(dir / "huge.mid").holds,
-              "too large to hold banks (3221225472 bytes; at most 67108864 are read)");
-    EXPECT_NE(dumpsInFile(dir / "missing.syx").unreadable, "");
+    const Result<DumpsInFile> fifo = dumpsInFile(dir / "fifo");
+    ASSERT_FALSE(fifo.ok());
+    EXPECT_EQ(fifo.failure().reason, "Not a regular file");
+    const Result<DumpsInFile> huge = dumpsInFile(dir / "huge.mid");
+    ASSERT_TRUE(huge.ok());
+    EXPECT_EQ(huge->holds, "too large to hold banks (3221225472 bytes; at most 67108864 are read)");
+    const Result<DumpsInFile> missing = dumpsInFile(dir / "missing.syx");
+    ASSERT_FALSE(missing.ok());
+    EXPECT_EQ(missing.failure().reason, "No such file or directory");
     EXPECT_LT(std::chrono::steady_clock::now() - started, 2s);
 }
 
