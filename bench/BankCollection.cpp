@@ -1,10 +1,12 @@
 #include "BankCollection.h"
 
 #include "A3AllDataSource.h"
+#include "AllDataFile.h"
 
 #include <algorithm>
 #include <array>
 #include <cstdlib>
+#include <fcntl.h>
 #include <fstream>
 #include <iostream>
 #include <random>
@@ -132,6 +134,23 @@ std::filesystem::path bankCollection()
     const fs::path root = fs::temp_directory_path() / ("a3-library-bench-" + std::to_string(count));
     makeCollection(root, count);
     return root;
+}
+
+std::size_t checkBankFiles(std::span<const std::string> paths)
+{
+    std::vector<std::uint8_t> bytes(kAllDataFileSize + 1);
+    std::size_t defects = 0;
+    for (const std::string& path : paths) {
+        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        const ssize_t got = fd >= 0 ? ::read(fd, bytes.data(), bytes.size()) : -1;
+        ::close(fd);
+        const std::span<const std::uint8_t> content(
+            bytes.data(), static_cast<std::size_t>(std::max<ssize_t>(got, 0)));
+        if (checkAllDataFile(content).ok()) {
+            defects += toleratedDefects(content).size();
+        }
+    }
+    return defects;
 }
 
 std::int64_t residentBytes()

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <span>
+#include <string>
 
 namespace a3::bench {
 
@@ -13,6 +15,10 @@ namespace a3::bench {
 // files it has (for a quick run), A3_LIBRARY_BENCH_COLLECTION names a folder
 // of banks to use instead, as it is.
 std::filesystem::path bankCollection();
+
+// What a3bank check does for each bare bank file, without starting a process
+// or printing: read it, judge it, list its tolerated defects. Their count.
+std::size_t checkBankFiles(std::span<const std::string> paths);
 
 // Resident bytes of this process now.
 std::int64_t residentBytes();

@@ -154,21 +154,9 @@ void BM_CheckProcess(benchmark::State& state)
 // The same calls as a3bank check, without starting a process or printing.
 void BM_CheckInProcess(benchmark::State& state)
 {
-    std::vector<std::uint8_t> bytes(a3::kAllDataFileSize + 1);
     for (auto _ : state) {
         const auto start = Clock::now();
-        std::size_t defects = 0;
-        for (const std::string& path : collection().files) {
-            const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-            const ssize_t got = fd >= 0 ? ::read(fd, bytes.data(), bytes.size()) : -1;
-            ::close(fd);
-            const std::span<const std::uint8_t> content(
-                bytes.data(), static_cast<std::size_t>(std::max<ssize_t>(got, 0)));
-            if (a3::checkAllDataFile(content).ok()) {
-                defects += a3::toleratedDefects(content).size();
-            }
-        }
-        benchmark::DoNotOptimize(defects);
+        benchmark::DoNotOptimize(a3::bench::checkBankFiles(collection().files));
         state.SetIterationTime(secondsSince(start));
     }
     setFileCounters(state);

@@ -12,7 +12,7 @@
 // next run: the MIDI files and archives, and the same dumps as bank files.
 
 #include "A3AllDataSource.h"
-#include "AllDataFile.h"
+#include "BankCollection.h"
 #include "LibraryIndex.h"
 #include "MidiFileWriter.h"
 #include "RatioReporter.h"
@@ -250,22 +250,11 @@ void BM_CheckBareAndExtract(benchmark::State& state)
     Bytes bytes(a3::kAllDataFileSize + 1);
     for (auto _ : state) {
         const auto start = Clock::now();
-        std::size_t defects = 0;
-        for (const std::string& path : collection().bareFiles) {
-            const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-            const ssize_t got = fd >= 0 ? ::read(fd, bytes.data(), bytes.size()) : -1;
-            ::close(fd);
-            const std::span<const std::uint8_t> content(
-                bytes.data(), static_cast<std::size_t>(std::max<ssize_t>(got, 0)));
-            if (a3::checkAllDataFile(content).ok()) {
-                defects += a3::toleratedDefects(content).size();
-            }
-        }
+        benchmark::DoNotOptimize(a3::bench::checkBankFiles(collection().bareFiles));
         std::size_t extracted = 0;
         for (const std::string& path : collection().archives) {
             extracted += extractAll(path, bytes);
         }
-        benchmark::DoNotOptimize(defects);
         benchmark::DoNotOptimize(extracted);
         state.SetIterationTime(secondsSince(start));
         if (extracted !=
