@@ -32,7 +32,7 @@ PACKAGES=(
 )
 
 # What tools/screenshots.sh drives the app with, besides the above.
-SCREENSHOT_PACKAGES=(openbox xdotool imagemagick x11-xserver-utils x11-utils)
+SCREENSHOT_PACKAGES=(openbox xdotool imagemagick x11-xserver-utils x11-utils zip)
 
 # Installs the packages named (all of PACKAGES when none are) that are missing.
 install_dependencies() {

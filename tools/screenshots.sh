@@ -92,6 +92,24 @@ make_banks() {
     printf '%s\n' "$banks" >"$XDG_CONFIG_HOME/A3 Librarian/library-folders"
 }
 
+# For the second start: the live bank cut short as a full disk leaves a file,
+# and two banks kept in a zip archive beside the others in the Library.
+make_cut_and_archive() {
+    local a3bank=$bin/a3bank members=$work/members
+    mkdir -p "$work/cut" "$members"
+    head -c 22000 "$work/banks/live/gig.syx" >"$work/cut/backup.syx"
+    cp "$work/banks/live/gig.syx" "$members/march.syx"
+    "$a3bank" rename "$members/march.syx" 40 Choir
+    cp "$members/march.syx" "$members/april.syx"
+    "$a3bank" rename "$members/april.syx" 40 "Choir 2"
+    (cd "$members" && zip -q -X "$work/banks/archive/Live sets.zip" march.syx april.syx)
+}
+
+# Waits for a program started here to end (a zombie has ended).
+await_end() {
+    await sh -c "! grep -q '^State:[[:space:]]*[^Z]' /proc/$1/status"
+}
+
 # The visible window whose title is exactly the text.
 window_named() {
     xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n 1
@@ -121,7 +139,8 @@ make_banks
 mkdir -p "$out"
 
 "$bin/a3-librarian" "$work/banks/live/gig.syx" >"$work/app.log" 2>&1 &
-pids+=($!)
+app=$!
+pids+=("$app")
 await_window 'gig.syx'
 bank_window=$(window_named 'gig.syx')
 xdotool windowmove "$bank_window" 40 40
@@ -181,7 +200,43 @@ xdotool windowactivate --sync "$library_window"
 shot library
 
 keys ctrl+q
+await_end "$app"
+
+# A second start: a bank file cut short, and banks kept in an archive.
+make_cut_and_archive
+"$bin/a3-librarian" "$work/cut/backup.syx" >>"$work/app.log" 2>&1 &
+app=$!
+pids+=("$app")
+await_window 'Untitled'
+await_window 'A3 Librarian'
+xdotool windowminimize --sync "$(window_named 'Untitled')"
+xdotool windowactivate --sync "$(window_named 'A3 Librarian')"
+
+# The message offers Recover Patches… first: the report over the recovered bank.
+keys Return
+await_window 'backup.syx — recovered\*'
+await_window 'A3 Librarian'
+shot recover
+keys Return
+
+# The Library, searched for a name kept only inside the zip archive.
+recovered_window=$(window_named 'backup.syx — recovered\*')
+xdotool windowactivate --sync "$recovered_window"
+keys ctrl+l
+await_window 'Library'
+library_window=$(window_named 'Library')
+xdotool windowminimize --sync "$recovered_window"
+xdotool windowactivate --sync "$library_window"
+sleep 2 # the archive indexed
+keys ctrl+f
+xdotool type --delay 80 choir
 sleep 1
+keys Tab Down Down Up # the first Down only makes the first row current
+xdotool windowactivate --sync "$library_window"
+shot library-archive
+
+kill "$app"
+await_end "$app"
 
 # The printed listing of the factory bank, as a3bank pdf writes it.
 "$bin/a3bank" new "$work/factory.syx"
