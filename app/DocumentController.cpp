@@ -71,6 +71,14 @@ RecoveredBank recoverOverFactoryBank(std::span<const std::uint8_t> bytes)
     return recoverPatches(bytes, *factory);
 }
 
+// Whether recovering from the file gives any patch: a dump cut inside its
+// chain data, which comes first, gives none.
+bool hasPatchesToRecover(const DumpsInFile& found)
+{
+    const std::optional<DumpToRecover> dump = dumpToRecover(found);
+    return dump && !recoverOverFactoryBank(dump->bytes).report.recovered.empty();
+}
+
 QString noPatchArrived()
 {
     return DocumentController::tr("None of its patches arrived whole and clean.");
@@ -183,7 +191,7 @@ DocumentController::Opening DocumentController::openFile(const QString& path)
         return {nullptr,
                 {},
                 {tr("The document “%1” could not be opened.").arg(file.fileName()),
-                 std::move(problem), found && dumpToRecover(*found).has_value()}};
+                 std::move(problem), found && hasPatchesToRecover(*found)}};
     }
     return {show(new DocumentWindow(std::move(document), *this, _appController, _prompts)), {}, {}};
 }
@@ -199,6 +207,14 @@ DocumentWindow* DocumentController::openDocument(const QString& path, OpenFailur
 
 DocumentWindow* DocumentController::openImported(const QString& path, const DumpInFile& dump)
 {
+    // The same dump again is the window that has it, as a file is.
+    const QString origin = QString::fromStdString(describePlace(path.toStdString(), dump.place));
+    for (DocumentWindow* window : windows()) {
+        if (window->document().isImportFrom(origin)) {
+            bringForward(window);
+            return window;
+        }
+    }
     Result<A3AllDataSource> bank = A3AllDataSource::fromSyxData(dump.bytes);
     if (!bank.ok()) {
         return nullptr; // found whole, so never
@@ -206,7 +222,7 @@ DocumentWindow* DocumentController::openImported(const QString& path, const Dump
     auto document = makeDocument(std::move(bank).value());
     // Named after its source, it takes no number from the untitled banks.
     document->setTakenFrom(A3AllDataDocument::Taken::Imported, placeText(path, dump.place),
-                           suggestedSavePath(path, dump.place));
+                           suggestedSavePath(path, dump.place), origin);
     // Not saved anywhere yet: closing it asks.
     document->setModified();
     return show(new DocumentWindow(std::move(document), *this, _appController, _prompts));

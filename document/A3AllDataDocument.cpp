@@ -106,11 +106,20 @@ QString A3AllDataDocument::displayName() const
     return _untitledNumber <= 1 ? tr("Untitled") : tr("Untitled %1").arg(_untitledNumber);
 }
 
-void A3AllDataDocument::setTakenFrom(Taken how, const QString& source, const QString& suggestedPath)
+void A3AllDataDocument::setTakenFrom(Taken how, const QString& source, const QString& suggestedPath,
+                                     const QString& origin)
 {
     _taken = how;
     _takenFrom = source;
     _suggestedPath = suggestedPath;
+    _origin = origin;
+}
+
+bool A3AllDataDocument::isImportFrom(const QString& origin) const
+{
+    // Once saved it is a bank file of its own, no longer the import.
+    return _filePath.isEmpty() && _taken == Taken::Imported && !origin.isEmpty() &&
+           _origin == origin;
 }
 
 Result<void, FileProblem> A3AllDataDocument::load(const QString& path)

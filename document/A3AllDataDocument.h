@@ -69,7 +69,12 @@ public:
     // A bank that came out of something other than its own file (a MIDI
     // file, an archive, a dump cut short), which is never saved over: named
     // after source until first saved, and saved by default to suggestedPath.
-    void setTakenFrom(Taken how, const QString& source, const QString& suggestedPath);
+    // origin says in full where it was found ("/home/me/Factory.zip › bank
+    // 2.syx"), so that taking the same again finds this document.
+    void setTakenFrom(Taken how, const QString& source, const QString& suggestedPath,
+                      const QString& origin = {});
+    // Whether the document is, unsaved, the bank imported from origin.
+    bool isImportFrom(const QString& origin) const;
     // Where Save As offers to put a document without a file; empty for none.
     QString suggestedPath() const { return _suggestedPath; }
 
@@ -145,6 +150,7 @@ private:
     std::optional<FileStamp> _fileStamp; // of the document's file as last read or written
     int _untitledNumber = 1;
     QString _takenFrom;
+    QString _origin;
     Taken _taken = Taken::Imported;
     QString _suggestedPath;
     std::optional<QPageLayout> _pageLayout;

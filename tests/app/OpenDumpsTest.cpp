@@ -106,6 +106,9 @@ TEST_F(OpenDocuments, AMidiFilesBankOpensUntitledAndIsSavedBesideIt)
     A3AllDataDocument& document = window->document();
     EXPECT_EQ(QStringLiteral("song.mid — imported[*]"), window->windowTitle());
     EXPECT_TRUE(window->isWindowModified());
+    // Opened again while unsaved, it is the same bank's window.
+    controller.openDocuments({qPath(song)});
+    EXPECT_TRUE(waitForWindows(1));
     EXPECT_TRUE(document.isModified());
     EXPECT_EQ(QString(), document.filePath());
     EXPECT_FALSE(document.fileChangedOnDisk());
@@ -203,25 +206,30 @@ TEST_F(OpenDocuments, AFileOfSeveralBanksOpensThoseChosen)
     ASSERT_TRUE(QTest::qWaitFor([&] { return !controller.askingWhichBanks(); }));
     EXPECT_TRUE(waitForWindows(1));
 
-    prompts.banksToOpen = {0, 1, 2}; // Open All
+    // Open All: the bank open already is brought forward, not opened twice.
+    DocumentWindow* third = controller.windows().front();
+    ASSERT_TRUE(third->document().renamePatch(0, QStringLiteral("Edited")));
+    prompts.banksToOpen = {0, 1, 2};
     controller.openDocuments({qPath(zip)});
-    ASSERT_TRUE(waitForWindows(4));
+    ASSERT_TRUE(waitForWindows(3));
+    EXPECT_EQ("Edited ", third->document().bank().patchNameAt(0));
     QStringList titles;
     for (DocumentWindow* window : controller.windows()) {
         titles.append(window->windowTitle());
         EXPECT_TRUE(window->document().isModified());
-        EXPECT_EQ(firstNames(factory), firstNames(window->document().bank()));
+        if (window != third) {
+            EXPECT_EQ(firstNames(factory), firstNames(window->document().bank()));
+        }
     }
     titles.sort();
     EXPECT_EQ((QStringList{"three-banks.zip › bank 1.syx — imported[*]",
                            "three-banks.zip › bank 2.syx — imported[*]",
-                           "three-banks.zip › bank 3.syx — imported[*]",
                            "three-banks.zip › bank 3.syx — imported[*]"}),
               titles);
     // A MIDI file's two dumps are told apart by their number.
     prompts.banksToOpen = {1};
     controller.openDocuments({qPath(copied("scan/format2-two-dumps.mid", "two.mid"))});
-    ASSERT_TRUE(waitForWindows(5));
+    ASSERT_TRUE(waitForWindows(4));
     EXPECT_EQ(QStringLiteral("two.mid"), prompts.bankChoices.back().first);
     EXPECT_EQ(2, prompts.bankChoices.back().second.size());
     EXPECT_EQ(QStringLiteral("two.mid, dump 2"), prompts.bankChoices.back().second[1][0]);
@@ -239,10 +247,14 @@ TEST_F(OpenDocuments, AFileWithoutABankSaysWhatItHolds)
     auto odd = factoryBytes();
     odd[200] = 0x7F;
     test::writeBytes(dir / "odd.syx", odd);
-    controller.openDocuments({qPath(copied("scan/other-sysex.mid", "other.mid")),
-                              qPath(copied("archives/short.tar", "short.tar")), qPath(tooShort),
-                              qPath(dir / "odd.syx"),
-                              qPath(copied("scan/format0-truncated.mid", "cut.mid"))});
+    // Cut inside the chain data, which comes first: no patch arrived.
+    auto early = factoryBytes();
+    early.resize(15000);
+    test::writeBytes(dir / "early.syx", early);
+    controller.openDocuments(
+        {qPath(copied("scan/other-sysex.mid", "other.mid")),
+         qPath(copied("archives/short.tar", "short.tar")), qPath(tooShort), qPath(dir / "odd.syx"),
+         qPath(copied("scan/format0-truncated.mid", "cut.mid")), qPath(dir / "early.syx")});
     ASSERT_TRUE(waitForWindows(1));
     const QString refused =
         QStringLiteral("The document “%1” could not be opened.|Invalid Data|%2");
@@ -252,7 +264,10 @@ TEST_F(OpenDocuments, AFileWithoutABankSaysWhatItHolds)
                         "a MIDI file with 3 SysEx messages, none of them an All-Data dump"),
             refused.arg("short.tar", "a tar archive with 2 files, none holding an All-Data dump"),
             refused.arg("short.syx",
-                        QString::fromStdString(checkAllDataLength(10).failure().reason))}),
+                        QString::fromStdString(checkAllDataLength(10).failure().reason)),
+            refused.arg("early.syx",
+                        "a stream of MIDI messages with 1 All-Data dump cut short. Dump 1 is cut "
+                        "short: the bytes ended after 15000 of its 29198 bytes")}),
         prompts.errors);
     // Only the dump cut short has patches to recover.
     EXPECT_EQ(QStringList{refused.arg(
