@@ -6,6 +6,7 @@
 #include "DocumentWindow.h"
 #include "Library.h"
 #include "LibraryWindow.h"
+#include "PatchText.h"
 #include "PrintLayout.h"
 #include "TableView.h"
 #include "UserPrompts.h"
@@ -38,14 +39,14 @@ QString suggestedSavePath(const QString& path, const DumpPlace& place,
                                ? file.fileName()
                                : QFileInfo(QString::fromStdString(place.members.back())).fileName();
     QString base = QFileInfo(source).completeBaseName();
+    if (base.isEmpty()) { // a file compressed on its own that keeps no name
+        base = file.completeBaseName();
+    }
     // "bank.syx.gz", "songs.tar.gz": the name under the compression.
     static const QStringList kInnerSuffixes = {QStringLiteral("syx"), QStringLiteral("tar"),
                                                QStringLiteral("mid"), QStringLiteral("midi")};
     if (kInnerSuffixes.contains(QFileInfo(base).suffix(), Qt::CaseInsensitive)) {
         base = QFileInfo(base).completeBaseName();
-    }
-    if (base.isEmpty()) {
-        base = file.completeBaseName();
     }
     return file.absoluteDir().filePath(nameForm.arg(base) + QStringLiteral(".syx"));
 }
@@ -350,7 +351,7 @@ QList<QStringList> DocumentController::bankRows(const BanksInFile& banks)
             names.append(name);
         }
         rows.append({placeText(banks.path, dump.place),
-                     QStringLiteral("%1").arg(bank.chainChecksum(), 4, 16, QLatin1Char('0')),
+                     QString::fromStdString(chainId(bank.chainChecksum())),
                      names.join(QStringLiteral(", "))});
     }
     return rows;

@@ -144,10 +144,15 @@ TEST_F(OpenDocuments, ABankInAnArchiveIsNamedAfterItsMember)
     const auto gz = copied("archives/bank.syx.gz", "bank.syx.gz");
     std::filesystem::create_directory(dir / "zips");
     std::filesystem::copy_file(kData / "archives/three-banks.zip", dir / "zips/Factory.zip");
+    // Compressed from standard input, gzip keeps no name: the file's is taken.
+    const std::string nameless = "gzip -c < '" + (kData / "factory-bank.syx").string() + "' > '" +
+                                 (dir / "backup.syx.gz").string() + "'";
+    ASSERT_EQ(0, std::system(nameless.c_str()));
     DocumentWindow* first = controller.newDocument();
     prompts.banksToOpen = {1};
-    first->files().openFiles({qPath(gz), qPath(dir / "zips/Factory.zip")});
-    ASSERT_TRUE(waitForWindows(3));
+    first->files().openFiles(
+        {qPath(gz), qPath(dir / "zips/Factory.zip"), qPath(dir / "backup.syx.gz")});
+    ASSERT_TRUE(waitForWindows(4));
     QStringList names;
     QStringList suggested;
     for (DocumentWindow* window : controller.windows().mid(1)) {
@@ -157,11 +162,14 @@ TEST_F(OpenDocuments, ABankInAnArchiveIsNamedAfterItsMember)
     }
     names.sort();
     suggested.sort();
-    ASSERT_EQ(2, names.size());
+    ASSERT_EQ(3, names.size());
     EXPECT_TRUE(names[0].startsWith(QStringLiteral("Factory.zip › bank 2.syx — imported")));
-    EXPECT_TRUE(names[1].startsWith(QStringLiteral("bank.syx.gz")));
-    EXPECT_TRUE(names[1].endsWith(QStringLiteral(" — imported")));
-    EXPECT_EQ((QStringList{qPath(dir / "bank.syx"), qPath(dir / "zips/bank 2.syx")}), suggested);
+    EXPECT_TRUE(names[1].startsWith(QStringLiteral("backup.syx.gz")));
+    EXPECT_TRUE(names[2].startsWith(QStringLiteral("bank.syx.gz")));
+    EXPECT_TRUE(names[2].endsWith(QStringLiteral(" — imported")));
+    EXPECT_EQ((QStringList{qPath(dir / "backup.syx"), qPath(dir / "bank.syx"),
+                           qPath(dir / "zips/bank 2.syx")}),
+              suggested);
     EXPECT_FALSE(first->questions().any());
 }
 
