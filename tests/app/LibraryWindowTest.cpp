@@ -140,6 +140,9 @@ TEST_F(LibraryWindowTest, FindsCopiesAndOpensPatchesOfEveryBankKept)
     ASSERT_EQ(library.alsoInList().count(), 1);
     EXPECT_EQ(library.alsoInList().item(0)->text(),
               qPath(banks / "more/b.syx") + QStringLiteral(", patch 1 (hall2)"));
+    // Nothing selected: nowhere else to tell of.
+    library.table().clearSelection();
+    EXPECT_EQ(library.alsoInList().count(), 0);
 
     // Patches that need the chain data of two different banks go nowhere.
     QApplication::clipboard()->clear();
