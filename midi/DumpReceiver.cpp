@@ -13,7 +13,6 @@
 namespace a3::midi {
 namespace {
 
-using std::chrono::duration_cast;
 using std::chrono::milliseconds;
 using std::chrono::steady_clock;
 
