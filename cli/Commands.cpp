@@ -50,7 +50,7 @@ int checkCommand(const Arguments& arguments)
         }
         std::cout << name << ": " << (found->bareDump ? "ok" : found->holds) << '\n';
         for (const DumpInFile& dump : found->dumps) {
-            const std::string place = describePlace(name, dump.place);
+            const std::string place = placeText(name, dump.place);
             for (const auto& defect : toleratedDefects(dump.bytes)) {
                 std::cout << place << ": warning: " << defect << '\n';
             }

@@ -193,6 +193,16 @@ TEST(A3BankDumpFiles, ExtractTellsEveryDumpOnOneLineAndEachFailureOnce)
     EXPECT_EQ(named.exit.code, 0) << named.err;
     EXPECT_EQ(named.out, controlName + " › 'new'$'\\n''line.syx'\t'" + dir.path().string() +
                              "/new'$'\\n''line.syx'\n");
+    // check's warnings name the dump the same way.
+    auto odd = test::readBytes(kData / "factory-bank.syx");
+    odd.back() = 0x00;
+    test::writeBytes(dir / "new\nline.syx", odd);
+    const std::string tar = "cd '" + dir.path().string() + "' && tar -cf odd.tar 'new\nline.syx'";
+    ASSERT_EQ(0, std::system(tar.c_str()));
+    const test::RunResult checked = a3bank({"check", (dir / "odd.tar").string()});
+    EXPECT_NE(checked.out.find("odd.tar › 'new'$'\\n''line.syx': warning: last byte is 0x00"),
+              std::string::npos)
+        << checked.out;
 
     // The second dump's name, with its "-2", is one byte longer than a
     // folder takes.
