@@ -44,6 +44,6 @@ void writePatchImages(A3AllDataSource& bank, std::span<const std::uint8_t> paylo
 // Writes the payload's whole patch images into blockRows() from row on, all
 // or nothing. Returns whether any patch was written.
 [[nodiscard]] bool writePatchBlock(A3AllDataSource& bank, std::span<const std::uint8_t> payload,
-                     std::int64_t row);
+                                   std::int64_t row);
 
 } // namespace a3
