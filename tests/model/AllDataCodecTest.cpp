@@ -106,6 +106,9 @@ TEST(AllDataFile, ListsWhatTheBankToleratesAndWritesItRight)
     EXPECT_NE(std::string::npos, defects[0].find(" stored, 0x")) << defects[0];
     EXPECT_EQ("last byte is 0x00, expected 0xF7", defects[1]);
     EXPECT_EQ("3 nibble bytes above 0x0F", defects[2]);
+    auto oneHigh = wellFormedAllDataFile();
+    oneHigh[kHeaderSize + 1] |= 0x10; // a high-nibble byte: the value stays
+    EXPECT_EQ(std::vector<std::string>{"1 nibble bytes above 0x0F"}, toleratedDefects(oneHigh));
 
     // The stored checksum holds until the next write, which puts the file
     // right again.
