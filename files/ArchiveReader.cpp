@@ -265,6 +265,9 @@ public:
 
 private:
     static constexpr std::size_t kChunk = 64 * 1024;
+    // The most room a header's size is given before its bytes come: well over
+    // any bank file or MIDI file of banks.
+    static constexpr std::uint64_t kRoomTrusted = 1 << 20;
 
     struct Level
     {
@@ -362,9 +365,11 @@ private:
     {
         bytes.clear();
         const std::uint64_t most = std::max(_limits.memberSize, _limits.memberSize + 1);
+        // Up to a bound, as the size may be a lie: a member larger than it
+        // grows from there.
         if (archive_entry_size_is_set(entry)) {
             const auto stated = static_cast<std::uint64_t>(archive_entry_size(entry));
-            bytes.reserve(static_cast<std::size_t>(std::min(stated + 1, most)));
+            bytes.reserve(static_cast<std::size_t>(std::min({stated + 1, most, kRoomTrusted})));
         }
         for (;;) {
             const std::size_t have = bytes.size();
