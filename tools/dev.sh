@@ -27,7 +27,7 @@ PACKAGES=(
     fonts-dejavu-core fonts-urw-base35 libqt6svg6
     xvfb xauth poppler-utils util-linux mount
     desktop-file-utils appstream shared-mime-info groff-base
-    librtmidi-dev libjack-jackd2-dev libasound2-dev jackd2 libsqlite3-dev libarchive-dev
+    librtmidi-dev libjack-jackd2-dev libasound2-dev jackd2 libsqlite3-dev libarchive-dev libsimdjson-dev
     dpkg-dev file lintian midicsv
 )
 
