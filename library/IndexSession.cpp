@@ -15,7 +15,7 @@ RefreshResult IndexSession::refresh(std::span<const std::filesystem::path> folde
     if (!_index) {
         try {
             _index = std::make_unique<LibraryIndex>(_file, _damage);
-        } catch (const LibraryIndexError& error) {
+        } catch (const SqliteError& error) {
             result.updated = Failure{error.what()};
             return result; // damage found in use is still to be mended
         }
@@ -27,7 +27,7 @@ RefreshResult IndexSession::refresh(std::span<const std::filesystem::path> folde
         if (!result.update.cancelled && _index->catalogIsOutdated()) {
             result.catalog = _index->catalog();
         }
-    } catch (const LibraryIndexError& error) {
+    } catch (const SqliteError& error) {
         _index.reset();
         result.updated = Failure{error.what()};
         if (error.isDamage()) {

@@ -1,6 +1,7 @@
 #include "LibraryIndex.h"
 
 #include "FileDescriptor.h"
+#include "Sqlite.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -31,79 +32,6 @@ constexpr int kBusyTimeoutMs = 60'000;
 constexpr std::size_t kFilesPerTransaction = 256;
 constexpr std::size_t kBanksPerTransaction = 1024;
 
-class Statement
-{
-public:
-    Statement(sqlite3* db, const char* sql)
-        : _db(db)
-    {
-        check(sqlite3_prepare_v2(db, sql, -1, &_statement, nullptr));
-    }
-    ~Statement() { sqlite3_finalize(_statement); }
-    Statement(const Statement&) = delete;
-    Statement& operator=(const Statement&) = delete;
-
-    void check(int code) const
-    {
-        if (code != SQLITE_OK && code != SQLITE_ROW && code != SQLITE_DONE) {
-            throw LibraryIndexError(sqlite3_errmsg(_db), code);
-        }
-    }
-    // Whether a row came.
-    bool step()
-    {
-        const int code = sqlite3_step(_statement);
-        check(code);
-        return code == SQLITE_ROW;
-    }
-    void reset() { sqlite3_reset(_statement); }
-    void bind(int index, std::int64_t value)
-    {
-        check(sqlite3_bind_int64(_statement, index, value));
-    }
-    void bind(int index, const std::string& text)
-    {
-        check(sqlite3_bind_text(_statement, index, text.data(), static_cast<int>(text.size()),
-                                SQLITE_TRANSIENT));
-    }
-    void bindNull(int index) { check(sqlite3_bind_null(_statement, index)); }
-    void bind(int index, std::span<const std::uint8_t> bytes)
-    {
-        check(sqlite3_bind_blob(_statement, index, bytes.data(), static_cast<int>(bytes.size()),
-                                SQLITE_TRANSIENT));
-    }
-    std::int64_t integer(int column) const { return sqlite3_column_int64(_statement, column); }
-    std::string text(int column) const
-    {
-        const auto* bytes = sqlite3_column_text(_statement, column);
-        return bytes
-                   ? std::string(reinterpret_cast<const char*>(bytes),
-                                 static_cast<std::size_t>(sqlite3_column_bytes(_statement, column)))
-                   : std::string();
-    }
-    bool isNull(int column) const { return sqlite3_column_type(_statement, column) == SQLITE_NULL; }
-    std::span<const std::uint8_t> blob(int column) const
-    {
-        const auto* bytes =
-            static_cast<const std::uint8_t*>(sqlite3_column_blob(_statement, column));
-        return {bytes, static_cast<std::size_t>(sqlite3_column_bytes(_statement, column))};
-    }
-
-private:
-    sqlite3* _db;
-    sqlite3_stmt* _statement = nullptr;
-};
-
-void execute(sqlite3* db, const char* sql)
-{
-    char* message = nullptr;
-    if (const int code = sqlite3_exec(db, sql, nullptr, nullptr, &message); code != SQLITE_OK) {
-        std::string reason = message ? message : sqlite3_errmsg(db);
-        sqlite3_free(message);
-        throw LibraryIndexError(reason, code);
-    }
-}
-
 // A dump's archive members as the index keeps them: each name followed by a
 // zero byte, which no name holds, so that no members and one unnamed member
 // (a compressed file that stores no name) differ.
@@ -130,31 +58,6 @@ std::vector<std::string> splitMembers(std::span<const std::uint8_t> joined)
     }
     return members;
 }
-
-// One write transaction, rolled back unless committed.
-class Transaction
-{
-public:
-    explicit Transaction(sqlite3* db)
-        : _db(db)
-    {
-        // Takes the write lock at once, so two writers wait rather than
-        // fail on upgrading a read lock.
-        execute(db, "BEGIN IMMEDIATE");
-    }
-    ~Transaction()
-    {
-        if (_db) {
-            sqlite3_exec(_db, "ROLLBACK", nullptr, nullptr, nullptr);
-        }
-    }
-    Transaction(const Transaction&) = delete;
-    Transaction& operator=(const Transaction&) = delete;
-    void commit() { execute(std::exchange(_db, nullptr), "COMMIT"); }
-
-private:
-    sqlite3* _db;
-};
 
 // Reads the banks of files on a thread of its own, a transaction's worth
 // at a time and at most two ahead of the caller that stores them, so that
@@ -275,7 +178,7 @@ public:
                      0644))
     {
         if (!_fd.isOpen()) {
-            throw LibraryIndexError(index.string() + ".lock: " + std::strerror(errno));
+            throw SqliteError(index.string() + ".lock: " + std::strerror(errno));
         }
         share();
     }
@@ -326,24 +229,14 @@ LibraryIndex::~LibraryIndex()
     close();
 }
 
-bool LibraryIndexError::isBusy() const
-{
-    return (_code & 0xFF) == SQLITE_BUSY || (_code & 0xFF) == SQLITE_LOCKED;
-}
-
-bool LibraryIndexError::isDamage() const
-{
-    return (_code & 0xFF) == SQLITE_CORRUPT || (_code & 0xFF) == SQLITE_NOTADB;
-}
-
 void LibraryIndex::replace(const std::string& reason)
 {
     close();
     if (!_useLock->takeAlone()) {
-        throw LibraryIndexError("it is damaged (" + reason +
-                                    "), and another program has it open: it is made anew "
-                                    "once that program is done with it",
-                                SQLITE_CORRUPT);
+        throw SqliteError("it is damaged (" + reason +
+                              "), and another program has it open: it is made anew "
+                              "once that program is done with it",
+                          SQLITE_CORRUPT);
     }
     std::error_code ignored; // what cannot be removed fails the open that follows
     for (const char* suffix : {"", "-wal", "-shm"}) {
@@ -360,7 +253,7 @@ void LibraryIndex::open()
                         nullptr) != SQLITE_OK) {
         std::string reason = _db ? sqlite3_errmsg(_db) : "out of memory";
         close();
-        throw LibraryIndexError(_file.string() + ": " + reason);
+        throw SqliteError(_file.string() + ": " + reason);
     }
     sqlite3_busy_timeout(_db, kBusyTimeoutMs);
     // For a new index only (an existing one keeps its own): a bank's row of
@@ -389,7 +282,7 @@ std::string LibraryIndex::unusableBecause()
         if (check.step() && check.text(0) != "ok") {
             return "it is damaged (" + check.text(0) + ")";
         }
-    } catch (const LibraryIndexError& error) {
+    } catch (const SqliteError& error) {
         if (!error.isDamage()) {
             throw; // busy, or a failure that may pass: the index is kept
         }
@@ -594,8 +487,8 @@ PatchCatalog LibraryIndex::catalog()
     while (select.step()) {
         const auto patches = select.blob(6);
         if (patches.size() != kBankPatchBytes) {
-            throw LibraryIndexError("a bank of the index has " + std::to_string(patches.size()) +
-                                    " bytes of patches");
+            throw SqliteError("a bank of the index has " + std::to_string(patches.size()) +
+                              " bytes of patches");
         }
         CatalogBank bank{select.text(0), static_cast<std::uint16_t>(select.integer(4)),
                          select.integer(5) != 0};

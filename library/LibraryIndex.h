@@ -2,39 +2,19 @@
 
 #include "BankWalk.h"
 #include "PatchCatalog.h"
+#include "Sqlite.h"
 #include "UpdateProgress.h"
 
 #include <filesystem>
 #include <memory>
 #include <optional>
 #include <span>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
 struct sqlite3;
 
 namespace a3::library {
-
-// A database that the index could not use or change, with SQLite's reason.
-class LibraryIndexError : public std::runtime_error
-{
-public:
-    explicit LibraryIndexError(const std::string& what, int code = 0)
-        : std::runtime_error(what)
-        , _code(code)
-    {}
-    // Another program held the index for longer than one waits: nothing is
-    // wrong with it.
-    bool isBusy() const;
-    // The index is damaged (not a database, or corrupt): only making it anew
-    // helps. Any other failure (a full disk, a read-only folder, an I/O
-    // error) may pass, and the index is kept for the next try.
-    bool isDamage() const;
-
-private:
-    int _code; // SQLite's primary result code, or 0
-};
 
 struct IndexUpdate
 {
@@ -60,7 +40,7 @@ class LibraryIndex
 public:
     // Opens the index at file, making it when there is none. knownDamage,
     // when not empty, says why the index was found damaged in use: it is
-    // then replaced without looking. Throws LibraryIndexError, isDamage()
+    // then replaced without looking. Throws SqliteError, isDamage()
     // when the index is damaged but another program has it open.
     explicit LibraryIndex(const std::filesystem::path& file, const std::string& knownDamage = {});
     ~LibraryIndex();

@@ -40,6 +40,11 @@ std::filesystem::path LibraryPlaces::receivedFolder() const
     return _data / "Received";
 }
 
+std::filesystem::path LibraryPlaces::soundsFile() const
+{
+    return _data / "sounds.sqlite3";
+}
+
 std::filesystem::path LibraryPlaces::indexFile() const
 {
     return _cache / "library.sqlite3";

@@ -23,6 +23,9 @@ public:
     // Banks received from the device, one file each, never replaced.
     std::filesystem::path receivedFolder() const;
     std::filesystem::path indexFile() const;
+    // What the user said about their sounds: user data, beside the received
+    // banks, never in the cache.
+    std::filesystem::path soundsFile() const;
 
     // The folders the user has added, in the order added.
     std::vector<std::filesystem::path> libraryFolders() const;

@@ -16,31 +16,6 @@ char lowerAscii(char c)
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-constexpr std::size_t kSoundBytes = kPatchSize - kPatchNameLength;
-// What makes a patch the sound it is: its bytes without its name, and for a
-// patch that plays its bank's chain data, that data's checksum (zero for
-// the others, whose chain byte already tells them apart).
-using SoundKey = std::array<std::uint8_t, kSoundBytes + 2>;
-
-SoundKey soundKey(const std::uint8_t* patch, std::uint16_t chainChecksum)
-{
-    SoundKey key{};
-    std::memcpy(key.data(), patch, kPatchNameOffset);
-    std::memcpy(key.data() + kPatchNameOffset, patch + kPatchNameOffset + kPatchNameLength,
-                kPatchSize - kPatchNameOffset - kPatchNameLength);
-    if (patch[0] >= kChainDataRefThreshold) {
-        key[kSoundBytes] = static_cast<std::uint8_t>(chainChecksum & 0xFF);
-        key[kSoundBytes + 1] = static_cast<std::uint8_t>(chainChecksum >> 8);
-    }
-    return key;
-}
-
-std::size_t soundHash(const SoundKey& key)
-{
-    return std::hash<std::string_view>{}(
-        std::string_view(reinterpret_cast<const char*>(key.data()), key.size()));
-}
-
 } // namespace
 
 void PatchCatalog::reserve(std::size_t banks)
@@ -66,13 +41,11 @@ void PatchCatalog::addBank(CatalogBank bank, std::span<const std::uint8_t, kBank
 
 void PatchCatalog::finish()
 {
-    const auto soundOf = [this](PatchId patch) {
-        return soundKey(&_patches[patch * kPatchSize], bank(patch).chainChecksum);
-    };
+    const auto soundOf = [this](PatchId patch) { return soundKey(patch); };
     // Equal sounds by their hash first, then by their keys within a hash.
     std::vector<std::pair<std::size_t, PatchId>> byHash(_names.size());
     for (PatchId patch = 0; patch < byHash.size(); ++patch) {
-        byHash[patch] = {soundHash(soundOf(patch)), patch};
+        byHash[patch] = {SoundKeyHash{}(soundOf(patch)), patch};
     }
     std::sort(byHash.begin(), byHash.end());
     _sound.assign(_names.size(), 0);
@@ -113,6 +86,11 @@ std::span<const std::uint8_t, kPatchSize> PatchCatalog::patchData(PatchId patch)
     return std::span<const std::uint8_t, kPatchSize>(&_patches[patch * kPatchSize], kPatchSize);
 }
 
+SoundKey PatchCatalog::soundKey(PatchId patch) const
+{
+    return library::soundKey(patchData(patch), bank(patch).chainChecksum);
+}
+
 std::string PatchCatalog::name(PatchId patch) const
 {
     return patchName(patchData(patch));
@@ -142,6 +120,46 @@ std::vector<PatchCatalog::PatchId> PatchCatalog::search(std::string_view text,
         found.push_back(patch);
     }
     return found;
+}
+
+std::vector<PatchCatalog::PatchId>
+PatchCatalog::search(const SoundQuery& query, std::span<const SoundData* const> dataBySound,
+                     bool onePerSound) const
+{
+    std::vector<PatchId> found;
+    std::vector<bool> soundSeen(onePerSound ? soundCount() : 0);
+    for (PatchId patch = 0; patch < _names.size(); ++patch) {
+        const std::string_view name(_names[patch].data(),
+                                    strnlen(_names[patch].data(), kPatchNameLength));
+        if (!query.nameMatches(name)) {
+            continue; // the cheap question first: most patches end here
+        }
+        const std::uint32_t sound = _sound[patch];
+        if (onePerSound && soundSeen[sound]) {
+            continue;
+        }
+        if (!query.matches({name, chain(patch), bank(patch).path, dataBySound[sound]})) {
+            continue;
+        }
+        if (onePerSound) {
+            soundSeen[sound] = true;
+        }
+        found.push_back(patch);
+    }
+    return found;
+}
+
+std::vector<const SoundData*> PatchCatalog::soundData(const SoundsSnapshot& sounds) const
+{
+    std::vector<const SoundData*> data(soundCount(), nullptr);
+    if (sounds.empty()) {
+        return data;
+    }
+    for (std::uint32_t sound = 0; sound < data.size(); ++sound) {
+        const auto found = sounds.find(soundKey(_soundPatches[_soundStart[sound]]));
+        data[sound] = found != sounds.end() ? &found->second : nullptr;
+    }
+    return data;
 }
 
 std::span<const PatchCatalog::PatchId> PatchCatalog::sameSound(PatchId patch) const

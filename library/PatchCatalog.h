@@ -1,6 +1,9 @@
 #pragma once
 
 #include "BankWalk.h"
+#include "Sound.h"
+#include "SoundData.h"
+#include "SoundQuery.h"
 
 #include <cstdint>
 #include <optional>
@@ -57,11 +60,22 @@ public:
     std::span<const std::uint8_t, kPatchSize> patchData(PatchId patch) const;
     std::string name(PatchId patch) const; // as a bank gives it: patchName()
     std::int32_t chain(PatchId patch) const { return patchData(patch)[0]; }
+    SoundKey soundKey(PatchId patch) const;
 
     // The patches whose name holds text, in any case (names are ASCII); all
     // for an empty text. With onePerSound, only the first patch of each
     // sound found.
     std::vector<PatchId> search(std::string_view text, bool onePerSound) const;
+    // The patches that pass query, given the data of each of the catalog's
+    // sounds (soundData()).
+    std::vector<PatchId> search(const SoundQuery& query,
+                                std::span<const SoundData* const> dataBySound,
+                                bool onePerSound) const;
+    // What sounds says of each of the catalog's sounds, in the catalog's
+    // order of sounds (soundOf()); null for a sound it says nothing of.
+    std::vector<const SoundData*> soundData(const SoundsSnapshot& sounds) const;
+    std::size_t soundCount() const { return _soundStart.empty() ? 0 : _soundStart.size() - 1; }
+    std::uint32_t soundOf(PatchId patch) const { return _sound[patch]; }
     // Every patch with the same sound as patch (itself too), ordered: the
     // same 64 bytes apart from the name's seven, and for a patch that plays
     // its bank's chain data (chain 128 and up) the same chain ID too, as the

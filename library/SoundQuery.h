@@ -1,0 +1,61 @@
+#pragma once
+
+#include "Result.h"
+#include "SoundData.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace a3::library {
+
+// What a patch is, as a search asks about it.
+struct PatchFacts
+{
+    std::string_view name;           // as the bank stores it, without the padding
+    std::int32_t chain = 0;          // the chain byte
+    std::string_view bankPath;       // of the bank's file
+    const SoundData* data = nullptr; // none when the user said nothing of the sound
+};
+
+// A search as the user types it: words that the name holds, and filters on
+// what the user said about the sound, in any order, all of which a patch
+// must pass:
+//   hall                 the name holds "hall", in any case ("big hall" in
+//                        double quotes for words with a space)
+//   fav, fav:yes         a favourite; fav:no, fav:undecided
+//   rating>=N, rating<=N, rating=N   N from 1 to 5; rating:none
+//   tag:T, -tag:T        has tag T (in any case), has not
+//   chain:C*             the chain as the table shows it (05, C12), * for
+//                        any characters
+//   bank:TEXT            the bank file's path holds TEXT, in any case
+//   note:TEXT            the note holds TEXT, in any case
+class SoundQuery
+{
+public:
+    // The query text means, or why it cannot be read ("rating>= takes 1 to
+    // 5, not '9'").
+    static Result<SoundQuery> parse(std::string_view text);
+
+    bool matches(const PatchFacts& patch) const;
+    // Whether a patch passes on its name alone, whatever else is asked.
+    bool nameMatches(std::string_view name) const;
+    // Whether only names are asked about, so that no sound data is needed.
+    bool asksNamesOnly() const;
+
+private:
+    std::vector<std::string> _words; // lower case
+    std::optional<Favourite> _favourite;
+    std::optional<int> _lowestRating;
+    std::optional<int> _highestRating;
+    bool _unrated = false;
+    std::vector<std::string> _tags;
+    std::vector<std::string> _withoutTags;
+    std::vector<std::string> _chainPatterns; // lower case
+    std::vector<std::string> _bankTexts;     // lower case
+    std::vector<std::string> _noteTexts;     // lower case
+};
+
+} // namespace a3::library
