@@ -157,7 +157,8 @@ std::string optionSynopsis(const OptionDefinition& option)
         text += ' ';
         text += option.valueName;
     }
-    return option.required ? text : '[' + text + ']';
+    text = option.required ? text : '[' + text + ']';
+    return option.repeats ? text + "..." : text;
 }
 
 const OptionDefinition* findOption(const CommandDefinition& command, std::string_view argument)
@@ -203,7 +204,7 @@ public:
                 return error("unknown option " + quotedText(argument));
             } else if (!option) {
                 operands.push_back(argument);
-            } else if (_arguments.has(option->name)) {
+            } else if (_arguments.has(option->name) && !option->repeats) {
                 return error(std::string(option->name) + " given twice");
             } else if (option->valueName.empty()) {
                 _arguments.add(option->name, {});

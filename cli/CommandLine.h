@@ -52,6 +52,7 @@ struct OptionDefinition
     ValueKind kind = ValueKind::Text;
     bool required = false;
     std::string_view help; // its lines in the command's help, separated by newlines
+    bool repeats = false;  // may be given more than once: "[--add TAG]..."
 };
 
 // The values of one command line, by operand or option name.

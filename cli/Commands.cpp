@@ -9,6 +9,7 @@
 #include "HelperPrograms.h"
 #include "PatchBlock.h"
 #include "PatchText.h"
+#include "SoundCommands.h"
 #include "Terminal.h"
 #include "Utf8.h"
 
@@ -322,21 +323,53 @@ std::vector<CommandDefinition> commandTable()
          {{"TEXT"}, {"DIR", ValueKind::Text, true, true}},
          {flag("--same",
                "TEXT is FILE:NUMBER: list the patches that\nhold the same sound as that one")},
-         "list every patch whose name holds TEXT, in any\n"
-         "case, in the banks under each DIR (by default\n"
-         "the app's library folders and received banks),\n"
-         "those in MIDI files and archives too, one a\n"
-         "line: file (for a bank inside one, its place\n"
-         "there), number and name, separated by tabs;\n"
-         "with --same, TEXT is FILE:NUMBER of a file of\n"
-         "one bank and the patches listed hold the same\n"
-         "sound as that one (the same bytes but for the\n"
-         "name)",
+         "list every patch that TEXT finds in the banks\n"
+         "under each DIR (by default the app's library\n"
+         "folders and received banks), those in MIDI\n"
+         "files and archives too, one a line: file (for\n"
+         "a bank inside one, its place there), number and\n"
+         "name, separated by tabs; TEXT is one argument\n"
+         "of words that the name holds, in any case, and\n"
+         "filters on what was said of the sound: fav,\n"
+         "fav:no, fav:undecided, rating>=N, rating<=N,\n"
+         "rating=N, rating:none, tag:T, -tag:T, chain:C*,\n"
+         "bank:TEXT, note:TEXT (after -- when it starts\n"
+         "with -); with --same, TEXT is FILE:NUMBER of a\n"
+         "file of one bank and the patches listed hold\n"
+         "the same sound as that one (the same bytes but\n"
+         "for the name)",
          findCommand,
          kCannotCompare,
          "0 a patch found, 1 none found, 2 a usage error, no library folders set and no DIR "
-         "given, a folder unreadable, the FILE of --same unreadable or not of one bank, or the "
-         "output not written"},
+         "given, a folder unreadable, the FILE of --same unreadable or not of one bank, the "
+         "sounds database unreadable, or the output not written"},
+        {"tag",
+         {{"FILE:NUMBER", ValueKind::Text, true}},
+         {{"--fav", {}, "yes|no|undecided", ValueKind::Text, false, "whether it is a favourite"},
+          {"--rating", {}, "1|2|3|4|5|none", ValueKind::Text, false, "its rating, or none"},
+          {"--add",
+           {},
+           "TAG",
+           ValueKind::Text,
+           false,
+           "add a tag: a word of letters, digits, -, _\nand .",
+           true},
+          {"--remove", {}, "TAG", ValueKind::Text, false, "remove a tag, in any case", true},
+          {"--note", {}, "TEXT", ValueKind::Text, false, "its note (\"\" for none)"}},
+         "say what you think of the sound of patch\n"
+         "NUMBER of each FILE (a file of one bank), kept\n"
+         "for that sound wherever it is and whatever its\n"
+         "name, as the app's Library keeps it",
+         tagCommand},
+        {"sounds",
+         {{"export|import"}, {"FILE", ValueKind::Text, true, true}},
+         {output("with export: write to OUTFILE instead of\nstandard output")},
+         "export: write what was said of every sound as\n"
+         "a sounds file (JSON); import FILE: merge a\n"
+         "sounds file into yours: tags are united, and\n"
+         "of favourites, ratings and notes the later\n"
+         "decision wins",
+         soundsCommand},
         {"ports",
          {},
          {},

@@ -4,33 +4,17 @@
 #include "LibraryPlaces.h"
 #include "PatchCatalog.h"
 #include "PatchText.h"
+#include "SoundCommands.h"
+#include "SoundQuery.h"
 #include "Terminal.h"
 
 #include <algorithm>
-#include <charconv>
 #include <iostream>
 
 namespace a3::cli {
 namespace {
 
 using library::PatchCatalog;
-
-// "FILE:NUMBER", split at its last colon, with NUMBER from 1 to 100 as a row.
-std::optional<std::pair<std::filesystem::path, std::int64_t>> soundReference(std::string_view text)
-{
-    const std::size_t colon = text.rfind(':');
-    if (colon == std::string_view::npos || colon == 0) {
-        return std::nullopt;
-    }
-    const std::string_view digits = text.substr(colon + 1);
-    std::int64_t number = 0;
-    const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), number);
-    if (error != std::errc() || end != digits.data() + digits.size() || number < 1 ||
-        number > static_cast<std::int64_t>(kPatchCount)) {
-        return std::nullopt;
-    }
-    return std::pair{std::filesystem::path(text.substr(0, colon)), number - 1};
-}
 
 // The folders searched: those given, else the library's.
 std::vector<std::filesystem::path> searchedFolders(const Arguments& arguments)
@@ -43,17 +27,6 @@ std::vector<std::filesystem::path> searchedFolders(const Arguments& arguments)
         folders = library::LibraryPlaces::forCurrentUser().searchedFolders();
     }
     return folders;
-}
-
-// Why a file gives no bank for --same, or why a file found cannot be searched.
-std::string whyNoBank(const library::BanksRead& read)
-{
-    if (!read.ok()) {
-        return read.failure().reason;
-    }
-    return read->empty() ? "holds no All-Data dump"
-                         : "holds " + std::to_string(read->size()) +
-                               " All-Data dumps; --same takes a file of one";
 }
 
 void printPatch(const PatchCatalog& catalog, PatchCatalog::PatchId patch)
@@ -70,11 +43,26 @@ int findCommand(const Arguments& arguments)
 {
     const std::string& text = arguments.one("TEXT").text;
     std::optional<std::pair<std::filesystem::path, std::int64_t>> reference;
+    std::optional<library::SoundQuery> query;
     if (arguments.has("--same")) {
         reference = soundReference(text);
         if (!reference) {
             return usageError("find: --same needs FILE:NUMBER (1 to 100), not " + quotedText(text));
         }
+    } else {
+        Result<library::SoundQuery> parsed = library::SoundQuery::parse(text);
+        if (!parsed.ok()) {
+            return usageError("find: " + parsed.failure().reason);
+        }
+        query = *parsed;
+    }
+    // What the user said of their sounds, read before the long walk, so that
+    // a failure to read it costs no wait.
+    const Result<library::SoundsSnapshot> sounds =
+        query && !query->asksNamesOnly() ? usersSounds() : library::SoundsSnapshot();
+    if (!sounds.ok()) {
+        std::cerr << "a3bank: find: " << sounds.failure().reason << '\n';
+        return kCannotCompare;
     }
 
     const std::vector<std::filesystem::path> folders = searchedFolders(arguments);
@@ -98,7 +86,7 @@ int findCommand(const Arguments& arguments)
         const library::BanksRead read =
             library::readBanks(reference->first, referenceIdentity, true);
         if (!read.ok() || read->size() != 1) {
-            refuse(reference->first, whyNoBank(read));
+            refuse(reference->first, whyNoBank(read, "--same"));
             return kCannotCompare;
         }
         if (std::ranges::none_of(walk.files, [&](const library::FoundFile& found) {
@@ -117,7 +105,7 @@ int findCommand(const Arguments& arguments)
         const bool isReference = reference && found.identity == referenceIdentity;
         library::BanksRead read = library::readBanks(found.path, found.identity, isReference);
         if (!read.ok()) {
-            refuse(found.path, whyNoBank(read));
+            refuse(found.path, whyNoBank(read, "--same"));
             status = kCannotCompare;
             continue;
         }
@@ -132,13 +120,13 @@ int findCommand(const Arguments& arguments)
         }
     }
 
+    catalog.finish();
     std::vector<PatchCatalog::PatchId> found;
     if (referencePatch) {
-        catalog.finish();
         const auto same = catalog.sameSound(*referencePatch);
         found.assign(same.begin(), same.end());
-    } else if (!reference) {
-        found = catalog.search(text, false);
+    } else if (query) {
+        found = catalog.search(*query, catalog.soundData(*sounds), false);
     }
     for (const PatchCatalog::PatchId patch : found) {
         printPatch(catalog, patch);

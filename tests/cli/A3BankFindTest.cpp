@@ -85,6 +85,70 @@ TEST(A3BankFind, PrintsEachPatchFoundAndExitsAsGrepDoes)
     }
 }
 
+// What tag says of a sound, find finds under any name and in any bank; the
+// sounds file carries it to another user's database, where import merges it.
+TEST(A3BankFind, FindsSoundsByWhatTagSaidOfThem)
+{
+    const test::TempDir dir;
+    const std::string b = (dir / "banks").string();
+    test::writeBytes(dir / "banks/a.syx",
+                     test::bankWith({{1, u"Hall"}, {2, u"Hall 2"}}, {{1, 1}, {2, 2}}).syxData());
+    test::writeBytes(dir / "banks/b.syx",
+                     test::bankWith({{9, u"My Hall"}, {10, u"Room"}}, {{9, 1}, {10, 2}}).syxData());
+    const auto a3bank = [&](std::vector<std::string> arguments, const std::string& user = "me") {
+        arguments.insert(arguments.begin(), A3BANK_PATH);
+        return test::run(
+            arguments, std::chrono::seconds(30),
+            {"XDG_DATA_HOME=" + (dir / user).string(), "XDG_CONFIG_HOME=" + (dir / user).string()});
+    };
+    const auto expectRun = [](const test::RunResult& run, int status, const std::string& out) {
+        EXPECT_EQ(run.exit.code, status) << run.err;
+        EXPECT_EQ(run.out, out);
+    };
+
+    expectRun(a3bank({"tag", b + "/a.syx:1", "--fav", "yes", "--rating", "4", "--add", "Ambient",
+                      "--add", "live", "--note", "Gig in May"}),
+              0, "");
+    expectRun(a3bank({"tag", b + "/b.syx:10", "--fav", "no", "--add", "dark"}), 0, "");
+    const std::string hall = b + "/a.syx\t1\tHall   \n" + b + "/b.syx\t9\tMy Hall\n";
+    expectRun(a3bank({"find", "hall fav tag:AMBIENT rating>=3 note:may", b}), 0, hall);
+    // a.syx:2 is b.syx:10's sound under another name.
+    expectRun(a3bank({"find", "fav:no hall", b}), 0, b + "/a.syx\t2\tHall 2 \n");
+    expectRun(a3bank({"find", "-tag:dark hall", b}), 2, "");
+    expectRun(a3bank({"find", "--", "-tag:dark hall", b}), 0, hall);
+    expectRun(a3bank({"find", "rating>=6", b}), 2, "");
+    // Another user has said nothing yet, and has no database made by a find.
+    expectRun(a3bank({"find", "fav", b}, "other"), 1, "");
+    EXPECT_FALSE(fs::exists(dir / "other/A3 Librarian/sounds.sqlite3"));
+
+    const fs::path file = dir / "mine.json";
+    expectRun(a3bank({"sounds", "export", "-o", file.string()}), 0, "");
+    expectRun(a3bank({"tag", b + "/a.syx:1", "--fav", "no", "--remove", "live"}, "other"), 0, "");
+    expectRun(a3bank({"sounds", "import", file.string()}, "other"), 0,
+              file.string() +
+                  ": 2 sounds merged: 1 new, 3 favourites, ratings and notes decided later there "
+                  "taken, 3 tags added (a tag removed here comes back)\n");
+    expectRun(a3bank({"find", "fav tag:live", b}, "other"), 1, "");
+    expectRun(a3bank({"find", "fav:no tag:live rating=4", b}, "other"), 0, hall);
+
+    // What is not a sounds file, or does not fit, changes nothing.
+    const std::string before = a3bank({"sounds", "export"}, "other").out;
+    test::writeBytes(dir / "bad.json", std::vector<std::uint8_t>{'{', '}'});
+    const test::RunResult bad = a3bank({"sounds", "import", (dir / "bad.json").string()}, "other");
+    EXPECT_EQ(bad.exit.code, 1);
+    EXPECT_NE(bad.err.find("not a sounds file"), std::string::npos) << bad.err;
+    for (const std::vector<std::string>& wrong : {std::vector<std::string>{"tag", b + "/a.syx:1"},
+                                                  {"tag", b + "/a.syx:1", "--rating", "6"},
+                                                  {"tag", b + "/a.syx:101", "--fav", "yes"},
+                                                  {"tag", b + "/a.syx:1", "--add", "two words"},
+                                                  {"sounds", "import"},
+                                                  {"sounds", "export", file.string()}}) {
+        expectRun(a3bank(wrong, "other"), 2, "");
+    }
+    expectRun(a3bank({"tag", b + ":1", "--fav", "yes"}, "other"), 1, "");
+    EXPECT_EQ(a3bank({"sounds", "export"}, "other").out, before);
+}
+
 // A bank inside a MIDI file or an archive is printed by its place there, on
 // one line whatever its member's name; --same takes a file of one dump, of
 // any kind.

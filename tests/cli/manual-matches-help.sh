@@ -7,7 +7,8 @@
 set -euo pipefail
 a3bank=$1 page=$2
 
-rendered=$(groff -man -Tascii -P-cbou "$page")
+# Wide enough that no synopsis wraps.
+rendered=$(groff -man -Tascii -rLL=300n -P-cbou "$page")
 
 # The tags of a section of the rendered page: 7 columns in, where those of
 # its top-level entries start (their text is indented further, or follows a
