@@ -59,7 +59,7 @@ int findCommand(const Arguments& arguments)
     // What the user said of their sounds, read before the long walk, so that
     // a failure to read it costs no wait.
     const Result<library::SoundsSnapshot> sounds =
-        query && !query->asksNamesOnly() ? usersSounds() : library::SoundsSnapshot();
+        query && query->asksOfSounds() ? usersSounds() : library::SoundsSnapshot();
     if (!sounds.ok()) {
         std::cerr << "a3bank: find: " << sounds.failure().reason << '\n';
         return kCannotCompare;
@@ -126,7 +126,7 @@ int findCommand(const Arguments& arguments)
         const auto same = catalog.sameSound(*referencePatch);
         found.assign(same.begin(), same.end());
     } else if (query) {
-        found = catalog.search(*query, catalog.soundData(*sounds), false);
+        found = catalog.search(*query, *sounds, false);
     }
     for (const PatchCatalog::PatchId patch : found) {
         printPatch(catalog, patch);

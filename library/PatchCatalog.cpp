@@ -123,43 +123,48 @@ std::vector<PatchCatalog::PatchId> PatchCatalog::search(std::string_view text,
 }
 
 std::vector<PatchCatalog::PatchId>
-PatchCatalog::search(const SoundQuery& query, std::span<const SoundData* const> dataBySound,
-                     bool onePerSound) const
+PatchCatalog::search(const SoundQuery& query, const SoundsSnapshot& sounds, bool onePerSound) const
 {
-    std::vector<PatchId> found;
+    // Each sound is judged once, and only for a patch whose name and bank
+    // pass: most searches name words, and most patches end there.
+    enum class Judged : std::uint8_t
+    {
+        Not,
+        Passed,
+        Failed
+    };
+    const bool asksSound = query.asksOfSounds();
+    std::vector<Judged> judged(asksSound ? soundCount() : 0, Judged::Not);
     std::vector<bool> soundSeen(onePerSound ? soundCount() : 0);
+    std::vector<PatchId> found;
     for (PatchId patch = 0; patch < _names.size(); ++patch) {
         const std::string_view name(_names[patch].data(),
                                     strnlen(_names[patch].data(), kPatchNameLength));
-        if (!query.nameMatches(name)) {
-            continue; // the cheap question first: most patches end here
+        if (!query.nameMatches(name) || !query.bankMatches(bank(patch).path)) {
+            continue;
         }
         const std::uint32_t sound = _sound[patch];
-        if (onePerSound && soundSeen[sound]) {
-            continue;
-        }
-        if (!query.matches({name, chain(patch), bank(patch).path, dataBySound[sound]})) {
-            continue;
+        if (asksSound) {
+            if (judged[sound] == Judged::Not) {
+                const auto data = sounds.find(soundKey(patch));
+                judged[sound] =
+                    query.soundMatches(chain(patch), data != sounds.end() ? &data->second : nullptr)
+                        ? Judged::Passed
+                        : Judged::Failed;
+            }
+            if (judged[sound] == Judged::Failed) {
+                continue;
+            }
         }
         if (onePerSound) {
+            if (soundSeen[sound]) {
+                continue;
+            }
             soundSeen[sound] = true;
         }
         found.push_back(patch);
     }
     return found;
-}
-
-std::vector<const SoundData*> PatchCatalog::soundData(const SoundsSnapshot& sounds) const
-{
-    std::vector<const SoundData*> data(soundCount(), nullptr);
-    if (sounds.empty()) {
-        return data;
-    }
-    for (std::uint32_t sound = 0; sound < data.size(); ++sound) {
-        const auto found = sounds.find(soundKey(_soundPatches[_soundStart[sound]]));
-        data[sound] = found != sounds.end() ? &found->second : nullptr;
-    }
-    return data;
 }
 
 std::span<const PatchCatalog::PatchId> PatchCatalog::sameSound(PatchId patch) const

@@ -66,14 +66,9 @@ public:
     // for an empty text. With onePerSound, only the first patch of each
     // sound found.
     std::vector<PatchId> search(std::string_view text, bool onePerSound) const;
-    // The patches that pass query, given the data of each of the catalog's
-    // sounds (soundData()).
-    std::vector<PatchId> search(const SoundQuery& query,
-                                std::span<const SoundData* const> dataBySound,
+    // The patches that pass query, with what sounds says of their sounds.
+    std::vector<PatchId> search(const SoundQuery& query, const SoundsSnapshot& sounds,
                                 bool onePerSound) const;
-    // What sounds says of each of the catalog's sounds, in the catalog's
-    // order of sounds (soundOf()); null for a sound it says nothing of.
-    std::vector<const SoundData*> soundData(const SoundsSnapshot& sounds) const;
     std::size_t soundCount() const { return _soundStart.empty() ? 0 : _soundStart.size() - 1; }
     std::uint32_t soundOf(PatchId patch) const { return _sound[patch]; }
     // Every patch with the same sound as patch (itself too), ordered: the

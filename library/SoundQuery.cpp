@@ -157,20 +157,22 @@ bool SoundQuery::nameMatches(std::string_view name) const
     return std::ranges::all_of(_words, [&](const std::string& word) { return holds(name, word); });
 }
 
-bool SoundQuery::asksNamesOnly() const
+bool SoundQuery::bankMatches(std::string_view bankPath) const
 {
-    return !_favourite && !_lowestRating && !_highestRating && !_unrated && _tags.empty() &&
-           _withoutTags.empty() && _chainPatterns.empty() && _bankTexts.empty() &&
-           _noteTexts.empty();
+    return std::ranges::all_of(_bankTexts,
+                               [&](const std::string& text) { return holds(bankPath, text); });
 }
 
-bool SoundQuery::matches(const PatchFacts& patch) const
+bool SoundQuery::asksOfSounds() const
 {
-    if (!nameMatches(patch.name)) {
-        return false;
-    }
+    return _favourite || _lowestRating || _highestRating || _unrated || !_tags.empty() ||
+           !_withoutTags.empty() || !_chainPatterns.empty() || !_noteTexts.empty();
+}
+
+bool SoundQuery::soundMatches(std::int32_t chain, const SoundData* given) const
+{
     static const SoundData kNothingSaid;
-    const SoundData& data = patch.data ? *patch.data : kNothingSaid;
+    const SoundData& data = given ? *given : kNothingSaid;
     if (_favourite && data.favourite != *_favourite) {
         return false;
     }
@@ -188,16 +190,14 @@ bool SoundQuery::matches(const PatchFacts& patch) const
         return false;
     }
     if (!_chainPatterns.empty()) {
-        const std::string chain = chainText(patch.chain);
+        const std::string shown = chainText(chain);
         if (!std::ranges::all_of(_chainPatterns, [&](const std::string& pattern) {
-                return globMatches(chain, pattern);
+                return globMatches(shown, pattern);
             })) {
             return false;
         }
     }
-    return std::ranges::all_of(
-               _bankTexts, [&](const std::string& text) { return holds(patch.bankPath, text); }) &&
-           std::ranges::all_of(_noteTexts,
+    return std::ranges::all_of(_noteTexts,
                                [&](const std::string& text) { return holds(data.note, text); });
 }
 

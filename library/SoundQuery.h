@@ -11,15 +11,6 @@
 
 namespace a3::library {
 
-// What a patch is, as a search asks about it.
-struct PatchFacts
-{
-    std::string_view name;           // as the bank stores it, without the padding
-    std::int32_t chain = 0;          // the chain byte
-    std::string_view bankPath;       // of the bank's file
-    const SoundData* data = nullptr; // none when the user said nothing of the sound
-};
-
 // A search as the user types it: words that the name holds, and filters on
 // what the user said about the sound, in any order, all of which a patch
 // must pass:
@@ -39,11 +30,14 @@ public:
     // 5, not '9'").
     static Result<SoundQuery> parse(std::string_view text);
 
-    bool matches(const PatchFacts& patch) const;
-    // Whether a patch passes on its name alone, whatever else is asked.
+    // A patch passes when all three pass.
     bool nameMatches(std::string_view name) const;
-    // Whether only names are asked about, so that no sound data is needed.
-    bool asksNamesOnly() const;
+    bool bankMatches(std::string_view bankPath) const;
+    // chain is the patch's chain byte; data, what the user said of its
+    // sound, or none.
+    bool soundMatches(std::int32_t chain, const SoundData* data) const;
+    // Whether anything is asked of the sound, so that its data is needed.
+    bool asksOfSounds() const;
 
 private:
     std::vector<std::string> _words; // lower case

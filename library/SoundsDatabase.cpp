@@ -5,11 +5,13 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <fstream>
 #include <sqlite3.h>
+#include <thread>
 #include <type_traits>
 #include <utility>
 
@@ -271,7 +273,26 @@ Outcome SoundsDatabase::moveAside(const std::string& why)
 
 Outcome SoundsDatabase::createSchema()
 {
-    try {
+    // Two programs making the database at once: the change to WAL takes the
+    // whole file, and SQLite refuses it at once, without waiting, while the
+    // other program reads. Tried again until the other is done.
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(kBusyTimeoutMs);
+    for (;;) {
+        try {
+            return makeSchema();
+        } catch (const SqliteError& error) {
+            if (!error.isBusy() || std::chrono::steady_clock::now() > deadline) {
+                return Failure{_file.string() + ": " + error.what()};
+            }
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+}
+
+Outcome SoundsDatabase::makeSchema()
+{
+    {
         {
             Statement version(_db, "PRAGMA user_version");
             version.step();
@@ -311,8 +332,6 @@ Outcome SoundsDatabase::createSchema()
         }
         version.reset();
         transaction.commit();
-    } catch (const SqliteError& error) {
-        return Failure{_file.string() + ": " + error.what()};
     }
     return {};
 }
@@ -434,22 +453,24 @@ Result<std::vector<std::string>> SoundsDatabase::tagsInUse()
     });
 }
 
-Result<std::vector<StoredSound>> SoundsDatabase::change(std::span<const Sound> sounds,
-                                                        const SoundChange& change, SetTime now)
+Result<SoundsDatabase::Changed> SoundsDatabase::change(std::span<const Sound> sounds,
+                                                       const SoundChange& change, SetTime now)
 {
     if (Outcome checked = checkChange(change); !checked.ok()) {
         return checked.failure();
     }
     return guarded([&] {
-        std::vector<StoredSound> before;
+        Changed made;
         Transaction transaction(_db);
         for (const Sound& sound : sounds) {
             SoundData data = readData(_db, sound.key()).value_or(SoundData{});
-            writeSound(_db, sound, changed(_db, data, change, now));
-            before.push_back({sound, std::move(data)});
+            SoundData after = changed(_db, data, change, now);
+            writeSound(_db, sound, after);
+            made.before.push_back({sound, std::move(data)});
+            made.after.push_back({sound, std::move(after)});
         }
         transaction.commit();
-        return before;
+        return made;
     });
 }
 

@@ -62,10 +62,14 @@ public:
     Result<std::vector<std::string>> tagsInUse();
 
     // Applies change to every sound in one transaction, as decided at now;
-    // gives the sounds' data from before, in order, so that an undo can
-    // restore() it. A failure changes nothing.
-    Result<std::vector<StoredSound>> change(std::span<const Sound> sounds,
-                                            const SoundChange& change, SetTime now);
+    // gives the sounds' data from before and after, in order, so that an
+    // undo can restore() either. A failure changes nothing.
+    struct Changed
+    {
+        std::vector<StoredSound> before;
+        std::vector<StoredSound> after;
+    };
+    Result<Changed> change(std::span<const Sound> sounds, const SoundChange& change, SetTime now);
     // Puts the sounds' data back exactly as given, times too.
     Outcome restore(std::span<const StoredSound> sounds);
     // Takes in sounds from elsewhere: their tags are united with ours, and
@@ -82,6 +86,8 @@ private:
     std::string damage();
     Outcome moveAside(const std::string& why);
     Outcome createSchema();
+    // Throws SqliteError.
+    Outcome makeSchema();
     // Opens the connection and makes the schema; on failure, none is open.
     Outcome reopen();
     // Runs work, a function of no arguments that may throw SqliteError, and

@@ -6,6 +6,7 @@
 #include "TempDir.h"
 
 #include <csignal>
+#include <cstdio>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -89,7 +90,7 @@ TEST(Sounds, WhatIsSaidFollowsTheSoundUnderAnyNameAndIsUndone)
     EXPECT_EQ(*database->tagsInUse(), (std::vector<std::string>{"Ambient", "Dark"}));
 
     // The undo puts back what was, times too; and it is all on the disk.
-    ASSERT_TRUE(database->restore(*before).ok());
+    ASSERT_TRUE(database->restore(before->before).ok());
     database.reset();
     database = openAt(dir / "data/sounds.sqlite3");
     EXPECT_EQ(dataOf(*database, hall), said);
@@ -203,6 +204,7 @@ pid_t startWriter(const fs::path& file, int writer, int goPipe, int donePipe)
     }
     auto opened = SoundsDatabase::open(file);
     if (!opened.ok()) {
+        std::fprintf(stderr, "%s\n", opened.failure().reason.c_str());
         _exit(3);
     }
     for (std::uint8_t k = 0; k < 200; ++k) {
@@ -352,9 +354,13 @@ TEST(SoundQuery, FiltersByNameAndByWhatWasSaid)
     said.rating = 4;
     said.tags = {"Ambient", "live"};
     said.note = "For the Gig in May";
-    const PatchFacts hall{"Big Hall", 130, "/banks/Live 2026.syx", &said};
-    const PatchFacts plain{"Hall", 5, "/banks/studio.syx", nullptr};
-
+    // Two patches: a name, its chain byte, its bank's path and its data.
+    const auto matches = [&](const SoundQuery& query, bool first) {
+        return first ? query.nameMatches("Big Hall") && query.bankMatches("/banks/Live 2026.syx") &&
+                           query.soundMatches(130, &said)
+                     : query.nameMatches("Hall") && query.bankMatches("/banks/studio.syx") &&
+                           query.soundMatches(5, nullptr);
+    };
     const std::pair<const char*, std::pair<bool, bool>> cases[] = {
         {"", {true, true}},
         {"hall", {true, true}},
@@ -381,11 +387,11 @@ TEST(SoundQuery, FiltersByNameAndByWhatWasSaid)
     for (const auto& [text, expected] : cases) {
         const auto query = SoundQuery::parse(text);
         ASSERT_TRUE(query.ok()) << text;
-        EXPECT_EQ(query->matches(hall), expected.first) << text;
-        EXPECT_EQ(query->matches(plain), expected.second) << text;
+        EXPECT_EQ(matches(*query, true), expected.first) << text;
+        EXPECT_EQ(matches(*query, false), expected.second) << text;
     }
-    EXPECT_TRUE(SoundQuery::parse("hall")->asksNamesOnly());
-    EXPECT_FALSE(SoundQuery::parse("hall bank:x")->asksNamesOnly());
+    EXPECT_FALSE(SoundQuery::parse("hall bank:x")->asksOfSounds());
+    EXPECT_TRUE(SoundQuery::parse("hall chain:0*")->asksOfSounds());
     for (const char* wrong : {"rating>=6", "rating=x", "fav:maybe", "tag:", "-tag:a,b"}) {
         EXPECT_FALSE(SoundQuery::parse(wrong).ok()) << wrong;
     }
@@ -404,13 +410,13 @@ TEST(SoundQuery, SearchesACatalogWithItsSoundsData)
     catalog.finish();
     SoundsSnapshot sounds;
     sounds[catalog.soundKey(3)].favourite = Favourite::Yes;
-    const auto data = catalog.soundData(sounds);
     const auto query = SoundQuery::parse("a fav");
     ASSERT_TRUE(query.ok());
     // Rows 4, 14, ... 94 of both banks are that sound.
-    EXPECT_EQ(catalog.search(*query, data, false).size(), 20u);
-    EXPECT_EQ(catalog.search(*query, data, true), std::vector<PatchCatalog::PatchId>{3});
-    EXPECT_EQ(catalog.search(*SoundQuery::parse("b"), data, false).size(), 0u);
+    EXPECT_EQ(catalog.search(*query, sounds, false).size(), 20u);
+    EXPECT_EQ(catalog.search(*query, sounds, true), std::vector<PatchCatalog::PatchId>{3});
+    EXPECT_EQ(catalog.search(*SoundQuery::parse("fav:undecided bank:b"), sounds, true).size(), 9u);
+    EXPECT_EQ(catalog.search(*SoundQuery::parse("b"), sounds, false).size(), 0u);
 }
 
 } // namespace
