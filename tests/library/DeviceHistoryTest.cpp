@@ -37,41 +37,33 @@ TEST(DeviceHistory, ReadsTheArrivalBackFromTheNamesReceivedBanksGet)
     }
 }
 
-class DeviceHistoryFolder : public testing::Test
+std::vector<std::string> names(const std::vector<ReceivedFile>& files)
 {
-protected:
-    fs::path received() const { return _dir / "Received"; }
-    void write(const std::string& name, const A3AllDataSource& bank)
-    {
-        A3AllDataSource copy = bank;
-        test::writeBytes(received() / name, copy.syxData());
+    std::vector<std::string> listed;
+    for (const ReceivedFile& file : files) {
+        listed.push_back(file.path.filename().string());
     }
-    void setTime(const std::string& name, std::chrono::system_clock::time_point time)
-    {
-        fs::last_write_time(received() / name, std::chrono::file_clock::from_sys(time));
-    }
-    static std::vector<std::string> names(const std::vector<ReceivedFile>& files)
-    {
-        std::vector<std::string> listed;
-        for (const ReceivedFile& file : files) {
-            listed.push_back(file.path.filename().string());
-        }
-        return listed;
-    }
+    return listed;
+}
 
-    TempDir _dir;
-};
-
-TEST_F(DeviceHistoryFolder, ListsEveryFileNewestFirstAndTellsWhyOneIsNoBank)
+TEST(DeviceHistory, ListsEveryFileNewestFirstAndTellsWhyOneIsNoBank)
 {
-    const auto read = readDeviceHistory(received());
+    const TempDir dir;
+    const fs::path received = dir / "Received";
+    const auto read = readDeviceHistory(received);
     ASSERT_TRUE(read.ok()); // nothing received yet
     EXPECT_TRUE(read->empty());
 
+    const auto write = [&](const std::string& name, A3AllDataSource bank) {
+        test::writeBytes(received / name, bank.syxData());
+    };
+    const auto setTime = [&](const std::string& name, std::chrono::system_clock::time_point time) {
+        fs::last_write_time(received / name, std::chrono::file_clock::from_sys(time));
+    };
     write("2026-12-07 14.03.22.syx", bankWith({{1, u"First"}}));
     write("2026-12-07 14.03.22 2.syx", bankWith({{1, u"Second"}}));
     write("2026-12-07 14.03.22 10.syx", bankWith({{1, u"Tenth"}}));
-    test::writeBytes(received() / "2026-12-06 09.00.00.syx", std::vector<std::uint8_t>(10, 0xF0));
+    test::writeBytes(received / "2026-12-06 09.00.00.syx", std::vector<std::uint8_t>(10, 0xF0));
     // Copied in by hand: its time is the file's, the day after.
     write("from a friend.syx", bankWith({{1, u"Friend"}}));
     const auto named = arrivalFromName("2026-12-07 14.03.22.syx");
@@ -80,7 +72,7 @@ TEST_F(DeviceHistoryFolder, ListsEveryFileNewestFirstAndTellsWhyOneIsNoBank)
     write(".hidden.syx", bankWith({}));
     write("folder/2026-12-09 10.00.00.syx", bankWith({}));
 
-    const auto history = readDeviceHistory(received());
+    const auto history = readDeviceHistory(received);
     ASSERT_TRUE(history.ok());
     const std::vector<ReceivedFile>& files = *history;
     EXPECT_EQ(names(files),
@@ -107,8 +99,8 @@ TEST_F(DeviceHistoryFolder, ListsEveryFileNewestFirstAndTellsWhyOneIsNoBank)
     // Read again: what did not change is not read again, what changed is.
     write("2026-12-07 14.03.22 2.syx", bankWith({{1, u"Changed"}}));
     setTime("2026-12-07 14.03.22 2.syx", named->time - std::chrono::hours(1));
-    fs::remove(received() / "2026-12-06 09.00.00.syx");
-    const auto again = readDeviceHistory(received(), files);
+    fs::remove(received / "2026-12-06 09.00.00.syx");
+    const auto again = readDeviceHistory(received, files);
     ASSERT_TRUE(again.ok());
     std::vector<std::string> left = names(files);
     left.pop_back();
@@ -117,110 +109,77 @@ TEST_F(DeviceHistoryFolder, ListsEveryFileNewestFirstAndTellsWhyOneIsNoBank)
     EXPECT_EQ((*again)[2].bank->patchNameAt(0), "Changed");
 }
 
-// Two banks made from the fallback bank: patch 1 plays the chain data.
-class BankChangesTest : public testing::Test
+// A bank over chain data of its own, patch 1 playing it (C2) or not.
+A3AllDataSource bankOver(std::uint8_t chainByte, std::uint8_t patchOneChain = 130)
 {
-protected:
-    static A3AllDataSource bank(std::uint8_t chainByte)
-    {
-        A3AllDataSource made = bankWith({{1, u"Chained"}});
-        A3AllData record = made.data();
-        record.patch[0][0] = 130;
-        record.patch[1][0] = 5;
-        record.chain[100] = chainByte;
-        made.setData(record);
-        (void)made.syxData(); // the chain ID of that chain data
-        return made;
-    }
-
-    A3AllDataSource before = bank(1);
-    A3AllDataSource after = bank(1);
-};
-
-TEST_F(BankChangesTest, TellsRenamesFromNewSoundsPatchByPatch)
-{
-    EXPECT_TRUE(changesBetween(before, after).identical());
-
-    after.setPatchName(u"Renamed", 2);
-    std::vector<std::uint8_t> patch = after.patchDataAt(4);
-    patch.back() ^= 1;
-    after.setPatchData(patch, 4);
-    patch = after.patchDataAt(6);
-    patch[kPatchNameOffset - 1] ^= 1; // the bytes either side of the name are the sound's
-    after.setPatchData(patch, 6);
-    after.setPatchName(u"NewName", 6);
-    patch = after.patchDataAt(7);
-    patch[kPatchNameOffset + kPatchNameLength] ^= 1;
-    after.setPatchData(patch, 7);
-
-    const BankChanges changes = changesBetween(before, after);
-    EXPECT_FALSE(changes.chainDataDiffers);
-    ASSERT_EQ(changes.patches.size(), 4u);
-    const auto& renamed = changes.patches[0];
-    EXPECT_EQ(renamed.number, 3);
-    EXPECT_EQ(renamed.kind, Kind::Renamed);
-    EXPECT_EQ(renamed.nameBefore, before.patchNameAt(2));
-    EXPECT_EQ(renamed.nameAfter, "Renamed");
-    EXPECT_EQ(changes.patches[1].number, 5);
-    EXPECT_EQ(changes.patches[1].kind, Kind::Sound);
-    EXPECT_EQ(changes.patches[2].number, 7);
-    EXPECT_EQ(changes.patches[2].kind, Kind::Sound);
-    EXPECT_EQ(changes.patches[2].nameAfter, "NewName");
-    EXPECT_EQ(changes.patches[3].number, 8);
-    EXPECT_EQ(changes.patches[3].kind, Kind::Sound);
+    A3AllDataSource bank = bankWith({});
+    A3AllData record = bank.data();
+    record.patch[0][0] = patchOneChain;
+    record.chain[100] = chainByte;
+    bank.setData(record);
+    (void)bank.syxData(); // the chain ID of that chain data
+    return bank;
 }
 
-TEST_F(BankChangesTest, NewChainDataChangesThePatchesThatPlayIt)
+void flip(A3AllDataSource& bank, int number, std::size_t offset)
 {
-    const auto chainChanges = [this](const A3AllDataSource& other) {
-        const BankChanges changes = changesBetween(before, other);
-        EXPECT_TRUE(changes.chainDataDiffers);
-        EXPECT_FALSE(changes.identical());
-        // Patch 2 (chain 5) and the rest do not play the chain data.
-        EXPECT_EQ(changes.patches.size(), 1u);
-        return changes.patches.empty() ? PatchChange{} : changes.patches[0];
-    };
+    std::vector<std::uint8_t> patch = bank.patchDataAt(number - 1);
+    patch[offset] ^= 1;
+    bank.setPatchData(patch, number - 1);
+}
 
-    const A3AllDataSource otherChain = bank(2);
-    const PatchChange chained = chainChanges(otherChain);
-    EXPECT_EQ(chained.number, 1);
-    EXPECT_EQ(chained.kind, Kind::ChainData);
-    EXPECT_NE(changesBetween(before, otherChain).chainIdAfter,
-              changesBetween(before, otherChain).chainIdBefore);
+std::vector<std::pair<int, Kind>> kinds(const BankChanges& changes)
+{
+    std::vector<std::pair<int, Kind>> listed;
+    for (const PatchChange& patch : changes.patches) {
+        listed.emplace_back(patch.number, patch.kind);
+    }
+    return listed;
+}
 
-    // Other chain data of the same chain ID, its bytes moved about.
-    A3AllDataSource moved = bank(1);
+TEST(BankChanges, TellsRenamesFromNewSoundsAndFollowsTheChainData)
+{
+    const A3AllDataSource before = bankOver(1);
+    EXPECT_TRUE(changesBetween(before, bankOver(1)).identical());
+
+    A3AllDataSource after = bankOver(1);
+    after.setPatchName(u"Renamed", 2);
+    flip(after, 5, kPatchSize - 1);
+    // The bytes either side of the name are the sound's.
+    flip(after, 7, kPatchNameOffset - 1);
+    flip(after, 8, kPatchNameOffset + kPatchNameLength);
+    const BankChanges changes = changesBetween(before, after);
+    EXPECT_FALSE(changes.chainDataDiffers);
+    EXPECT_EQ(kinds(changes),
+              (std::vector<std::pair<int, Kind>>{
+                  {3, Kind::Renamed}, {5, Kind::Sound}, {7, Kind::Sound}, {8, Kind::Sound}}));
+
+    // Other chain data: new bytes; the same bytes moved about, which keeps
+    // the chain ID; or the same bytes under another ID stored with them.
+    A3AllDataSource moved = before;
     A3AllData record = moved.data();
     std::swap(record.chain[100], record.chain[101]);
-    ASSERT_NE(record.chain, before.data().chain);
     moved.setData(record);
     (void)moved.syxData();
     ASSERT_EQ(moved.chainChecksum(), before.chainChecksum());
-    EXPECT_EQ(chainChanges(moved).kind, Kind::ChainData);
-
-    // The same chain data, but another chain ID stored with it.
-    A3AllDataSource restamped = bank(1);
+    A3AllDataSource restamped = before;
     record = restamped.data();
     record.checksum[0] ^= 1;
     restamped.setData(record);
-    EXPECT_EQ(chainChanges(restamped).kind, Kind::ChainData);
-
-    // A new sound over new chain data is told as a new sound.
-    A3AllDataSource both = bank(2);
-    std::vector<std::uint8_t> patch = both.patchDataAt(0);
-    patch.back() ^= 1;
-    both.setPatchData(patch, 0);
-    EXPECT_EQ(chainChanges(both).kind, Kind::Sound);
+    A3AllDataSource newSound = bankOver(2);
+    flip(newSound, 1, kPatchSize - 1);
+    for (const auto& [other, kind] : {std::pair{bankOver(2), Kind::ChainData},
+                                      {moved, Kind::ChainData},
+                                      {restamped, Kind::ChainData},
+                                      {newSound, Kind::Sound}}) {
+        const BankChanges chained = changesBetween(before, other);
+        EXPECT_TRUE(chained.chainDataDiffers);
+        // Patch 1 alone plays the chain data.
+        EXPECT_EQ(kinds(chained), (std::vector<std::pair<int, Kind>>{{1, kind}}));
+    }
 
     // The chain data alone, when no patch plays it.
-    record = before.data();
-    record.patch[0][0] = 5;
-    before.setData(record);
-    A3AllDataSource unplayed = bank(2);
-    record = unplayed.data();
-    record.patch[0][0] = 5;
-    unplayed.setData(record);
-    const BankChanges alone = changesBetween(before, unplayed);
+    const BankChanges alone = changesBetween(bankOver(1, 5), bankOver(2, 5));
     EXPECT_TRUE(alone.chainDataDiffers);
     EXPECT_TRUE(alone.patches.empty());
     EXPECT_FALSE(alone.identical());
