@@ -42,7 +42,7 @@ struct ReceivedFile
 
 // Every file kept in the Received folder, newest first: the banks the device
 // sent, and the files there that are not banks, each with why (a damaged
-// file is part of the history too). Hidden files and folders are not
+// file belongs to the history too). Hidden files and folders are not
 // listed. Files found in earlier with the same identity are taken from it
 // unread. Nothing for a folder that does not exist yet; the system's reason
 // when it cannot be read.
