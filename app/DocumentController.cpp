@@ -3,6 +3,7 @@
 #include "AllDataFile.h"
 #include "BankView.h"
 #include "ClipboardOffer.h"
+#include "DeviceHistoryWindow.h"
 #include "DocumentWindow.h"
 #include "Library.h"
 #include "LibraryWindow.h"
@@ -117,20 +118,39 @@ LibraryWindow* DocumentController::showLibrary()
     return _libraryWindow.get();
 }
 
-void DocumentController::showPatch(const library::CatalogBank& bank, qint64 row)
+DeviceHistoryWindow* DocumentController::showDeviceHistory()
+{
+    if (!_historyWindow) {
+        _historyWindow = std::make_unique<DeviceHistoryWindow>(library(), *this);
+    }
+    // Showing it reads the folder; asked for again, it reads it again.
+    const bool shown = _historyWindow->isVisible();
+    bringForward(_historyWindow.get());
+    if (shown) {
+        _historyWindow->reload();
+    }
+    return _historyWindow.get();
+}
+
+DocumentWindow* DocumentController::openLibraryBank(const library::CatalogBank& bank,
+                                                    QWidget* window)
 {
     const QString path = QFile::decodeName(bank.path.c_str());
     // A bank inside a file opens as that dump alone, whatever else the file holds.
     Opening opening = bank.place ? openDumpAt(path, *bank.place) : openFile(path);
     if (opening.several) {
-        askWhichBanks(_libraryWindow.get(), std::move(*opening.several));
-        return;
+        askWhichBanks(window, std::move(*opening.several));
+    } else if (!opening.window) {
+        tellOpenFailure(window, path, opening.failure);
     }
-    if (!opening.window) {
-        tellOpenFailure(_libraryWindow.get(), path, opening.failure);
-        return;
+    return opening.window;
+}
+
+void DocumentController::showPatch(const library::CatalogBank& bank, qint64 row)
+{
+    if (DocumentWindow* window = openLibraryBank(bank, _libraryWindow.get())) {
+        window->view().table().selectRow(static_cast<int>(row));
     }
-    opening.window->view().table().selectRow(static_cast<int>(row));
 }
 
 DocumentWindow* DocumentController::newDocument()

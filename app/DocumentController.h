@@ -20,6 +20,7 @@ namespace a3 {
 
 class AppController;
 class ClipboardOffer;
+class DeviceHistoryWindow;
 class DocumentWindow;
 class Library;
 class LibraryWindow;
@@ -122,6 +123,12 @@ public:
     Library& library();
     // The one Library window, brought to the front.
     LibraryWindow* showLibrary();
+    // The one Device History window, brought to the front.
+    DeviceHistoryWindow* showDeviceHistory();
+    // Opens a bank the library found, as the Library does: its file, or the
+    // dump at its place alone. Tells over window why it cannot, or asks
+    // which of a file's banks to open; nullptr then.
+    DocumentWindow* openLibraryBank(const library::CatalogBank& bank, QWidget* window);
 
 private:
     std::unique_ptr<A3AllDataDocument> makeDocument(A3AllDataSource bank);
@@ -149,6 +156,7 @@ private:
     std::optional<QPageLayout> _defaultPageLayout;
     std::unique_ptr<Library> _library;
     std::unique_ptr<LibraryWindow> _libraryWindow;
+    std::unique_ptr<DeviceHistoryWindow> _historyWindow;
 };
 
 } // namespace a3

@@ -231,6 +231,7 @@ Result<NewFile> Library::keepReceivedBank(std::span<const std::uint8_t> dump)
     Result<NewFile> kept =
         library::keepReceivedBank(_places.receivedFolder(), dump, std::chrono::system_clock::now());
     if (kept.ok()) {
+        emit bankReceived();
         refresh();
     }
     return kept;

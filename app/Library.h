@@ -65,9 +65,13 @@ public:
     // Writes a dump as the device sent it into the Received folder, under a
     // name of its own.
     Result<NewFile> keepReceivedBank(std::span<const std::uint8_t> dump);
+    std::filesystem::path receivedFolder() const { return _places.receivedFolder(); }
 
 signals:
     void catalogChanged();
+    // A bank was kept in the Received folder; the catalog follows once the
+    // refresh it starts is done.
+    void bankReceived();
     // A refresh ended: what the user should know of it (cancelled, folders
     // that could not be read, an index made anew), or an empty text.
     void refreshed(const QString& news);

@@ -153,6 +153,9 @@ void LibraryWindow::createMenus()
     libraryMenu->addAction(tr("&Add Folder…"), this, &LibraryWindow::chooseFolderToAdd);
     QMenu* remove = libraryMenu->addMenu(tr("&Remove Folder"));
     connect(remove, &QMenu::aboutToShow, this, [this, remove] { listFoldersToRemove(remove); });
+    libraryMenu->addSeparator();
+    libraryMenu->addAction(tr("&Device History"), &_controller,
+                           [this] { _controller.showDeviceHistory(); });
 
     QMenu* edit = menuBar()->addMenu(tr("&Edit"));
     edit->addAction(tr("&Find"), QKeySequence::Find, this, [this] {

@@ -37,14 +37,6 @@ bool mayHoldDumps(std::string_view name)
     });
 }
 
-FileIdentity identityOf(const struct stat& status)
-{
-    return {static_cast<std::uintmax_t>(status.st_size),
-            static_cast<std::int64_t>(status.st_mtim.tv_sec) * 1'000'000'000 +
-                status.st_mtim.tv_nsec,
-            static_cast<std::uint64_t>(status.st_ino)};
-}
-
 class Walker
 {
 public:
@@ -189,6 +181,14 @@ bool addBank(std::vector<FileBank>& banks, std::optional<DumpPlace> place,
 }
 
 } // namespace
+
+FileIdentity identityOf(const struct stat& status)
+{
+    return {static_cast<std::uintmax_t>(status.st_size),
+            static_cast<std::int64_t>(status.st_mtim.tv_sec) * 1'000'000'000 +
+                status.st_mtim.tv_nsec,
+            static_cast<std::uint64_t>(status.st_ino)};
+}
 
 WalkResult findBankFiles(std::span<const std::filesystem::path> folders, UpdateProgress* progress)
 {

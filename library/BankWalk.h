@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+struct stat;
+
 namespace a3::library {
 
 // What tells one version of a file from another without reading it.
@@ -22,6 +24,9 @@ struct FileIdentity
     std::uint64_t inode = 0;
     friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
 };
+
+// The identity of a file as stat() found it.
+FileIdentity identityOf(const struct stat& status);
 
 struct FoundFile
 {
