@@ -17,13 +17,15 @@ BankView::BankView(A3AllDataDocument& document, QWidget* parent)
     , _model(new PatchTableModel(document, this))
     , _chainIdLabel(new QLabel(this))
     , _table(new TableView(this))
+    , _nameDelegate(new PatchNameDelegate(_table))
 {
     _chainIdLabel->setObjectName(QStringLiteral("chainIdLabel"));
     _chainIdLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
     _table->setObjectName(QStringLiteral("patchTableView"));
     _table->setModel(_model);
     _table->setItemDelegateForColumn(PatchTableModel::columnForIdentifier(QStringLiteral("name")),
-                                     new PatchNameDelegate(_table));
+                                     _nameDelegate);
+    _table->setContextMenuPolicy(Qt::ActionsContextMenu);
     // The table takes drops of the types its model names: the patch type and
     // plain text. Every transfer is a copy.
     _table->setDragDropMode(QAbstractItemView::DragDrop);
@@ -41,6 +43,17 @@ BankView::~BankView()
 {
     // The table goes before the model it shows.
     delete _table;
+}
+
+void BankView::setMarks(std::function<QString(int row)> marks)
+{
+    _nameDelegate->setMarks(std::move(marks));
+    showMarksAgain();
+}
+
+void BankView::showMarksAgain()
+{
+    _table->viewport()->update();
 }
 
 void BankView::showChainId()

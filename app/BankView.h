@@ -1,12 +1,14 @@
 #pragma once
 
 #include <QWidget>
+#include <functional>
 
 class QLabel;
 
 namespace a3 {
 
 class A3AllDataDocument;
+class PatchNameDelegate;
 class PatchTableModel;
 class TableView;
 
@@ -23,6 +25,11 @@ public:
 
     TableView& table() const { return *_table; }
     QLabel& chainIdLabel() const { return *_chainIdLabel; }
+    PatchNameDelegate& nameDelegate() const { return *_nameDelegate; }
+    // Shows marks(row) beside each row's name, and again whenever they
+    // change: call showMarksAgain().
+    void setMarks(std::function<QString(int row)> marks);
+    void showMarksAgain();
 
 private:
     void showChainId();
@@ -32,6 +39,7 @@ private:
     PatchTableModel* _model;
     QLabel* _chainIdLabel;
     TableView* _table;
+    PatchNameDelegate* _nameDelegate;
 };
 
 } // namespace a3

@@ -6,6 +6,7 @@
 #include "DeviceHistoryWindow.h"
 #include "DocumentWindow.h"
 #include "Library.h"
+#include "Sounds.h"
 #include "LibraryWindow.h"
 #include "PatchText.h"
 #include "PrintLayout.h"
@@ -104,6 +105,19 @@ Library& DocumentController::library()
         _library = std::make_unique<Library>(library::LibraryPlaces::forCurrentUser());
     }
     return *_library;
+}
+
+Sounds& DocumentController::sounds()
+{
+    if (!_sounds) {
+        _sounds = std::make_unique<Sounds>(library::LibraryPlaces::forCurrentUser().soundsFile());
+        // A change that could not be kept is told over the window in front.
+        connect(_sounds.get(), &Sounds::changeFailed, this,
+                [this](const QString& text, const QString& reason) {
+                    _prompts.showWarning(QApplication::activeWindow(), text, reason, {});
+                });
+    }
+    return *_sounds;
 }
 
 LibraryWindow* DocumentController::showLibrary()

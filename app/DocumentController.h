@@ -23,6 +23,7 @@ class ClipboardOffer;
 class DeviceHistoryWindow;
 class DocumentWindow;
 class Library;
+class Sounds;
 class LibraryWindow;
 class UserPrompts;
 
@@ -121,6 +122,8 @@ public:
 
     // The app's library, made when first asked for.
     Library& library();
+    // What the user said of their sounds, shared by every window.
+    Sounds& sounds();
     // The one Library window, brought to the front.
     LibraryWindow* showLibrary();
     // The one Device History window, brought to the front.
@@ -155,6 +158,7 @@ private:
     // Asking the print system for its default paper can be slow: once a run.
     std::optional<QPageLayout> _defaultPageLayout;
     std::unique_ptr<Library> _library;
+    std::unique_ptr<Sounds> _sounds;
     std::unique_ptr<LibraryWindow> _libraryWindow;
     std::unique_ptr<DeviceHistoryWindow> _historyWindow;
 };

@@ -9,10 +9,14 @@
 #include "DocumentController.h"
 #include "EditCommands.h"
 #include "FileDrop.h"
+#include "SoundCommands.h"
+#include "Sounds.h"
 #include "TableView.h"
 #include "UserPrompts.h"
 
 #include <QAction>
+#include <QPointer>
+#include <algorithm>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QMenuBar>
@@ -62,6 +66,20 @@ DocumentWindow::~DocumentWindow()
     delete takeCentralWidget();
 }
 
+std::vector<library::Sound> DocumentWindow::selectedSounds() const
+{
+    std::vector<library::Sound> sounds;
+    for (const qint64 row : _view->table().selectedRowIndexes()) {
+        library::Sound sound = soundOf(_document->bank(), row);
+        if (std::ranges::none_of(sounds, [&](const library::Sound& held) {
+                return held.key() == sound.key();
+            })) {
+            sounds.push_back(sound);
+        }
+    }
+    return sounds;
+}
+
 void DocumentWindow::createMenus()
 {
     QMenu* file = menuBar()->addMenu(tr("&File"));
@@ -87,6 +105,21 @@ void DocumentWindow::createMenus()
     })->setMenuRole(QAction::QuitRole);
 
     _edit = std::make_unique<EditCommands>(*_document, *_view, menuBar()->addMenu(tr("&Edit")));
+
+    // What the user says of the selected patches' sounds: kept at once, for
+    // the sounds and not in the bank, so the bank is not modified by it.
+    Sounds& sounds = _controller.sounds();
+    QMenu* soundMenu = menuBar()->addMenu(tr("&Sound"));
+    new SoundCommands(
+        sounds, _view->table(), [this] { return selectedSounds(); },
+        SoundCommands::Keys::WithCtrlShift, soundMenu);
+    soundMenu->addSeparator();
+    soundMenu->addAction(sounds.undoStack().createUndoAction(soundMenu, tr("Undo")));
+    _view->setMarks([sounds = QPointer<Sounds>(&sounds), document = _document.get()](int row) {
+        return sounds ? soundMarks(sounds->dataOf(soundOf(document->bank(), row).key()))
+                      : QString();
+    });
+    connect(&sounds, &Sounds::snapshotChanged, _view, &BankView::showMarksAgain);
 
     // One transfer at a time for the whole app: the commands wait meanwhile.
     QMenu* device = menuBar()->addMenu(tr("&Device"));

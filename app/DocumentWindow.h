@@ -3,6 +3,7 @@
 #include "ExportCommands.h"
 #include "FileCommands.h"
 #include "PrintCommands.h"
+#include "Sound.h"
 #include "WindowQuestions.h"
 
 #include <QMainWindow>
@@ -55,6 +56,8 @@ protected:
 
 private:
     void createMenus();
+    // The sounds of the selected rows, each once.
+    std::vector<library::Sound> selectedSounds() const;
     QAction* addCommand(QMenu* menu, const QString& text, const QKeySequence& shortcut,
                         const std::function<void()>& handler);
     void updateFileActions();

@@ -35,10 +35,25 @@ void LibraryModel::setCatalog(std::shared_ptr<const library::PatchCatalog> catal
     search();
 }
 
+void LibraryModel::setSounds(std::shared_ptr<const library::SoundsSnapshot> sounds)
+{
+    _sounds = std::move(sounds);
+    if (_query.asksOfSounds()) {
+        search(); // the columns come with the results
+    } else if (_rows > 0) {
+        emit dataChanged(index(0, Favourite), index(static_cast<int>(_rows) - 1, Tags));
+    }
+}
+
 void LibraryModel::setSearch(const QString& text, bool onePerSound)
 {
-    _text = text;
     _onePerSound = onePerSound;
+    Result<library::SoundQuery> query = library::SoundQuery::parse(text.toStdString());
+    _searchProblem = query.ok() ? QString() : QString::fromStdString(query.failure().reason);
+    if (!query.ok()) {
+        return;
+    }
+    _query = std::move(*query);
     search();
 }
 
@@ -48,11 +63,13 @@ void LibraryModel::search()
         show({});
         return;
     }
+    static const auto kNothingSaid = std::make_shared<const library::SoundsSnapshot>();
     // A search started before is left to run out; its results are not shown.
-    _searching.setFuture(QtConcurrent::run(
-        [catalog = _catalog, text = _text.toStdString(), onePerSound = _onePerSound] {
-            return Results{catalog, catalog->search(text, onePerSound)};
-        }));
+    _searching.setFuture(QtConcurrent::run([catalog = _catalog, query = _query,
+                                            sounds = _sounds ? _sounds : kNothingSaid,
+                                            onePerSound = _onePerSound] {
+        return Results{catalog, catalog->search(query, *sounds, onePerSound)};
+    }));
 }
 
 void LibraryModel::show(Results results)
@@ -118,9 +135,14 @@ QVariant LibraryModel::data(const QModelIndex& index, int role) const
     if (index.column() == Bank && role == Qt::ForegroundRole && bank.hasDefects) {
         return QColor(Qt::darkRed);
     }
+    if (role == Qt::TextAlignmentRole && index.column() == Favourite) {
+        return Qt::AlignCenter;
+    }
     if (role != Qt::DisplayRole) {
         return {};
     }
+    const library::SoundData* said =
+        index.column() >= Favourite ? soundData(patch) : nullptr;
     switch (index.column()) {
     case Name:
         return QString::fromStdString(printablePatchName(catalog.name(patch)));
@@ -132,9 +154,31 @@ QVariant LibraryModel::data(const QModelIndex& index, int role) const
         return static_cast<int>(catalog.row(patch) + 1);
     case SameSound:
         return static_cast<int>(catalog.otherPlaces(patch));
+    case Favourite:
+        return !said || said->favourite == library::Favourite::Undecided ? QString()
+               : said->favourite == library::Favourite::Yes              ? QString(QChar(0x2665))
+                                                                         : tr("no");
+    case Rating:
+        return said ? QString(said->rating, QChar(0x2605)) : QString();
+    case Tags: {
+        QStringList tags;
+        for (const std::string& tag : said ? said->tags : std::vector<std::string>()) {
+            tags.append(QString::fromStdString(tag));
+        }
+        return tags.join(QStringLiteral(", "));
+    }
     default:
         return {};
     }
+}
+
+const library::SoundData* LibraryModel::soundData(library::PatchCatalog::PatchId patch) const
+{
+    if (!_sounds || _sounds->empty()) {
+        return nullptr;
+    }
+    const auto found = _sounds->find(_shown.catalog->soundKey(patch));
+    return found != _sounds->end() ? &found->second : nullptr;
 }
 
 QVariant LibraryModel::headerData(int section, Qt::Orientation orientation, int role) const
@@ -153,6 +197,12 @@ QVariant LibraryModel::headerData(int section, Qt::Orientation orientation, int 
         return tr("Number");
     case SameSound:
         return tr("Also In");
+    case Favourite:
+        return tr("Favourite");
+    case Rating:
+        return tr("Rating");
+    case Tags:
+        return tr("Tags");
     default:
         return {};
     }

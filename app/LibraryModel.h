@@ -1,6 +1,8 @@
 #pragma once
 
 #include "PatchCatalog.h"
+#include "SoundData.h"
+#include "SoundQuery.h"
 
 #include <QAbstractTableModel>
 #include <QFutureWatcher>
@@ -33,13 +35,23 @@ public:
         Bank,
         Number,
         SameSound,
+        Favourite,
+        Rating,
+        Tags,
         ColumnCount
     };
 
     explicit LibraryModel(QObject* parent = nullptr);
 
     void setCatalog(std::shared_ptr<const library::PatchCatalog> catalog);
+    // What the user said of each sound, as the columns show it and as
+    // searches ask of it.
+    void setSounds(std::shared_ptr<const library::SoundsSnapshot> sounds);
+    // A search as the user types it: words and filters (library::SoundQuery).
     void setSearch(const QString& text, bool onePerSound);
+    // Why the search typed cannot be read, or an empty text; the table keeps
+    // the last search's results meanwhile.
+    const QString& searchProblem() const { return _searchProblem; }
     bool isSearching() const { return _searching.isRunning(); }
     // The catalog of the rows shown.
     const library::PatchCatalog* catalog() const { return _shown.catalog.get(); }
@@ -74,13 +86,17 @@ private:
     void search();
     void show(Results results);
 
+    const library::SoundData* soundData(library::PatchCatalog::PatchId patch) const;
+
     std::shared_ptr<const library::PatchCatalog> _catalog; // the latest
+    std::shared_ptr<const library::SoundsSnapshot> _sounds;
+    library::SoundQuery _query; // all patches, until a search is typed
+    QString _searchProblem;
     static constexpr std::size_t kRowsAFetch = 1000;
 
     Results _shown;
     std::size_t _rows = 0; // of _shown, given to the view
     QFutureWatcher<Results> _searching;
-    QString _text;
     bool _onePerSound = false;
 };
 

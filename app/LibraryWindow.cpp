@@ -5,6 +5,8 @@
 #include "Library.h"
 #include "LibraryModel.h"
 #include "PatchText.h"
+#include "SoundCommands.h"
+#include "Sounds.h"
 #include "UserPrompts.h"
 
 #include <QApplication>
@@ -28,7 +30,9 @@
 #include <QStatusBar>
 #include <QTableView>
 #include <QVBoxLayout>
+#include <QUndoStack>
 #include <functional>
+#include <set>
 
 namespace a3 {
 namespace {
@@ -72,7 +76,16 @@ LibraryWindow::LibraryWindow(Library& library, DocumentController& controller, U
     , _cancel(new QPushButton(tr("Cancel")))
 {
     setWindowTitle(tr("Library"));
-    _search->setPlaceholderText(tr("Search patch names"));
+    _search->setPlaceholderText(tr("Search names, or fav, rating>=4, tag:ambient…"));
+    _search->setToolTip(
+        tr("<p>Words that the name holds, and filters, in any order:</p>"
+           "<p><b>fav</b>, <b>fav:no</b>, <b>fav:undecided</b><br>"
+           "<b>rating&gt;=4</b>, <b>rating&lt;=2</b>, <b>rating=3</b>, <b>rating:none</b><br>"
+           "<b>tag:ambient</b>, <b>-tag:dark</b><br>"
+           "<b>chain:C*</b> (the chain as shown; * for any characters)<br>"
+           "<b>bank:live</b> (part of the bank file's path)<br>"
+           "<b>note:gig</b> (part of the note)</p>"
+           "<p>\"big hall\" in double quotes for words with a space.</p>"));
     _search->setClearButtonEnabled(true);
     _table->setModel(_model);
     _table->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -111,6 +124,11 @@ LibraryWindow::LibraryWindow(Library& library, DocumentController& controller, U
     resize(640, 560);
 
     createMenus();
+    Sounds& sounds = _controller.sounds();
+    _model->setSounds(sounds.snapshot());
+    connect(&sounds, &Sounds::snapshotChanged, this,
+            [this, &sounds] { _model->setSounds(sounds.snapshot()); });
+    connect(&sounds, &Sounds::noticeChanged, this, &LibraryWindow::showProgress);
     connect(_search, &QLineEdit::textChanged, this, &LibraryWindow::search);
     connect(_onePerSound, &QCheckBox::toggled, this, &LibraryWindow::search);
     connect(_table->selectionModel(), &QItemSelectionModel::selectionChanged, this,
@@ -157,7 +175,17 @@ void LibraryWindow::createMenus()
     libraryMenu->addAction(tr("&Device History"), &_controller,
                            [this] { _controller.showDeviceHistory(); });
 
+    // Undo takes back the last change of what was said of sounds, from
+    // here or from a bank window: this window edits nothing else.
     QMenu* edit = menuBar()->addMenu(tr("&Edit"));
+    QUndoStack& soundChanges = _controller.sounds().undoStack();
+    QAction* undo = soundChanges.createUndoAction(edit, tr("&Undo"));
+    undo->setShortcut(QKeySequence::Undo);
+    QAction* redo = soundChanges.createRedoAction(edit, tr("&Redo"));
+    redo->setShortcut(QKeySequence::Redo);
+    edit->addAction(undo);
+    edit->addAction(redo);
+    edit->addSeparator();
     edit->addAction(tr("&Find"), QKeySequence::Find, this, [this] {
         _search->setFocus(Qt::ShortcutFocusReason);
         _search->selectAll();
@@ -167,7 +195,34 @@ void LibraryWindow::createMenus()
     _table->addAction(copy);
     edit->addAction(tr("Select &All"), QKeySequence::SelectAll, _table, &QTableView::selectAll);
 
+    auto* separator = new QAction(this);
+    separator->setSeparator(true);
+    _table->addAction(separator);
+    new SoundCommands(
+        _controller.sounds(), *_table, [this] { return selectedSounds(); },
+        SoundCommands::Keys::Plain, menuBar()->addMenu(tr("&Sound")));
+
     addWindowMenu(menuBar(), _controller);
+}
+
+std::vector<library::Sound> LibraryWindow::selectedSounds() const
+{
+    std::vector<library::Sound> sounds;
+    const library::PatchCatalog* catalog = _model->catalog();
+    if (!catalog) {
+        return sounds;
+    }
+    std::set<std::uint32_t> soundsTaken;
+    for (const QModelIndex& row : _table->selectionModel()->selectedRows()) {
+        const auto patch = _model->patchAt(row.row());
+        if (!soundsTaken.insert(catalog->soundOf(patch)).second) {
+            continue;
+        }
+        library::Sound& sound = sounds.emplace_back();
+        std::ranges::copy(catalog->patchData(patch), sound.patch.begin());
+        sound.chainId = catalog->bank(patch).chainChecksum;
+    }
+    return sounds;
 }
 
 void LibraryWindow::chooseFilesToOpen()
@@ -182,6 +237,7 @@ void LibraryWindow::chooseFilesToOpen()
 void LibraryWindow::search()
 {
     _model->setSearch(_search->text(), _onePerSound->isChecked());
+    showProgress();
 }
 
 void LibraryWindow::showAlsoIn()
@@ -235,7 +291,10 @@ void LibraryWindow::showProgress()
         text = (found == 1 ? tr("1 patch found") : tr("%1 patches found").arg(found)) +
                (banks == 1 ? tr(" in 1 bank") : tr(" in %1 banks").arg(banks));
     }
-    for (const QString& more : {_library.notice(), _news}) {
+    if (!_model->searchProblem().isEmpty()) {
+        text = tr("The search cannot be read: %1").arg(_model->searchProblem());
+    }
+    for (const QString& more : {_library.notice(), _controller.sounds().notice(), _news}) {
         if (!more.isEmpty()) {
             text += QLatin1Char('\n') + more;
         }
@@ -311,6 +370,7 @@ void LibraryWindow::changeEvent(QEvent* event)
     // front: an unchanged library costs one walk of its folders.
     if (event->type() == QEvent::ActivationChange && isActiveWindow()) {
         _library.refresh();
+        _controller.sounds().reloadIfChangedElsewhere();
     }
 }
 

@@ -55,6 +55,8 @@ protected:
 
 private:
     void createMenus();
+    // The sounds of the selected rows, each once.
+    std::vector<library::Sound> selectedSounds() const;
     void search();
     void showAlsoIn();
     void showProgress();

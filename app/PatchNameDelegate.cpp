@@ -67,4 +67,20 @@ void PatchNameDelegate::setModelData(QWidget* editor, QAbstractItemModel* model,
     QStyledItemDelegate::setModelData(editor, model, index);
 }
 
+QString PatchNameDelegate::shownText(const QModelIndex& index) const
+{
+    QStyleOptionViewItem option;
+    initStyleOption(&option, index);
+    return option.text;
+}
+
+void PatchNameDelegate::initStyleOption(QStyleOptionViewItem* option,
+                                        const QModelIndex& index) const
+{
+    QStyledItemDelegate::initStyleOption(option, index);
+    if (const QString marks = _marks ? _marks(index.row()) : QString(); !marks.isEmpty()) {
+        option->text += QStringLiteral("   ") + marks;
+    }
+}
+
 } // namespace a3

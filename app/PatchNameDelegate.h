@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QStyledItemDelegate>
+#include <functional>
 
 namespace a3 {
 
@@ -15,11 +16,23 @@ class PatchNameDelegate : public QStyledItemDelegate
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
 
+    // What to show beside the name of a row (what the user said of its
+    // sound); the name alone while none is set.
+    void setMarks(std::function<QString(int row)> marks) { _marks = std::move(marks); }
+    // The text a row's cell shows: its name, and its marks after it.
+    QString shownText(const QModelIndex& index) const;
+
     QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
                           const QModelIndex& index) const override;
     void setEditorData(QWidget* editor, const QModelIndex& index) const override;
     void setModelData(QWidget* editor, QAbstractItemModel* model,
                       const QModelIndex& index) const override;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override;
+
+private:
+    std::function<QString(int row)> _marks;
 };
 
 } // namespace a3

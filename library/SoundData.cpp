@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdio>
 #include <ctime>
+#include <utility>
 
 namespace a3::library {
 namespace {
@@ -118,6 +119,37 @@ Outcome checkNote(std::string_view note)
         return Failure{"a note is text in UTF-8"};
     }
     return {};
+}
+
+Result<SoundChange> tagsEdited(std::span<const std::string> shown, std::string_view typed)
+{
+    std::vector<std::string> words;
+    std::string word;
+    for (std::size_t at = 0; at <= typed.size(); ++at) {
+        if (at == typed.size() || typed[at] == ' ' || typed[at] == ',' || typed[at] == '\t') {
+            if (!word.empty()) {
+                words.push_back(std::exchange(word, {}));
+            }
+        } else {
+            word += typed[at];
+        }
+    }
+    SoundChange change;
+    for (const std::string& tag : words) {
+        if (Outcome checked = checkTag(tag); !checked.ok()) {
+            return Failure{checked.failure().reason + ", not \"" + tag + "\""};
+        }
+        const auto same = [&](const std::string& other) { return sameTag(tag, other); };
+        if (std::ranges::none_of(shown, same) && std::ranges::none_of(change.addTags, same)) {
+            change.addTags.push_back(tag);
+        }
+    }
+    for (const std::string& tag : shown) {
+        if (std::ranges::none_of(words, [&](const std::string& w) { return sameTag(tag, w); })) {
+            change.removeTags.push_back(tag);
+        }
+    }
+    return change;
 }
 
 std::string_view favouriteText(Favourite favourite)

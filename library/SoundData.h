@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -77,6 +78,11 @@ Outcome checkNote(std::string_view note);
 // A change's values are each within their rules.
 Outcome checkChange(const SoundChange& change);
 bool sameTag(std::string_view a, std::string_view b);
+
+// The change that turns the tags shown, those all of some sounds have, into
+// the words typed (separated by spaces or commas): the tags no longer typed
+// are removed, the new ones added; or why a word typed is no tag.
+Result<SoundChange> tagsEdited(std::span<const std::string> shown, std::string_view typed);
 
 std::string_view favouriteText(Favourite favourite); // "yes", "no", "undecided"
 std::optional<Favourite> favouriteFromText(std::string_view text);

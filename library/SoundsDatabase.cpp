@@ -385,9 +385,26 @@ Outcome SoundsDatabase::reopen()
     return opened;
 }
 
+Result<bool> SoundsDatabase::changedElsewhere()
+{
+    return guarded([&] {
+        Statement version(_db, "PRAGMA data_version");
+        version.step();
+        return version.integer(0) != _snapshotVersion;
+    });
+}
+
 Result<SoundsSnapshot> SoundsDatabase::snapshot()
 {
     return guarded([&] {
+        // One transaction, so that a change made meanwhile shows whole or
+        // not at all, and the version read is the one read.
+        Transaction reading(_db);
+        {
+            Statement version(_db, "PRAGMA data_version");
+            version.step();
+            _snapshotVersion = version.integer(0);
+        }
         SoundsSnapshot snapshot;
         Statement sounds(_db, "SELECT key, favourite, favourite_set, rating, rating_set, note,"
                               " note_set FROM sounds");
@@ -418,6 +435,7 @@ Result<SoundsSnapshot> SoundsDatabase::snapshot()
                 found->second.tags.push_back(tags.text(1));
             }
         }
+        reading.commit();
         return snapshot;
     });
 }

@@ -56,6 +56,9 @@ public:
 
     // Every sound's data, for the views.
     Result<SoundsSnapshot> snapshot();
+    // Whether another program changed the database since the last
+    // snapshot().
+    Result<bool> changedElsewhere();
     // Every sound, ordered by key: what an export holds.
     Result<std::vector<StoredSound>> all();
     // The tags in use, each once as first typed, ordered in any case.
@@ -98,6 +101,7 @@ private:
     std::filesystem::path _file;
     sqlite3* _db = nullptr;
     std::optional<MovedAside> _movedAside;
+    std::int64_t _snapshotVersion = -1; // PRAGMA data_version at the last snapshot
 };
 
 } // namespace a3::library

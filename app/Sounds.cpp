@@ -1,0 +1,271 @@
+#include "Sounds.h"
+
+#include "A3AllDataSource.h"
+#include "SoundsDatabase.h"
+
+#include <QPointer>
+#include <QUndoCommand>
+#include <algorithm>
+#include <optional>
+
+namespace a3 {
+
+using library::SoundsSnapshot;
+using library::StoredSound;
+
+// The database and the worker's own copy of its data: used by the pool's
+// one thread only.
+struct Sounds::Worker
+{
+    std::filesystem::path file;
+    std::unique_ptr<library::SoundsDatabase> database;
+    QString unusableBecause;
+    std::shared_ptr<const SoundsSnapshot> current = std::make_shared<SoundsSnapshot>();
+
+    // The current data with sounds set so, as a new snapshot: the one shown
+    // is never changed under the windows reading it.
+    std::shared_ptr<const SoundsSnapshot> with(const std::vector<StoredSound>& sounds)
+    {
+        auto next = std::make_shared<SoundsSnapshot>(*current);
+        for (const StoredSound& stored : sounds) {
+            (*next)[stored.sound.key()] = stored.data;
+        }
+        current = next;
+        return current;
+    }
+};
+
+// One change of sound data, undone and redone by writing the sounds' data
+// from before or after it. Made once the change is written, so its first
+// redo does nothing.
+class Sounds::ChangeCommand : public QUndoCommand
+{
+public:
+    ChangeCommand(Sounds& sounds, std::vector<StoredSound> before, std::vector<StoredSound> after,
+                  const QString& text)
+        : QUndoCommand(text)
+        , _sounds(sounds)
+        , _before(std::move(before))
+        , _after(std::move(after))
+    {}
+
+    void undo() override
+    {
+        _sounds.restore(_before, Sounds::tr("The change “%1” could not be undone.").arg(text()));
+    }
+    void redo() override
+    {
+        if (std::exchange(_made, false)) {
+            return;
+        }
+        _sounds.restore(_after, Sounds::tr("The change “%1” could not be redone.").arg(text()));
+    }
+
+private:
+    Sounds& _sounds;
+    std::vector<StoredSound> _before;
+    std::vector<StoredSound> _after;
+    bool _made = true;
+};
+
+library::Sound soundOf(const A3AllDataSource& bank, std::int64_t row)
+{
+    library::Sound sound;
+    const std::vector<std::uint8_t> patch = bank.patchDataAt(row);
+    std::copy_n(patch.begin(), std::min(patch.size(), sound.patch.size()), sound.patch.begin());
+    sound.chainId = bank.chainChecksum();
+    return sound;
+}
+
+QString soundMarks(const library::SoundData* data)
+{
+    if (!data) {
+        return {};
+    }
+    QStringList parts;
+    if (data->favourite == library::Favourite::Yes) {
+        parts.append(QString(QChar(0x2665)));
+    }
+    if (data->rating != library::kNoRating) {
+        parts.append(QString(data->rating, QChar(0x2605)));
+    }
+    QStringList tags;
+    for (const std::string& tag : data->tags) {
+        tags.append(QString::fromStdString(tag));
+    }
+    if (!tags.isEmpty()) {
+        parts.append(tags.join(QStringLiteral(", ")));
+    }
+    return parts.join(QLatin1Char(' '));
+}
+
+Sounds::Sounds(std::filesystem::path file, QObject* parent)
+    : QObject(parent)
+    , _worker(std::make_shared<Worker>())
+    , _snapshot(_worker->current)
+{
+    _pool.setMaxThreadCount(1);
+    _worker->file = std::move(file);
+    QPointer<Sounds> self(this);
+    _pool.start([worker = _worker, self] {
+        auto opened = library::SoundsDatabase::open(worker->file);
+        QString notice;
+        if (!opened.ok()) {
+            worker->unusableBecause = QString::fromStdString(opened.failure().reason);
+            notice = tr("What you say of sounds cannot be kept: %1").arg(worker->unusableBecause);
+        } else {
+            worker->database = std::move(*opened);
+            if (const auto& aside = worker->database->movedAside()) {
+                notice = tr("The sounds database was damaged (%1); it was moved to “%2” and a new "
+                            "one started.")
+                             .arg(QString::fromStdString(aside->why),
+                                  QString::fromStdString(aside->to.string()));
+            }
+            if (auto read = worker->database->snapshot(); read.ok()) {
+                worker->current = std::make_shared<SoundsSnapshot>(std::move(*read));
+            }
+        }
+        QMetaObject::invokeMethod(
+            self, [self, notice, snapshot = worker->current] {
+                if (self) {
+                    self->_notice = notice;
+                    emit self->noticeChanged();
+                    self->show(snapshot);
+                }
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+Sounds::~Sounds()
+{
+    waitForWrites();
+}
+
+void Sounds::waitForWrites()
+{
+    _pool.waitForDone();
+}
+
+const library::SoundData* Sounds::dataOf(const library::SoundKey& sound) const
+{
+    const auto found = _snapshot->find(sound);
+    return found != _snapshot->end() ? &found->second : nullptr;
+}
+
+QStringList Sounds::tagsInUse() const
+{
+    QStringList tags;
+    for (const auto& [key, data] : *_snapshot) {
+        for (const std::string& tag : data.tags) {
+            const QString shown = QString::fromStdString(tag);
+            if (!tags.contains(shown, Qt::CaseInsensitive)) {
+                tags.append(shown);
+            }
+        }
+    }
+    tags.sort(Qt::CaseInsensitive);
+    return tags;
+}
+
+void Sounds::show(std::shared_ptr<const SoundsSnapshot> snapshot)
+{
+    _snapshot = std::move(snapshot);
+    emit snapshotChanged();
+}
+
+void Sounds::change(std::vector<library::Sound> sounds, library::SoundChange change,
+                    const QString& what)
+{
+    if (sounds.empty()) {
+        return;
+    }
+    const auto now = library::setTimeNow();
+    QPointer<Sounds> self(this);
+    _pool.start([worker = _worker, self, sounds = std::move(sounds), change = std::move(change),
+                 what, now] {
+        std::optional<library::SoundsDatabase::Changed> made;
+        QString reason = worker->unusableBecause;
+        std::shared_ptr<const SoundsSnapshot> snapshot;
+        if (worker->database) {
+            auto written = worker->database->change(sounds, change, now);
+            if (written.ok()) {
+                made = std::move(*written);
+                snapshot = worker->with(made->after);
+            } else {
+                reason = QString::fromStdString(written.failure().reason);
+            }
+        }
+        QMetaObject::invokeMethod(
+            self, [self, made = std::move(made), snapshot, reason, what]() mutable {
+                if (!self) {
+                    return;
+                }
+                if (!made) {
+                    emit self->changeFailed(tr("The change “%1” could not be kept.").arg(what),
+                                            reason);
+                    return;
+                }
+                self->show(snapshot);
+                self->_undoStack.push(new ChangeCommand(*self, std::move(made->before),
+                                                        std::move(made->after), what));
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void Sounds::restore(std::vector<StoredSound> sounds, const QString& failureText)
+{
+    QPointer<Sounds> self(this);
+    _pool.start([worker = _worker, self, sounds = std::move(sounds), failureText] {
+        QString reason = worker->unusableBecause;
+        std::shared_ptr<const SoundsSnapshot> snapshot;
+        if (worker->database) {
+            if (Outcome written = worker->database->restore(sounds); written.ok()) {
+                snapshot = worker->with(sounds);
+            } else {
+                reason = QString::fromStdString(written.failure().reason);
+            }
+        }
+        QMetaObject::invokeMethod(
+            self, [self, snapshot, reason, failureText] {
+                if (!self) {
+                    return;
+                }
+                if (snapshot) {
+                    self->show(snapshot);
+                } else {
+                    emit self->changeFailed(failureText, reason);
+                }
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void Sounds::reloadIfChangedElsewhere()
+{
+    QPointer<Sounds> self(this);
+    _pool.start([worker = _worker, self] {
+        if (!worker->database) {
+            return;
+        }
+        const auto changed = worker->database->changedElsewhere();
+        if (!changed.ok() || !*changed) {
+            return;
+        }
+        auto read = worker->database->snapshot();
+        if (!read.ok()) {
+            return;
+        }
+        worker->current = std::make_shared<SoundsSnapshot>(std::move(*read));
+        QMetaObject::invokeMethod(
+            self, [self, snapshot = worker->current] {
+                if (self) {
+                    self->show(snapshot);
+                }
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+} // namespace a3
