@@ -15,11 +15,11 @@
 #include "UserPrompts.h"
 
 #include <QAction>
-#include <QPointer>
-#include <algorithm>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QMenuBar>
+#include <QPointer>
+#include <algorithm>
 
 namespace a3 {
 
@@ -71,9 +71,8 @@ std::vector<library::Sound> DocumentWindow::selectedSounds() const
     std::vector<library::Sound> sounds;
     for (const qint64 row : _view->table().selectedRowIndexes()) {
         library::Sound sound = soundOf(_document->bank(), row);
-        if (std::ranges::none_of(sounds, [&](const library::Sound& held) {
-                return held.key() == sound.key();
-            })) {
+        if (std::ranges::none_of(
+                sounds, [&](const library::Sound& held) { return held.key() == sound.key(); })) {
             sounds.push_back(sound);
         }
     }

@@ -65,11 +65,11 @@ void LibraryModel::search()
     }
     static const auto kNothingSaid = std::make_shared<const library::SoundsSnapshot>();
     // A search started before is left to run out; its results are not shown.
-    _searching.setFuture(QtConcurrent::run([catalog = _catalog, query = _query,
-                                            sounds = _sounds ? _sounds : kNothingSaid,
-                                            onePerSound = _onePerSound] {
-        return Results{catalog, catalog->search(query, *sounds, onePerSound)};
-    }));
+    _searching.setFuture(
+        QtConcurrent::run([catalog = _catalog, query = _query,
+                           sounds = _sounds ? _sounds : kNothingSaid, onePerSound = _onePerSound] {
+            return Results{catalog, catalog->search(query, *sounds, onePerSound)};
+        }));
 }
 
 void LibraryModel::show(Results results)
@@ -141,8 +141,7 @@ QVariant LibraryModel::data(const QModelIndex& index, int role) const
     if (role != Qt::DisplayRole) {
         return {};
     }
-    const library::SoundData* said =
-        index.column() >= Favourite ? soundData(patch) : nullptr;
+    const library::SoundData* said = index.column() >= Favourite ? soundData(patch) : nullptr;
     switch (index.column()) {
     case Name:
         return QString::fromStdString(printablePatchName(catalog.name(patch)));

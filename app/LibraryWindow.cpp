@@ -29,8 +29,8 @@
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTableView>
-#include <QVBoxLayout>
 #include <QUndoStack>
+#include <QVBoxLayout>
 #include <functional>
 #include <set>
 

@@ -75,7 +75,7 @@ SoundCommands::SoundCommands(Sounds& sounds, QAbstractItemView& table, Selection
 {
     _favourite = add(menu, tr("&Favourite"), QStringLiteral("F"),
                      [this] { markFavourite(Favourite::Yes, tr("Mark as Favourite")); });
-    add(menu, tr("&Not a Favourite"), QStringLiteral("Shift+F"),
+    add(menu, tr("&Not a Favourite"), QStringLiteral("X"),
         [this] { markFavourite(Favourite::No, tr("Mark as Not a Favourite")); });
     QMenu* rating = menu->addMenu(tr("&Rating"));
     for (int stars = library::kHighestRating; stars >= 1; --stars) {
@@ -97,7 +97,8 @@ QAction* SoundCommands::add(QMenu* menu, const QString& text, const QString& key
                             const std::function<void()>& handler)
 {
     QAction* action = menu->addAction(text, this, handler);
-    action->setShortcut(QKeySequence(_keys == Keys::Plain ? key : QStringLiteral("Ctrl+Shift+") + key));
+    action->setShortcut(
+        QKeySequence(_keys == Keys::Plain ? key : QStringLiteral("Ctrl+Shift+") + key));
     // The keys act where the rows are, and nowhere else in the window.
     action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
     _table.addAction(action);
@@ -127,8 +128,7 @@ void SoundCommands::markFavourite(Favourite favourite, const QString& what)
     });
     library::SoundChange change;
     change.favourite = allSo ? Favourite::Undecided : favourite;
-    _sounds->change(std::move(sounds), std::move(change),
-                   allSo ? tr("Mark as Undecided") : what);
+    _sounds->change(std::move(sounds), std::move(change), allSo ? tr("Mark as Undecided") : what);
 }
 
 void SoundCommands::rate(int rating)
@@ -139,8 +139,9 @@ void SoundCommands::rate(int rating)
     library::SoundChange change;
     change.rating = rating;
     _sounds->change(_selection(), std::move(change),
-                   rating == library::kNoRating ? tr("Remove Rating")
-                                                : tr("Rate %1").arg(QString(rating, QChar(0x2605))));
+                    rating == library::kNoRating
+                        ? tr("Remove Rating")
+                        : tr("Rate %1").arg(QString(rating, QChar(0x2605))));
 }
 
 void SoundCommands::editTags()
@@ -168,7 +169,8 @@ void SoundCommands::editTags()
 
     auto* dialog = new QDialog(_table.window());
     dialog->setAttribute(Qt::WA_DeleteOnClose);
-    dialog->setWindowTitle(sounds.size() == 1 ? tr("Tags") : tr("Tags of %1 Sounds").arg(sounds.size()));
+    dialog->setWindowTitle(sounds.size() == 1 ? tr("Tags")
+                                              : tr("Tags of %1 Sounds").arg(sounds.size()));
     auto* field = new QLineEdit(shownText.join(QLatin1Char(' ')));
     field->setCompleter(new TagCompleter(_sounds->tagsInUse(), field));
     auto* problem = new QLabel;
@@ -176,8 +178,7 @@ void SoundCommands::editTags()
     problem->hide();
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
     auto* layout = new QVBoxLayout(dialog);
-    auto* explanation =
-        new QLabel(tr("Words of letters, digits, - _ and ., separated by spaces:"));
+    auto* explanation = new QLabel(tr("Words of letters, digits, - _ and ., separated by spaces:"));
     layout->addWidget(explanation);
     layout->addWidget(field);
     layout->addWidget(problem);
@@ -213,7 +214,8 @@ void SoundCommands::editNote()
 
     auto* dialog = new QInputDialog(_table.window());
     dialog->setAttribute(Qt::WA_DeleteOnClose);
-    dialog->setWindowTitle(sounds.size() == 1 ? tr("Note") : tr("Note of %1 Sounds").arg(sounds.size()));
+    dialog->setWindowTitle(sounds.size() == 1 ? tr("Note")
+                                              : tr("Note of %1 Sounds").arg(sounds.size()));
     dialog->setLabelText(note ? tr("Note:") : tr("Note (the sounds have different notes now):"));
     dialog->setOption(QInputDialog::UsePlainTextEditForTextInput);
     dialog->setTextValue(QString::fromStdString(note.value_or(std::string())));
@@ -223,7 +225,7 @@ void SoundCommands::editNote()
                 change.note = text.toStdString();
                 if (Outcome checked = library::checkNote(*change.note); !checked.ok()) {
                     emit _sounds->changeFailed(tr("The note could not be kept."),
-                                              QString::fromStdString(checked.failure().reason));
+                                               QString::fromStdString(checked.failure().reason));
                     return;
                 }
                 _sounds->change(std::move(sounds), std::move(change), tr("Change Note"));

@@ -19,8 +19,8 @@ class Sounds;
 // The Sound menu of a window, which says what the user thinks of the sounds
 // of the selected rows, all at once: favourite or not, a rating, tags and a
 // note. Its commands are in the table's context menu too. In the Library,
-// whose table is never typed into, plain keys run them (F, Shift+F, 0 to 5,
-// T, N); in a bank window, where typing renames a patch, the same keys with
+// whose table is never typed into, plain keys run them (F, X, 0 to 5, T,
+// N); in a bank window, where typing renames a patch, the same keys with
 // Ctrl+Shift.
 class SoundCommands : public QObject
 {

@@ -126,7 +126,8 @@ Sounds::Sounds(std::filesystem::path file, QObject* parent)
             }
         }
         QMetaObject::invokeMethod(
-            self, [self, notice, snapshot = worker->current] {
+            self,
+            [self, notice, snapshot = worker->current] {
                 if (self) {
                     self->_notice = notice;
                     emit self->noticeChanged();
@@ -197,7 +198,8 @@ void Sounds::change(std::vector<library::Sound> sounds, library::SoundChange cha
             }
         }
         QMetaObject::invokeMethod(
-            self, [self, made = std::move(made), snapshot, reason, what]() mutable {
+            self,
+            [self, made = std::move(made), snapshot, reason, what]() mutable {
                 if (!self) {
                     return;
                 }
@@ -228,7 +230,8 @@ void Sounds::restore(std::vector<StoredSound> sounds, const QString& failureText
             }
         }
         QMetaObject::invokeMethod(
-            self, [self, snapshot, reason, failureText] {
+            self,
+            [self, snapshot, reason, failureText] {
                 if (!self) {
                     return;
                 }
@@ -259,7 +262,8 @@ void Sounds::reloadIfChangedElsewhere()
         }
         worker->current = std::make_shared<SoundsSnapshot>(std::move(*read));
         QMetaObject::invokeMethod(
-            self, [self, snapshot = worker->current] {
+            self,
+            [self, snapshot = worker->current] {
                 if (self) {
                     self->show(snapshot);
                 }

@@ -1,0 +1,202 @@
+// What a user says of a sound, end to end with the real event loop and
+// database: said in a bank window or the Library, shown in both, following
+// the sound under another name and into another bank, undone from the
+// Library, and a change that cannot be written shown as not made.
+
+#include "../library/FaultyVfs.h"
+#include "AppTestSupport.h"
+#include "BankView.h"
+#include "DocumentController.h"
+#include "DocumentFixtures.h"
+#include "DocumentWindow.h"
+#include "FakePrompts.h"
+#include "Library.h"
+#include "LibraryModel.h"
+#include "LibraryWindow.h"
+#include "PatchNameDelegate.h"
+#include "PatchTableModel.h"
+#include "Sounds.h"
+#include "TableView.h"
+
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace a3 {
+namespace {
+
+using test::qPath;
+
+// A bank of the fallback sound but for the patches given, each named, with
+// the last byte that makes its sound.
+std::vector<std::uint8_t> bankOf(std::initializer_list<std::pair<int, std::u16string>> patches,
+                                 std::uint8_t sound)
+{
+    A3AllDataSource bank = A3AllDataSource::fallbackBank();
+    for (const auto& [number, name] : patches) {
+        std::vector<std::uint8_t> patch = bank.patchDataAt(number - 1);
+        patch.back() = sound;
+        bank.setPatchData(patch, number - 1);
+        bank.setPatchName(name, number - 1);
+    }
+    return bank.syxData();
+}
+
+// A disk that fails when a test asks; it outlives the app's windows and the
+// sounds database they opened through it.
+struct WithFaultyDisk
+{
+    test::FaultyVfs disk;
+};
+
+class SoundsInWindows : public WithFaultyDisk, public test::WithWindows<test::FakePrompts>
+{
+protected:
+    void SetUp() override
+    {
+        for (const char* variable : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"}) {
+            qputenv(variable, QFile::encodeName(qPath(dir / variable)));
+        }
+    }
+
+    // What a bank window shows in the name cell of row.
+    static QString nameCell(DocumentWindow& window, int row)
+    {
+        const int column = PatchTableModel::columnForIdentifier(QStringLiteral("name"));
+        return window.view().nameDelegate().shownText(
+            window.view().table().model()->index(row, column));
+    }
+
+    // The column as the Library shows it once its search is done.
+    static QStringList column(LibraryWindow& library, int column)
+    {
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !library.model().isSearching(); }));
+        QCoreApplication::processEvents();
+        QStringList texts;
+        for (int row = 0; row < library.model().rowCount(); ++row) {
+            texts << library.model().index(row, column).data().toString();
+        }
+        return texts;
+    }
+
+    // Presses keys on the table, as the user does with rows selected, and
+    // waits for the change to be written and shown.
+    void press(QAbstractItemView& table, Qt::Key key, Qt::KeyboardModifiers modifiers = {})
+    {
+        const int changes = controller.sounds().undoStack().count();
+        const int warnings = static_cast<int>(prompts.warnings.size());
+        table.setFocus();
+        QTest::keyClick(&table, key, modifiers);
+        EXPECT_TRUE(QTest::qWaitFor([&] {
+            return controller.sounds().undoStack().count() > changes ||
+                   prompts.warnings.size() > warnings;
+        }));
+    }
+};
+
+TEST_F(SoundsInWindows, WhatIsSaidInABankFollowsTheSoundEverywhereAndIsUndoneInTheLibrary)
+{
+    const auto banks = dir / "banks";
+    test::writeBytes(banks / "a.syx", bankOf({{3, u"Hall"}}, 7));
+    test::writeBytes(banks / "b.syx", bankOf({{1, u"Room"}}, 7));
+    ASSERT_EQ(controller.library().addFolder(qPath(banks)), std::nullopt);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !controller.library().isRefreshing(); }));
+    DocumentWindow* a = controller.openDocument(qPath(banks / "a.syx"));
+    ASSERT_NE(a, nullptr);
+    a->show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(a));
+
+    // Patch 3: favourite, four stars, two tags, by the keys of a bank window.
+    TableView& table = a->view().table();
+    test::selectRows(table, {2});
+    press(table, Qt::Key_F, Qt::ControlModifier | Qt::ShiftModifier);
+    press(table, Qt::Key_4, Qt::ControlModifier | Qt::ShiftModifier);
+    QTimer::singleShot(0, [a] {
+        auto* dialog = a->findChild<QDialog*>();
+        ASSERT_NE(dialog, nullptr);
+        dialog->findChild<QLineEdit*>()->setText(QStringLiteral("Ambient live,pad"));
+        dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+    });
+    press(table, Qt::Key_T, Qt::ControlModifier | Qt::ShiftModifier);
+    const QString marks = QStringLiteral("%1 %2 Ambient, live, pad")
+                              .arg(QChar(0x2665))
+                              .arg(QString(4, QChar(0x2605)));
+    EXPECT_EQ(nameCell(*a, 2), QStringLiteral("Hall      ") + marks);
+    EXPECT_FALSE(a->document().isModified());
+    // Renamed, and copied into another bank: the same sound, the same marks.
+    ASSERT_TRUE(a->document().renamePatch(2, QStringLiteral("Big")));
+    EXPECT_EQ(nameCell(*a, 2), QStringLiteral("Big       ") + marks);
+    DocumentWindow* other = controller.newDocument();
+    ASSERT_TRUE(other->document().drop(a->document().writeRows({2}).get(), 40));
+    EXPECT_EQ(nameCell(*other, 40), QStringLiteral("Big       ") + marks);
+    EXPECT_EQ(nameCell(*other, 41).toStdString(), other->document().bank().patchNameAt(41));
+
+    // The Library shows it for that sound in every bank, and finds it so.
+    LibraryWindow& library = *controller.showLibrary();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !controller.library().isRefreshing(); }));
+    library.searchField().setText(QStringLiteral("fav tag:AMBIENT rating>=4"));
+    EXPECT_EQ(column(library, LibraryModel::Name), (QStringList{"Hall   ", "Room   "}));
+    EXPECT_EQ(column(library, LibraryModel::Tags),
+              (QStringList{"Ambient, live, pad", "Ambient, live, pad"}));
+    library.searchField().setText(QStringLiteral("rating>="));
+    EXPECT_TRUE(library.statusText().text().contains(QStringLiteral("1 to 5")));
+
+    // F on a favourite takes the decision back; Undo puts it back.
+    library.searchField().setText(QStringLiteral("room"));
+    ASSERT_EQ(column(library, LibraryModel::Name), QStringList{"Room   "});
+    library.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&library));
+    // Coming to the front refreshes the library, which shows its results anew.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !controller.library().isRefreshing(); }));
+    ASSERT_EQ(column(library, LibraryModel::Name), QStringList{"Room   "});
+    test::selectRows(library.table(), {0});
+    press(library.table(), Qt::Key_F);
+    EXPECT_EQ(column(library, LibraryModel::Favourite), QStringList{""});
+    EXPECT_EQ(nameCell(*a, 2),
+              QStringLiteral("Big       %1 Ambient, live, pad").arg(QString(4, QChar(0x2605))));
+    QAction* undo = nullptr;
+    for (QAction* action : library.findChildren<QAction*>()) {
+        undo = action->text().startsWith(QStringLiteral("&Undo")) ? action : undo;
+    }
+    ASSERT_NE(undo, nullptr);
+    EXPECT_EQ(undo->text(), QStringLiteral("&Undo Mark as Undecided"));
+    undo->trigger();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return nameCell(*a, 2).endsWith(marks); }));
+    EXPECT_EQ(column(library, LibraryModel::Favourite), QStringList{QString(QChar(0x2665))});
+}
+
+TEST_F(SoundsInWindows, AChangeThatCannotBeKeptSaysWhyAndShowsNothingChanged)
+{
+    // A damaged database is moved aside, and the Library says where.
+    const auto data = dir / "XDG_DATA_HOME/A3 Librarian";
+    test::writeBytes(data / "sounds.sqlite3", std::vector<std::uint8_t>(4096, 'x'));
+    DocumentWindow* window = controller.newDocument();
+    LibraryWindow& library = *controller.showLibrary();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !controller.sounds().notice().isEmpty(); }));
+    EXPECT_TRUE(library.statusText().text().contains(QStringLiteral("was moved to “") +
+                                                     qPath(data) +
+                                                     QStringLiteral("/sounds.sqlite3.damaged-")))
+        << library.statusText().text().toStdString();
+
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    test::selectRows(window->view().table(), {0, 1});
+    disk.failWrites(SQLITE_FULL);
+    press(window->view().table(), Qt::Key_5, Qt::ControlModifier | Qt::ShiftModifier);
+    disk.failWrites(SQLITE_OK);
+    ASSERT_EQ(prompts.warnings.size(), 1);
+    EXPECT_TRUE(prompts.warnings.front().startsWith(
+        QStringLiteral("The change “Rate %1” could not be kept.|").arg(QString(5, QChar(0x2605)))));
+    EXPECT_TRUE(prompts.warnings.front().contains(QStringLiteral("full")));
+    EXPECT_EQ(nameCell(*window, 0).toStdString(), window->document().bank().patchNameAt(0));
+    EXPECT_EQ(controller.sounds().undoStack().count(), 0);
+}
+
+} // namespace
+} // namespace a3
