@@ -95,7 +95,13 @@ LibraryWindow::LibraryWindow(Library& library, DocumentController& controller, U
     _table->verticalHeader()->hide();
     _table->verticalHeader()->setDefaultSectionSize(_table->fontMetrics().height() + 6);
     _table->setWordWrap(false);
-    _table->horizontalHeader()->setSectionResizeMode(LibraryModel::Bank, QHeaderView::Stretch);
+    QHeaderView* header = _table->horizontalHeader();
+    for (const int narrow : {LibraryModel::Chain, LibraryModel::Number, LibraryModel::SameSound,
+                             LibraryModel::Favourite, LibraryModel::Rating}) {
+        header->setSectionResizeMode(narrow, QHeaderView::ResizeToContents);
+    }
+    header->setSectionResizeMode(LibraryModel::Bank, QHeaderView::Stretch);
+    header->setSectionResizeMode(LibraryModel::Tags, QHeaderView::Stretch);
     _table->setContextMenuPolicy(Qt::ActionsContextMenu);
 
     auto* searchRow = new QHBoxLayout;
@@ -121,7 +127,7 @@ LibraryWindow::LibraryWindow(Library& library, DocumentController& controller, U
     statusBar()->addWidget(_status, 1);
     statusBar()->addPermanentWidget(_progress);
     statusBar()->addPermanentWidget(_cancel);
-    resize(640, 560);
+    resize(880, 560);
 
     createMenus();
     Sounds& sounds = _controller.sounds();
