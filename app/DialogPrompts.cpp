@@ -341,6 +341,12 @@ void DialogPrompts::showWarning(QWidget* parent, const QString& message, const Q
     showMessage(messageBox(QMessageBox::Warning, message, reason, parent), std::move(closed));
 }
 
+void DialogPrompts::showInformation(QWidget* parent, const QString& message, const QString& detail,
+                                    std::function<void()> closed)
+{
+    showMessage(messageBox(QMessageBox::Information, message, detail, parent), std::move(closed));
+}
+
 void DialogPrompts::showAbout(QWidget* parent, const QString& title, const QString& text,
                               std::function<void()> closed)
 {
@@ -522,6 +528,26 @@ void DialogPrompts::choosePdfLocation(QWidget* parent, const QString& suggestedP
 {
     chooseFile(parent, tr("Export as PDF"), suggestedPath, tr("PDF files (*.pdf)"),
                std::move(reply));
+}
+
+void DialogPrompts::chooseSoundsExportLocation(QWidget* parent, const QString& suggestedPath,
+                                               Reply<QString> reply)
+{
+    chooseFile(parent, tr("Export Sounds"), suggestedPath, tr("Sounds files (*.json)"),
+               std::move(reply));
+}
+
+void DialogPrompts::chooseSoundsFileToImport(QWidget* parent, Reply<QString> reply)
+{
+    auto* dialog = new QFileDialog(parent, tr("Import Sounds"), {},
+                                   tr("Sounds files (*.json);;All files (*)"));
+    dialog->setFileMode(QFileDialog::ExistingFile);
+    ask(
+        dialog, QString(),
+        [](QFileDialog* answered, int result) {
+            return result == QDialog::Accepted ? answered->selectedFiles().value(0) : QString();
+        },
+        std::move(reply));
 }
 
 void DialogPrompts::chooseMidiExport(QWidget* parent, const QString& suggestedPath,

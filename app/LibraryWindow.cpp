@@ -12,6 +12,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QDir>
 #include <QEvent>
 #include <QFile>
 #include <QFileDialog>
@@ -178,6 +179,9 @@ void LibraryWindow::createMenus()
     QMenu* remove = libraryMenu->addMenu(tr("&Remove Folder"));
     connect(remove, &QMenu::aboutToShow, this, [this, remove] { listFoldersToRemove(remove); });
     libraryMenu->addSeparator();
+    libraryMenu->addAction(tr("&Export Sounds…"), this, &LibraryWindow::exportSounds);
+    libraryMenu->addAction(tr("&Import Sounds…"), this, &LibraryWindow::importSounds);
+    libraryMenu->addSeparator();
     libraryMenu->addAction(tr("&Device History"), &_controller,
                            [this] { _controller.showDeviceHistory(); });
 
@@ -229,6 +233,52 @@ std::vector<library::Sound> LibraryWindow::selectedSounds() const
         sound.chainId = catalog->bank(patch).chainChecksum;
     }
     return sounds;
+}
+
+void LibraryWindow::exportSounds()
+{
+    const QString suggested = QDir::home().filePath(tr("Sounds.json"));
+    _prompts.chooseSoundsExportLocation(
+        this, suggested, [this, window = QPointer<QWidget>(this)](const QString& path) {
+            if (path.isEmpty() || !window) {
+                return;
+            }
+            _controller.sounds().exportTo(path, [this, window, path](const QString& failure) {
+                if (window && !failure.isEmpty()) {
+                    tell(tr("The sounds could not be exported to “%1”.").arg(path), failure);
+                }
+            });
+        });
+}
+
+void LibraryWindow::importSounds()
+{
+    _prompts.chooseSoundsFileToImport(
+        this, [this, window = QPointer<QWidget>(this)](const QString& path) {
+            if (path.isEmpty() || !window) {
+                return;
+            }
+            _controller.sounds().importFrom(path, [this, window, path](
+                                                      const Result<library::MergeSummary>& merged) {
+                if (!window) {
+                    return;
+                }
+                if (!merged.ok()) {
+                    tell(tr("Nothing was imported from “%1”.").arg(path),
+                         QString::fromStdString(merged.failure().reason));
+                    return;
+                }
+                _prompts.showInformation(
+                    this, tr("The sounds of “%1” were merged.").arg(path),
+                    tr("%1 sounds: %2 new; %3 favourites, ratings and notes decided later there "
+                       "taken; %4 tags added (a tag removed here but kept there comes back).")
+                        .arg(merged->soundsGiven)
+                        .arg(merged->soundsNew)
+                        .arg(merged->decisionsTaken)
+                        .arg(merged->tagsAdded),
+                    {});
+            });
+        });
 }
 
 void LibraryWindow::chooseFilesToOpen()

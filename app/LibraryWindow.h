@@ -64,6 +64,8 @@ private:
     void chooseFolderToAdd();
     void listFoldersToRemove(QMenu* menu);
     void chooseFilesToOpen();
+    void exportSounds();
+    void importSounds();
     void tell(const QString& text, const QString& reason);
     // Whether the selected patches can go into one bank; tells why not.
     bool selectionGoesTogether();

@@ -1,7 +1,10 @@
 #include "Sounds.h"
 
 #include "A3AllDataSource.h"
+#include "AtomicFile.h"
+#include "FileReader.h"
 #include "SoundsDatabase.h"
+#include "SoundsFile.h"
 
 #include <QPointer>
 #include <QUndoCommand>
@@ -240,6 +243,74 @@ void Sounds::restore(std::vector<StoredSound> sounds, const QString& failureText
                 } else {
                     emit self->changeFailed(failureText, reason);
                 }
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void Sounds::exportTo(const QString& path, std::function<void(const QString& failure)> done)
+{
+    QPointer<Sounds> self(this);
+    _pool.start([worker = _worker, self, file = std::filesystem::path(path.toStdString()),
+                 done = std::move(done)] {
+        QString failure = worker->unusableBecause;
+        if (worker->database) {
+            if (auto sounds = worker->database->all(); !sounds.ok()) {
+                failure = QString::fromStdString(sounds.failure().reason);
+            } else {
+                const std::string text = library::soundsFileText(*sounds);
+                const WriteResult written = writeFileAtomically(
+                    file,
+                    std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+                failure =
+                    written.ok() ? QString() : QString::fromStdString(written.failure().reason);
+            }
+        }
+        QMetaObject::invokeMethod(
+            self,
+            [self, done, failure] {
+                if (self) {
+                    done(failure);
+                }
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void Sounds::importFrom(const QString& path,
+                        std::function<void(const Result<library::MergeSummary>&)> done)
+{
+    // A sounds file holds some 300 bytes a sound: room for millions.
+    constexpr std::uintmax_t kLargestSoundsFile = 1024ull * 1024 * 1024;
+    QPointer<Sounds> self(this);
+    _pool.start([worker = _worker, self, file = std::filesystem::path(path.toStdString()),
+                 done = std::move(done), kLargestSoundsFile] {
+        Result<library::MergeSummary> merged = Failure{worker->unusableBecause.toStdString()};
+        std::shared_ptr<const SoundsSnapshot> snapshot;
+        if (const FileRead read = readFileBounded(file, kLargestSoundsFile); !read.ok()) {
+            merged = Failure{read.failure().reason};
+        } else if (auto sounds = library::soundsFromFileText(
+                       std::string_view(reinterpret_cast<const char*>(read->data()), read->size()));
+                   !sounds.ok()) {
+            merged = sounds.failure();
+        } else if (worker->database) {
+            merged = worker->database->merge(*sounds);
+            if (auto all = worker->database->snapshot(); merged.ok() && all.ok()) {
+                worker->current = std::make_shared<SoundsSnapshot>(std::move(*all));
+                snapshot = worker->current;
+            }
+        }
+        QMetaObject::invokeMethod(
+            self,
+            [self, done, merged, snapshot] {
+                if (!self) {
+                    return;
+                }
+                if (snapshot) {
+                    self->_undoStack.clear();
+                    self->show(snapshot);
+                }
+                done(merged);
             },
             Qt::QueuedConnection);
     });

@@ -1,12 +1,14 @@
 #pragma once
 
 #include "SoundData.h"
+#include "SoundsDatabase.h"
 
 #include <QObject>
 #include <QStringList>
 #include <QThreadPool>
 #include <QUndoStack>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -50,6 +52,14 @@ public:
     // ("Mark as Favourite").
     void change(std::vector<library::Sound> sounds, library::SoundChange change,
                 const QString& what);
+    // Writes what was said of every sound to a sounds file at path; done
+    // gets the reason it could not, or nothing.
+    void exportTo(const QString& path, std::function<void(const QString& failure)> done);
+    // Merges the sounds file at path in; done gets what was merged, or why
+    // nothing was. The undo steps before it are forgotten: the merge is not
+    // one of them, and undoing them over it would take back what it brought.
+    void importFrom(const QString& path,
+                    std::function<void(const Result<library::MergeSummary>&)> done);
     // Reads the database again when another program (a3bank) changed it.
     void reloadIfChangedElsewhere();
     // Waits for every job asked for so far; for tests and for quitting.

@@ -78,6 +78,9 @@ public:
                              std::function<void()> closed) = 0;
     virtual void showAbout(QWidget* parent, const QString& title, const QString& text,
                            std::function<void()> closed) = 0;
+    // Something done, and what came of it.
+    virtual void showInformation(QWidget* parent, const QString& message, const QString& detail,
+                                 std::function<void()> closed) = 0;
     // One of ports, preselected first when it is among them; nothing when the
     // user cancels.
     virtual void choosePort(QWidget* window, const QString& question, const QStringList& ports,
@@ -107,6 +110,10 @@ public:
                                   Reply<MidiExport> reply) = 0;
     virtual void choosePdfLocation(QWidget* parent, const QString& suggestedPath,
                                    Reply<QString> reply) = 0;
+    // Where what was said of every sound goes, and which such file comes in.
+    virtual void chooseSoundsExportLocation(QWidget* parent, const QString& suggestedPath,
+                                            Reply<QString> reply) = 0;
+    virtual void chooseSoundsFileToImport(QWidget* parent, Reply<QString> reply) = 0;
 };
 
 // The real thing: message boxes and the platform's file dialogs, each on the
@@ -130,6 +137,8 @@ public:
                      std::function<void()> closed) override;
     void showAbout(QWidget* parent, const QString& title, const QString& text,
                    std::function<void()> closed) override;
+    void showInformation(QWidget* parent, const QString& message, const QString& detail,
+                         std::function<void()> closed) override;
     void choosePort(QWidget* window, const QString& question, const QStringList& ports,
                     const QString& preselected, Reply<QString> reply) override;
     void chooseSendPort(QWidget* window, const QString& question, const QStringList& ports,
@@ -147,6 +156,9 @@ public:
                           Reply<MidiExport> reply) override;
     void choosePdfLocation(QWidget* parent, const QString& suggestedPath,
                            Reply<QString> reply) override;
+    void chooseSoundsExportLocation(QWidget* parent, const QString& suggestedPath,
+                                    Reply<QString> reply) override;
+    void chooseSoundsFileToImport(QWidget* parent, Reply<QString> reply) override;
 };
 
 } // namespace a3

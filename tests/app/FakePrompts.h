@@ -48,6 +48,11 @@ public:
         QTimer::singleShot(0, closed ? closed : Closed([] {}));
     }
     void showAbout(QWidget*, S, S, Closed closed) override { QTimer::singleShot(0, closed); }
+    void showInformation(QWidget*, S message, S detail, Closed closed) override
+    {
+        information.append(message + '|' + detail);
+        QTimer::singleShot(0, closed ? closed : Closed([] {}));
+    }
     void choosePort(QWidget*, S question, const QStringList& ports, S preselected,
                     Reply<QString> reply) override
     {
@@ -101,6 +106,15 @@ public:
         suggestedSavePaths.append(suggested);
         answer(reply, pdfLocation);
     }
+    void chooseSoundsExportLocation(QWidget*, S suggested, Reply<QString> reply) override
+    {
+        suggestedSavePaths.append(suggested);
+        answer(reply, soundsFile);
+    }
+    void chooseSoundsFileToImport(QWidget*, Reply<QString> reply) override
+    {
+        answer(reply, soundsFile);
+    }
 
     QList<SaveChoice> saveAnswers; // then Cancel
     bool revert = true;
@@ -112,6 +126,7 @@ public:
     ChangedFileChoice changedFileAnswer = ChangedFileChoice::Cancel;
     QString saveLocation;
     QString pdfLocation;
+    QString soundsFile; // exported to, imported from
     QString portAnswer; // not offered: cancel
     QStringList filesToOpen;
     QList<int> banksToOpen; // rows beyond those offered are left out
@@ -126,6 +141,7 @@ public:
     QStringList errors;
     QStringList recoveryOffers; // errors with recovering offered
     QStringList warnings;
+    QStringList information;
     QStringList suggestedSavePaths;
 
 private:

@@ -198,5 +198,54 @@ TEST_F(SoundsInWindows, AChangeThatCannotBeKeptSaysWhyAndShowsNothingChanged)
     EXPECT_EQ(controller.sounds().undoStack().count(), 0);
 }
 
+// Library > Export Sounds and Import Sounds: what was said comes back into
+// another database whole; a file that is not one changes nothing.
+TEST_F(SoundsInWindows, ExportedSoundsComeBackWholeAndAWrongFileChangesNothing)
+{
+    DocumentWindow* window = controller.newDocument();
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    test::selectRows(window->view().table(), {0, 1});
+    press(window->view().table(), Qt::Key_F, Qt::ControlModifier | Qt::ShiftModifier);
+    LibraryWindow& library = *controller.showLibrary();
+    const auto trigger = [&](const QString& text) {
+        for (QAction* action : library.findChildren<QAction*>()) {
+            if (action->text() == text) {
+                action->trigger();
+                return;
+            }
+        }
+        FAIL() << text.toStdString();
+    };
+
+    prompts.soundsFile = qPath(dir / "mine.json");
+    trigger(QStringLiteral("&Export Sounds…"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return std::filesystem::exists(dir / "mine.json"); }));
+    Sounds elsewhere(dir / "elsewhere.sqlite3");
+    bool imported = false;
+    elsewhere.importFrom(prompts.soundsFile, [&](const Result<library::MergeSummary>& merged) {
+        imported = true;
+        ASSERT_TRUE(merged.ok()) << merged.failure().reason;
+        EXPECT_EQ(merged->soundsNew, 2u);
+    });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return imported; }));
+    for (const int row : {0, 1}) {
+        const auto* data = elsewhere.dataOf(soundOf(window->document().bank(), row).key());
+        ASSERT_NE(data, nullptr);
+        EXPECT_EQ(data->favourite, library::Favourite::Yes);
+    }
+
+    const auto before = controller.sounds().snapshot();
+    test::writeBytes(dir / "mine.json", std::vector<std::uint8_t>{'[', '1'});
+    trigger(QStringLiteral("&Import Sounds…"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !prompts.warnings.isEmpty(); }));
+    EXPECT_TRUE(prompts.warnings.front().startsWith(QStringLiteral("Nothing was imported from “") +
+                                                    prompts.soundsFile +
+                                                    QStringLiteral("”.|not JSON")))
+        << prompts.warnings.front().toStdString();
+    EXPECT_EQ(controller.sounds().snapshot(), before);
+    EXPECT_EQ(controller.sounds().undoStack().count(), 1);
+}
+
 } // namespace
 } // namespace a3
