@@ -199,6 +199,24 @@ keys Tab Down Down
 xdotool windowactivate --sync "$library_window"
 shot library
 
+# What was said of a sound: the patch selected above marked in the bank window,
+# and found by it in the Library in every bank that holds it.
+xdotool windowactivate --sync "$bank_window"
+keys ctrl+shift+f ctrl+shift+4 ctrl+shift+t
+await_window 'Tags'
+xdotool type --delay 80 'ambient live'
+keys Return
+sleep 0.5
+xdotool windowactivate --sync "$library_window"
+keys ctrl+f
+xdotool type --delay 80 'fav tag:ambient'
+sleep 1
+keys Tab Down
+xdotool windowmove "$library_window" 470 40
+xdotool windowsize "$library_window" 790 420
+xdotool windowactivate --sync "$library_window"
+shot sounds
+
 keys ctrl+q
 await_end "$app"
 
