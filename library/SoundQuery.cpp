@@ -21,7 +21,8 @@ std::string lower(std::string_view text)
 
 bool holds(std::string_view text, std::string_view lowerPart)
 {
-    return std::ranges::search(text, lowerPart, {}, lowerAscii).begin() != text.end() ||
+    return std::search(text.begin(), text.end(), lowerPart.begin(), lowerPart.end(),
+                       [](char a, char b) { return lowerAscii(a) == b; }) != text.end() ||
            lowerPart.empty();
 }
 

@@ -62,9 +62,10 @@ std::string damageSeenInHeader(const std::filesystem::path& path)
         std::memcmp(header.data(), "SQLite format 3", 16) != 0) {
         return "file is not a database";
     }
-    const auto high = static_cast<unsigned char>(header[16]);
-    const auto low = static_cast<unsigned char>(header[17]);
-    const std::uintmax_t pageSize = (high << 8 | low) == 1 ? 65536 : (high << 8 | low);
+    // Stored big-endian; 1 stands for 65536, which two bytes cannot hold.
+    const std::uintmax_t stored = std::uintmax_t{static_cast<unsigned char>(header[16])} << 8 |
+                                  static_cast<unsigned char>(header[17]);
+    const std::uintmax_t pageSize = stored == 1 ? 65536 : stored;
     if (pageSize < 512 || size % pageSize != 0) {
         return "file is cut short";
     }

@@ -92,13 +92,14 @@ run_tests() {
 }
 
 FUZZERS=(a3alldata_fuzzer a3textform_fuzzer a3pastable_fuzzer a3paste_fuzzer
-    a3scanstream_fuzzer a3scanmidifile_fuzzer a3scanhex_fuzzer a3archive_fuzzer)
+    a3scanstream_fuzzer a3scanmidifile_fuzzer a3scanhex_fuzzer a3archive_fuzzer
+    a3soundsfile_fuzzer)
 # The longest input each fuzzer tries; fuzz/README.md says why.
 declare -A FUZZ_MAX_LEN=(
     [a3alldata_fuzzer]=29198 [a3textform_fuzzer]=2048
     [a3pastable_fuzzer]=2048 [a3paste_fuzzer]=6489
     [a3scanstream_fuzzer]=65536 [a3scanmidifile_fuzzer]=65536 [a3scanhex_fuzzer]=8192
-    [a3archive_fuzzer]=12288
+    [a3archive_fuzzer]=12288 [a3soundsfile_fuzzer]=16384
 )
 
 # One fuzzer with the options every run of it gets, on its corpus folder and
