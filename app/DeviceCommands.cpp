@@ -1,6 +1,7 @@
 #include "DeviceCommands.h"
 
 #include "A3AllDataDocument.h"
+#include "AppServices.h"
 #include "DocumentController.h"
 #include "Library.h"
 #include "ProgressDialog.h"
@@ -86,10 +87,11 @@ ComparisonReport comparisonReport(const BankDifference& difference, const QStrin
 }
 
 DeviceCommands::DeviceCommands(A3AllDataDocument& document, WindowQuestions& questions,
-                               DeviceLink& link, DocumentController& controller)
+                               AppServices& services, DocumentController& controller)
     : _document(document)
     , _questions(questions)
-    , _link(link)
+    , _link(services.deviceLink())
+    , _services(services)
     , _controller(controller)
 {}
 
@@ -228,41 +230,41 @@ void DeviceCommands::receiveFrom(const QString& port,
                 showReceiving(*progress, port, now);
             }
         },
-        _questions.whenAnswered([this, progress, port, then,
-                                 recoverCut](const midi::TransferResult& result) {
-            closeProgress(progress);
-            if (recoverCut && !result.cutShort.empty()) {
-                offerRecovery(port, result);
-                return;
-            }
-            if (result.done()) {
-                // Shown while the command is still a question of the window:
-                // a close or a Quit waiting for it then finds the bank there.
-                _link.end();
-                // Every bank the device sends is kept, whatever the user
-                // does with it next.
-                const Result<NewFile> kept = _controller.library().keepReceivedBank(result.dump);
-                then(result.dump);
-                if (!kept.ok()) {
-                    _questions.showError(tr("The bank received could not be kept in the "
-                                            "Library's received banks."),
-                                         QString::fromLocal8Bit(kept.failure().reason));
-                } else if (!kept->written.durable) {
-                    _questions.prompts().showWarning(
-                        _questions.window(),
-                        tr("The bank received was kept as “%1”, but it may not outlast a power "
-                           "cut: its folder could not be synced.")
-                            .arg(QFile::decodeName(kept->path.c_str())),
-                        QString::fromLocal8Bit(kept->written.whyNotDurable),
-                        _questions.whenAnswered([] {}));
+        _questions.whenAnswered(
+            [this, progress, port, then, recoverCut](const midi::TransferResult& result) {
+                closeProgress(progress);
+                if (recoverCut && !result.cutShort.empty()) {
+                    offerRecovery(port, result);
+                    return;
                 }
-                return;
-            }
-            endWith(result.status == Status::Cancelled
-                        ? QString()
-                        : tr("No bank was received from “%1”.").arg(port),
-                    QString::fromStdString(result.message));
-        }));
+                if (result.done()) {
+                    // Shown while the command is still a question of the window:
+                    // a close or a Quit waiting for it then finds the bank there.
+                    _link.end();
+                    // Every bank the device sends is kept, whatever the user
+                    // does with it next.
+                    const Result<NewFile> kept = _services.library().keepReceivedBank(result.dump);
+                    then(result.dump);
+                    if (!kept.ok()) {
+                        _questions.showError(tr("The bank received could not be kept in the "
+                                                "Library's received banks."),
+                                             QString::fromLocal8Bit(kept.failure().reason));
+                    } else if (!kept->written.durable) {
+                        _questions.prompts().showWarning(
+                            _questions.window(),
+                            tr("The bank received was kept as “%1”, but it may not outlast a power "
+                               "cut: its folder could not be synced.")
+                                .arg(QFile::decodeName(kept->path.c_str())),
+                            QString::fromLocal8Bit(kept->written.whyNotDurable),
+                            _questions.whenAnswered([] {}));
+                    }
+                    return;
+                }
+                endWith(result.status == Status::Cancelled
+                            ? QString()
+                            : tr("No bank was received from “%1”.").arg(port),
+                        QString::fromStdString(result.message));
+            }));
 }
 
 void DeviceCommands::offerRecovery(const QString& port, const midi::TransferResult& result)

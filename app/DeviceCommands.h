@@ -15,6 +15,7 @@
 namespace a3 {
 
 class A3AllDataDocument;
+class AppServices;
 class DocumentController;
 class ProgressDialog;
 class WindowQuestions;
@@ -38,7 +39,7 @@ class DeviceCommands : public QObject
     Q_OBJECT
 
 public:
-    DeviceCommands(A3AllDataDocument& document, WindowQuestions& questions, DeviceLink& link,
+    DeviceCommands(A3AllDataDocument& document, WindowQuestions& questions, AppServices& services,
                    DocumentController& controller);
 
     void sendBank();
@@ -73,6 +74,7 @@ private:
     A3AllDataDocument& _document;
     WindowQuestions& _questions;
     DeviceLink& _link;
+    AppServices& _services;
     DocumentController& _controller;
 };
 

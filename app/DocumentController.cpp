@@ -9,7 +9,6 @@
 #include "LibraryWindow.h"
 #include "PatchText.h"
 #include "PrintLayout.h"
-#include "Sounds.h"
 #include "TableView.h"
 #include "UserPrompts.h"
 #include "WindowModal.h"
@@ -94,48 +93,28 @@ DocumentController::DocumentController(AppController& appController, UserPrompts
     : _appController(appController)
     , _prompts(prompts)
     , _clipboardOffer(std::make_shared<ClipboardOffer>(QGuiApplication::clipboard()))
-    , _deviceLink(std::move(device))
+    , _services(prompts, std::move(device))
 {}
 
 DocumentController::~DocumentController() = default;
 
-Library& DocumentController::library()
-{
-    if (!_library) {
-        _library = std::make_unique<Library>(library::LibraryPlaces::forCurrentUser());
-    }
-    return *_library;
-}
-
-Sounds& DocumentController::sounds()
-{
-    if (!_sounds) {
-        _sounds = std::make_unique<Sounds>(library::LibraryPlaces::forCurrentUser().soundsFile());
-        // A change that could not be kept is told over the window in front.
-        connect(_sounds.get(), &Sounds::changeFailed, this,
-                [this](const QString& text, const QString& reason) {
-                    _prompts.showWarning(QApplication::activeWindow(), text, reason, {});
-                });
-    }
-    return *_sounds;
-}
-
 LibraryWindow* DocumentController::showLibrary()
 {
     if (!_libraryWindow) {
-        _libraryWindow = std::make_unique<LibraryWindow>(library(), *this, _prompts);
+        _libraryWindow =
+            std::make_unique<LibraryWindow>(_services.library(), _services, *this, _prompts);
         connect(_libraryWindow.get(), &LibraryWindow::openRequested, this,
                 &DocumentController::showPatch);
     }
     bringForward(_libraryWindow.get());
-    library().refresh();
+    _services.library().refresh();
     return _libraryWindow.get();
 }
 
 DeviceHistoryWindow* DocumentController::showDeviceHistory()
 {
     if (!_historyWindow) {
-        _historyWindow = std::make_unique<DeviceHistoryWindow>(library(), *this);
+        _historyWindow = std::make_unique<DeviceHistoryWindow>(_services.library(), *this);
     }
     // Showing it reads the folder; asked for again, it reads it again.
     const bool shown = _historyWindow->isVisible();
@@ -176,7 +155,8 @@ DocumentWindow* DocumentController::newDocument()
     }
     auto document = makeDocument(factory ? std::move(*factory) : A3AllDataSource::fallbackBank());
     document->setUntitledNumber(++_untitledCount);
-    return show(new DocumentWindow(std::move(document), *this, _appController, _prompts));
+    return show(
+        new DocumentWindow(std::move(document), *this, _services, _appController, _prompts));
 }
 
 DocumentWindow* DocumentController::openReceivedBank(std::span<const std::uint8_t> dump)
@@ -188,7 +168,8 @@ DocumentWindow* DocumentController::openReceivedBank(std::span<const std::uint8_
     auto document = makeDocument(std::move(bank).value());
     document->setUntitledNumber(++_untitledCount);
     document->setModified();
-    return show(new DocumentWindow(std::move(document), *this, _appController, _prompts));
+    return show(
+        new DocumentWindow(std::move(document), *this, _services, _appController, _prompts));
 }
 
 DocumentController::Opening DocumentController::openFile(const QString& path)
@@ -228,7 +209,10 @@ DocumentController::Opening DocumentController::openFile(const QString& path)
                 {tr("The document “%1” could not be opened.").arg(file.fileName()),
                  std::move(problem), found && hasPatchesToRecover(*found)}};
     }
-    return {show(new DocumentWindow(std::move(document), *this, _appController, _prompts)), {}, {}};
+    return {
+        show(new DocumentWindow(std::move(document), *this, _services, _appController, _prompts)),
+        {},
+        {}};
 }
 
 DocumentWindow* DocumentController::openDocument(const QString& path, OpenFailure* failure)
@@ -260,7 +244,8 @@ DocumentWindow* DocumentController::openImported(const QString& path, const Dump
                            suggestedSavePath(path, dump.place), origin);
     // Not saved anywhere yet: closing it asks.
     document->setModified();
-    return show(new DocumentWindow(std::move(document), *this, _appController, _prompts));
+    return show(
+        new DocumentWindow(std::move(document), *this, _services, _appController, _prompts));
 }
 
 DocumentWindow* DocumentController::recoverFile(const QString& path, OpenFailure& failure)
@@ -314,7 +299,7 @@ DocumentWindow* DocumentController::openRecovered(RecoveredBank recovered, const
     document->setTakenFrom(A3AllDataDocument::Taken::Recovered, source, suggestedPath);
     document->setModified();
     DocumentWindow* window =
-        show(new DocumentWindow(std::move(document), *this, _appController, _prompts));
+        show(new DocumentWindow(std::move(document), *this, _services, _appController, _prompts));
     bringForward(window);
     QStringList report;
     for (const std::string& line : recovered.report.lines) {
@@ -511,14 +496,6 @@ std::unique_ptr<A3AllDataDocument> DocumentController::makeDocument(A3AllDataSou
     return document;
 }
 
-QPageLayout DocumentController::defaultPageLayout()
-{
-    if (!_defaultPageLayout) {
-        _defaultPageLayout = a3::defaultPageLayout();
-    }
-    return *_defaultPageLayout;
-}
-
 void DocumentController::bringForward(QWidget* window)
 {
     window->showNormal();
@@ -532,8 +509,8 @@ DocumentWindow* DocumentController::show(DocumentWindow* window)
     // A bank saved shows in the library at once.
     connect(&window->document(), &A3AllDataDocument::modificationChanged, this,
             [this](bool modified) {
-                if (_library && !modified) {
-                    _library->refresh();
+                if (Library* library = _services.libraryIfMade(); library && !modified) {
+                    library->refresh();
                 }
             });
     _windows.removeAll(nullptr);

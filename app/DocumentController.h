@@ -1,7 +1,7 @@
 #pragma once
 
 #include "A3AllDataDocument.h"
-#include "DeviceLink.h"
+#include "AppServices.h"
 #include "DumpsInFile.h"
 #include "PatchCatalog.h"
 #include "PatchRecovery.h"
@@ -22,14 +22,13 @@ class AppController;
 class ClipboardOffer;
 class DeviceHistoryWindow;
 class DocumentWindow;
-class Library;
-class Sounds;
 class LibraryWindow;
 class UserPrompts;
 
 // Creates, finds and closes the open documents: one window each, a bank
-// file never open twice. A bank read out of another kind of file (a MIDI
-// file, an archive) opens as a new untitled bank each time.
+// file never open twice; the Library and Device History windows too. The
+// windows are given the app's services, which it keeps for them. A bank read out of another kind of
+// file (a MIDI file, an archive) opens as a new untitled bank each time.
 class DocumentController : public QObject
 {
     Q_OBJECT
@@ -109,10 +108,8 @@ public:
     // already open; a second Quit meanwhile changes nothing.
     void quit();
 
-    DeviceLink& deviceLink() { return _deviceLink; }
-    // Portrait, one-inch margins, the default printer's paper: asked of the
-    // print system at the first print, not at start-up, as that loads it.
-    QPageLayout defaultPageLayout();
+    // What the windows share besides their documents.
+    AppServices& services() { return _services; }
 
     QList<DocumentWindow*> windows() const;
     DocumentWindow* windowForFile(const QString& path) const;
@@ -120,10 +117,6 @@ public:
     // Shows a window over the others and gives it the focus.
     static void bringForward(QWidget* window);
 
-    // The app's library, made when first asked for.
-    Library& library();
-    // What the user said of their sounds, shared by every window.
-    Sounds& sounds();
     // The one Library window, brought to the front.
     LibraryWindow* showLibrary();
     // The one Device History window, brought to the front.
@@ -154,11 +147,7 @@ private:
     int _banksAsked = 0;
     bool _quitting = false;
     std::shared_ptr<ClipboardOffer> _clipboardOffer;
-    DeviceLink _deviceLink;
-    // Asking the print system for its default paper can be slow: once a run.
-    std::optional<QPageLayout> _defaultPageLayout;
-    std::unique_ptr<Library> _library;
-    std::unique_ptr<Sounds> _sounds;
+    AppServices _services; // outlives the windows below, which use it
     std::unique_ptr<LibraryWindow> _libraryWindow;
     std::unique_ptr<DeviceHistoryWindow> _historyWindow;
 };

@@ -3,6 +3,7 @@
 #include "A3AllDataDocument.h"
 #include "AppController.h"
 #include "AppMenus.h"
+#include "AppServices.h"
 #include "BankView.h"
 #include "DeviceCommands.h"
 #include "DeviceLink.h"
@@ -24,19 +25,19 @@
 namespace a3 {
 
 DocumentWindow::DocumentWindow(std::unique_ptr<A3AllDataDocument> document,
-                               DocumentController& controller, AppController& appController,
-                               UserPrompts& prompts)
+                               DocumentController& controller, AppServices& services,
+                               AppController& appController, UserPrompts& prompts)
     : _document(std::move(document))
     , _controller(controller)
+    , _services(services)
     , _appController(appController)
     , _prompts(prompts)
     , _questions(*this, prompts, [this] { closeIfDeferred(); })
     , _view(new BankView(*_document))
     , _files(*_document, _questions, controller)
-    , _printing(*_document, _questions, controller)
+    , _printing(*_document, _questions, services)
     , _exporting(*_document, _questions)
-    , _device(std::make_unique<DeviceCommands>(*_document, _questions, controller.deviceLink(),
-                                               controller))
+    , _device(std::make_unique<DeviceCommands>(*_document, _questions, services, controller))
 {
     setCentralWidget(_view);
     new FileDrop(*this, [this](const QStringList& files) { _files.openFiles(files); });
@@ -52,7 +53,7 @@ DocumentWindow::DocumentWindow(std::unique_ptr<A3AllDataDocument> document,
     connect(_document.get(), &A3AllDataDocument::filePathChanged, this, documentChanged);
     // Focus moves into the name editor when a rename starts: a pending edit.
     connect(qApp, &QApplication::focusChanged, this, &DocumentWindow::updateFileActions);
-    connect(&controller.deviceLink(), &DeviceLink::busyChanged, this,
+    connect(&services.deviceLink(), &DeviceLink::busyChanged, this,
             &DocumentWindow::updateDeviceActions);
     updateFileActions();
     updateDeviceActions();
@@ -107,7 +108,7 @@ void DocumentWindow::createMenus()
 
     // What the user says of the selected patches' sounds: kept at once, for
     // the sounds and not in the bank, so the bank is not modified by it.
-    Sounds& sounds = _controller.sounds();
+    Sounds& sounds = _services.sounds();
     QMenu* soundMenu = menuBar()->addMenu(tr("&Sound"));
     new SoundCommands(
         sounds, _view->table(), [this] { return selectedSounds(); },
@@ -165,7 +166,7 @@ void DocumentWindow::updateFileActions()
 
 void DocumentWindow::updateDeviceActions()
 {
-    const bool free = !_controller.deviceLink().isBusy();
+    const bool free = !_services.deviceLink().isBusy();
     for (QAction* device : _deviceActions) {
         device->setEnabled(free);
     }

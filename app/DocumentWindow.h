@@ -17,6 +17,7 @@ namespace a3 {
 
 class A3AllDataDocument;
 class AppController;
+class AppServices;
 class BankView;
 class DeviceCommands;
 class EditCommands;
@@ -38,7 +39,7 @@ public:
     using Done = WindowQuestions::Done;
 
     DocumentWindow(std::unique_ptr<A3AllDataDocument> document, DocumentController& controller,
-                   AppController& appController, UserPrompts& prompts);
+                   AppServices& services, AppController& appController, UserPrompts& prompts);
     ~DocumentWindow() override;
 
     A3AllDataDocument& document() { return *_document; }
@@ -70,6 +71,7 @@ private:
 
     std::unique_ptr<A3AllDataDocument> _document;
     DocumentController& _controller;
+    AppServices& _services;
     AppController& _appController;
     UserPrompts& _prompts;
     WindowQuestions _questions;

@@ -1,6 +1,7 @@
 #include "LibraryWindow.h"
 
 #include "AppMenus.h"
+#include "AppServices.h"
 #include "DocumentController.h"
 #include "Library.h"
 #include "LibraryModel.h"
@@ -61,9 +62,10 @@ private:
 
 } // namespace
 
-LibraryWindow::LibraryWindow(Library& library, DocumentController& controller, UserPrompts& prompts,
-                             QWidget* parent)
+LibraryWindow::LibraryWindow(Library& library, AppServices& services,
+                             DocumentController& controller, UserPrompts& prompts, QWidget* parent)
     : QMainWindow(parent)
+    , _services(services)
     , _library(library)
     , _controller(controller)
     , _prompts(prompts)
@@ -131,7 +133,7 @@ LibraryWindow::LibraryWindow(Library& library, DocumentController& controller, U
     resize(880, 560);
 
     createMenus();
-    Sounds& sounds = _controller.sounds();
+    Sounds& sounds = _services.sounds();
     _model->setSounds(sounds.snapshot());
     connect(&sounds, &Sounds::snapshotChanged, this,
             [this, &sounds] { _model->setSounds(sounds.snapshot()); });
@@ -188,7 +190,7 @@ void LibraryWindow::createMenus()
     // Undo takes back the last change of what was said of sounds, from
     // here or from a bank window: this window edits nothing else.
     QMenu* edit = menuBar()->addMenu(tr("&Edit"));
-    QUndoStack& soundChanges = _controller.sounds().undoStack();
+    QUndoStack& soundChanges = _services.sounds().undoStack();
     QAction* undo = soundChanges.createUndoAction(edit, tr("&Undo"));
     undo->setShortcut(QKeySequence::Undo);
     QAction* redo = soundChanges.createRedoAction(edit, tr("&Redo"));
@@ -209,7 +211,7 @@ void LibraryWindow::createMenus()
     separator->setSeparator(true);
     _table->addAction(separator);
     new SoundCommands(
-        _controller.sounds(), *_table, [this] { return selectedSounds(); },
+        _services.sounds(), *_table, [this] { return selectedSounds(); },
         SoundCommands::Keys::Plain, menuBar()->addMenu(tr("&Sound")));
 
     addWindowMenu(menuBar(), _controller);
@@ -243,7 +245,7 @@ void LibraryWindow::exportSounds()
             if (path.isEmpty() || !window) {
                 return;
             }
-            _controller.sounds().exportTo(path, [this, window, path](const QString& failure) {
+            _services.sounds().exportTo(path, [this, window, path](const QString& failure) {
                 if (window && !failure.isEmpty()) {
                     tell(tr("The sounds could not be exported to “%1”.").arg(path), failure);
                 }
@@ -258,8 +260,8 @@ void LibraryWindow::importSounds()
             if (path.isEmpty() || !window) {
                 return;
             }
-            _controller.sounds().importFrom(path, [this, window, path](
-                                                      const Result<library::MergeSummary>& merged) {
+            _services.sounds().importFrom(path, [this, window, path](
+                                                    const Result<library::MergeSummary>& merged) {
                 if (!window) {
                     return;
                 }
@@ -350,7 +352,7 @@ void LibraryWindow::showProgress()
     if (!_model->searchProblem().isEmpty()) {
         text = tr("The search cannot be read: %1").arg(_model->searchProblem());
     }
-    for (const QString& more : {_library.notice(), _controller.sounds().notice(), _news}) {
+    for (const QString& more : {_library.notice(), _services.sounds().notice(), _news}) {
         if (!more.isEmpty()) {
             text += QLatin1Char('\n') + more;
         }
@@ -426,7 +428,7 @@ void LibraryWindow::changeEvent(QEvent* event)
     // front: an unchanged library costs one walk of its folders.
     if (event->type() == QEvent::ActivationChange && isActiveWindow()) {
         _library.refresh();
-        _controller.sounds().reloadIfChangedElsewhere();
+        _services.sounds().reloadIfChangedElsewhere();
     }
 }
 

@@ -15,6 +15,7 @@ class QTableView;
 
 namespace a3 {
 
+class AppServices;
 class DocumentController;
 class Library;
 class LibraryModel;
@@ -31,8 +32,9 @@ public:
     // How many other places "Also in" lists; it counts the rest.
     static constexpr int kAlsoInListed = 100;
 
-    LibraryWindow(Library& library, DocumentController& controller, UserPrompts& prompts,
-                  QWidget* parent = nullptr);
+    // Shows library (the app's own, services.library(), but for a benchmark).
+    LibraryWindow(Library& library, AppServices& services, DocumentController& controller,
+                  UserPrompts& prompts, QWidget* parent = nullptr);
     ~LibraryWindow() override;
 
     QLineEdit& searchField() const { return *_search; }
@@ -70,6 +72,7 @@ private:
     // Whether the selected patches can go into one bank; tells why not.
     bool selectionGoesTogether();
 
+    AppServices& _services;
     Library& _library;
     DocumentController& _controller;
     UserPrompts& _prompts;

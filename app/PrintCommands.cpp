@@ -1,7 +1,7 @@
 #include "PrintCommands.h"
 
 #include "A3AllDataDocument.h"
-#include "DocumentController.h"
+#include "AppServices.h"
 #include "ListingPrinter.h"
 #include "UserPrompts.h"
 
@@ -16,16 +16,16 @@
 
 namespace a3 {
 PrintCommands::PrintCommands(A3AllDataDocument& document, WindowQuestions& questions,
-                             DocumentController& controller)
+                             AppServices& services)
     : _document(document)
     , _questions(questions)
-    , _controller(controller)
+    , _services(services)
 {}
 
 QPageLayout PrintCommands::pageLayout()
 {
     if (!_document.pageLayout()) {
-        _document.setPageLayout(_controller.defaultPageLayout());
+        _document.setPageLayout(_services.defaultPageLayout());
     }
     return *_document.pageLayout();
 }

@@ -8,7 +8,7 @@
 namespace a3 {
 
 class A3AllDataDocument;
-class DocumentController;
+class AppServices;
 
 // The printed listing of one window's bank: paper and margins, the print and
 // preview dialogs, and the same page as a PDF file.
@@ -17,8 +17,7 @@ class PrintCommands
     Q_DECLARE_TR_FUNCTIONS(PrintCommands)
 
 public:
-    PrintCommands(A3AllDataDocument& document, WindowQuestions& questions,
-                  DocumentController& controller);
+    PrintCommands(A3AllDataDocument& document, WindowQuestions& questions, AppServices& services);
 
     void runPageLayout();
     void printDocument();
@@ -30,7 +29,7 @@ public:
 private:
     A3AllDataDocument& _document;
     WindowQuestions& _questions;
-    DocumentController& _controller;
+    AppServices& _services;
 };
 
 } // namespace a3

@@ -119,7 +119,7 @@ void BM_LibraryWindowIndexingAndSearching(benchmark::State& state)
     a3::DocumentController controller(appController, prompts);
     for (auto _ : state) {
         FreshLibrary fresh;
-        a3::LibraryWindow window(*fresh.library, controller, prompts);
+        a3::LibraryWindow window(*fresh.library, controller.services(), controller, prompts);
         window.show();
         const QStringList typed{"h", "ha", "hal", "hall", "hal", "ha", "h", ""};
         int next = 0;

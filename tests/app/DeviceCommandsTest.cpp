@@ -115,7 +115,8 @@ protected:
         if (!deviceSends.empty()) {
             sendWhenListening(deviceSends);
         }
-        ASSERT_TRUE(QTest::qWaitFor([&] { return !controller->deviceLink().isBusy(); }, 60000));
+        ASSERT_TRUE(
+            QTest::qWaitFor([&] { return !controller->services().deviceLink().isBusy(); }, 60000));
         QApplication::processEvents();
     }
 };
@@ -178,7 +179,7 @@ TEST_F(DeviceCommandsTest, SendsWhatSavingWouldWriteThenReceivesAndComparesBanks
     const A3AllData stored = bank.data();
     ASSERT_NE(factory.chainChecksum(), bank.chainChecksum());
 
-    ReportWatcher watcher(controller->deviceLink());
+    ReportWatcher watcher(controller->services().deviceLink());
     run(kSend, deviceIn);
     EXPECT_TRUE(prompts.errors.isEmpty()) << prompts.errors.join('\n').toStdString();
     EXPECT_TRUE(prompts.offeredPorts.contains(QString::fromStdString(deviceIn)));
@@ -332,7 +333,8 @@ TEST_F(DeviceCommandsTest, SendsAtTheSpeedChosenAndOffersItAgainForThatPort)
         EXPECT_EQ(prompts.offeredSpeeds, chosen);
         expectTimeLeftAt(kPace * percentOf(speed) / 100, *progress);
         progress->reject();
-        ASSERT_TRUE(QTest::qWaitFor([&] { return !controller->deviceLink().isBusy(); }, 30000));
+        ASSERT_TRUE(
+            QTest::qWaitFor([&] { return !controller->services().deviceLink().isBusy(); }, 30000));
         chosen[port] = speed;
     }
 }
@@ -473,7 +475,8 @@ TEST_F(DeviceMenu, TheSendDialogOffersTheSpeedChosenLastForEachPort)
     ports->setCurrentText(port);
     EXPECT_EQ(speed->currentText(), "25 % (781 bytes/s)");
     choice->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Cancel)->click();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !controller->deviceLink().isBusy(); }, kDialogWait));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !controller->services().deviceLink().isBusy(); },
+                                kDialogWait));
 }
 
 // While it lives, this process finds neither the ALSA sequencer nor a JACK

@@ -36,7 +36,7 @@ protected:
         }
     }
 
-    fs::path received() { return controller.library().receivedFolder(); }
+    fs::path received() { return controller.services().library().receivedFolder(); }
     // A file of the Received folder that changed last at the local time given.
     void writeAt(const std::string& name, std::span<const std::uint8_t> bytes, const QString& time)
     {
@@ -159,7 +159,7 @@ TEST_F(DeviceHistoryWindowTest, ShowsWhatChangedFromBankToBankAndOpensThem)
 
     // A bank received meanwhile comes first at once; the selection stays.
     bank.setPatchName(u"New", 5);
-    const Result<NewFile> kept = controller.library().keepReceivedBank(bank.syxData());
+    const Result<NewFile> kept = controller.services().library().keepReceivedBank(bank.syxData());
     ASSERT_TRUE(kept.ok());
     ASSERT_EQ(history.model().rowCount(), 5);
     EXPECT_EQ(column(history, DeviceHistoryModel::File)[0],

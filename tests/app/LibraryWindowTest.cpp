@@ -96,7 +96,8 @@ protected:
     // Refreshes start at once when asked for, and tell the window as they end.
     void waitForRefresh()
     {
-        ASSERT_TRUE(QTest::qWaitFor([this] { return !controller.library().isRefreshing(); }));
+        ASSERT_TRUE(
+            QTest::qWaitFor([this] { return !controller.services().library().isRefreshing(); }));
     }
 
     // The column as the table shows it once the last search is done.
@@ -119,7 +120,7 @@ TEST_F(LibraryWindowTest, FindsCopiesAndOpensPatchesOfEveryBankKept)
     test::writeBytes(banks / "a.syx", bankFile({{3, u"Hall", 1, 7}, {5, u"BigHall", 130, 8}}));
     test::writeBytes(banks / "more/b.syx", bankFile({{1, u"hall2", 1, 7}}));
     test::writeBytes(banks / "c.syx", bankFile({{2, u"HallC", 131, 9}}, 5)); // other chain data
-    ASSERT_EQ(controller.library().addFolder(qPath(banks)), std::nullopt);
+    ASSERT_EQ(controller.services().library().addFolder(qPath(banks)), std::nullopt);
     waitForRefresh();
 
     LibraryWindow& library = *controller.showLibrary();
@@ -175,7 +176,7 @@ TEST_F(LibraryWindowTest, FindsCopiesAndOpensPatchesOfEveryBankKept)
 
     // A bank overwritten by another program with what is no bank leaves.
     test::writeBytes(banks / "c.syx", std::vector<std::uint8_t>(kAllDataFileSize, 'x'));
-    controller.library().refresh();
+    controller.services().library().refresh();
     waitForRefresh();
     EXPECT_FALSE(column(library, LibraryModel::Name).contains(QStringLiteral("HallC  ")));
 
@@ -183,7 +184,8 @@ TEST_F(LibraryWindowTest, FindsCopiesAndOpensPatchesOfEveryBankKept)
     EXPECT_TRUE(shown->document().renamePatch(6, QStringLiteral("Saved")));
     ASSERT_TRUE(shown->document().save(qPath(banks / "a.syx")).ok());
     waitForRefresh();
-    const Result<NewFile> kept = controller.library().keepReceivedBank(bankFile({{9, u"Hallway"}}));
+    const Result<NewFile> kept =
+        controller.services().library().keepReceivedBank(bankFile({{9, u"Hallway"}}));
     ASSERT_TRUE(kept.ok());
     EXPECT_TRUE(kept->written.durable);
     waitForRefresh();
@@ -201,8 +203,8 @@ TEST_F(LibraryWindowTest, FindsCopiesAndOpensPatchesOfEveryBankKept)
                   library.model().index(received, LibraryModel::Bank).data().toString());
 
     // A folder removed takes its banks out; the received banks stay.
-    ASSERT_EQ(controller.library().removeFolder(qPath(banks)), std::nullopt);
-    EXPECT_TRUE(controller.library().folders().isEmpty());
+    ASSERT_EQ(controller.services().library().removeFolder(qPath(banks)), std::nullopt);
+    EXPECT_TRUE(controller.services().library().folders().isEmpty());
     waitForRefresh();
     library.searchField().setText(QStringLiteral("hall"));
     EXPECT_EQ(column(library, LibraryModel::Name), QStringList{QStringLiteral("Hallway")});
@@ -217,7 +219,7 @@ TEST_F(LibraryWindowTest, APatchInAnArchiveOpensItsOwnDumpAtThePatch)
     std::filesystem::create_directories(banks);
     std::filesystem::copy_file(std::filesystem::path(A3_TEST_DATA_DIR) / "archives/three-banks.zip",
                                banks / "Factory.zip");
-    ASSERT_EQ(controller.library().addFolder(qPath(banks)), std::nullopt);
+    ASSERT_EQ(controller.services().library().addFolder(qPath(banks)), std::nullopt);
     LibraryWindow& library = *controller.showLibrary();
     waitForRefresh();
     library.searchField().setText(QStringLiteral("Crunch"));
@@ -271,8 +273,8 @@ TEST_F(LibraryWindowTest, NamesAreShownAsTheyAreNeverAsMarkup)
     test::writeBytes(banks / name, bankFile({{1, u"Same", 1, 7}}));
     test::writeBytes(banks / "other.syx", bankFile({{1, u"Same", 1, 7}}));
     const std::filesystem::path missing = dir / "<b>gone</b>";
-    ASSERT_EQ(controller.library().addFolder(qPath(banks)), std::nullopt);
-    ASSERT_EQ(controller.library().addFolder(qPath(missing)), std::nullopt);
+    ASSERT_EQ(controller.services().library().addFolder(qPath(banks)), std::nullopt);
+    ASSERT_EQ(controller.services().library().addFolder(qPath(missing)), std::nullopt);
     waitForRefresh();
 
     LibraryWindow& library = *controller.showLibrary();
@@ -316,7 +318,7 @@ TEST_F(LibraryWindowTest, AFolderThatDoesNotAnswerNeitherHoldsTheWindowNorTheApp
     setenv("A3_BLOCK_READS_OF", "stuck.syx", 1);
 
     auto app = std::make_unique<DocumentController>(appController, prompts);
-    ASSERT_EQ(app->library().addFolder(qPath(banks)), std::nullopt);
+    ASSERT_EQ(app->services().library().addFolder(qPath(banks)), std::nullopt);
     LibraryWindow& library = *app->showLibrary();
     const QString waiting = QStringLiteral("waiting for “%1”").arg(qPath(banks / "mount"));
     ASSERT_TRUE(
@@ -325,11 +327,11 @@ TEST_F(LibraryWindowTest, AFolderThatDoesNotAnswerNeitherHoldsTheWindowNorTheApp
     EXPECT_TRUE(library.cancelButton().isVisible());
 
     QTest::mouseClick(&library.cancelButton(), Qt::LeftButton);
-    EXPECT_FALSE(app->library().isRefreshing());
+    EXPECT_FALSE(app->services().library().isRefreshing());
     EXPECT_FALSE(library.cancelButton().isVisible());
     EXPECT_TRUE(library.statusText().text().contains(QStringLiteral("cancelled")));
-    app->library().refresh(); // waits for the stuck one; the window stays free
-    EXPECT_FALSE(app->library().isRefreshing());
+    app->services().library().refresh(); // waits for the stuck one; the window stays free
+    EXPECT_FALSE(app->services().library().isRefreshing());
 
     app.reset(); // as when the app quits: within the watchdog's time
     unsetenv("A3_BLOCK_READS_OF");
@@ -341,7 +343,7 @@ TEST_F(LibraryWindowTest, ShowingTheLibraryFindsBanksSavedSince)
 {
     const auto banks = dir / "banks";
     test::writeBytes(banks / "a.syx", bankFile({{1, u"First"}}));
-    ASSERT_EQ(controller.library().addFolder(qPath(banks)), std::nullopt);
+    ASSERT_EQ(controller.services().library().addFolder(qPath(banks)), std::nullopt);
     waitForRefresh();
     test::writeBytes(banks / "b.syx", bankFile({{1, u"Later"}}));
     LibraryWindow& library = *controller.showLibrary();
@@ -367,7 +369,7 @@ TEST_F(LibraryWindowTest, AddFolderAsksForAFolderAndAddsTheOneChosen)
     dialog->setDirectory(qPath(dir.path()));
     dialog->selectFile(qPath(chosen));
     QMetaObject::invokeMethod(dialog, "accept"); // as its Choose button does
-    EXPECT_EQ(controller.library().folders(), QStringList{qPath(chosen)});
+    EXPECT_EQ(controller.services().library().folders(), QStringList{qPath(chosen)});
 }
 
 // From the Library window the user reaches every bank window, opens and
@@ -435,7 +437,7 @@ TEST_F(LibraryWindowTest, LongListsShowTheirFirstItemsAndCountTheRest)
         folders.push_back(dir / ("gone" + std::to_string(k)));
     }
     for (const auto& folder : folders) {
-        ASSERT_EQ(controller.library().addFolder(qPath(folder)), std::nullopt);
+        ASSERT_EQ(controller.services().library().addFolder(qPath(folder)), std::nullopt);
     }
     LibraryWindow& library = *controller.showLibrary();
     EXPECT_EQ(library.statusText().text(), QStringLiteral("Updating the library…"));

@@ -89,12 +89,12 @@ protected:
     // waits for the change to be written and shown.
     void press(QAbstractItemView& table, Qt::Key key, Qt::KeyboardModifiers modifiers = {})
     {
-        const int changes = controller.sounds().undoStack().count();
+        const int changes = controller.services().sounds().undoStack().count();
         const int warnings = static_cast<int>(prompts.warnings.size());
         table.setFocus();
         QTest::keyClick(&table, key, modifiers);
         EXPECT_TRUE(QTest::qWaitFor([&] {
-            return controller.sounds().undoStack().count() > changes ||
+            return controller.services().sounds().undoStack().count() > changes ||
                    prompts.warnings.size() > warnings;
         }));
     }
@@ -105,8 +105,8 @@ TEST_F(SoundsInWindows, WhatIsSaidInABankFollowsTheSoundEverywhereAndIsUndoneInT
     const auto banks = dir / "banks";
     test::writeBytes(banks / "a.syx", bankOf({{3, u"Hall"}}, 7));
     test::writeBytes(banks / "b.syx", bankOf({{1, u"Room"}}, 7));
-    ASSERT_EQ(controller.library().addFolder(qPath(banks)), std::nullopt);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !controller.library().isRefreshing(); }));
+    ASSERT_EQ(controller.services().library().addFolder(qPath(banks)), std::nullopt);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !controller.services().library().isRefreshing(); }));
     DocumentWindow* a = controller.openDocument(qPath(banks / "a.syx"));
     ASSERT_NE(a, nullptr);
     a->show();
@@ -139,7 +139,7 @@ TEST_F(SoundsInWindows, WhatIsSaidInABankFollowsTheSoundEverywhereAndIsUndoneInT
 
     // The Library shows it for that sound in every bank, and finds it so.
     LibraryWindow& library = *controller.showLibrary();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !controller.library().isRefreshing(); }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !controller.services().library().isRefreshing(); }));
     library.searchField().setText(QStringLiteral("fav tag:AMBIENT rating>=4"));
     EXPECT_EQ(column(library, LibraryModel::Name), (QStringList{"Hall   ", "Room   "}));
     EXPECT_EQ(column(library, LibraryModel::Tags),
@@ -153,7 +153,7 @@ TEST_F(SoundsInWindows, WhatIsSaidInABankFollowsTheSoundEverywhereAndIsUndoneInT
     library.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&library));
     // Coming to the front refreshes the library, which shows its results anew.
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !controller.library().isRefreshing(); }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !controller.services().library().isRefreshing(); }));
     ASSERT_EQ(column(library, LibraryModel::Name), QStringList{"Room   "});
     test::selectRows(library.table(), {0});
     press(library.table(), Qt::Key_F);
@@ -178,7 +178,8 @@ TEST_F(SoundsInWindows, AChangeThatCannotBeKeptSaysWhyAndShowsNothingChanged)
     test::writeBytes(data / "sounds.sqlite3", std::vector<std::uint8_t>(4096, 'x'));
     DocumentWindow* window = controller.newDocument();
     LibraryWindow& library = *controller.showLibrary();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !controller.sounds().notice().isEmpty(); }));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return !controller.services().sounds().notice().isEmpty(); }));
     EXPECT_TRUE(library.statusText().text().contains(QStringLiteral("was moved to “") +
                                                      qPath(data) +
                                                      QStringLiteral("/sounds.sqlite3.damaged-")))
@@ -195,7 +196,7 @@ TEST_F(SoundsInWindows, AChangeThatCannotBeKeptSaysWhyAndShowsNothingChanged)
         QStringLiteral("The change “Rate %1” could not be kept.|").arg(QString(5, QChar(0x2605)))));
     EXPECT_TRUE(prompts.warnings.front().contains(QStringLiteral("full")));
     EXPECT_EQ(nameCell(*window, 0).toStdString(), window->document().bank().patchNameAt(0));
-    EXPECT_EQ(controller.sounds().undoStack().count(), 0);
+    EXPECT_EQ(controller.services().sounds().undoStack().count(), 0);
 }
 
 // Library > Export Sounds and Import Sounds: what was said comes back into
@@ -235,7 +236,7 @@ TEST_F(SoundsInWindows, ExportedSoundsComeBackWholeAndAWrongFileChangesNothing)
         EXPECT_EQ(data->favourite, library::Favourite::Yes);
     }
 
-    const auto before = controller.sounds().snapshot();
+    const auto before = controller.services().sounds().snapshot();
     test::writeBytes(dir / "mine.json", std::vector<std::uint8_t>{'[', '1'});
     trigger(QStringLiteral("&Import Sounds…"));
     ASSERT_TRUE(QTest::qWaitFor([&] { return !prompts.warnings.isEmpty(); }));
@@ -243,8 +244,8 @@ TEST_F(SoundsInWindows, ExportedSoundsComeBackWholeAndAWrongFileChangesNothing)
                                                     prompts.soundsFile +
                                                     QStringLiteral("”.|not JSON")))
         << prompts.warnings.front().toStdString();
-    EXPECT_EQ(controller.sounds().snapshot(), before);
-    EXPECT_EQ(controller.sounds().undoStack().count(), 1);
+    EXPECT_EQ(controller.services().sounds().snapshot(), before);
+    EXPECT_EQ(controller.services().sounds().undoStack().count(), 1);
 }
 
 } // namespace
