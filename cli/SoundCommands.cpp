@@ -29,6 +29,10 @@ Result<std::unique_ptr<SoundsDatabase>> openUsersDatabase()
         std::cerr << "a3bank: the sounds database was damaged (" << aside.why
                   << "): it was moved to " << givenName(aside.to) << " and a new one started\n";
     }
+    if (opened.ok() && (*opened)->copiedBeforeUpgrade()) {
+        std::cerr << "a3bank: the sounds database was upgraded; a copy of it as it was is kept as "
+                  << givenName(*(*opened)->copiedBeforeUpgrade()) << '\n';
+    }
     return opened;
 }
 
@@ -100,11 +104,11 @@ int exportSounds(const Arguments& arguments)
     if (!database.ok()) {
         return sayFailure(database.failure().reason);
     }
-    const auto sounds = (*database)->all();
-    if (!sounds.ok()) {
-        return sayFailure(sounds.failure().reason);
+    const auto content = (*database)->content();
+    if (!content.ok()) {
+        return sayFailure(content.failure().reason);
     }
-    const std::string text = library::soundsFileText(*sounds);
+    const std::string text = library::soundsFileText(*content);
     if (!arguments.has("-o")) {
         std::cout << text;
         return kSuccess;
@@ -124,23 +128,25 @@ int importSounds(const std::filesystem::path& file)
     if (!read.ok()) {
         return refuse(file, read.failure().reason);
     }
-    const auto sounds = library::soundsFromFileText(
+    const auto content = library::soundsFromFileText(
         std::string_view(reinterpret_cast<const char*>(read->data()), read->size()));
-    if (!sounds.ok()) {
-        return refuse(file, sounds.failure().reason);
+    if (!content.ok()) {
+        return refuse(file, content.failure().reason);
     }
     auto database = openUsersDatabase();
     if (!database.ok()) {
         return sayFailure(database.failure().reason);
     }
-    const auto merged = (*database)->merge(*sounds);
+    const auto merged = (*database)->merge(*content);
     if (!merged.ok()) {
         return sayFailure(merged.failure().reason);
     }
     std::cout << givenName(file) << ": " << merged->soundsGiven
               << " sounds merged: " << merged->soundsNew << " new, " << merged->decisionsTaken
               << " favourites, ratings and notes decided later there taken, " << merged->tagsAdded
-              << " tags added (a tag removed here comes back)\n";
+              << " tags added (a tag removed here comes back); " << merged->setsNew << " sets new, "
+              << merged->setEntriesAdded << " sounds added to sets, " << merged->smartListsNew
+              << " smart lists new\n";
     return kSuccess;
 }
 

@@ -40,6 +40,14 @@ std::size_t utf8SequenceAt(std::string_view text, std::size_t at)
     return length;
 }
 
+bool isTagCharacter(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
+           c == '_' || c == '.';
+}
+
+} // namespace
+
 bool isUtf8(std::string_view text)
 {
     for (std::size_t at = 0; at < text.size();) {
@@ -53,14 +61,6 @@ bool isUtf8(std::string_view text)
     }
     return true;
 }
-
-bool isTagCharacter(char c)
-{
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
-           c == '_' || c == '.';
-}
-
-} // namespace
 
 bool sameTag(std::string_view a, std::string_view b)
 {

@@ -78,6 +78,8 @@ Outcome checkNote(std::string_view note);
 // A change's values are each within their rules.
 Outcome checkChange(const SoundChange& change);
 bool sameTag(std::string_view a, std::string_view b);
+// Well-formed UTF-8: no overlong form, surrogate or code point past U+10FFFF.
+bool isUtf8(std::string_view text);
 
 // The change that turns the tags shown, those all of some sounds have, into
 // the words typed (separated by spaces or commas): the tags no longer typed

@@ -13,6 +13,7 @@
 #include <sqlite3.h>
 #include <thread>
 #include <type_traits>
+#include <unordered_set>
 #include <utility>
 
 namespace a3::library {
@@ -26,6 +27,18 @@ std::span<const std::uint8_t> bytes(const SoundKey& key)
     return {key.data(), key.size()};
 }
 
+// base, or base with separator and a number after it when base is taken:
+// no file is ever overwritten.
+std::filesystem::path unusedName(const std::string& base, const char* separator)
+{
+    std::string name = base;
+    std::error_code ignored;
+    for (int attempt = 2; std::filesystem::exists(name, ignored) && attempt < 1000; ++attempt) {
+        name = base + separator + std::to_string(attempt);
+    }
+    return name;
+}
+
 // "sounds.sqlite3.damaged-2026-12-08-223001", "-2" after it when taken.
 std::filesystem::path asideName(const std::filesystem::path& file)
 {
@@ -34,13 +47,7 @@ std::filesystem::path asideName(const std::filesystem::path& file)
     localtime_r(&now, &local);
     char stamp[32];
     std::strftime(stamp, sizeof stamp, "%Y-%m-%d-%H%M%S", &local);
-    const std::string base = file.native() + ".damaged-" + stamp;
-    std::string name = base;
-    std::error_code ignored;
-    for (int attempt = 2; std::filesystem::exists(name, ignored) && attempt < 1000; ++attempt) {
-        name = base + "-" + std::to_string(attempt);
-    }
-    return name;
+    return unusedName(file.native() + ".damaged-" + stamp, "-");
 }
 
 // Why the file at path cannot be a database, by its first bytes: checked
@@ -177,6 +184,202 @@ SoundData changed(sqlite3* db, SoundData data, const SoundChange& change, SetTim
     return data;
 }
 
+std::int64_t schemaOf(sqlite3* db)
+{
+    Statement version(db, "PRAGMA user_version");
+    version.step();
+    return version.integer(0);
+}
+
+void makeSchemaOne(sqlite3* db)
+{
+    execute(db, "CREATE TABLE sounds ("
+                " key BLOB PRIMARY KEY,"
+                " patch BLOB NOT NULL,"
+                " chain_id INTEGER NOT NULL,"
+                " favourite INTEGER NOT NULL DEFAULT 0,"
+                " favourite_set INTEGER NOT NULL DEFAULT 0,"
+                " rating INTEGER NOT NULL DEFAULT 0,"
+                " rating_set INTEGER NOT NULL DEFAULT 0,"
+                " note TEXT NOT NULL DEFAULT '',"
+                " note_set INTEGER NOT NULL DEFAULT 0) WITHOUT ROWID");
+    execute(db, "CREATE TABLE tags ("
+                " sound BLOB NOT NULL REFERENCES sounds (key),"
+                " tag TEXT NOT NULL COLLATE NOCASE,"
+                " PRIMARY KEY (sound, tag)) WITHOUT ROWID");
+    execute(db, "CREATE INDEX tags_by_name ON tags (tag)");
+}
+
+// Sets and smart lists. An entry keeps its patch as added, and its sound's
+// key, by which a set holds each sound once.
+void makeSchemaTwo(sqlite3* db)
+{
+    execute(db, "CREATE TABLE sets ("
+                " id INTEGER PRIMARY KEY,"
+                " name TEXT NOT NULL UNIQUE COLLATE NOCASE)");
+    execute(db, "CREATE TABLE set_entries ("
+                " set_id INTEGER NOT NULL REFERENCES sets (id),"
+                " position INTEGER NOT NULL,"
+                " patch BLOB NOT NULL,"
+                " chain_id INTEGER NOT NULL,"
+                " sound BLOB NOT NULL,"
+                " PRIMARY KEY (set_id, position),"
+                " UNIQUE (set_id, sound)) WITHOUT ROWID");
+    execute(db, "CREATE TABLE smart_lists ("
+                " id INTEGER PRIMARY KEY,"
+                " name TEXT NOT NULL UNIQUE COLLATE NOCASE,"
+                " query TEXT NOT NULL)");
+}
+
+std::vector<StoredSound> readSounds(sqlite3* db)
+{
+    std::vector<StoredSound> sounds;
+    Statement select(db, "SELECT key, patch, chain_id FROM sounds ORDER BY key");
+    while (select.step()) {
+        const auto patch = select.blob(1);
+        if (patch.size() != kPatchSize) {
+            continue;
+        }
+        StoredSound& stored = sounds.emplace_back();
+        std::ranges::copy(patch, stored.sound.patch.begin());
+        stored.sound.chainId = static_cast<std::uint16_t>(select.integer(2));
+        stored.data = readData(db, stored.sound.key()).value_or(SoundData{});
+    }
+    return sounds;
+}
+
+std::string inQuotes(std::string_view name)
+{
+    return "\u201C" + std::string(name) + "\u201D";
+}
+
+// The set's name; none when there is no such set.
+std::optional<std::string> setName(sqlite3* db, SetId set)
+{
+    Statement select(db, "SELECT name FROM sets WHERE id = ?");
+    select.bind(1, set);
+    return select.step() ? std::optional(select.text(0)) : std::nullopt;
+}
+
+Failure noSuchSet()
+{
+    return Failure{"there is no such set: another program may have deleted it"};
+}
+
+// Why name cannot be given to a row of table (sets or smart_lists) other
+// than id; empty when it can.
+std::string whyNameTaken(sqlite3* db, const char* table, const char* what, std::string_view name,
+                         std::int64_t id)
+{
+    if (Outcome checked = checkSetName(name); !checked.ok()) {
+        return checked.failure().reason;
+    }
+    Statement same(
+        db, (std::string("SELECT name FROM ") + table + " WHERE name = ? AND id != ?").c_str());
+    same.bind(1, std::string(name));
+    same.bind(2, id);
+    return same.step() ? std::string(what) + " named " + inQuotes(same.text(0)) + " exists already"
+                       : std::string();
+}
+
+std::size_t rowCount(sqlite3* db, const char* table)
+{
+    Statement count(db, (std::string("SELECT COUNT(*) FROM ") + table).c_str());
+    count.step();
+    return static_cast<std::size_t>(count.integer(0));
+}
+
+std::vector<Sound> readEntries(sqlite3* db, SetId set)
+{
+    std::vector<Sound> entries;
+    Statement select(db, "SELECT patch, chain_id FROM set_entries WHERE set_id = ?"
+                         " ORDER BY position");
+    select.bind(1, set);
+    while (select.step()) {
+        const auto patch = select.blob(0);
+        Sound& sound = entries.emplace_back();
+        std::ranges::copy(patch.first(std::min(patch.size(), kPatchSize)), sound.patch.begin());
+        sound.chainId = static_cast<std::uint16_t>(select.integer(1));
+    }
+    return entries;
+}
+
+void writeEntries(sqlite3* db, SetId set, std::span<const Sound> entries)
+{
+    Statement forget(db, "DELETE FROM set_entries WHERE set_id = ?");
+    forget.bind(1, set);
+    forget.step();
+    Statement insert(db, "INSERT INTO set_entries (set_id, position, patch, chain_id, sound)"
+                         " VALUES (?, ?, ?, ?, ?)");
+    for (std::size_t k = 0; k < entries.size(); ++k) {
+        insert.bind(1, set);
+        insert.bind(2, static_cast<std::int64_t>(k));
+        insert.bind(3, std::span<const std::uint8_t>(entries[k].patch));
+        insert.bind(4, static_cast<std::int64_t>(entries[k].chainId));
+        insert.bind(5, bytes(entries[k].key()));
+        insert.step();
+        insert.reset();
+    }
+}
+
+// Appends to entries (at most kMostSoundsInASet) those of sounds it lacks,
+// before position at; gives how many.
+Result<std::size_t> added(std::vector<Sound>& entries, std::span<const Sound> sounds,
+                          std::size_t at, std::string_view name)
+{
+    std::unordered_set<SoundKey, SoundKeyHash> held;
+    for (const Sound& entry : entries) {
+        held.insert(entry.key());
+    }
+    std::vector<Sound> fresh;
+    for (const Sound& sound : sounds) {
+        if (held.insert(sound.key()).second) {
+            fresh.push_back(sound);
+        }
+    }
+    if (entries.size() + fresh.size() > kMostSoundsInASet) {
+        return Failure{"a set holds at most " + std::to_string(kMostSoundsInASet) + " sounds; " +
+                       inQuotes(name) + " holds " + std::to_string(entries.size()) + " and " +
+                       std::to_string(fresh.size()) + " more were to go in"};
+    }
+    entries.insert(entries.begin() + static_cast<std::ptrdiff_t>(at), fresh.begin(), fresh.end());
+    return fresh.size();
+}
+
+Outcome checkPositions(std::span<const std::size_t> positions, std::size_t count,
+                       std::string_view name)
+{
+    for (const std::size_t position : positions) {
+        if (position >= count) {
+            return Failure{inQuotes(name) + " holds " + std::to_string(count) +
+                           " sounds: there is no entry " + std::to_string(position + 1)};
+        }
+    }
+    return {};
+}
+
+// Whether the set's entries at positions are to go.
+std::vector<bool> marked(std::span<const std::size_t> positions, std::size_t count)
+{
+    std::vector<bool> marks(count, false);
+    for (const std::size_t position : positions) {
+        marks[position] = true;
+    }
+    return marks;
+}
+
+template <typename T>
+struct AsResult
+{
+    using type = Result<T>;
+};
+
+template <typename T>
+struct AsResult<Result<T>>
+{
+    using type = Result<T>;
+};
+
 } // namespace
 
 SoundsDatabase::SoundsDatabase(std::filesystem::path file)
@@ -293,70 +496,100 @@ Outcome SoundsDatabase::createSchema()
 
 Outcome SoundsDatabase::makeSchema()
 {
-    {
-        {
-            Statement version(_db, "PRAGMA user_version");
-            version.step();
-            if (version.integer(0) > kSchemaVersion) {
-                return Failure{_file.string() +
-                               " was made by a later version of A3 Librarian"
-                               " (sounds schema " +
-                               std::to_string(version.integer(0)) + "); this one reads schema " +
-                               std::to_string(kSchemaVersion) + " only, and leaves it as it is"};
-            }
-        }
-        execute(_db, "PRAGMA journal_mode=WAL");
-        // Each change is on the disk before the user is told it is made.
-        execute(_db, "PRAGMA synchronous=FULL");
-        Transaction transaction(_db);
-        // Asked again under the write lock: another program may have made
-        // the schema meanwhile.
-        Statement version(_db, "PRAGMA user_version");
-        version.step();
-        if (version.integer(0) == 0) {
-            execute(_db, "CREATE TABLE sounds ("
-                         " key BLOB PRIMARY KEY,"
-                         " patch BLOB NOT NULL,"
-                         " chain_id INTEGER NOT NULL,"
-                         " favourite INTEGER NOT NULL DEFAULT 0,"
-                         " favourite_set INTEGER NOT NULL DEFAULT 0,"
-                         " rating INTEGER NOT NULL DEFAULT 0,"
-                         " rating_set INTEGER NOT NULL DEFAULT 0,"
-                         " note TEXT NOT NULL DEFAULT '',"
-                         " note_set INTEGER NOT NULL DEFAULT 0) WITHOUT ROWID");
-            execute(_db, "CREATE TABLE tags ("
-                         " sound BLOB NOT NULL REFERENCES sounds (key),"
-                         " tag TEXT NOT NULL COLLATE NOCASE,"
-                         " PRIMARY KEY (sound, tag)) WITHOUT ROWID");
-            execute(_db, "CREATE INDEX tags_by_name ON tags (tag)");
-            execute(_db, ("PRAGMA user_version=" + std::to_string(kSchemaVersion)).c_str());
-        }
-        version.reset();
-        transaction.commit();
+    const auto newer = [&](std::int64_t schema) {
+        return Failure{_file.string() +
+                       " was made by a later version of A3 Librarian"
+                       " (sounds schema " +
+                       std::to_string(schema) + "); this one reads schema " +
+                       std::to_string(kSchemaVersion) + " only, and leaves it as it is"};
+    };
+    if (const std::int64_t schema = schemaOf(_db); schema > kSchemaVersion) {
+        return newer(schema);
     }
+    execute(_db, "PRAGMA journal_mode=WAL");
+    // Each change is on the disk before the user is told it is made.
+    execute(_db, "PRAGMA synchronous=FULL");
+    Transaction transaction(_db);
+    // Asked again under the write lock: another program may have made or
+    // upgraded the schema meanwhile, and then this one leaves it be.
+    const std::int64_t schema = schemaOf(_db);
+    if (schema > kSchemaVersion) {
+        return newer(schema);
+    }
+    if (schema > 0 && schema < kSchemaVersion) {
+        if (Outcome copied = copyBeforeUpgrade(); !copied.ok()) {
+            return copied;
+        }
+    }
+    if (schema < 1) {
+        makeSchemaOne(_db);
+    }
+    if (schema < 2) {
+        makeSchemaTwo(_db);
+    }
+    if (schema < kSchemaVersion) {
+        execute(_db, ("PRAGMA user_version=" + std::to_string(kSchemaVersion)).c_str());
+    }
+    transaction.commit();
+    return {};
+}
+
+Outcome SoundsDatabase::copyBeforeUpgrade()
+{
+    const std::filesystem::path copy =
+        unusedName(_file.native() + ".before-schema-" + std::to_string(kSchemaVersion), "-");
+    // Another connection reads the database as last committed, which no
+    // program can change while this one holds the write lock.
+    sqlite3* reader = nullptr;
+    std::string why;
+    if (sqlite3_open_v2(_file.c_str(), &reader, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX,
+                        nullptr) != SQLITE_OK) {
+        why = reader ? sqlite3_errmsg(reader) : "out of memory";
+    } else {
+        sqlite3_busy_timeout(reader, kBusyTimeoutMs);
+        try {
+            // The copy is on the disk before the upgrade begins.
+            execute(reader, "PRAGMA synchronous=FULL");
+            Statement vacuum(reader, "VACUUM INTO ?");
+            vacuum.bind(1, copy.string());
+            vacuum.step();
+        } catch (const SqliteError& error) {
+            why = error.what();
+        }
+    }
+    sqlite3_close_v2(reader);
+    if (!why.empty()) {
+        std::error_code ignored;
+        std::filesystem::remove(copy, ignored); // a copy cut short is none
+        return Failure{_file.string() + " was not upgraded to sounds schema " +
+                       std::to_string(kSchemaVersion) + ", as no copy of it could be kept (" + why +
+                       "); it is left as it is"};
+    }
+    _copiedBeforeUpgrade = copy;
     return {};
 }
 
 template <typename Work>
-auto SoundsDatabase::guarded(Work work) -> Result<decltype(work())>
+auto SoundsDatabase::guarded(Work work)
 {
+    using Given = typename AsResult<std::invoke_result_t<Work>>::type;
     if (!_db) {
         // Not made anew after damage, for a failure that may have passed.
         if (Outcome reopened = reopen(); !reopened.ok()) {
-            return reopened.failure();
+            return Given(reopened.failure());
         }
     }
     std::string damaged;
     try {
-        if constexpr (std::is_void_v<decltype(work())>) {
+        if constexpr (std::is_void_v<std::invoke_result_t<Work>>) {
             work();
-            return {};
+            return Given();
         } else {
-            return work();
+            return Given(work());
         }
     } catch (const SqliteError& error) {
         if (!error.isDamage()) {
-            return Failure{error.what()};
+            return Given(Failure{error.what()});
         }
         damaged = error.what();
     }
@@ -364,14 +597,14 @@ auto SoundsDatabase::guarded(Work work) -> Result<decltype(work())>
     // what the user says from now on is kept.
     closeConnection();
     if (Outcome moved = moveAside(damaged); !moved.ok()) {
-        return moved.failure();
+        return Given(moved.failure());
     }
     std::string reason = "the sounds database is damaged (" + damaged + "): it was moved to " +
                          _movedAside->to.string() + " and a new one started";
     if (Outcome reopened = reopen(); !reopened.ok()) {
-        return Failure{reason + ", which failed: " + reopened.failure().reason};
+        return Given(Failure{reason + ", which failed: " + reopened.failure().reason});
     }
-    return Failure{reason};
+    return Given(Failure{reason});
 }
 
 Outcome SoundsDatabase::reopen()
@@ -443,20 +676,25 @@ Result<SoundsSnapshot> SoundsDatabase::snapshot()
 
 Result<std::vector<StoredSound>> SoundsDatabase::all()
 {
+    return guarded([&] { return readSounds(_db); });
+}
+
+Result<SoundsContent> SoundsDatabase::content()
+{
     return guarded([&] {
-        std::vector<StoredSound> sounds;
-        Statement select(_db, "SELECT key, patch, chain_id FROM sounds ORDER BY key");
-        while (select.step()) {
-            const auto patch = select.blob(1);
-            if (patch.size() != kPatchSize) {
-                continue;
-            }
-            StoredSound& stored = sounds.emplace_back();
-            std::ranges::copy(patch, stored.sound.patch.begin());
-            stored.sound.chainId = static_cast<std::uint16_t>(select.integer(2));
-            stored.data = readData(_db, stored.sound.key()).value_or(SoundData{});
+        Transaction reading(_db);
+        SoundsContent content;
+        content.sounds = readSounds(_db);
+        Statement sets(_db, "SELECT id, name FROM sets ORDER BY name, id");
+        while (sets.step()) {
+            content.sets.push_back({sets.text(1), readEntries(_db, sets.integer(0))});
         }
-        return sounds;
+        Statement lists(_db, "SELECT id, name, query FROM smart_lists ORDER BY name, id");
+        while (lists.step()) {
+            content.smartLists.push_back({lists.integer(0), lists.text(1), lists.text(2)});
+        }
+        reading.commit();
+        return content;
     });
 }
 
@@ -504,12 +742,25 @@ Outcome SoundsDatabase::restore(std::span<const StoredSound> sounds)
     });
 }
 
-Result<MergeSummary> SoundsDatabase::merge(std::span<const StoredSound> sounds)
+Result<MergeSummary> SoundsDatabase::merge(const SoundsContent& content)
 {
-    return guarded([&] {
+    for (const NamedSet& set : content.sets) {
+        if (Outcome checked = checkSetName(set.name); !checked.ok()) {
+            return checked.failure();
+        }
+    }
+    for (const SmartList& list : content.smartLists) {
+        if (Outcome checked = checkSetName(list.name); !checked.ok()) {
+            return checked.failure();
+        }
+        if (Outcome checked = checkSmartListQuery(list.query); !checked.ok()) {
+            return checked.failure();
+        }
+    }
+    return guarded([&]() -> Result<MergeSummary> {
         MergeSummary summary;
         Transaction transaction(_db);
-        for (const StoredSound& given : sounds) {
+        for (const StoredSound& given : content.sounds) {
             ++summary.soundsGiven;
             const std::optional<SoundData> held = readData(_db, given.sound.key());
             summary.soundsNew += held ? 0 : 1;
@@ -538,8 +789,283 @@ Result<MergeSummary> SoundsDatabase::merge(std::span<const StoredSound> sounds)
             sortTags(data.tags);
             writeSound(_db, given.sound, data);
         }
+        for (const NamedSet& given : content.sets) {
+            Statement same(_db, "SELECT id, name FROM sets WHERE name = ?");
+            same.bind(1, given.name);
+            SetId set = 0;
+            std::string name = given.name;
+            if (same.step()) {
+                set = same.integer(0);
+                name = same.text(1);
+            } else {
+                if (rowCount(_db, "sets") >= kMostSets) {
+                    return Failure{"there would be more than " + std::to_string(kMostSets) +
+                                   " sets, the most kept"};
+                }
+                Statement insert(_db, "INSERT INTO sets (name) VALUES (?)");
+                insert.bind(1, given.name);
+                insert.step();
+                set = sqlite3_last_insert_rowid(_db);
+                ++summary.setsNew;
+            }
+            std::vector<Sound> entries = readEntries(_db, set);
+            const Result<std::size_t> count = added(entries, given.sounds, entries.size(), name);
+            if (!count.ok()) {
+                return count.failure();
+            }
+            if (*count > 0) {
+                writeEntries(_db, set, entries);
+            }
+            summary.setEntriesAdded += *count;
+        }
+        for (const SmartList& given : content.smartLists) {
+            Statement same(_db, "SELECT 1 FROM smart_lists WHERE name = ?");
+            same.bind(1, given.name);
+            if (same.step()) {
+                continue;
+            }
+            if (rowCount(_db, "smart_lists") >= kMostSmartLists) {
+                return Failure{"there would be more than " + std::to_string(kMostSmartLists) +
+                               " smart lists, the most kept"};
+            }
+            Statement insert(_db, "INSERT INTO smart_lists (name, query) VALUES (?, ?)");
+            insert.bind(1, given.name);
+            insert.bind(2, given.query);
+            insert.step();
+            ++summary.smartListsNew;
+        }
         transaction.commit();
         return summary;
+    });
+}
+
+Result<std::vector<SetSummary>> SoundsDatabase::sets()
+{
+    return guarded([&] {
+        std::vector<SetSummary> sets;
+        Statement select(_db, "SELECT id, name, (SELECT COUNT(*) FROM set_entries"
+                              " WHERE set_id = sets.id) FROM sets ORDER BY name, id");
+        while (select.step()) {
+            sets.push_back(
+                {select.integer(0), select.text(1), static_cast<std::size_t>(select.integer(2))});
+        }
+        return sets;
+    });
+}
+
+Result<std::vector<Sound>> SoundsDatabase::setEntries(SetId set)
+{
+    return guarded([&]() -> Result<std::vector<Sound>> {
+        Transaction reading(_db);
+        if (!setName(_db, set)) {
+            return noSuchSet();
+        }
+        std::vector<Sound> entries = readEntries(_db, set);
+        reading.commit();
+        return entries;
+    });
+}
+
+Result<SetId> SoundsDatabase::createSet(std::string_view name)
+{
+    return guarded([&]() -> Result<SetId> {
+        Transaction transaction(_db);
+        if (std::string why = whyNameTaken(_db, "sets", "a set", name, 0); !why.empty()) {
+            return Failure{why};
+        }
+        if (rowCount(_db, "sets") >= kMostSets) {
+            return Failure{"there are " + std::to_string(kMostSets) + " sets, the most kept"};
+        }
+        Statement insert(_db, "INSERT INTO sets (name) VALUES (?)");
+        insert.bind(1, std::string(name));
+        insert.step();
+        const SetId made = sqlite3_last_insert_rowid(_db);
+        transaction.commit();
+        return made;
+    });
+}
+
+Outcome SoundsDatabase::renameSet(SetId set, std::string_view name)
+{
+    return guarded([&]() -> Outcome {
+        Transaction transaction(_db);
+        if (!setName(_db, set)) {
+            return noSuchSet();
+        }
+        if (std::string why = whyNameTaken(_db, "sets", "a set", name, set); !why.empty()) {
+            return Failure{why};
+        }
+        Statement update(_db, "UPDATE sets SET name = ? WHERE id = ?");
+        update.bind(1, std::string(name));
+        update.bind(2, set);
+        update.step();
+        transaction.commit();
+        return {};
+    });
+}
+
+Outcome SoundsDatabase::deleteSet(SetId set)
+{
+    return guarded([&]() -> Outcome {
+        Transaction transaction(_db);
+        if (!setName(_db, set)) {
+            return noSuchSet();
+        }
+        writeEntries(_db, set, {});
+        Statement forget(_db, "DELETE FROM sets WHERE id = ?");
+        forget.bind(1, set);
+        forget.step();
+        transaction.commit();
+        return {};
+    });
+}
+
+template <typename Change>
+auto SoundsDatabase::changeEntries(SetId set, Change change)
+{
+    using Given = std::invoke_result_t<Change, std::vector<Sound>&, const std::string&>;
+    return guarded([&]() -> Given {
+        Transaction transaction(_db);
+        const std::optional<std::string> name = setName(_db, set);
+        if (!name) {
+            return noSuchSet();
+        }
+        std::vector<Sound> entries = readEntries(_db, set);
+        Given made = change(entries, *name);
+        if (made.ok()) {
+            writeEntries(_db, set, entries);
+            transaction.commit();
+        }
+        return made;
+    });
+}
+
+Result<std::size_t> SoundsDatabase::addToSet(SetId set, std::span<const Sound> sounds,
+                                             std::optional<std::size_t> at)
+{
+    return changeEntries(
+        set, [&](std::vector<Sound>& entries, const std::string& name) -> Result<std::size_t> {
+            if (at && *at > entries.size()) {
+                return Failure{inQuotes(name) + " holds " + std::to_string(entries.size()) +
+                               " sounds: nothing can go before entry " + std::to_string(*at + 1)};
+            }
+            return added(entries, sounds, at.value_or(entries.size()), name);
+        });
+}
+
+Outcome SoundsDatabase::removeFromSet(SetId set, std::span<const std::size_t> positions)
+{
+    return changeEntries(set, [&](std::vector<Sound>& entries, const std::string& name) {
+        if (Outcome checked = checkPositions(positions, entries.size(), name); !checked.ok()) {
+            return checked;
+        }
+        const std::vector<bool> going = marked(positions, entries.size());
+        std::vector<Sound> kept;
+        for (std::size_t k = 0; k < entries.size(); ++k) {
+            if (!going[k]) {
+                kept.push_back(entries[k]);
+            }
+        }
+        entries = std::move(kept);
+        return Outcome();
+    });
+}
+
+Result<std::size_t> SoundsDatabase::moveInSet(SetId set, std::span<const std::size_t> positions,
+                                              std::size_t to)
+{
+    return changeEntries(
+        set, [&](std::vector<Sound>& entries, const std::string& name) -> Result<std::size_t> {
+            if (Outcome checked = checkPositions(positions, entries.size(), name); !checked.ok()) {
+                return checked.failure();
+            }
+            if (to > entries.size()) {
+                return Failure{inQuotes(name) + " holds " + std::to_string(entries.size()) +
+                               " sounds: nothing can go before entry " + std::to_string(to + 1)};
+            }
+            const std::vector<bool> moving = marked(positions, entries.size());
+            std::vector<Sound> moved, staying;
+            std::size_t before = 0; // of those staying, how many stay before to
+            for (std::size_t k = 0; k < entries.size(); ++k) {
+                (moving[k] ? moved : staying).push_back(entries[k]);
+                before += !moving[k] && k < to ? 1 : 0;
+            }
+            staying.insert(staying.begin() + static_cast<std::ptrdiff_t>(before), moved.begin(),
+                           moved.end());
+            entries = std::move(staying);
+            return before;
+        });
+}
+
+Result<std::vector<SmartList>> SoundsDatabase::smartLists()
+{
+    return guarded([&] {
+        std::vector<SmartList> lists;
+        Statement select(_db, "SELECT id, name, query FROM smart_lists ORDER BY name, id");
+        while (select.step()) {
+            lists.push_back({select.integer(0), select.text(1), select.text(2)});
+        }
+        return lists;
+    });
+}
+
+Result<SmartListId> SoundsDatabase::saveSmartList(std::string_view name, std::string_view query)
+{
+    if (Outcome checked = checkSmartListQuery(query); !checked.ok()) {
+        return checked.failure();
+    }
+    return guarded([&]() -> Result<SmartListId> {
+        Transaction transaction(_db);
+        if (std::string why = whyNameTaken(_db, "smart_lists", "a smart list", name, 0);
+            !why.empty()) {
+            return Failure{why};
+        }
+        if (rowCount(_db, "smart_lists") >= kMostSmartLists) {
+            return Failure{"there are " + std::to_string(kMostSmartLists) +
+                           " smart lists, the most kept"};
+        }
+        Statement insert(_db, "INSERT INTO smart_lists (name, query) VALUES (?, ?)");
+        insert.bind(1, std::string(name));
+        insert.bind(2, std::string(query));
+        insert.step();
+        const SmartListId made = sqlite3_last_insert_rowid(_db);
+        transaction.commit();
+        return made;
+    });
+}
+
+Outcome SoundsDatabase::renameSmartList(SmartListId list, std::string_view name)
+{
+    return guarded([&]() -> Outcome {
+        Transaction transaction(_db);
+        if (std::string why = whyNameTaken(_db, "smart_lists", "a smart list", name, list);
+            !why.empty()) {
+            return Failure{why};
+        }
+        Statement update(_db, "UPDATE smart_lists SET name = ? WHERE id = ?");
+        update.bind(1, std::string(name));
+        update.bind(2, list);
+        update.step();
+        if (sqlite3_changes(_db) == 0) {
+            return Failure{"there is no such smart list: another program may have deleted it"};
+        }
+        transaction.commit();
+        return {};
+    });
+}
+
+Outcome SoundsDatabase::deleteSmartList(SmartListId list)
+{
+    return guarded([&]() -> Outcome {
+        Transaction transaction(_db);
+        Statement forget(_db, "DELETE FROM smart_lists WHERE id = ?");
+        forget.bind(1, list);
+        forget.step();
+        if (sqlite3_changes(_db) == 0) {
+            return Failure{"there is no such smart list: another program may have deleted it"};
+        }
+        transaction.commit();
+        return {};
     });
 }
 

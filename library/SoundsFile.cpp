@@ -60,8 +60,21 @@ int hexValue(char c)
     return -1;
 }
 
-// One sound's object, read into stored; the reason it cannot be, or empty.
-std::string readSound(simdjson::dom::object object, StoredSound& stored)
+// Opens a sound's object with its patch and chain ID, for the caller to
+// add to or close.
+void appendPatch(std::string& out, const Sound& sound)
+{
+    out += "{\"patch\": \"";
+    for (const std::uint8_t byte : sound.patch) {
+        out += kHexDigits[byte >> 4];
+        out += kHexDigits[byte & 0xF];
+    }
+    out += "\", \"chainId\": \"" + chainIdHex(sound.chainId) + '"';
+}
+
+// An object's patch and chain ID, read into sound; the reason they cannot
+// be, or empty.
+std::string readPatch(simdjson::dom::object object, Sound& sound)
 {
     std::string_view patch;
     if (object["patch"].get(patch) != simdjson::SUCCESS) {
@@ -76,17 +89,25 @@ std::string readSound(simdjson::dom::object object, StoredSound& stored)
         if (high < 0 || low < 0) {
             return "has a patch that is not hexadecimal";
         }
-        stored.sound.patch[k] = static_cast<std::uint8_t>(high << 4 | low);
+        sound.patch[k] = static_cast<std::uint8_t>(high << 4 | low);
     }
     std::string_view chainId;
     if (object["chainId"].get(chainId) != simdjson::SUCCESS || chainId.size() != 4 ||
         std::ranges::any_of(chainId, [](char c) { return hexValue(c) < 0; })) {
         return "has no \"chainId\" of four hexadecimal digits";
     }
-    stored.sound.chainId =
+    sound.chainId =
         static_cast<std::uint16_t>(hexValue(chainId[0]) << 12 | hexValue(chainId[1]) << 8 |
                                    hexValue(chainId[2]) << 4 | hexValue(chainId[3]));
+    return {};
+}
 
+// One sound's object, read into stored; the reason it cannot be, or empty.
+std::string readSound(simdjson::dom::object object, StoredSound& stored)
+{
+    if (std::string why = readPatch(object, stored.sound); !why.empty()) {
+        return why;
+    }
     SoundData& data = stored.data;
     const auto readTime = [&](const char* key, SetTime& time) {
         simdjson::dom::element value;
@@ -162,24 +183,134 @@ std::string readSound(simdjson::dom::object object, StoredSound& stored)
     return {};
 }
 
+std::string named(std::size_t number, std::string_view name)
+{
+    return std::to_string(number) + " (\u201C" + std::string(name) + "\u201D)";
+}
+
+// The list at key of the file into list, and whether the file has one there;
+// false when what it has there is no list.
+bool readList(simdjson::dom::object file, const char* key, simdjson::dom::array& list,
+              bool& present)
+{
+    simdjson::dom::element value;
+    present = file[key].get(value) == simdjson::SUCCESS;
+    return !present || value.get(list) == simdjson::SUCCESS;
+}
+
+// The file's sets, read into sets; the reason they cannot be, or empty.
+std::string readSets(simdjson::dom::object file, std::vector<NamedSet>& sets)
+{
+    simdjson::dom::array list;
+    bool present = false;
+    if (!readList(file, "sets", list, present)) {
+        return "a sounds file whose \"sets\" are not a list";
+    }
+    if (!present) {
+        return {};
+    }
+    if (list.size() > kMostSets) {
+        return "a sounds file of " + std::to_string(list.size()) + " sets; at most " +
+               std::to_string(kMostSets) + " are kept";
+    }
+    std::size_t number = 0;
+    for (simdjson::dom::element element : list) {
+        ++number;
+        simdjson::dom::object object;
+        std::string_view name;
+        if (element.get(object) != simdjson::SUCCESS) {
+            return "set " + std::to_string(number) + " is not an object";
+        }
+        if (object["name"].get(name) != simdjson::SUCCESS) {
+            return "set " + std::to_string(number) + " has no \"name\" text";
+        }
+        if (Outcome checked = checkSetName(name); !checked.ok()) {
+            return "set " + std::to_string(number) +
+                   " has a name that breaks the rules: " + checked.failure().reason;
+        }
+        simdjson::dom::array entries;
+        if (object["sounds"].get(entries) != simdjson::SUCCESS) {
+            return "set " + named(number, name) + " has no \"sounds\" list";
+        }
+        if (entries.size() > kMostSoundsInASet) {
+            return "set " + named(number, name) + " has " + std::to_string(entries.size()) +
+                   " sounds; a set holds at most " + std::to_string(kMostSoundsInASet);
+        }
+        NamedSet& set = sets.emplace_back(NamedSet{std::string(name), {}});
+        set.sounds.reserve(entries.size());
+        std::size_t entry = 0;
+        for (simdjson::dom::element sound : entries) {
+            ++entry;
+            simdjson::dom::object fields;
+            std::string why = sound.get(fields) == simdjson::SUCCESS
+                                  ? readPatch(fields, set.sounds.emplace_back())
+                                  : "is not an object";
+            if (!why.empty()) {
+                return "set " + named(number, name) + " sound " + std::to_string(entry) + " " + why;
+            }
+        }
+    }
+    return {};
+}
+
+// The file's smart lists, read into lists; the reason they cannot be, or
+// empty.
+std::string readSmartLists(simdjson::dom::object file, std::vector<SmartList>& lists)
+{
+    simdjson::dom::array list;
+    bool present = false;
+    if (!readList(file, "smartLists", list, present)) {
+        return "a sounds file whose \"smartLists\" are not a list";
+    }
+    if (!present) {
+        return {};
+    }
+    if (list.size() > kMostSmartLists) {
+        return "a sounds file of " + std::to_string(list.size()) + " smart lists; at most " +
+               std::to_string(kMostSmartLists) + " are kept";
+    }
+    std::size_t number = 0;
+    for (simdjson::dom::element element : list) {
+        ++number;
+        simdjson::dom::object object;
+        std::string_view name, query;
+        if (element.get(object) != simdjson::SUCCESS) {
+            return "smart list " + std::to_string(number) + " is not an object";
+        }
+        if (object["name"].get(name) != simdjson::SUCCESS) {
+            return "smart list " + std::to_string(number) + " has no \"name\" text";
+        }
+        if (Outcome checked = checkSetName(name); !checked.ok()) {
+            return "smart list " + std::to_string(number) +
+                   " has a name that breaks the rules: " + checked.failure().reason;
+        }
+        if (object["query"].get(query) != simdjson::SUCCESS) {
+            return "smart list " + named(number, name) + " has no \"query\" text";
+        }
+        if (Outcome checked = checkSmartListQuery(query); !checked.ok()) {
+            return "smart list " + named(number, name) +
+                   " has a query that breaks the rules: " + checked.failure().reason;
+        }
+        lists.push_back({0, std::string(name), std::string(query)});
+    }
+    return {};
+}
+
 } // namespace
 
-std::string soundsFileText(std::span<const StoredSound> sounds)
+std::string soundsFileText(const SoundsContent& content)
 {
+    const std::vector<StoredSound>& sounds = content.sounds;
     std::string out;
     out.reserve(64 + sounds.size() * 400);
     out += "{\n  \"format\": ";
     appendString(out, kSoundsFileFormat);
     out += ",\n  \"version\": " + std::to_string(kSoundsFileVersion) + ",\n  \"sounds\": [";
     for (std::size_t k = 0; k < sounds.size(); ++k) {
-        const Sound& sound = sounds[k].sound;
         const SoundData& data = sounds[k].data;
-        out += k == 0 ? "\n    {\"patch\": \"" : ",\n    {\"patch\": \"";
-        for (const std::uint8_t byte : sound.patch) {
-            out += kHexDigits[byte >> 4];
-            out += kHexDigits[byte & 0xF];
-        }
-        out += "\", \"chainId\": \"" + chainIdHex(sound.chainId) + "\",\n     \"favourite\": ";
+        out += k == 0 ? "\n    " : ",\n    ";
+        appendPatch(out, sounds[k].sound);
+        out += ",\n     \"favourite\": ";
         appendString(out, favouriteText(data.favourite));
         out += ", \"favouriteSet\": ";
         appendTime(out, data.favouriteSet);
@@ -200,11 +331,32 @@ std::string soundsFileText(std::span<const StoredSound> sounds)
         appendTime(out, data.noteSet);
         out += '}';
     }
-    out += sounds.empty() ? "]\n}\n" : "\n  ]\n}\n";
+    out += sounds.empty() ? "],\n  \"sets\": [" : "\n  ],\n  \"sets\": [";
+    for (std::size_t k = 0; k < content.sets.size(); ++k) {
+        const NamedSet& set = content.sets[k];
+        out += k == 0 ? "\n    {\"name\": " : ",\n    {\"name\": ";
+        appendString(out, set.name);
+        out += ", \"sounds\": [";
+        for (std::size_t e = 0; e < set.sounds.size(); ++e) {
+            out += e == 0 ? "\n      " : ",\n      ";
+            appendPatch(out, set.sounds[e]);
+            out += '}';
+        }
+        out += set.sounds.empty() ? "]}" : "\n    ]}";
+    }
+    out += content.sets.empty() ? "],\n  \"smartLists\": [" : "\n  ],\n  \"smartLists\": [";
+    for (std::size_t k = 0; k < content.smartLists.size(); ++k) {
+        out += k == 0 ? "\n    {\"name\": " : ",\n    {\"name\": ";
+        appendString(out, content.smartLists[k].name);
+        out += ", \"query\": ";
+        appendString(out, content.smartLists[k].query);
+        out += '}';
+    }
+    out += content.smartLists.empty() ? "]\n}\n" : "\n  ]\n}\n";
     return out;
 }
 
-Result<std::vector<StoredSound>> soundsFromFileText(std::string_view text)
+Result<SoundsContent> soundsFromFileText(std::string_view text)
 {
     simdjson::dom::parser parser;
     simdjson::dom::element root;
@@ -223,29 +375,37 @@ Result<std::vector<StoredSound>> soundsFromFileText(std::string_view text)
     if (file["version"].get(version) != simdjson::SUCCESS) {
         return Failure{"a sounds file without a \"version\" number"};
     }
-    if (version != kSoundsFileVersion) {
+    if (version < 1 || version > kSoundsFileVersion) {
         return Failure{"a sounds file of version " + std::to_string(version) +
-                       "; this version of A3 Librarian reads version " +
+                       "; this version of A3 Librarian reads versions 1 to " +
                        std::to_string(kSoundsFileVersion)};
     }
     simdjson::dom::array list;
     if (file["sounds"].get(list) != simdjson::SUCCESS) {
         return Failure{"a sounds file without a \"sounds\" list"};
     }
-    std::vector<StoredSound> sounds;
-    sounds.reserve(list.size());
+    SoundsContent content;
+    content.sounds.reserve(list.size());
     std::size_t number = 0;
     for (simdjson::dom::element element : list) {
         ++number;
         simdjson::dom::object object;
         std::string why = element.get(object) == simdjson::SUCCESS
-                              ? readSound(object, sounds.emplace_back())
+                              ? readSound(object, content.sounds.emplace_back())
                               : "is not an object";
         if (!why.empty()) {
             return Failure{"sound " + std::to_string(number) + " " + why};
         }
     }
-    return sounds;
+    if (version >= 2) {
+        if (std::string why = readSets(file, content.sets); !why.empty()) {
+            return Failure{std::move(why)};
+        }
+        if (std::string why = readSmartLists(file, content.smartLists); !why.empty()) {
+            return Failure{std::move(why)};
+        }
+    }
+    return content;
 }
 
 } // namespace a3::library

@@ -2,6 +2,7 @@
 
 #include "Result.h"
 #include "SoundData.h"
+#include "SoundSets.h"
 
 #include <span>
 #include <string>
@@ -10,16 +11,17 @@
 
 namespace a3::library {
 
-// The file that carries what a user said about their sounds from one
-// database to another: JSON, of a shape and version that the manual page
-// documents. Readers of a version take no file of another.
-inline constexpr int kSoundsFileVersion = 1;
+// The file that carries what a user said about their sounds, their sets and
+// smart lists from one database to another: JSON, of a shape and version
+// that the manual page documents. A reader takes files of its version and
+// earlier ones (version 1 holds no sets and no smart lists), none of a later.
+inline constexpr int kSoundsFileVersion = 2;
 inline constexpr std::string_view kSoundsFileFormat = "A3 Librarian sounds";
 
-std::string soundsFileText(std::span<const StoredSound> sounds);
-// The sounds of a sounds file, each within the rules of a sound's data; or
-// why the text is not such a file (not JSON, another version, a value of
-// the wrong shape), naming the sound.
-Result<std::vector<StoredSound>> soundsFromFileText(std::string_view text);
+std::string soundsFileText(const SoundsContent& content);
+// What a sounds file holds, each value within its rules; or why the text is
+// not such a file (not JSON, a later version, a value of the wrong shape),
+// naming the sound, set or smart list.
+Result<SoundsContent> soundsFromFileText(std::string_view text);
 
 } // namespace a3::library

@@ -146,6 +146,16 @@ std::uint16_t A3AllDataSource::chainChecksum() const
     return static_cast<std::uint16_t>(_data.checksum[0] | (_data.checksum[1] << 8));
 }
 
+void A3AllDataSource::setChainData(std::span<const std::uint8_t, kChainDataSize> chain)
+{
+    std::ranges::copy(chain, _data.chain.begin());
+    unsigned sum = kChainChecksumStart;
+    for (const std::uint8_t byte : chain) {
+        sum += byte;
+    }
+    storeLittleEndian(_data.checksum, static_cast<std::uint16_t>(sum));
+}
+
 std::int32_t A3AllDataSource::chainAtIndex(std::int64_t index) const
 {
     assert(isValidIndex(index));

@@ -47,6 +47,9 @@ public:
     void writeSyxData(std::span<std::uint8_t, kAllDataFileSize> file);
 
     std::uint16_t chainChecksum() const;
+    // Stores the chain data and the checksum it gives, as a save would, so
+    // that chainChecksum() tells the chain ID at once.
+    void setChainData(std::span<const std::uint8_t, kChainDataSize> chain);
     std::int32_t chainAtIndex(std::int64_t index) const;
     // patchName() of the patch at index.
     std::string patchNameAt(std::int64_t index) const;

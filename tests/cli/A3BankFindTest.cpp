@@ -5,6 +5,7 @@
 #include "Isolation.h"
 #include "TempDir.h"
 
+#include <fstream>
 #include <gtest/gtest.h>
 
 namespace a3 {
@@ -127,9 +128,21 @@ TEST(A3BankFind, FindsSoundsByWhatTagSaidOfThem)
     expectRun(a3bank({"sounds", "import", file.string()}, "other"), 0,
               file.string() +
                   ": 2 sounds merged: 1 new, 3 favourites, ratings and notes decided later there "
-                  "taken, 3 tags added (a tag removed here comes back)\n");
+                  "taken, 3 tags added (a tag removed here comes back); 0 sets new, 0 sounds "
+                  "added to sets, 0 smart lists new\n");
     expectRun(a3bank({"find", "fav tag:live", b}, "other"), 1, "");
     expectRun(a3bank({"find", "fav:no tag:live rating=4", b}, "other"), 0, hall);
+
+    // Sets and smart lists are counted apart.
+    std::ofstream(dir / "sets.json")
+        << R"({"format": "A3 Librarian sounds", "version": 2, "sounds": [], "sets": [{"name": )"
+        << R"("Gig", "sounds": [{"patch": ")" << std::string(128, 'a')
+        << R"(", "chainId": "00ff"}]}], "smartLists": [{"name": "Best", "query": "fav"}]})";
+    expectRun(a3bank({"sounds", "import", (dir / "sets.json").string()}, "other"), 0,
+              (dir / "sets.json").string() +
+                  ": 0 sounds merged: 0 new, 0 favourites, ratings and notes decided later there "
+                  "taken, 0 tags added (a tag removed here comes back); 1 sets new, 1 sounds "
+                  "added to sets, 1 smart lists new\n");
 
     // What is not a sounds file, or does not fit, changes nothing.
     const std::string before = a3bank({"sounds", "export"}, "other").out;
