@@ -9,6 +9,7 @@
 #include "LibraryWindow.h"
 #include "PatchText.h"
 #include "PrintLayout.h"
+#include "SoundSets.h"
 #include "TableView.h"
 #include "UserPrompts.h"
 #include "WindowModal.h"
@@ -79,6 +80,30 @@ bool hasPatchesToRecover(const DumpsInFile& found)
 {
     const std::optional<DumpToRecover> dump = dumpToRecover(found);
     return dump && !recoverOverFactoryBank(dump->bytes).report.recovered.empty();
+}
+
+// The bank the library found there, read again; nothing when it is no
+// longer there.
+std::optional<A3AllDataSource> bankAt(const library::CatalogBank& bank)
+{
+    if (!bank.place) {
+        Result<std::vector<std::uint8_t>, BankFileFailure> read = readAllDataFile(bank.path);
+        if (!read.ok()) {
+            return std::nullopt;
+        }
+        Result<A3AllDataSource> source = A3AllDataSource::fromSyxData(*read);
+        return source.ok() ? std::optional(std::move(source).value()) : std::nullopt;
+    }
+    const Result<DumpsInFile> found = dumpsInFile(bank.path);
+    if (!found.ok()) {
+        return std::nullopt;
+    }
+    const auto dump = std::ranges::find(found->dumps, *bank.place, &DumpInFile::place);
+    if (dump == found->dumps.end()) {
+        return std::nullopt;
+    }
+    Result<A3AllDataSource> source = A3AllDataSource::fromSyxData(dump->bytes);
+    return source.ok() ? std::optional(std::move(source).value()) : std::nullopt;
 }
 
 QString noPatchArrived()
@@ -155,6 +180,44 @@ DocumentWindow* DocumentController::newDocument()
     }
     auto document = makeDocument(factory ? std::move(*factory) : A3AllDataSource::fallbackBank());
     document->setUntitledNumber(++_untitledCount);
+    return show(
+        new DocumentWindow(std::move(document), *this, _services, _appController, _prompts));
+}
+
+DocumentWindow* DocumentController::newBankOfSounds(std::span<const library::Sound> sounds,
+                                                    QWidget* window)
+{
+    std::optional<A3AllDataSource> factory = A3AllDataSource::fromFactoryBank(factoryBankPath());
+    const auto chainData = [this](std::uint16_t chainId) -> std::optional<library::ChainData> {
+        // A bank open here first: it may hold edits not saved yet.
+        for (DocumentWindow* open : windows()) {
+            if (open->document().bank().chainChecksum() == chainId) {
+                return open->document().bank().data().chain;
+            }
+        }
+        const auto catalog = _services.library().catalog();
+        for (std::size_t bank = 0; catalog && bank < catalog->bankCount(); ++bank) {
+            const library::CatalogBank& found =
+                catalog->bank(static_cast<library::PatchCatalog::PatchId>(bank * kPatchCount));
+            if (found.chainChecksum != chainId) {
+                continue;
+            }
+            if (std::optional<A3AllDataSource> read = bankAt(found)) {
+                return read->data().chain;
+            }
+        }
+        return std::nullopt;
+    };
+    Result<A3AllDataSource> bank = library::bankFromSet(
+        sounds, factory ? *factory : A3AllDataSource::fallbackBank(), chainData);
+    if (!bank.ok()) {
+        _prompts.showWarning(window, tr("The new bank could not be made."),
+                             QString::fromStdString(bank.failure().reason), {});
+        return nullptr;
+    }
+    auto document = makeDocument(std::move(bank).value());
+    document->setUntitledNumber(++_untitledCount);
+    document->setModified();
     return show(
         new DocumentWindow(std::move(document), *this, _services, _appController, _prompts));
 }

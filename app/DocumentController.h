@@ -5,6 +5,7 @@
 #include "DumpsInFile.h"
 #include "PatchCatalog.h"
 #include "PatchRecovery.h"
+#include "Sound.h"
 
 #include <QList>
 #include <QObject>
@@ -48,6 +49,13 @@ public:
     ~DocumentController() override;
 
     DocumentWindow* newDocument();
+    // A new untitled bank of sounds: in slots 1 to n under the names they
+    // had when kept, the other slots from the factory bank, and the chain
+    // data of the bank the chain-data sounds came from (an open bank of that
+    // chain ID, else one the library found). Edited, so that closing it asks
+    // to save. Tells over window why it cannot be made (more than 100
+    // sounds, chain data of different banks or found nowhere); nullptr then.
+    DocumentWindow* newBankOfSounds(std::span<const library::Sound> sounds, QWidget* window);
     // A new untitled window for a bank received from the device: edited, so
     // that closing it asks to save. dump must be an accepted All-Data dump.
     DocumentWindow* openReceivedBank(std::span<const std::uint8_t> dump);

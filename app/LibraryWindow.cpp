@@ -6,6 +6,7 @@
 #include "Library.h"
 #include "LibraryModel.h"
 #include "PatchText.h"
+#include "SetsPanel.h"
 #include "SoundCommands.h"
 #include "Sounds.h"
 #include "UserPrompts.h"
@@ -77,6 +78,7 @@ LibraryWindow::LibraryWindow(Library& library, AppServices& services,
     , _status(new QLabel)
     , _progress(new QProgressBar)
     , _cancel(new QPushButton(tr("Cancel")))
+    , _setsPanel(new SetsPanel(services.sounds()))
 {
     setWindowTitle(tr("Library"));
     _search->setPlaceholderText(tr("Search names, or fav, rating>=4, tag:ambient…"));
@@ -123,14 +125,18 @@ LibraryWindow::LibraryWindow(Library& library, AppServices& services,
     auto* layout = new QVBoxLayout(content);
     layout->addLayout(searchRow);
     layout->addWidget(splitter, 1);
-    setCentralWidget(content);
+    auto* sides = new QSplitter(Qt::Horizontal);
+    sides->addWidget(_setsPanel);
+    sides->addWidget(content);
+    sides->setStretchFactor(1, 4);
+    setCentralWidget(sides);
     // Folder names are shown as they are, never as markup.
     _status->setTextFormat(Qt::PlainText);
     _status->setWordWrap(true);
     statusBar()->addWidget(_status, 1);
     statusBar()->addPermanentWidget(_progress);
     statusBar()->addPermanentWidget(_cancel);
-    resize(880, 560);
+    resize(1080, 600);
 
     createMenus();
     Sounds& sounds = _services.sounds();
@@ -139,6 +145,13 @@ LibraryWindow::LibraryWindow(Library& library, AppServices& services,
             [this, &sounds] { _model->setSounds(sounds.snapshot()); });
     connect(&sounds, &Sounds::noticeChanged, this, &LibraryWindow::showProgress);
     connect(_search, &QLineEdit::textChanged, this, &LibraryWindow::search);
+    connect(_setsPanel, &SetsPanel::searchChosen, _search, &QLineEdit::setText);
+    connect(_setsPanel, &SetsPanel::keepSearchRequested, this,
+            [this] { _setsPanel->keepSearch(_search->text()); });
+    connect(_setsPanel, &SetsPanel::newBankRequested, this,
+            [this](const std::vector<library::Sound>& entries) {
+                _controller.newBankOfSounds(entries, this);
+            });
     connect(_onePerSound, &QCheckBox::toggled, this, &LibraryWindow::search);
     connect(_table->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &LibraryWindow::showAlsoIn);
@@ -210,9 +223,21 @@ void LibraryWindow::createMenus()
     auto* separator = new QAction(this);
     separator->setSeparator(true);
     _table->addAction(separator);
+    QMenu* sound = menuBar()->addMenu(tr("&Sound"));
     new SoundCommands(
         _services.sounds(), *_table, [this] { return selectedSounds(); },
-        SoundCommands::Keys::Plain, menuBar()->addMenu(tr("&Sound")));
+        SoundCommands::Keys::Plain, sound);
+    sound->addSeparator();
+    QMenu* addToSet = sound->addMenu(tr("&Add to Set"));
+    connect(addToSet, &QMenu::aboutToShow, this, [this, addToSet] { listSetsToAddTo(addToSet); });
+    _table->addAction(addToSet->menuAction());
+    QAction* newBank = sound->addAction(tr("New &Bank from Selection"), this, [this] {
+        _controller.newBankOfSounds(selectedSounds(), this);
+    });
+    _table->addAction(newBank);
+    sound->addAction(tr("New &Set…"), _setsPanel, &SetsPanel::newSet);
+    sound->addAction(tr("&Keep Search as Smart List…"), this,
+                     [this] { _setsPanel->keepSearch(_search->text()); });
 
     addWindowMenu(menuBar(), _controller);
 }
@@ -235,6 +260,20 @@ std::vector<library::Sound> LibraryWindow::selectedSounds() const
         sound.chainId = catalog->bank(patch).chainChecksum;
     }
     return sounds;
+}
+
+void LibraryWindow::listSetsToAddTo(QMenu* menu)
+{
+    menu->clear();
+    for (const SetsState::Set& set : _services.sounds().sets().sets) {
+        // A name is shown as it is: an & in it is no shortcut.
+        QString text = set.name;
+        menu->addAction(text.replace(QLatin1Char('&'), QStringLiteral("&&")), this,
+                        [this, id = set.id] { _setsPanel->addToSet(id, selectedSounds()); });
+    }
+    if (menu->isEmpty()) {
+        menu->addAction(tr("No Sets Yet: New Set… Makes One"))->setEnabled(false);
+    }
 }
 
 void LibraryWindow::exportSounds()

@@ -19,6 +19,7 @@ class AppServices;
 class DocumentController;
 class Library;
 class LibraryModel;
+class SetsPanel;
 class UserPrompts;
 
 // The one window that shows the library: a search field, the patches found,
@@ -44,6 +45,7 @@ public:
     QLabel& statusText() const { return *_status; }
     QPushButton& cancelButton() const { return *_cancel; }
     LibraryModel& model() const { return *_model; }
+    SetsPanel& setsPanel() const { return *_setsPanel; }
 
     // Puts the selected patches on the clipboard, or tells why it cannot.
     void copySelection();
@@ -67,6 +69,7 @@ private:
     void listFoldersToRemove(QMenu* menu);
     void chooseFilesToOpen();
     void exportSounds();
+    void listSetsToAddTo(QMenu* menu);
     void importSounds();
     void tell(const QString& text, const QString& reason);
     // Whether the selected patches can go into one bank; tells why not.
@@ -84,6 +87,7 @@ private:
     QLabel* _status;
     QProgressBar* _progress;
     QPushButton* _cancel;
+    SetsPanel* _setsPanel;
     QString _news;
 };
 

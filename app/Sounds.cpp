@@ -16,6 +16,38 @@ namespace a3 {
 using library::SoundsSnapshot;
 using library::StoredSound;
 
+const SetsState::Set* SetsState::find(library::SetId id) const
+{
+    const auto found = std::ranges::find(sets, id, &Set::id);
+    return found != sets.end() ? &*found : nullptr;
+}
+
+namespace {
+
+// The sets and smart lists as the database holds them now; nothing when it
+// cannot say.
+std::shared_ptr<const SetsState> readSets(library::SoundsDatabase& database)
+{
+    auto state = std::make_shared<SetsState>();
+    const auto sets = database.sets();
+    auto lists = database.smartLists();
+    if (!sets.ok() || !lists.ok()) {
+        return nullptr;
+    }
+    for (const library::SetSummary& summary : *sets) {
+        auto entries = database.setEntries(summary.id);
+        if (!entries.ok()) {
+            return nullptr;
+        }
+        state->sets.push_back(
+            {summary.id, QString::fromStdString(summary.name), std::move(*entries)});
+    }
+    state->smartLists = std::move(*lists);
+    return state;
+}
+
+} // namespace
+
 // The database and the worker's own copy of its data: used by the pool's
 // one thread only.
 struct Sounds::Worker
@@ -255,10 +287,10 @@ void Sounds::exportTo(const QString& path, std::function<void(const QString& fai
                  done = std::move(done)] {
         QString failure = worker->unusableBecause;
         if (worker->database) {
-            if (auto sounds = worker->database->all(); !sounds.ok()) {
-                failure = QString::fromStdString(sounds.failure().reason);
+            if (auto content = worker->database->content(); !content.ok()) {
+                failure = QString::fromStdString(content.failure().reason);
             } else {
-                const std::string text = library::soundsFileText(*sounds);
+                const std::string text = library::soundsFileText(*content);
                 const WriteResult written = writeFileAtomically(
                     file,
                     std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
@@ -287,6 +319,7 @@ void Sounds::importFrom(const QString& path,
                  done = std::move(done), kLargestSoundsFile] {
         Result<library::MergeSummary> merged = Failure{worker->unusableBecause.toStdString()};
         std::shared_ptr<const SoundsSnapshot> snapshot;
+        std::shared_ptr<const SetsState> sets;
         if (const FileRead read = readFileBounded(file, kLargestSoundsFile); !read.ok()) {
             merged = Failure{read.failure().reason};
         } else if (auto sounds = library::soundsFromFileText(
@@ -298,6 +331,7 @@ void Sounds::importFrom(const QString& path,
             if (auto all = worker->database->snapshot(); merged.ok() && all.ok()) {
                 worker->current = std::make_shared<SoundsSnapshot>(std::move(*all));
                 snapshot = worker->current;
+                sets = readSets(*worker->database);
             }
         }
         QMetaObject::invokeMethod(
@@ -311,6 +345,40 @@ void Sounds::importFrom(const QString& path,
                     self->show(snapshot);
                 }
                 done(merged);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void Sounds::showSets(std::shared_ptr<const SetsState> sets)
+{
+    _sets = std::move(sets);
+    emit setsChanged();
+}
+
+void Sounds::changeSets(SetsWork work, const QString& failureText)
+{
+    QPointer<Sounds> self(this);
+    _pool.start([worker = _worker, self, work = std::move(work), failureText] {
+        QString reason = worker->unusableBecause;
+        std::shared_ptr<const SetsState> sets;
+        if (worker->database) {
+            const Outcome done = work(*worker->database);
+            reason = done.ok() ? QString() : QString::fromStdString(done.failure().reason);
+            sets = readSets(*worker->database);
+        }
+        QMetaObject::invokeMethod(
+            self,
+            [self, sets, reason, failureText] {
+                if (!self) {
+                    return;
+                }
+                if (sets) {
+                    self->showSets(sets);
+                }
+                if (!reason.isEmpty()) {
+                    emit self->changeFailed(failureText, reason);
+                }
             },
             Qt::QueuedConnection);
     });

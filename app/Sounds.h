@@ -23,6 +23,22 @@ library::Sound soundOf(const A3AllDataSource& bank, std::int64_t row);
 // sound: "♥ ★★★★ ambient, live"; empty for nothing said.
 QString soundMarks(const library::SoundData* data);
 
+// The user's sets, each with its sounds in order, and their smart lists, as
+// the database last gave them.
+struct SetsState
+{
+    struct Set
+    {
+        library::SetId id = 0;
+        QString name;
+        std::vector<library::Sound> sounds;
+    };
+    std::vector<Set> sets; // ordered by name in any case
+    std::vector<library::SmartList> smartLists;
+
+    const Set* find(library::SetId id) const;
+};
+
 // What the user said about their sounds, for every window: the latest
 // snapshot of the sounds database, and changes to it. The database is
 // opened, read and written on a thread of its own, one job after another,
@@ -60,6 +76,12 @@ public:
     // one of them, and undoing them over it would take back what it brought.
     void importFrom(const QString& path,
                     std::function<void(const Result<library::MergeSummary>&)> done);
+    const SetsState& sets() const { return *_sets; }
+    // Runs work on the database, on its thread: a change of sets or smart
+    // lists (it may refuse, with the reason). The sets are read again after
+    // it; a refusal is told as changeFailed(failureText, reason).
+    using SetsWork = std::function<Outcome(library::SoundsDatabase& database)>;
+    void changeSets(SetsWork work, const QString& failureText);
     // Reads the database again when another program (a3bank) changed it.
     void reloadIfChangedElsewhere();
     // Waits for every job asked for so far; for tests and for quitting.
@@ -67,6 +89,7 @@ public:
 
 signals:
     void snapshotChanged();
+    void setsChanged();
     void noticeChanged();
     // A change could not be made; nothing changed.
     void changeFailed(const QString& text, const QString& reason);
@@ -80,7 +103,10 @@ private:
 
     std::shared_ptr<Worker> _worker;
     QThreadPool _pool; // of one thread: jobs run in the order asked
+    void showSets(std::shared_ptr<const SetsState> sets);
+
     std::shared_ptr<const library::SoundsSnapshot> _snapshot;
+    std::shared_ptr<const SetsState> _sets = std::make_shared<SetsState>();
     QUndoStack _undoStack;
     QString _notice;
 };

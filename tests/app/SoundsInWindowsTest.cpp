@@ -15,13 +15,18 @@
 #include "LibraryWindow.h"
 #include "PatchNameDelegate.h"
 #include "PatchTableModel.h"
+#include "SetsPanel.h"
 #include "Sounds.h"
 #include "TableView.h"
 
+#include <QClipboard>
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QStatusBar>
@@ -246,6 +251,85 @@ TEST_F(SoundsInWindows, ExportedSoundsComeBackWholeAndAWrongFileChangesNothing)
         << prompts.warnings.front().toStdString();
     EXPECT_EQ(controller.services().sounds().snapshot(), before);
     EXPECT_EQ(controller.services().sounds().undoStack().count(), 1);
+}
+
+// Answers the name dialog open over window with text, from the event loop.
+void answerNameDialog(QWidget& window, const QString& text)
+{
+    QTimer::singleShot(0, [&window, text] {
+        auto* dialog = window.findChild<QInputDialog*>();
+        ASSERT_NE(dialog, nullptr);
+        dialog->setTextValue(text);
+        dialog->accept();
+    });
+}
+
+// A set made in the Library, filled from a search and from a bank window's
+// copy, becomes a new bank; a search kept as a smart list comes back.
+TEST_F(SoundsInWindows, ASetFilledFromASearchAndABankBecomesANewBank)
+{
+    const auto banks = dir / "banks";
+    test::writeBytes(banks / "a.syx", bankOf({{3, u"Hall"}}, 7));
+    test::writeBytes(banks / "b.syx", bankOf({{1, u"Room"}}, 8));
+    ASSERT_EQ(controller.services().library().addFolder(qPath(banks)), std::nullopt);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !controller.services().library().isRefreshing(); }));
+    LibraryWindow& library = *controller.showLibrary();
+    SetsPanel& panel = library.setsPanel();
+    // Made anew at each change: asked for each time.
+    const auto sets = [&]() -> const auto&
+    {
+        return controller.services().sounds().sets().sets;
+    };
+
+    answerNameDialog(library, QStringLiteral("Gig"));
+    panel.newSet();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return sets().size() == 1; }));
+    panel.sets().setCurrentRow(0);
+    library.searchField().setText(QStringLiteral("hall"));
+    ASSERT_EQ(column(library, LibraryModel::Name), QStringList{"Hall   "});
+    test::selectRows(library.table(), {0});
+    QMenu* addToSet = nullptr;
+    for (QMenu* menu : library.findChildren<QMenu*>()) {
+        addToSet = menu->title() == QStringLiteral("&Add to Set") ? menu : addToSet;
+    }
+    ASSERT_NE(addToSet, nullptr);
+    emit addToSet->aboutToShow();
+    ASSERT_EQ(addToSet->actions().size(), 1);
+    addToSet->actions().front()->trigger();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return sets().front().sounds.size() == 1; }));
+
+    DocumentWindow* b = controller.openDocument(qPath(banks / "b.syx"));
+    ASSERT_NE(b, nullptr);
+    QApplication::clipboard()->setMimeData(b->document().writeRows({0, 0}).release());
+    for (QAction* action : panel.entries().actions()) {
+        if (action->text() == QStringLiteral("Paste")) {
+            action->trigger();
+        }
+    }
+    ASSERT_TRUE(QTest::qWaitFor([&] { return sets().front().sounds.size() == 2; }));
+    EXPECT_EQ(panel.sets().item(0)->text(), QStringLiteral("Gig (2)"));
+    EXPECT_EQ(panel.entries().item(1)->text(), QStringLiteral("2  Room"));
+
+    const auto before = controller.windows().size();
+    for (QPushButton* button : panel.findChildren<QPushButton*>()) {
+        if (button->text() == QStringLiteral("New Bank from Set")) {
+            button->click();
+        }
+    }
+    ASSERT_EQ(controller.windows().size(), before + 1);
+    const A3AllDataDocument& made = controller.windows().back()->document();
+    EXPECT_EQ(made.bank().patchNameAt(0), "Hall   ");
+    EXPECT_EQ(made.bank().patchNameAt(1), "Room   ");
+    EXPECT_EQ(made.bank().patchDataAt(2),
+              A3AllDataSource::fromFactoryBank(factoryBankPath())->patchDataAt(2));
+    EXPECT_TRUE(made.isModified());
+
+    answerNameDialog(library, QStringLiteral("Halls"));
+    panel.keepSearch(QStringLiteral("hall fav"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return panel.smartLists().count() == 1; }));
+    library.searchField().clear();
+    emit panel.smartLists().itemActivated(panel.smartLists().item(0));
+    EXPECT_EQ(library.searchField().text(), QStringLiteral("hall fav"));
 }
 
 } // namespace
