@@ -233,10 +233,11 @@ void SetsPanel::showSets()
         auto* item = new QListWidgetItem(tr("%1 (%2)").arg(set.name).arg(set.sounds.size()), _sets);
         item->setData(kIdRole, static_cast<qlonglong>(set.id));
         item->setData(kNameRole, set.name);
-        if (selected == set.id) {
+        if (selected == set.id || set.name == _selectWhenShown) {
             _sets->setCurrentItem(item);
         }
     }
+    _selectWhenShown.clear();
     showEntries();
 }
 
@@ -290,6 +291,7 @@ void SetsPanel::askName(const QString& title, const QString& label, const QStrin
 void SetsPanel::newSet()
 {
     askName(tr("New Set"), tr("Name of the new set:"), {}, [this](const std::string& name) {
+        _selectWhenShown = QString::fromStdString(name);
         change(
             [name](library::SoundsDatabase& database) {
                 return outcomeOf(database.createSet(name));

@@ -66,6 +66,7 @@ private:
     QListWidget* _sets;
     QListWidget* _entries;
     QPushButton* _newBank;
+    QString _selectWhenShown; // the set just made, selected once it shows
 };
 
 } // namespace a3

@@ -284,7 +284,7 @@ TEST_F(SoundsInWindows, ASetFilledFromASearchAndABankBecomesANewBank)
     answerNameDialog(library, QStringLiteral("Gig"));
     panel.newSet();
     ASSERT_TRUE(QTest::qWaitFor([&] { return sets().size() == 1; }));
-    panel.sets().setCurrentRow(0);
+    EXPECT_EQ(panel.selectedSet(), sets().front().id); // the set made is the one selected
     library.searchField().setText(QStringLiteral("hall"));
     ASSERT_EQ(column(library, LibraryModel::Name), QStringList{"Hall   "});
     test::selectRows(library.table(), {0});
