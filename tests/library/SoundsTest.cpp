@@ -46,6 +46,10 @@ TEST(Sounds, WhatIsSaidFollowsTheSoundUnderAnyNameAndIsUndone)
     EXPECT_EQ(dataOf(*database, chained).favourite, Favourite::No);
     EXPECT_TRUE(dataOf(*database, otherChain).holdsNothing());
     EXPECT_EQ(dataOf(*database, unchained).favourite, Favourite::Yes);
+    // Chain IDs one bit apart, in either byte, are other chain data.
+    for (const std::uint16_t nearby : std::array<std::uint16_t, 3>{0x1235, 0x1334, 0x0234}) {
+        EXPECT_NE(soundWith(130, "Hall", 1, nearby).key(), chained.key()) << nearby;
+    }
 
     // A tag is one in any case, and keeps the spelling it was first typed in.
     const auto before = database->change(std::array{renamed, other},
@@ -113,6 +117,8 @@ TEST(Sounds, DamageFoundInUseMovesItAsideAndTheNextChangeIsKept)
     ASSERT_FALSE(failed.ok());
     ASSERT_TRUE(database->movedAside());
     EXPECT_NE(failed.failure().reason.find(database->movedAside()->to.string()), std::string::npos)
+        << failed.failure().reason;
+    EXPECT_NE(failed.failure().reason.find("(database disk image is malformed)"), std::string::npos)
         << failed.failure().reason;
     const auto kept = database->change(std::array{sound}, {Favourite::Yes}, 1);
     ASSERT_TRUE(kept.ok()) << kept.failure().reason;
@@ -352,6 +358,7 @@ TEST(SoundQuery, FiltersByNameAndByWhatWasSaid)
         {"hall", {true, true}},
         {"HALL big", {true, false}},
         {"\"g h\"", {true, false}},
+        {"\"hall big\"", {false, false}},
         {"fav", {true, false}},
         {"fav:undecided", {false, true}},
         {"fav:NO", {false, false}},
@@ -380,6 +387,26 @@ TEST(SoundQuery, FiltersByNameAndByWhatWasSaid)
     EXPECT_TRUE(SoundQuery::parse("hall chain:0*")->asksOfSounds());
     for (const char* wrong : {"rating>=6", "rating=x", "fav:maybe", "tag:", "-tag:a,b"}) {
         EXPECT_FALSE(SoundQuery::parse(wrong).ok()) << wrong;
+    }
+}
+
+TEST(SoundData, TagsTypedBecomeTheChangeAndTimesReadBackExactly)
+{
+    const std::vector<std::string> shown{"Ambient", "live"};
+    const auto edited = tagsEdited(shown, " ambient,dark  Dark\tpad.2");
+    ASSERT_TRUE(edited.ok());
+    EXPECT_EQ(edited->addTags, (std::vector<std::string>{"dark", "pad.2"}));
+    EXPECT_EQ(edited->removeTags, std::vector<std::string>{"live"});
+    EXPECT_FALSE(tagsEdited(shown, "fine n/a").ok());
+
+    for (const char* text : {"1999-09-09T09:09:09.999Z", "2026-12-31T23:59:59.000Z"}) {
+        const auto time = setTimeFromText(text);
+        ASSERT_TRUE(time) << text;
+        EXPECT_EQ(setTimeText(*time), text);
+    }
+    for (const char* text : {"2026-02-29T00:00:00.000Z", "2026-12-08T24:00:00.000Z",
+                             "2026-12-08 22:30:01.123Z", "1969-12-31T23:59:59.999Z"}) {
+        EXPECT_FALSE(setTimeFromText(text)) << text;
     }
 }
 
