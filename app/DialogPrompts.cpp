@@ -115,6 +115,20 @@ void chooseFile(QWidget* parent, const QString& caption, const QString& suggeste
         std::move(reply));
 }
 
+// One file there is, to be read.
+void chooseExistingFile(QWidget* parent, const QString& caption, const QString& filter,
+                        UserPrompts::Reply<QString> reply)
+{
+    auto* dialog = new QFileDialog(parent, caption, {}, filter);
+    dialog->setFileMode(QFileDialog::ExistingFile);
+    ask(
+        dialog, QString(),
+        [](QFileDialog* answered, int result) {
+            return result == QDialog::Accepted ? answered->selectedFiles().value(0) : QString();
+        },
+        std::move(reply));
+}
+
 // The question above the ports, preselected chosen first when it is among
 // them; the layout takes what else is asked, then the buttons.
 struct PortDialog
@@ -507,14 +521,7 @@ void DialogPrompts::chooseFilesToOpen(QWidget* parent, Reply<QStringList> reply)
 
 void DialogPrompts::chooseFileToRecover(QWidget* parent, Reply<QString> reply)
 {
-    auto* dialog = new QFileDialog(parent, tr("Recover Patches"), {}, openFilter());
-    dialog->setFileMode(QFileDialog::ExistingFile);
-    ask(
-        dialog, QString(),
-        [](QFileDialog* answered, int result) {
-            return result == QDialog::Accepted ? answered->selectedFiles().value(0) : QString();
-        },
-        std::move(reply));
+    chooseExistingFile(parent, tr("Recover Patches"), openFilter(), std::move(reply));
 }
 
 void DialogPrompts::chooseSaveLocation(QWidget* parent, const QString& suggestedPath,
@@ -539,15 +546,8 @@ void DialogPrompts::chooseSoundsExportLocation(QWidget* parent, const QString& s
 
 void DialogPrompts::chooseSoundsFileToImport(QWidget* parent, Reply<QString> reply)
 {
-    auto* dialog = new QFileDialog(parent, tr("Import Sounds"), {},
-                                   tr("Sounds files (*.json);;All files (*)"));
-    dialog->setFileMode(QFileDialog::ExistingFile);
-    ask(
-        dialog, QString(),
-        [](QFileDialog* answered, int result) {
-            return result == QDialog::Accepted ? answered->selectedFiles().value(0) : QString();
-        },
-        std::move(reply));
+    chooseExistingFile(parent, tr("Import Sounds"), tr("Sounds files (*.json);;All files (*)"),
+                       std::move(reply));
 }
 
 void DialogPrompts::chooseMidiExport(QWidget* parent, const QString& suggestedPath,

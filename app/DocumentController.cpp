@@ -215,20 +215,18 @@ DocumentWindow* DocumentController::newBankOfSounds(std::span<const library::Sou
                              QString::fromStdString(bank.failure().reason), {});
         return nullptr;
     }
-    auto document = makeDocument(std::move(bank).value());
-    document->setUntitledNumber(++_untitledCount);
-    document->setModified();
-    return show(
-        new DocumentWindow(std::move(document), *this, _services, _appController, _prompts));
+    return openAsEdited(std::move(bank).value());
 }
 
 DocumentWindow* DocumentController::openReceivedBank(std::span<const std::uint8_t> dump)
 {
     Result<A3AllDataSource> bank = A3AllDataSource::fromSyxData(dump);
-    if (!bank.ok()) {
-        return nullptr;
-    }
-    auto document = makeDocument(std::move(bank).value());
+    return bank.ok() ? openAsEdited(std::move(bank).value()) : nullptr;
+}
+
+DocumentWindow* DocumentController::openAsEdited(A3AllDataSource bank)
+{
+    auto document = makeDocument(std::move(bank));
     document->setUntitledNumber(++_untitledCount);
     document->setModified();
     return show(

@@ -136,6 +136,8 @@ public:
 
 private:
     std::unique_ptr<A3AllDataDocument> makeDocument(A3AllDataSource bank);
+    // A new untitled window of bank, edited, so that closing it asks to save.
+    DocumentWindow* openAsEdited(A3AllDataSource bank);
     DocumentWindow* openImported(const QString& path, const DumpInFile& dump);
     DocumentWindow* openRecovered(RecoveredBank recovered, const QString& source,
                                   const QString& suggestedPath);

@@ -112,20 +112,12 @@ pid_t startUpgrader(const fs::path& file, int upgrader, int goPipe)
     if (child != 0) {
         return child;
     }
-    char go = 0;
-    if (read(goPipe, &go, 1) != 1) {
-        _exit(2);
-    }
-    auto opened = SoundsDatabase::open(file);
-    if (!opened.ok()) {
-        std::fprintf(stderr, "%s\n", opened.failure().reason.c_str());
-        _exit(3);
-    }
-    const auto set = (*opened)->createSet("Upgrader " + std::to_string(upgrader));
-    if (!set.ok() || !(*opened)->addToSet(*set, std::array{soundWith(5, "Hall", 1)}).ok()) {
+    const auto opened = openWhenTold(file, goPipe);
+    const auto set = opened->createSet("Upgrader " + std::to_string(upgrader));
+    if (!set.ok() || !opened->addToSet(*set, std::array{soundWith(5, "Hall", 1)}).ok()) {
         _exit(4);
     }
-    _exit((*opened)->copiedBeforeUpgrade() ? 10 : 0);
+    _exit(opened->copiedBeforeUpgrade() ? 10 : 0);
 }
 
 TEST(SoundsUpgrade, TwoProgramsOpeningItAtOnceUpgradeItOnceAndLoseNothing)

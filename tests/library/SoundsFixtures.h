@@ -3,6 +3,7 @@
 #include "SoundsDatabase.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -10,6 +11,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unistd.h>
 
 namespace a3::library {
 
@@ -30,6 +32,23 @@ inline std::unique_ptr<SoundsDatabase> openAt(const std::filesystem::path& file)
     auto opened = SoundsDatabase::open(file);
     EXPECT_TRUE(opened.ok()) << opened.failure().reason;
     return opened.ok() ? std::move(*opened) : nullptr;
+}
+
+// In a child of fork(): waits until the parent writes a byte to goPipe,
+// then opens the database at file; ends the child with status 3, and the
+// reason on standard error, when it cannot.
+inline std::unique_ptr<SoundsDatabase> openWhenTold(const std::filesystem::path& file, int goPipe)
+{
+    char go = 0;
+    if (read(goPipe, &go, 1) != 1) {
+        _exit(2);
+    }
+    auto opened = SoundsDatabase::open(file);
+    if (!opened.ok()) {
+        std::fprintf(stderr, "%s\n", opened.failure().reason.c_str());
+        _exit(3);
+    }
+    return std::move(*opened);
 }
 
 inline SoundData dataOf(SoundsDatabase& database, const Sound& sound)

@@ -171,19 +171,11 @@ pid_t startWriter(const fs::path& file, int writer, int goPipe, int donePipe)
     if (child != 0) {
         return child;
     }
-    char go = 0;
-    if (read(goPipe, &go, 1) != 1) {
-        _exit(2);
-    }
-    auto opened = SoundsDatabase::open(file);
-    if (!opened.ok()) {
-        std::fprintf(stderr, "%s\n", opened.failure().reason.c_str());
-        _exit(3);
-    }
+    const auto opened = openWhenTold(file, goPipe);
     for (std::uint8_t k = 0; k < 200; ++k) {
         const Sound shared = soundWith(100, "A", k);
         const Sound mine = soundWith(static_cast<std::uint8_t>(writer), "A", k);
-        if (!(*opened)->change(std::array{shared, mine}, {{}, k % 5 + 1}, 1).ok()) {
+        if (!opened->change(std::array{shared, mine}, {{}, k % 5 + 1}, 1).ok()) {
             _exit(4);
         }
         if (write(donePipe, &k, 1) != 1) {
