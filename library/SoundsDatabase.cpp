@@ -443,9 +443,25 @@ Result<SoundsSnapshot> SoundsDatabase::snapshot()
 Result<std::vector<StoredSound>> SoundsDatabase::all()
 {
     return guarded([&] {
+        // The sounds and the tags each read in one pass in the same order, by
+        // key, and met as they come: looking each sound's up costs far more.
+        Transaction reading(_db);
         std::vector<StoredSound> sounds;
-        Statement select(_db, "SELECT key, patch, chain_id FROM sounds ORDER BY key");
+        Statement select(_db, "SELECT key, patch, chain_id, favourite, favourite_set, rating,"
+                              " rating_set, note, note_set FROM sounds ORDER BY key");
+        Statement tags(_db, "SELECT sound, tag FROM tags ORDER BY sound, tag");
+        bool moreTags = tags.step();
         while (select.step()) {
+            const auto key = select.blob(0);
+            // Tags of sounds that have no row are no one's.
+            while (moreTags && std::ranges::lexicographical_compare(tags.blob(0), key)) {
+                moreTags = tags.step();
+            }
+            std::vector<std::string> held;
+            while (moreTags && std::ranges::equal(tags.blob(0), key)) {
+                held.push_back(tags.text(1));
+                moreTags = tags.step();
+            }
             const auto patch = select.blob(1);
             if (patch.size() != kPatchSize) {
                 continue;
@@ -453,8 +469,16 @@ Result<std::vector<StoredSound>> SoundsDatabase::all()
             StoredSound& stored = sounds.emplace_back();
             std::ranges::copy(patch, stored.sound.patch.begin());
             stored.sound.chainId = static_cast<std::uint16_t>(select.integer(2));
-            stored.data = readData(_db, stored.sound.key()).value_or(SoundData{});
+            SoundData& data = stored.data;
+            data.favourite = static_cast<Favourite>(select.integer(3));
+            data.favouriteSet = select.integer(4);
+            data.rating = static_cast<int>(select.integer(5));
+            data.ratingSet = select.integer(6);
+            data.note = select.text(7);
+            data.noteSet = select.integer(8);
+            data.tags = std::move(held);
         }
+        reading.commit();
         return sounds;
     });
 }
