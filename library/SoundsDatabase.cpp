@@ -103,7 +103,11 @@ std::string spellingInUse(sqlite3* db, const std::string& tag)
     return select.step() ? select.text(0) : tag;
 }
 
-void writeSound(sqlite3* db, const Sound& sound, const SoundData& data)
+// Writes the sound's data; its tags only when they differ from tagsHeld,
+// those the database holds (always when not given): rewriting them costs
+// more than all the rest.
+void writeSound(sqlite3* db, const Sound& sound, const SoundData& data,
+                const std::vector<std::string>* tagsHeld = nullptr)
 {
     const SoundKey key = sound.key();
     // The patch and chain ID of the first meeting stay: they only tell
@@ -124,6 +128,9 @@ void writeSound(sqlite3* db, const Sound& sound, const SoundData& data)
     update.bind(6, data.noteSet);
     update.bind(7, bytes(key));
     update.step();
+    if (tagsHeld && *tagsHeld == data.tags) {
+        return;
+    }
     Statement forget(db, "DELETE FROM tags WHERE sound = ?");
     forget.bind(1, bytes(key));
     forget.step();
@@ -507,7 +514,7 @@ Result<SoundsDatabase::Changed> SoundsDatabase::change(std::span<const Sound> so
         for (const Sound& sound : sounds) {
             SoundData data = readData(_db, sound.key()).value_or(SoundData{});
             SoundData after = changed(_db, data, change, now);
-            writeSound(_db, sound, after);
+            writeSound(_db, sound, after, &data.tags);
             made.before.push_back({sound, std::move(data)});
             made.after.push_back({sound, std::move(after)});
         }
@@ -559,7 +566,7 @@ Result<MergeSummary> SoundsDatabase::merge(std::span<const StoredSound> sounds)
                 }
             }
             sortTags(data.tags);
-            writeSound(_db, given.sound, data);
+            writeSound(_db, given.sound, data, held ? &held->tags : nullptr);
         }
         transaction.commit();
         return summary;
