@@ -34,6 +34,7 @@ void setStallCounters(benchmark::State& state, const std::string& during, const 
 {
     state.counters["stall_" + during + "_ms"] = stall.wallMs;
     state.counters["busy_" + during + "_ms"] = stall.busyMs;
+    state.counters["waiting_" + during + "_ms"] = stall.waitingMs;
 }
 
 // A library of its own: the collection as its one folder, and no index yet.

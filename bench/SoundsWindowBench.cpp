@@ -58,6 +58,22 @@ const Databases& databases()
     return instance;
 }
 
+// The longer stall in wall time with what was waited in it, and the longer
+// busy stretch of the two.
+a3::bench::Stall longerOf(const a3::bench::Stall& a, const a3::bench::Stall& b)
+{
+    a3::bench::Stall longer = a.wallMs >= b.wallMs ? a : b;
+    longer.busyMs = std::max(a.busyMs, b.busyMs);
+    return longer;
+}
+
+void setStallCounters(benchmark::State& state, const a3::bench::Stall& stall)
+{
+    state.counters["stall_ms"] = stall.wallMs;
+    state.counters["busy_ms"] = stall.busyMs;
+    state.counters["waiting_ms"] = stall.waitingMs;
+}
+
 // Baseline of the stalls: the loop with nothing else to do.
 void BM_IdleLoop(benchmark::State& state)
 {
@@ -66,11 +82,9 @@ void BM_IdleLoop(benchmark::State& state)
         const auto start = Clock::now();
         const a3::bench::Stall stall =
             a3::bench::longestStall([&] { return secondsSince(start) >= 0.2; });
-        worst.wallMs = std::max(worst.wallMs, stall.wallMs);
-        worst.busyMs = std::max(worst.busyMs, stall.busyMs);
+        worst = longerOf(worst, stall);
     }
-    state.counters["stall_ms"] = worst.wallMs;
-    state.counters["busy_ms"] = worst.busyMs;
+    setStallCounters(state, worst);
 }
 
 void BM_MarkFavouriteThroughSounds(benchmark::State& state)
@@ -104,8 +118,7 @@ void BM_MarkFavouriteThroughSounds(benchmark::State& state)
                 state.SkipWithError("the change could not be kept");
                 break;
             }
-            worst.wallMs = std::max(worst.wallMs, stall.wallMs);
-            worst.busyMs = std::max(worst.busyMs, stall.busyMs);
+            worst = longerOf(worst, stall);
         }
         for (const Sound& sound : databases().selected) {
             const auto* data = sounds.dataOf(sound.key());
@@ -116,8 +129,7 @@ void BM_MarkFavouriteThroughSounds(benchmark::State& state)
         }
     }
     a3::bench::removeDatabase(file);
-    state.counters["stall_ms"] = worst.wallMs;
-    state.counters["busy_ms"] = worst.busyMs;
+    setStallCounters(state, worst);
     state.counters["sounds"] = static_cast<double>(databases().selected.size());
 }
 
