@@ -9,6 +9,7 @@
 #include <QPointer>
 #include <QUndoCommand>
 #include <algorithm>
+#include <atomic>
 #include <optional>
 
 namespace a3 {
@@ -55,17 +56,41 @@ struct Sounds::Worker
     std::filesystem::path file;
     std::unique_ptr<library::SoundsDatabase> database;
     QString unusableBecause;
-    std::shared_ptr<const SoundsSnapshot> current = std::make_shared<SoundsSnapshot>();
+    std::shared_ptr<SoundsSnapshot> current = std::make_shared<SoundsSnapshot>();
+    // The snapshot shown before current, and the sounds it lacks of current:
+    // once no window reads it any more, bringing it up to date costs those
+    // sounds, where a copy of current costs every sound. Kept here, it is
+    // never freed by the windows' thread either.
+    std::shared_ptr<SoundsSnapshot> spare;
+    std::vector<StoredSound> spareLacks;
+
+    void startFrom(SoundsSnapshot snapshot)
+    {
+        current = std::make_shared<SoundsSnapshot>(std::move(snapshot));
+        spare.reset();
+        spareLacks.clear();
+    }
 
     // The current data with sounds set so, as a new snapshot: the one shown
     // is never changed under the windows reading it.
     std::shared_ptr<const SoundsSnapshot> with(const std::vector<StoredSound>& sounds)
     {
-        auto next = std::make_shared<SoundsSnapshot>(*current);
+        std::shared_ptr<SoundsSnapshot> next;
+        if (spare && spare.use_count() == 1) {
+            // What the windows did with it happened before.
+            std::atomic_thread_fence(std::memory_order_acquire);
+            next = std::move(spare);
+            for (const StoredSound& stored : spareLacks) {
+                (*next)[stored.sound.key()] = stored.data;
+            }
+        } else {
+            next = std::make_shared<SoundsSnapshot>(*current);
+        }
         for (const StoredSound& stored : sounds) {
             (*next)[stored.sound.key()] = stored.data;
         }
-        current = next;
+        spare = std::exchange(current, std::move(next));
+        spareLacks = sounds;
         return current;
     }
 };
@@ -157,7 +182,7 @@ Sounds::Sounds(std::filesystem::path file, QObject* parent)
                                   QString::fromStdString(aside->to.string()));
             }
             if (auto read = worker->database->snapshot(); read.ok()) {
-                worker->current = std::make_shared<SoundsSnapshot>(std::move(*read));
+                worker->startFrom(std::move(*read));
             }
         }
         QMetaObject::invokeMethod(
@@ -399,7 +424,7 @@ void Sounds::reloadIfChangedElsewhere()
         if (!read.ok()) {
             return;
         }
-        worker->current = std::make_shared<SoundsSnapshot>(std::move(*read));
+        worker->startFrom(std::move(*read));
         QMetaObject::invokeMethod(
             self,
             [self, snapshot = worker->current] {

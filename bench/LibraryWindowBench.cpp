@@ -8,6 +8,7 @@
 #include "AppController.h"
 #include "BankCollection.h"
 #include "DocumentController.h"
+#include "EventLoopStall.h"
 #include "Library.h"
 #include "LibraryModel.h"
 #include "LibraryWindow.h"
@@ -20,59 +21,20 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <benchmark/benchmark.h>
-#include <ctime>
 #include <string>
 
 namespace {
 
 namespace fs = std::filesystem;
 
-std::int64_t threadCpuNs()
-{
-    timespec now{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return std::int64_t{now.tv_sec} * 1'000'000'000 + now.tv_nsec;
-}
-
-// The longest the event loop went between two ticks of a timer due every
-// millisecond: in wall time, and in the GUI thread's own CPU time (the work
-// that kept it; the rest of a wall-time stall is other threads and programs
-// holding the machine's cores).
-struct Stall
-{
-    double wallMs = 0;
-    double busyMs = 0;
-};
-
-template <typename Done>
-Stall longestStall(Done done)
-{
-    QElapsedTimer clock;
-    clock.start();
-    qint64 lastWall = clock.nsecsElapsed();
-    std::int64_t lastCpu = threadCpuNs();
-    Stall longest;
-    QTimer tick;
-    tick.setTimerType(Qt::PreciseTimer);
-    QObject::connect(&tick, &QTimer::timeout, [&] {
-        const qint64 wall = clock.nsecsElapsed();
-        const std::int64_t cpu = threadCpuNs();
-        longest.wallMs = std::max(longest.wallMs, static_cast<double>(wall - lastWall) / 1e6);
-        longest.busyMs = std::max(longest.busyMs, static_cast<double>(cpu - lastCpu) / 1e6);
-        lastWall = wall;
-        lastCpu = cpu;
-    });
-    tick.start(1);
-    while (!done()) {
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
-    }
-    return longest;
-}
+using a3::bench::longestStall;
+using a3::bench::Stall;
 
 void setStallCounters(benchmark::State& state, const std::string& during, const Stall& stall)
 {
     state.counters["stall_" + during + "_ms"] = stall.wallMs;
     state.counters["busy_" + during + "_ms"] = stall.busyMs;
+    state.counters["waiting_" + during + "_ms"] = stall.waitingMs;
 }
 
 // A library of its own: the collection as its one folder, and no index yet.

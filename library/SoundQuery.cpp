@@ -19,11 +19,24 @@ std::string lower(std::string_view text)
     return lowered;
 }
 
+// A plain loop, as a search runs it on every name of the catalog: quicker
+// than std::search with a predicate.
 bool holds(std::string_view text, std::string_view lowerPart)
 {
-    return std::search(text.begin(), text.end(), lowerPart.begin(), lowerPart.end(),
-                       [](char a, char b) { return lowerAscii(a) == b; }) != text.end() ||
-           lowerPart.empty();
+    if (lowerPart.size() > text.size()) {
+        return false;
+    }
+    const std::size_t last = text.size() - lowerPart.size();
+    for (std::size_t at = 0; at <= last; ++at) {
+        std::size_t k = 0;
+        while (k < lowerPart.size() && lowerAscii(text[at + k]) == lowerPart[k]) {
+            ++k;
+        }
+        if (k == lowerPart.size()) {
+            return true;
+        }
+    }
+    return false;
 }
 
 // Whether text matches pattern, in which '*' stands for any characters.

@@ -111,7 +111,11 @@ std::string spellingInUse(sqlite3* db, const std::string& tag)
     return select.step() ? select.text(0) : tag;
 }
 
-void writeSound(sqlite3* db, const Sound& sound, const SoundData& data)
+// Writes the sound's data; its tags only when they differ from tagsHeld,
+// those the database holds (always when not given): rewriting them costs
+// more than all the rest.
+void writeSound(sqlite3* db, const Sound& sound, const SoundData& data,
+                const std::vector<std::string>* tagsHeld = nullptr)
 {
     const SoundKey key = sound.key();
     // The patch and chain ID of the first meeting stay: they only tell
@@ -132,6 +136,9 @@ void writeSound(sqlite3* db, const Sound& sound, const SoundData& data)
     update.bind(6, data.noteSet);
     update.bind(7, bytes(key));
     update.step();
+    if (tagsHeld && *tagsHeld == data.tags) {
+        return;
+    }
     Statement forget(db, "DELETE FROM tags WHERE sound = ?");
     forget.bind(1, bytes(key));
     forget.step();
@@ -233,9 +240,24 @@ void makeSchemaTwo(sqlite3* db)
 
 std::vector<StoredSound> readSounds(sqlite3* db)
 {
+    // The sounds and the tags each read in one pass in the same order, by
+    // key, and met as they come: looking each sound's up costs far more.
     std::vector<StoredSound> sounds;
-    Statement select(db, "SELECT key, patch, chain_id FROM sounds ORDER BY key");
+    Statement select(db, "SELECT key, patch, chain_id, favourite, favourite_set, rating,"
+                         " rating_set, note, note_set FROM sounds ORDER BY key");
+    Statement tags(db, "SELECT sound, tag FROM tags ORDER BY sound, tag");
+    bool moreTags = tags.step();
     while (select.step()) {
+        const auto key = select.blob(0);
+        // Tags of sounds that have no row are no one's.
+        while (moreTags && std::ranges::lexicographical_compare(tags.blob(0), key)) {
+            moreTags = tags.step();
+        }
+        std::vector<std::string> held;
+        while (moreTags && std::ranges::equal(tags.blob(0), key)) {
+            held.push_back(tags.text(1));
+            moreTags = tags.step();
+        }
         const auto patch = select.blob(1);
         if (patch.size() != kPatchSize) {
             continue;
@@ -243,7 +265,14 @@ std::vector<StoredSound> readSounds(sqlite3* db)
         StoredSound& stored = sounds.emplace_back();
         std::ranges::copy(patch, stored.sound.patch.begin());
         stored.sound.chainId = static_cast<std::uint16_t>(select.integer(2));
-        stored.data = readData(db, stored.sound.key()).value_or(SoundData{});
+        SoundData& data = stored.data;
+        data.favourite = static_cast<Favourite>(select.integer(3));
+        data.favouriteSet = select.integer(4);
+        data.rating = static_cast<int>(select.integer(5));
+        data.ratingSet = select.integer(6);
+        data.note = select.text(7);
+        data.noteSet = select.integer(8);
+        data.tags = std::move(held);
     }
     return sounds;
 }
@@ -722,7 +751,7 @@ Result<SoundsDatabase::Changed> SoundsDatabase::change(std::span<const Sound> so
         for (const Sound& sound : sounds) {
             SoundData data = readData(_db, sound.key()).value_or(SoundData{});
             SoundData after = changed(_db, data, change, now);
-            writeSound(_db, sound, after);
+            writeSound(_db, sound, after, &data.tags);
             made.before.push_back({sound, std::move(data)});
             made.after.push_back({sound, std::move(after)});
         }
@@ -787,7 +816,7 @@ Result<MergeSummary> SoundsDatabase::merge(const SoundsContent& content)
                 }
             }
             sortTags(data.tags);
-            writeSound(_db, given.sound, data);
+            writeSound(_db, given.sound, data, held ? &held->tags : nullptr);
         }
         for (const NamedSet& given : content.sets) {
             Statement same(_db, "SELECT id, name FROM sets WHERE name = ?");

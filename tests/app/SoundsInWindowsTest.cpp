@@ -17,6 +17,7 @@
 #include "PatchTableModel.h"
 #include "SetsPanel.h"
 #include "Sounds.h"
+#include "SoundsDatabase.h"
 #include "TableView.h"
 
 #include <QClipboard>
@@ -333,4 +334,64 @@ TEST_F(SoundsInWindows, ASetFilledFromASearchAndABankBecomesANewBank)
 }
 
 } // namespace
+// Changes one after another, undone and redone: each snapshot shown is what
+// the database holds, whether it was made as a copy of the one shown or as
+// the one shown before it, brought up to date once no one read it.
+TEST(SoundsShown, EachSnapshotShownIsWhatTheDatabaseHolds)
+{
+    test::TempDir dir;
+    const std::filesystem::path file = dir / "sounds.sqlite3";
+    Sounds sounds(file);
+    int shown = 0;
+    QObject::connect(&sounds, &Sounds::snapshotChanged, [&] { ++shown; });
+    const auto waitForShown = [&](int before) {
+        EXPECT_TRUE(QTest::qWaitFor([&] { return shown > before; }));
+    };
+    waitForShown(0);
+    std::vector<library::Sound> all(4);
+    for (std::size_t k = 0; k < all.size(); ++k) {
+        all[k].patch[1] = static_cast<std::uint8_t>(k + 1);
+    }
+    const auto held = [&] {
+        auto opened = library::SoundsDatabase::open(file);
+        EXPECT_TRUE(opened.ok());
+        auto read = opened.ok() ? (*opened)->snapshot() : opened.failure();
+        EXPECT_TRUE(read.ok());
+        return read.ok() ? *read : library::SoundsSnapshot{};
+    };
+    const auto change = [&](std::vector<library::Sound> some, library::SoundChange what) {
+        const int before = shown;
+        sounds.change(std::move(some), std::move(what), QStringLiteral("Change"));
+        waitForShown(before);
+        EXPECT_EQ(*sounds.snapshot(), held());
+    };
+    change({all[0], all[1]}, {.favourite = library::Favourite::Yes});
+    change({all[1], all[2]}, {.rating = 3});
+    {
+        // Read by a window meanwhile: the next is made as a copy.
+        const auto reading = sounds.snapshot();
+        change({all[0]}, {.addTags = {"pad"}});
+        EXPECT_NE(*reading, *sounds.snapshot());
+    }
+    change({all[3]}, {.note = "for the encore"});
+    change({all[2], all[3]}, {.favourite = library::Favourite::No, .removeTags = {"pad"}});
+    ASSERT_EQ(sounds.undoStack().count(), 5);
+    for (int step = 0; step < 5; ++step) {
+        const int before = shown;
+        sounds.undoStack().undo();
+        waitForShown(before);
+        EXPECT_EQ(*sounds.snapshot(), held()) << "after undo " << step + 1;
+    }
+    EXPECT_TRUE(std::ranges::all_of(*sounds.snapshot(),
+                                    [](const auto& sound) { return sound.second.holdsNothing(); }));
+    for (int step = 0; step < 5; ++step) {
+        const int before = shown;
+        sounds.undoStack().redo();
+        waitForShown(before);
+        EXPECT_EQ(*sounds.snapshot(), held()) << "after redo " << step + 1;
+    }
+    EXPECT_EQ(sounds.dataOf(all[3].key())->favourite, library::Favourite::No);
+    EXPECT_EQ(sounds.dataOf(all[0].key())->tags, std::vector<std::string>{"pad"});
+}
+
 } // namespace a3

@@ -274,6 +274,28 @@ TEST(SoundsFile, CarriesEverySoundAndMergesTheLaterDecisions)
     EXPECT_EQ(dataOf(*here, b), expectedB);
 }
 
+TEST(SoundsFile, GivesEachSoundItsOwnTagsAndKeepsThemThroughOtherChanges)
+{
+    TempDir dir;
+    auto database = openAt(dir / "sounds.sqlite3");
+    const Sound x = soundWith(1, "X", 1), y = soundWith(1, "Y", 2), z = soundWith(1, "Z", 3);
+    ASSERT_TRUE(database->change(std::array{x}, {.addTags = {"Pad", "air"}}, 1).ok());
+    ASSERT_TRUE(database->change(std::array{y}, {.rating = 4}, 2).ok());
+    ASSERT_TRUE(database->change(std::array{z}, {.addTags = {"live"}}, 3).ok());
+    // Tags left as they are by a change of the rest.
+    ASSERT_TRUE(database->change(std::array{x, y, z}, {.favourite = Favourite::Yes}, 4).ok());
+    const auto all = database->all();
+    ASSERT_TRUE(all.ok());
+    ASSERT_EQ(all->size(), 3u);
+    for (const StoredSound& stored : *all) {
+        EXPECT_EQ(stored.data, dataOf(*database, stored.sound));
+        EXPECT_EQ(stored.data.favourite, Favourite::Yes);
+    }
+    EXPECT_EQ(dataOf(*database, x).tags, (std::vector<std::string>{"air", "Pad"}));
+    EXPECT_TRUE(dataOf(*database, y).tags.empty());
+    EXPECT_EQ(dataOf(*database, z).tags, std::vector<std::string>{"live"});
+}
+
 TEST(SoundsFile, AFileOfTheWrongShapeIsRefusedWithTheReason)
 {
     const std::string head = R"({"format": "A3 Librarian sounds", "version": 1, "sounds": [)";
