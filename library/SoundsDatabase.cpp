@@ -13,6 +13,7 @@
 #include <sqlite3.h>
 #include <thread>
 #include <type_traits>
+#include <unordered_map>
 #include <unordered_set>
 #include <utility>
 
@@ -79,11 +80,43 @@ std::string damageSeenInHeader(const std::filesystem::path& path)
     return {};
 }
 
-// The sound's data as the database holds it; none when it holds none.
-std::optional<SoundData> readData(sqlite3* db, const SoundKey& key)
+// The statements a change, a restore or a merge runs for each of its sounds,
+// made once for all of them: making one costs more than running it.
+struct SoundRows
 {
-    Statement select(db, "SELECT favourite, favourite_set, rating, rating_set, note, note_set"
-                         " FROM sounds WHERE key = ?");
+    explicit SoundRows(sqlite3* db)
+        : select(db, "SELECT favourite, favourite_set, rating, rating_set, note, note_set"
+                     " FROM sounds WHERE key = ?")
+        , selectTags(db, "SELECT tag FROM tags WHERE sound = ? ORDER BY tag")
+        , spelling(db, "SELECT tag FROM tags WHERE tag = ? LIMIT 1")
+        , insert(db, "INSERT INTO sounds (key, patch, chain_id) VALUES (?, ?, ?)"
+                     " ON CONFLICT DO NOTHING")
+        , update(db, "UPDATE sounds SET favourite = ?, favourite_set = ?, rating = ?,"
+                     " rating_set = ?, note = ?, note_set = ? WHERE key = ?")
+        , forget(db, "DELETE FROM tags WHERE sound = ?")
+        , tag(db, "INSERT OR IGNORE INTO tags (sound, tag) VALUES (?, ?)")
+    {}
+
+    Statement select, selectTags, spelling, insert, update, forget, tag;
+    // The spelling in use of each tag asked for, by the tag in lower case:
+    // within the transaction no one else adds one.
+    std::unordered_map<std::string, std::string> spellings;
+};
+
+std::string lowerAscii(std::string_view text)
+{
+    std::string lowered(text);
+    for (char& c : lowered) {
+        c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    }
+    return lowered;
+}
+
+// The sound's data as the database holds it; none when it holds none.
+std::optional<SoundData> readData(SoundRows& rows, const SoundKey& key)
+{
+    Statement& select = rows.select;
+    select.reset();
     select.bind(1, bytes(key));
     if (!select.step()) {
         return std::nullopt;
@@ -95,7 +128,9 @@ std::optional<SoundData> readData(sqlite3* db, const SoundKey& key)
     data.ratingSet = select.integer(3);
     data.note = select.text(4);
     data.noteSet = select.integer(5);
-    Statement tags(db, "SELECT tag FROM tags WHERE sound = ? ORDER BY tag");
+    select.reset();
+    Statement& tags = rows.selectTags;
+    tags.reset();
     tags.bind(1, bytes(key));
     while (tags.step()) {
         data.tags.push_back(tags.text(0));
@@ -104,30 +139,35 @@ std::optional<SoundData> readData(sqlite3* db, const SoundKey& key)
 }
 
 // The spelling a tag was first typed in, when some sound holds it already.
-std::string spellingInUse(sqlite3* db, const std::string& tag)
+std::string spellingInUse(SoundRows& rows, const std::string& tag)
 {
-    Statement select(db, "SELECT tag FROM tags WHERE tag = ? LIMIT 1");
-    select.bind(1, tag);
-    return select.step() ? select.text(0) : tag;
+    const auto [known, added] = rows.spellings.try_emplace(lowerAscii(tag));
+    if (added) {
+        Statement& select = rows.spelling;
+        select.reset();
+        select.bind(1, tag);
+        known->second = select.step() ? select.text(0) : tag;
+        select.reset();
+    }
+    return known->second;
 }
 
 // Writes the sound's data; its tags only when they differ from tagsHeld,
-// those the database holds (always when not given): rewriting them costs
-// more than all the rest.
-void writeSound(sqlite3* db, const Sound& sound, const SoundData& data,
+// those the database holds (all of them when not given).
+void writeSound(SoundRows& rows, const Sound& sound, const SoundData& data,
                 const std::vector<std::string>* tagsHeld = nullptr)
 {
     const SoundKey key = sound.key();
     // The patch and chain ID of the first meeting stay: they only tell
     // an export what the sound is.
-    Statement insert(db, "INSERT INTO sounds (key, patch, chain_id) VALUES (?, ?, ?)"
-                         " ON CONFLICT DO NOTHING");
+    Statement& insert = rows.insert;
+    insert.reset();
     insert.bind(1, bytes(key));
     insert.bind(2, std::span<const std::uint8_t>(sound.patch));
     insert.bind(3, static_cast<std::int64_t>(sound.chainId));
     insert.step();
-    Statement update(db, "UPDATE sounds SET favourite = ?, favourite_set = ?, rating = ?,"
-                         " rating_set = ?, note = ?, note_set = ? WHERE key = ?");
+    Statement& update = rows.update;
+    update.reset();
     update.bind(1, static_cast<std::int64_t>(data.favourite));
     update.bind(2, data.favouriteSet);
     update.bind(3, static_cast<std::int64_t>(data.rating));
@@ -139,15 +179,15 @@ void writeSound(sqlite3* db, const Sound& sound, const SoundData& data,
     if (tagsHeld && *tagsHeld == data.tags) {
         return;
     }
-    Statement forget(db, "DELETE FROM tags WHERE sound = ?");
+    Statement& forget = rows.forget;
+    forget.reset();
     forget.bind(1, bytes(key));
     forget.step();
-    Statement tag(db, "INSERT OR IGNORE INTO tags (sound, tag) VALUES (?, ?)");
     for (const std::string& name : data.tags) {
-        tag.bind(1, bytes(key));
-        tag.bind(2, name);
-        tag.step();
-        tag.reset();
+        rows.tag.reset();
+        rows.tag.bind(1, bytes(key));
+        rows.tag.bind(2, name);
+        rows.tag.step();
     }
 }
 
@@ -164,7 +204,7 @@ void sortTags(std::vector<std::string>& tags)
     });
 }
 
-SoundData changed(sqlite3* db, SoundData data, const SoundChange& change, SetTime now)
+SoundData changed(SoundRows& rows, SoundData data, const SoundChange& change, SetTime now)
 {
     if (change.favourite) {
         data.favourite = *change.favourite;
@@ -184,7 +224,7 @@ SoundData changed(sqlite3* db, SoundData data, const SoundChange& change, SetTim
     });
     for (const std::string& tag : change.addTags) {
         if (!data.hasTag(tag)) {
-            data.tags.push_back(spellingInUse(db, tag));
+            data.tags.push_back(spellingInUse(rows, tag));
         }
     }
     sortTags(data.tags);
@@ -748,10 +788,11 @@ Result<SoundsDatabase::Changed> SoundsDatabase::change(std::span<const Sound> so
     return guarded([&] {
         Changed made;
         Transaction transaction(_db);
+        SoundRows rows(_db);
         for (const Sound& sound : sounds) {
-            SoundData data = readData(_db, sound.key()).value_or(SoundData{});
-            SoundData after = changed(_db, data, change, now);
-            writeSound(_db, sound, after, &data.tags);
+            SoundData data = readData(rows, sound.key()).value_or(SoundData{});
+            SoundData after = changed(rows, data, change, now);
+            writeSound(rows, sound, after, &data.tags);
             made.before.push_back({sound, std::move(data)});
             made.after.push_back({sound, std::move(after)});
         }
@@ -764,8 +805,9 @@ Outcome SoundsDatabase::restore(std::span<const StoredSound> sounds)
 {
     return guarded([&] {
         Transaction transaction(_db);
+        SoundRows rows(_db);
         for (const StoredSound& stored : sounds) {
-            writeSound(_db, stored.sound, stored.data);
+            writeSound(rows, stored.sound, stored.data);
         }
         transaction.commit();
     });
@@ -789,9 +831,10 @@ Result<MergeSummary> SoundsDatabase::merge(const SoundsContent& content)
     return guarded([&]() -> Result<MergeSummary> {
         MergeSummary summary;
         Transaction transaction(_db);
+        SoundRows rows(_db);
         for (const StoredSound& given : content.sounds) {
             ++summary.soundsGiven;
-            const std::optional<SoundData> held = readData(_db, given.sound.key());
+            const std::optional<SoundData> held = readData(rows, given.sound.key());
             summary.soundsNew += held ? 0 : 1;
             SoundData data = held.value_or(SoundData{});
             if (given.data.favouriteSet > data.favouriteSet) {
@@ -811,12 +854,12 @@ Result<MergeSummary> SoundsDatabase::merge(const SoundsContent& content)
             }
             for (const std::string& tag : given.data.tags) {
                 if (!data.hasTag(tag)) {
-                    data.tags.push_back(spellingInUse(_db, tag));
+                    data.tags.push_back(spellingInUse(rows, tag));
                     ++summary.tagsAdded;
                 }
             }
             sortTags(data.tags);
-            writeSound(_db, given.sound, data, held ? &held->tags : nullptr);
+            writeSound(rows, given.sound, data, held ? &held->tags : nullptr);
         }
         for (const NamedSet& given : content.sets) {
             Statement same(_db, "SELECT id, name FROM sets WHERE name = ?");
