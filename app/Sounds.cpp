@@ -354,7 +354,7 @@ void Sounds::importFrom(const QString& path,
         } else if (worker->database) {
             merged = worker->database->merge(*sounds);
             if (auto all = worker->database->snapshot(); merged.ok() && all.ok()) {
-                worker->current = std::make_shared<SoundsSnapshot>(std::move(*all));
+                worker->startFrom(std::move(*all));
                 snapshot = worker->current;
                 sets = readSets(*worker->database);
             }

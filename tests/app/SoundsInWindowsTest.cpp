@@ -228,7 +228,16 @@ TEST_F(SoundsInWindows, ExportedSoundsComeBackWholeAndAWrongFileChangesNothing)
     prompts.soundsFile = qPath(dir / "mine.json");
     trigger(QStringLiteral("&Export Sounds…"));
     ASSERT_TRUE(QTest::qWaitFor([&] { return std::filesystem::exists(dir / "mine.json"); }));
+    // A change before the import and one after it: the one after starts
+    // from what the import brought.
     Sounds elsewhere(dir / "elsewhere.sqlite3");
+    const library::Sound third = soundOf(window->document().bank(), 2);
+    const auto rate = [&](int rating) {
+        const int steps = elsewhere.undoStack().count();
+        elsewhere.change({third}, {std::nullopt, rating}, QStringLiteral("Rate"));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return elsewhere.undoStack().count() == steps + 1; }));
+    };
+    rate(2);
     bool imported = false;
     elsewhere.importFrom(prompts.soundsFile, [&](const Result<library::MergeSummary>& merged) {
         imported = true;
@@ -236,6 +245,7 @@ TEST_F(SoundsInWindows, ExportedSoundsComeBackWholeAndAWrongFileChangesNothing)
         EXPECT_EQ(merged->soundsNew, 2u);
     });
     ASSERT_TRUE(QTest::qWaitFor([&] { return imported; }));
+    rate(3);
     for (const int row : {0, 1}) {
         const auto* data = elsewhere.dataOf(soundOf(window->document().bank(), row).key());
         ASSERT_NE(data, nullptr);
