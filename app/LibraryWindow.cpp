@@ -129,6 +129,7 @@ LibraryWindow::LibraryWindow(Library& library, AppServices& services,
     sides->addWidget(_setsPanel);
     sides->addWidget(content);
     sides->setStretchFactor(1, 4);
+    sides->setSizes({200, 880}); // the side list narrow, the patches wide
     setCentralWidget(sides);
     // Folder names are shown as they are, never as markup.
     _status->setTextFormat(Qt::PlainText);

@@ -88,6 +88,9 @@ make_banks() {
     cp "$banks/live/gig.syx" "$work/device.syx"
     "$a3bank" rename "$work/device.syx" 5 "Lead 2"
     "$a3bank" rename "$work/device.syx" 17 WahWah
+    cp "$work/device.syx" "$work/device-later.syx"
+    "$a3bank" rename "$work/device-later.syx" 9 "Twin 2"
+    "$a3bank" copy "$banks/live/gig.syx" 2 "$work/device-later.syx" 12 -o "$work/device-later.syx"
     mkdir -p "$XDG_CONFIG_HOME/A3 Librarian"
     printf '%s\n' "$banks" >"$XDG_CONFIG_HOME/A3 Librarian/library-folders"
 }
@@ -186,13 +189,39 @@ await_window 'Compare with Device'
 shot device-compare
 keys Return
 
+# A second bank from the device, later, with a patch renamed and one a new
+# sound (compared, so kept as received): the Device History lists both and
+# shows what changed.
+keys alt+d c
+await_window 'A3 Librarian'
+keys Return
+sleep 1.5
+echo "send $work/device-later.syx 312500" >&7
+await_window 'Compare with Device'
+keys Return
+keys ctrl+l
+await_window 'Library'
+keys alt+l d
+await_window 'Device History'
+history_window=$(window_named 'Device History')
+xdotool windowmove "$history_window" 60 60
+xdotool windowactivate --sync "$history_window"
+sleep 1
+keys Down Up # the newest selected: what changed since the bank before it
+shot device-history
+keys ctrl+w
+xdotool windowminimize --sync "$(window_named 'Library')"
+xdotool windowactivate --sync "$bank_window"
+
 # The Library, searched for a name, with where else a sound is kept.
 keys ctrl+l
 await_window 'Library'
 library_window=$(window_named 'Library')
-xdotool windowmove "$library_window" 520 40
+xdotool windowmove "$library_window" 480 40
+xdotool windowsize "$library_window" 790 620
 xdotool windowactivate --sync "$library_window"
 sleep 2 # the first indexing
+keys ctrl+f
 xdotool type --delay 80 hall
 sleep 1
 keys Tab Down Down
@@ -213,7 +242,7 @@ xdotool type --delay 80 'fav tag:ambient'
 sleep 1
 keys Tab Down
 xdotool windowmove "$library_window" 470 40
-xdotool windowsize "$library_window" 790 420
+xdotool windowsize "$library_window" 790 460
 xdotool windowactivate --sync "$library_window"
 shot sounds
 
