@@ -10,6 +10,7 @@
 #include <QInputDialog>
 #include <QLabel>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -340,11 +341,29 @@ void SetsPanel::deleteSelected(QListWidget& list)
     }
     const qlonglong id = item->data(kIdRole).toLongLong();
     const bool isSet = &list == _sets;
-    change(
-        [id, isSet](library::SoundsDatabase& database) {
-            return isSet ? database.deleteSet(id) : database.deleteSmartList(id);
-        },
-        tr("It could not be deleted."));
+    const QString name = isSet ? item->data(kNameRole).toString() : item->text();
+    // A set is the user's own work, and no undo brings it back: asked first.
+    auto* question = new QMessageBox(
+        QMessageBox::Question,
+        isSet ? tr("Delete the set “%1”?").arg(name) : tr("Delete the smart list “%1”?").arg(name),
+        isSet ? tr("Its sounds stay in your banks; the set and its order are gone.")
+              : tr("The search it keeps is gone; nothing else changes."),
+        QMessageBox::Cancel, window());
+    question->setTextFormat(Qt::PlainText);
+    question->setAttribute(Qt::WA_DeleteOnClose);
+    QPushButton* remove = question->addButton(tr("Delete"), QMessageBox::DestructiveRole);
+    question->setDefaultButton(QMessageBox::Cancel);
+    connect(question, &QMessageBox::finished, this, [this, question, remove, id, isSet] {
+        if (question->clickedButton() != remove) {
+            return;
+        }
+        change(
+            [id, isSet](library::SoundsDatabase& database) {
+                return isSet ? database.deleteSet(id) : database.deleteSmartList(id);
+            },
+            tr("It could not be deleted."));
+    });
+    question->open();
 }
 
 void SetsPanel::removeSelectedEntries()

@@ -29,6 +29,7 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTest>
@@ -334,6 +335,29 @@ TEST_F(SoundsInWindows, ASetFilledFromASearchAndABankBecomesANewBank)
     EXPECT_EQ(made.bank().patchDataAt(2),
               A3AllDataSource::fromFactoryBank(factoryBankPath())->patchDataAt(2));
     EXPECT_TRUE(made.isModified());
+
+    // Deleting a set asks first; cancelled, the set stays.
+    const auto answerDelete = [&](bool yes) {
+        QTimer::singleShot(0, [&library, yes] {
+            auto* question = library.findChild<QMessageBox*>();
+            ASSERT_NE(question, nullptr);
+            QAbstractButton* answer = question->button(QMessageBox::Cancel);
+            for (QAbstractButton* button : question->buttons()) {
+                answer = yes && button->text() == QStringLiteral("Delete") ? button : answer;
+            }
+            answer->click();
+        });
+    };
+    for (const bool yes : {false, true}) {
+        answerDelete(yes);
+        for (QAction* action : panel.sets().actions()) {
+            if (action->text() == QStringLiteral("Delete")) {
+                action->trigger();
+            }
+        }
+        QTest::qWait(50);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return sets().size() == (yes ? 0u : 1u); }));
+    }
 
     answerNameDialog(library, QStringLiteral("Halls"));
     panel.keepSearch(QStringLiteral("hall fav"));
