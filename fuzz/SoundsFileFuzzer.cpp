@@ -1,12 +1,14 @@
 // Any bytes as a sounds file, and as a search. A file read is within the
 // rules of a sound's data, sound by sound; written again and read back it
-// gives the same sounds, and writing those gives the same text. A search
-// that reads matches an empty sound without a fault, whatever it asks.
+// gives the same sounds, sets and smart lists, and writing those gives the
+// same text. A search that reads matches an empty sound without a fault,
+// whatever it asks.
 
 #include "Require.h"
 #include "SoundQuery.h"
 #include "SoundsFile.h"
 
+#include <algorithm>
 #include <string_view>
 
 namespace {
@@ -28,18 +30,26 @@ bool withinRules(const SoundData& data)
     return true;
 }
 
-bool same(const std::vector<StoredSound>& a, const std::vector<StoredSound>& b)
+bool sameSound(const Sound& a, const Sound& b)
 {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t k = 0; k < a.size(); ++k) {
-        if (a[k].sound.patch != b[k].sound.patch || a[k].sound.chainId != b[k].sound.chainId ||
-            !(a[k].data == b[k].data)) {
-            return false;
-        }
-    }
-    return true;
+    return a.patch == b.patch && a.chainId == b.chainId;
+}
+
+bool same(const SoundsContent& a, const SoundsContent& b)
+{
+    return std::ranges::equal(a.sounds, b.sounds,
+                              [](const StoredSound& x, const StoredSound& y) {
+                                  return sameSound(x.sound, y.sound) && x.data == y.data;
+                              }) &&
+           std::ranges::equal(a.sets, b.sets,
+                              [](const NamedSet& x, const NamedSet& y) {
+                                  return x.name == y.name &&
+                                         std::ranges::equal(x.sounds, y.sounds, sameSound);
+                              }) &&
+           std::ranges::equal(a.smartLists, b.smartLists,
+                              [](const SmartList& x, const SmartList& y) {
+                                  return x.name == y.name && x.query == y.query;
+                              });
 }
 
 } // namespace
@@ -48,7 +58,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     const std::string_view text(reinterpret_cast<const char*>(data), size);
     if (const auto read = soundsFromFileText(text); read.ok()) {
-        for (const StoredSound& stored : *read) {
+        for (const StoredSound& stored : read->sounds) {
             require(withinRules(stored.data), "every sound read is within the rules");
         }
         const std::string written = soundsFileText(*read);
