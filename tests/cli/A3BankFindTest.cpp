@@ -159,6 +159,13 @@ TEST(A3BankFind, FindsSoundsByWhatTagSaidOfThem)
         expectRun(a3bank(wrong, "other"), 2, "");
     }
     expectRun(a3bank({"tag", b + ":1", "--fav", "yes"}, "other"), 1, "");
+    // A rating out of range is the option's own usage error; a file of one
+    // dump is read whatever its name, as --same reads it.
+    EXPECT_NE(
+        a3bank({"tag", b + "/a.syx:1", "--rating", "7"}, "other").err.find("--rating must be"),
+        std::string::npos);
+    fs::copy_file(fs::path(A3_TEST_DATA_DIR) / "scan/format0.mid", dir / "song.bin");
+    expectRun(a3bank({"tag", (dir / "song.bin").string() + ":2", "--fav", "yes"}, "third"), 0, "");
     EXPECT_EQ(a3bank({"sounds", "export"}, "other").out, before);
 }
 
