@@ -313,15 +313,24 @@ void SetsPanel::keepSearch(const QString& search)
             });
 }
 
-void SetsPanel::renameSelected(QListWidget& list)
+std::optional<SetsPanel::Chosen> SetsPanel::chosenIn(const QListWidget& list) const
 {
     const QListWidgetItem* item = list.currentItem();
     if (!item) {
+        return std::nullopt;
+    }
+    const bool isSet = &list == _sets;
+    return Chosen{item->data(kIdRole).toLongLong(), isSet,
+                  isSet ? item->data(kNameRole).toString() : item->text()};
+}
+
+void SetsPanel::renameSelected(QListWidget& list)
+{
+    const std::optional<Chosen> chosen = chosenIn(list);
+    if (!chosen) {
         return;
     }
-    const qlonglong id = item->data(kIdRole).toLongLong();
-    const bool isSet = &list == _sets;
-    const QString name = isSet ? item->data(kNameRole).toString() : item->text();
+    const auto [id, isSet, name] = *chosen;
     askName(tr("Rename"), tr("New name of “%1”:").arg(name), name,
             [this, id, isSet](const std::string& newName) {
                 change(
@@ -335,13 +344,11 @@ void SetsPanel::renameSelected(QListWidget& list)
 
 void SetsPanel::deleteSelected(QListWidget& list)
 {
-    const QListWidgetItem* item = list.currentItem();
-    if (!item) {
+    const std::optional<Chosen> chosen = chosenIn(list);
+    if (!chosen) {
         return;
     }
-    const qlonglong id = item->data(kIdRole).toLongLong();
-    const bool isSet = &list == _sets;
-    const QString name = isSet ? item->data(kNameRole).toString() : item->text();
+    const auto [id, isSet, name] = *chosen;
     // A set is the user's own work, and no undo brings it back: asked first.
     auto* question = new QMessageBox(
         QMessageBox::Question,

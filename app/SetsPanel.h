@@ -54,6 +54,15 @@ signals:
 private:
     void showSets();
     void showEntries();
+    // The set or smart list selected in list: its id, which of the two it
+    // is, and its name as the user gave it.
+    struct Chosen
+    {
+        qlonglong id = 0;
+        bool isSet = false;
+        QString name;
+    };
+    std::optional<Chosen> chosenIn(const QListWidget& list) const;
     void renameSelected(QListWidget& list);
     void deleteSelected(QListWidget& list);
     void removeSelectedEntries();
