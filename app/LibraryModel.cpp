@@ -64,16 +64,34 @@ void LibraryModel::search()
         return;
     }
     static const auto kNothingSaid = std::make_shared<const library::SoundsSnapshot>();
+    const auto sounds = _sounds ? _sounds : kNothingSaid;
+    std::shared_ptr<const Said> said = isCurrent(_said.get()) ? _said : nullptr;
     // A search started before is left to run out; its results are not shown.
-    _searching.setFuture(
-        QtConcurrent::run([catalog = _catalog, query = _query,
-                           sounds = _sounds ? _sounds : kNothingSaid, onePerSound = _onePerSound] {
-            return Results{catalog, catalog->search(query, *sounds, onePerSound)};
-        }));
+    _searching.setFuture(QtConcurrent::run([catalog = _catalog, query = _query, sounds,
+                                            said = std::move(said),
+                                            onePerSound = _onePerSound]() mutable {
+        if (!query.asksOfSounds()) {
+            return Results{catalog, catalog->search(query, library::SaidOfSounds{}, onePerSound),
+                           said};
+        }
+        if (!said) {
+            said = std::make_shared<const Said>(Said{catalog, sounds, catalog->saidOf(*sounds)});
+        }
+        return Results{catalog, catalog->search(query, said->ofSounds, onePerSound), said};
+    }));
+}
+
+bool LibraryModel::isCurrent(const Said* said) const
+{
+    return said && said->catalog == _catalog &&
+           (said->sounds == _sounds || (!_sounds && said->sounds->empty()));
 }
 
 void LibraryModel::show(Results results)
 {
+    if (isCurrent(results.said.get())) {
+        _said = results.said; // else it would keep a catalog or sounds gone
+    }
     beginResetModel();
     _shown = std::move(results);
     _rows = std::min(_shown.found.size(), kRowsAFetch);

@@ -77,20 +77,32 @@ public:
     library::CatalogPayload payload(const QModelIndexList& indexes) const;
 
 private:
+    // What a snapshot of the sounds says of each sound of a catalog, kept
+    // for the searches typed until either changes.
+    struct Said
+    {
+        std::shared_ptr<const library::PatchCatalog> catalog;
+        std::shared_ptr<const library::SoundsSnapshot> sounds;
+        library::SaidOfSounds ofSounds;
+    };
     struct Results
     {
         std::shared_ptr<const library::PatchCatalog> catalog;
         std::vector<library::PatchCatalog::PatchId> found;
+        std::shared_ptr<const Said> said; // when the search asked of sounds
     };
 
     void search();
     void show(Results results);
+    // Whether said is of the catalog and sounds searched now.
+    bool isCurrent(const Said* said) const;
 
     const library::SoundData* soundData(library::PatchCatalog::PatchId patch) const;
 
     std::shared_ptr<const library::PatchCatalog> _catalog; // the latest
     std::shared_ptr<const library::SoundsSnapshot> _sounds;
-    library::SoundQuery _query; // all patches, until a search is typed
+    std::shared_ptr<const Said> _said; // of _catalog and _sounds, once a search made it
+    library::SoundQuery _query;        // all patches, until a search is typed
     QString _searchProblem;
     static constexpr std::size_t kRowsAFetch = 1000;
 

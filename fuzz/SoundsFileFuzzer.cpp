@@ -69,7 +69,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 "writing what was read back gives the same text");
     }
     if (const auto query = SoundQuery::parse(text); query.ok()) {
-        query->nameMatches("Hall");
+        query->nameMatches("hall");
         query->bankMatches("/banks/live.syx");
         query->soundMatches(130, nullptr);
     }

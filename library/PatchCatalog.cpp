@@ -3,6 +3,8 @@
 #include "A3AllDataSource.h"
 
 #include <algorithm>
+#include <array>
+#include <bit>
 #include <cstring>
 #include <functional>
 #include <numeric>
@@ -33,8 +35,9 @@ void PatchCatalog::addBank(CatalogBank bank, std::span<const std::uint8_t, kBank
         SearchName searchName{};
         const std::uint8_t* name = patches.data() + row * kPatchSize + kPatchNameOffset;
         for (std::size_t k = 0; k < kPatchNameLength && name[k] != 0; ++k) {
-            searchName[k] = lowerAscii(static_cast<char>(name[k]));
+            searchName.lower[k] = lowerAscii(static_cast<char>(name[k]));
         }
+        searchName.chain = patches[row * kPatchSize];
         _names.push_back(searchName);
     }
 }
@@ -43,30 +46,55 @@ void PatchCatalog::finish()
 {
     const auto soundOf = [this](PatchId patch) { return soundKey(patch); };
     // Equal sounds by their hash first, then by their keys within a hash.
+    std::vector<std::size_t> hashOf(_names.size());
     std::vector<std::pair<std::size_t, PatchId>> byHash(_names.size());
     for (PatchId patch = 0; patch < byHash.size(); ++patch) {
-        byHash[patch] = {SoundKeyHash{}(soundOf(patch)), patch};
+        hashOf[patch] = SoundKeyHash{}(soundOf(patch));
+        byHash[patch] = {hashOf[patch], patch};
     }
     std::sort(byHash.begin(), byHash.end());
-    _sound.assign(_names.size(), 0);
-    std::uint32_t sounds = 0;
+    // Within one hash (nearly always one sound), each patch joins the first
+    // earlier patch of the same key, or is the first of its sound.
+    std::vector<PatchId> firstOfSound(_names.size());
     for (std::size_t first = 0; first < byHash.size();) {
         std::size_t end = first;
         while (end < byHash.size() && byHash[end].first == byHash[first].first) {
             ++end;
         }
-        // Within one hash (nearly always one sound), each patch joins the
-        // first earlier patch of the same key, or starts a sound.
         for (std::size_t k = first; k < end; ++k) {
-            const PatchId patch = byHash[k].second;
-            const SoundKey key = soundOf(patch);
+            const SoundKey key = soundOf(byHash[k].second);
             std::size_t same = first;
             while (same < k && soundOf(byHash[same].second) != key) {
                 ++same;
             }
-            _sound[patch] = same == k ? sounds++ : _sound[byHash[same].second];
+            firstOfSound[byHash[k].second] = byHash[same].second;
         }
         first = end;
+    }
+    // Sounds are numbered in the order of their first patches, so that a
+    // search, going through the patches in order, meets their numbers
+    // mostly in order too and reads what it keeps by sound near where it
+    // read last.
+    _sound.assign(_names.size(), 0);
+    _soundHash.clear();
+    std::uint32_t sounds = 0;
+    for (PatchId patch = 0; patch < _names.size(); ++patch) {
+        if (firstOfSound[patch] == patch) {
+            _soundHash.push_back(hashOf[patch]);
+            _sound[patch] = sounds++;
+        } else {
+            _sound[patch] = _sound[firstOfSound[patch]];
+        }
+    }
+    // Twice as many slots as sounds keep the runs of taken slots short.
+    _soundSlots.assign(std::bit_ceil(std::max<std::size_t>(1, 2 * std::size_t{sounds})), 0);
+    const std::size_t mask = _soundSlots.size() - 1;
+    for (std::uint32_t sound = 0; sound < sounds; ++sound) {
+        std::size_t slot = _soundHash[sound] & mask;
+        while (_soundSlots[slot] != 0) {
+            slot = (slot + 1) & mask;
+        }
+        _soundSlots[slot] = sound + 1;
     }
     // Each sound's patches side by side, in order, for sameSound().
     _soundStart.assign(sounds + 1, 0);
@@ -107,7 +135,7 @@ std::vector<PatchCatalog::PatchId> PatchCatalog::search(std::string_view text,
     }
     std::vector<bool> soundSeen(onePerSound ? _soundStart.size() - 1 : 0);
     for (PatchId patch = 0; patch < _names.size(); ++patch) {
-        const std::string_view name(_names[patch].data(), kPatchNameLength);
+        const std::string_view name(_names[patch].lower.data(), kPatchNameLength);
         if (name.find(wanted) == std::string_view::npos) {
             continue;
         }
@@ -122,37 +150,61 @@ std::vector<PatchCatalog::PatchId> PatchCatalog::search(std::string_view text,
     return found;
 }
 
+std::optional<std::uint32_t> PatchCatalog::soundWithKey(const SoundKey& key) const
+{
+    if (_soundSlots.empty()) {
+        return std::nullopt; // not finished
+    }
+    const std::size_t hash = SoundKeyHash{}(key);
+    const std::size_t mask = _soundSlots.size() - 1;
+    for (std::size_t slot = hash & mask; _soundSlots[slot] != 0; slot = (slot + 1) & mask) {
+        const std::uint32_t sound = _soundSlots[slot] - 1;
+        if (_soundHash[sound] == hash && soundKey(_soundPatches[_soundStart[sound]]) == key) {
+            return sound;
+        }
+    }
+    return std::nullopt;
+}
+
+SaidOfSounds PatchCatalog::saidOf(const SoundsSnapshot& sounds) const
+{
+    SaidOfSounds said{std::vector<const SoundData*>(soundCount(), nullptr),
+                      std::vector<bool>(soundCount(), false)};
+    for (const auto& [key, data] : sounds) {
+        if (const auto sound = soundWithKey(key)) {
+            said.data[*sound] = &data;
+            said.anything[*sound] = true;
+        }
+    }
+    return said;
+}
+
 std::vector<PatchCatalog::PatchId>
 PatchCatalog::search(const SoundQuery& query, const SoundsSnapshot& sounds, bool onePerSound) const
 {
-    // Each sound is judged once, and only for a patch whose name and bank
-    // pass: most searches name words, and most patches end there.
-    enum class Judged : std::uint8_t
-    {
-        Not,
-        Passed,
-        Failed
-    };
+    return search(query, query.asksOfSounds() ? saidOf(sounds) : SaidOfSounds{}, onePerSound);
+}
+
+std::vector<PatchCatalog::PatchId>
+PatchCatalog::search(const SoundQuery& query, const SaidOfSounds& said, bool onePerSound) const
+{
+    // What is said of most sounds is nothing: whether that passes depends
+    // on the chain alone, and is judged once for each chain.
+    std::array<bool, 256> nothingSaidPasses{};
+    for (std::size_t chain = 0; chain < nothingSaidPasses.size(); ++chain) {
+        nothingSaidPasses[chain] = query.soundMatches(static_cast<std::int32_t>(chain), nullptr);
+    }
     const bool asksSound = query.asksOfSounds();
-    std::vector<Judged> judged(asksSound ? soundCount() : 0, Judged::Not);
     std::vector<bool> soundSeen(onePerSound ? soundCount() : 0);
     std::vector<PatchId> found;
     for (PatchId patch = 0; patch < _names.size(); ++patch) {
-        const std::string_view name(_names[patch].data(),
-                                    strnlen(_names[patch].data(), kPatchNameLength));
-        if (!query.nameMatches(name) || !query.bankMatches(bank(patch).path)) {
+        if (!query.nameMatches(_names[patch].text()) || !query.bankMatches(bank(patch).path)) {
             continue;
         }
         const std::uint32_t sound = _sound[patch];
         if (asksSound) {
-            if (judged[sound] == Judged::Not) {
-                const auto data = sounds.find(soundKey(patch));
-                judged[sound] =
-                    query.soundMatches(chain(patch), data != sounds.end() ? &data->second : nullptr)
-                        ? Judged::Passed
-                        : Judged::Failed;
-            }
-            if (judged[sound] == Judged::Failed) {
+            const SoundData* data = said.of(sound);
+            if (data ? !query.soundMatches(chain(patch), data) : !nothingSaidPasses[chain(patch)]) {
                 continue;
             }
         }

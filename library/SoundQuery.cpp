@@ -166,11 +166,6 @@ Result<SoundQuery> SoundQuery::parse(std::string_view text)
     return query;
 }
 
-bool SoundQuery::nameMatches(std::string_view name) const
-{
-    return std::ranges::all_of(_words, [&](const std::string& word) { return holds(name, word); });
-}
-
 bool SoundQuery::bankMatches(std::string_view bankPath) const
 {
     return std::ranges::all_of(_bankTexts,

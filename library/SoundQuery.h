@@ -30,8 +30,18 @@ public:
     // 5, not '9'").
     static Result<SoundQuery> parse(std::string_view text);
 
-    // A patch passes when all three pass.
-    bool nameMatches(std::string_view name) const;
+    // A patch passes when all three pass. The name is in lower case, as the
+    // catalog keeps names for searching.
+    // Inline, as a search asks it of every name of the catalog.
+    bool nameMatches(std::string_view lowerName) const
+    {
+        for (const std::string& word : _words) {
+            if (lowerName.find(word) == std::string_view::npos) {
+                return false;
+            }
+        }
+        return true;
+    }
     bool bankMatches(std::string_view bankPath) const;
     // chain is the patch's chain byte; data, what the user said of its
     // sound, or none.

@@ -120,6 +120,22 @@ TEST(PatchCatalog, TheSameBytesOverOtherChainDataAreAnotherSound)
     EXPECT_EQ(places(catalog, catalog.sameSound(101)),
               (std::vector<std::string>{"a:2", "b:2", "c:2", "d:2"}));
     EXPECT_EQ(catalog.search("", true).size(), 102u);
+    // Each sound is found again by its key, which tells the chain IDs apart.
+    for (PatchCatalog::PatchId patch = 0; patch < catalog.patchCount(); ++patch) {
+        ASSERT_EQ(catalog.soundWithKey(catalog.soundKey(patch)), catalog.soundOf(patch)) << patch;
+    }
+    EXPECT_EQ(catalog.soundWithKey(soundKey(catalog.patchData(0), 0x1235)), std::nullopt);
+    EXPECT_EQ(catalog.soundWithKey(SoundKey{}), std::nullopt);
+    EXPECT_EQ(PatchCatalog().soundWithKey(catalog.soundKey(0)), std::nullopt);
+    // What is said of c's chain-data sound is said of c's patch alone.
+    SoundsSnapshot sounds;
+    sounds[catalog.soundKey(200)].rating = 2;
+    sounds[soundKey(catalog.patchData(0), 0x7777)].rating = 5; // in no bank
+    const SaidOfSounds said = catalog.saidOf(sounds);
+    for (PatchCatalog::PatchId patch = 0; patch < catalog.patchCount(); ++patch) {
+        const SoundData* data = said.of(catalog.soundOf(patch));
+        ASSERT_EQ(data ? data->rating : 0, patch == 200 ? 2 : 0) << patch;
+    }
 }
 
 TEST(UpdateProgress, SaysWhereTheUpdateIsAndSinceWhen)

@@ -362,9 +362,9 @@ TEST(SoundQuery, FiltersByNameAndByWhatWasSaid)
     said.note = "For the Gig in May";
     // Two patches: a name, its chain byte, its bank's path and its data.
     const auto matches = [&](const SoundQuery& query, bool first) {
-        return first ? query.nameMatches("Big Hall") && query.bankMatches("/banks/Live 2026.syx") &&
+        return first ? query.nameMatches("big hall") && query.bankMatches("/banks/Live 2026.syx") &&
                            query.soundMatches(130, &said)
-                     : query.nameMatches("Hall") && query.bankMatches("/banks/studio.syx") &&
+                     : query.nameMatches("hall") && query.bankMatches("/banks/studio.syx") &&
                            query.soundMatches(5, nullptr);
     };
     const std::pair<const char*, std::pair<bool, bool>> cases[] = {
@@ -444,6 +444,30 @@ TEST(SoundQuery, SearchesACatalogWithItsSoundsData)
     EXPECT_EQ(catalog.search(*query, sounds, true), std::vector<PatchCatalog::PatchId>{3});
     EXPECT_EQ(catalog.search(*SoundQuery::parse("fav:undecided bank:b"), sounds, true).size(), 9u);
     EXPECT_EQ(catalog.search(*SoundQuery::parse("b"), sounds, false).size(), 0u);
+}
+
+TEST(SoundQuery, ASoundNothingIsSaidOfPassesByItsChainAlone)
+{
+    PatchCatalog catalog;
+    std::array<std::uint8_t, kBankPatchBytes> patches{};
+    for (std::size_t row = 0; row < kPatchCount; ++row) {
+        patches[row * kPatchSize] = static_cast<std::uint8_t>(row < 10 ? 130 + row : 5);
+        patches[row * kPatchSize + 63] = static_cast<std::uint8_t>(row);
+    }
+    catalog.addBank({"/a.syx", 1, false}, patches);
+    catalog.finish();
+    SoundsSnapshot sounds;
+    sounds[catalog.soundKey(1)].favourite = Favourite::Yes;
+    sounds[catalog.soundKey(12)].favourite = Favourite::No;
+    const auto found = [&](const char* text) {
+        return catalog.search(*SoundQuery::parse(text), sounds, false);
+    };
+    EXPECT_EQ(found("chain:C*").size(), 10u);
+    EXPECT_EQ(found("chain:C3 fav:undecided"), std::vector<PatchCatalog::PatchId>{});
+    EXPECT_EQ(found("chain:C3"), std::vector<PatchCatalog::PatchId>{1});
+    EXPECT_EQ(found("chain:C4 fav:undecided"), std::vector<PatchCatalog::PatchId>{2});
+    EXPECT_EQ(found("chain:05 fav:undecided").size(), 89u);
+    EXPECT_EQ(found("chain:05 fav:no"), std::vector<PatchCatalog::PatchId>{12});
 }
 
 } // namespace
