@@ -286,7 +286,12 @@ void LibraryWindow::exportSounds()
                 return;
             }
             _services.sounds().exportTo(path, [this, window, path](const QString& failure) {
-                if (window && !failure.isEmpty()) {
+                if (!window) {
+                    return;
+                }
+                if (failure.isEmpty()) {
+                    showNews(tr("The sounds were exported to “%1”.").arg(path));
+                } else {
                     tell(tr("The sounds could not be exported to “%1”.").arg(path), failure);
                 }
             });
@@ -313,11 +318,15 @@ void LibraryWindow::importSounds()
                 _prompts.showInformation(
                     this, tr("The sounds of “%1” were merged.").arg(path),
                     tr("%1 sounds: %2 new; %3 favourites, ratings and notes decided later there "
-                       "taken; %4 tags added (a tag removed here but kept there comes back).")
+                       "taken; %4 tags added (a tag removed here but kept there comes back). "
+                       "%5 sets new, %6 sounds added to sets, %7 smart lists new.")
                         .arg(merged->soundsGiven)
                         .arg(merged->soundsNew)
                         .arg(merged->decisionsTaken)
-                        .arg(merged->tagsAdded),
+                        .arg(merged->tagsAdded)
+                        .arg(merged->setsNew)
+                        .arg(merged->setEntriesAdded)
+                        .arg(merged->smartListsNew),
                     {});
             });
         });

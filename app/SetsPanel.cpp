@@ -204,6 +204,7 @@ SetsPanel::SetsPanel(Sounds& sounds, QWidget* parent)
         }
     });
     connect(&_sounds, &Sounds::setsChanged, this, &SetsPanel::showSets);
+    connect(&_sounds, &Sounds::changeFailed, this, [this] { _selectWhenShown.clear(); });
     showSets();
 }
 
@@ -234,11 +235,14 @@ void SetsPanel::showSets()
         auto* item = new QListWidgetItem(tr("%1 (%2)").arg(set.name).arg(set.sounds.size()), _sets);
         item->setData(kIdRole, static_cast<qlonglong>(set.id));
         item->setData(kNameRole, set.name);
-        if (selected == set.id || set.name == _selectWhenShown) {
+        if (set.name == _selectWhenShown) {
+            // Sets read before it was made may be shown first: wait for it.
+            _selectWhenShown.clear();
+            _sets->setCurrentItem(item);
+        } else if (selected == set.id && _selectWhenShown.isEmpty()) {
             _sets->setCurrentItem(item);
         }
     }
-    _selectWhenShown.clear();
     showEntries();
 }
 

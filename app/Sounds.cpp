@@ -71,6 +71,18 @@ struct Sounds::Worker
         spareLacks.clear();
     }
 
+    // As the database keeps them: a sound never said of is not kept.
+    static void setIn(SoundsSnapshot& snapshot, const std::vector<StoredSound>& sounds)
+    {
+        for (const StoredSound& stored : sounds) {
+            if (stored.data.neverSaid()) {
+                snapshot.erase(stored.sound.key());
+            } else {
+                snapshot[stored.sound.key()] = stored.data;
+            }
+        }
+    }
+
     // The current data with sounds set so, as a new snapshot: the one shown
     // is never changed under the windows reading it.
     std::shared_ptr<const SoundsSnapshot> with(const std::vector<StoredSound>& sounds)
@@ -80,15 +92,11 @@ struct Sounds::Worker
             // What the windows did with it happened before.
             std::atomic_thread_fence(std::memory_order_acquire);
             next = std::move(spare);
-            for (const StoredSound& stored : spareLacks) {
-                (*next)[stored.sound.key()] = stored.data;
-            }
+            setIn(*next, spareLacks);
         } else {
             next = std::make_shared<SoundsSnapshot>(*current);
         }
-        for (const StoredSound& stored : sounds) {
-            (*next)[stored.sound.key()] = stored.data;
-        }
+        setIn(*next, sounds);
         spare = std::exchange(current, std::move(next));
         spareLacks = sounds;
         return current;
@@ -170,6 +178,7 @@ Sounds::Sounds(std::filesystem::path file, QObject* parent)
     _pool.start([worker = _worker, self] {
         auto opened = library::SoundsDatabase::open(worker->file);
         QString notice;
+        std::shared_ptr<const SetsState> sets;
         if (!opened.ok()) {
             worker->unusableBecause = QString::fromStdString(opened.failure().reason);
             notice = tr("What you say of sounds cannot be kept: %1").arg(worker->unusableBecause);
@@ -184,14 +193,18 @@ Sounds::Sounds(std::filesystem::path file, QObject* parent)
             if (auto read = worker->database->snapshot(); read.ok()) {
                 worker->startFrom(std::move(*read));
             }
+            sets = readSets(*worker->database);
         }
         QMetaObject::invokeMethod(
             self,
-            [self, notice, snapshot = worker->current] {
+            [self, notice, snapshot = worker->current, sets] {
                 if (self) {
                     self->_notice = notice;
                     emit self->noticeChanged();
                     self->show(snapshot);
+                    if (sets) {
+                        self->showSets(sets);
+                    }
                 }
             },
             Qt::QueuedConnection);
@@ -361,13 +374,16 @@ void Sounds::importFrom(const QString& path,
         }
         QMetaObject::invokeMethod(
             self,
-            [self, done, merged, snapshot] {
+            [self, done, merged, snapshot, sets] {
                 if (!self) {
                     return;
                 }
                 if (snapshot) {
                     self->_undoStack.clear();
                     self->show(snapshot);
+                }
+                if (sets) {
+                    self->showSets(sets);
                 }
                 done(merged);
             },
@@ -427,9 +443,12 @@ void Sounds::reloadIfChangedElsewhere()
         worker->startFrom(std::move(*read));
         QMetaObject::invokeMethod(
             self,
-            [self, snapshot = worker->current] {
+            [self, snapshot = worker->current, sets = readSets(*worker->database)] {
                 if (self) {
                     self->show(snapshot);
+                    if (sets) {
+                        self->showSets(sets);
+                    }
                 }
             },
             Qt::QueuedConnection);

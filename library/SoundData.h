@@ -50,6 +50,9 @@ struct SoundData
                note.empty();
     }
     bool hasTag(std::string_view tag) const;
+    // Nothing was ever said of it: no decision, not even one taken back.
+    // No such sound is kept.
+    bool neverSaid() const { return *this == SoundData{}; }
 };
 
 // Every sound's data, by sound.

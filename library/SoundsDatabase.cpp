@@ -95,9 +95,10 @@ struct SoundRows
                      " rating_set = ?, note = ?, note_set = ? WHERE key = ?")
         , forget(db, "DELETE FROM tags WHERE sound = ?")
         , tag(db, "INSERT OR IGNORE INTO tags (sound, tag) VALUES (?, ?)")
+        , remove(db, "DELETE FROM sounds WHERE key = ?")
     {}
 
-    Statement select, selectTags, spelling, insert, update, forget, tag;
+    Statement select, selectTags, spelling, insert, update, forget, tag, remove;
     // The spelling in use of each tag asked for, by the tag in lower case:
     // within the transaction no one else adds one.
     std::unordered_map<std::string, std::string> spellings;
@@ -158,6 +159,16 @@ void writeSound(SoundRows& rows, const Sound& sound, const SoundData& data,
                 const std::vector<std::string>* tagsHeld = nullptr)
 {
     const SoundKey key = sound.key();
+    if (data.neverSaid()) {
+        // As an undo of its first change leaves it: kept, it would be
+        // exported and imported as a sound of the user's.
+        for (Statement* statement : {&rows.forget, &rows.remove}) {
+            statement->reset();
+            statement->bind(1, bytes(key));
+            statement->step();
+        }
+        return;
+    }
     // The patch and chain ID of the first meeting stay: they only tell
     // an export what the sound is.
     Statement& insert = rows.insert;
@@ -835,7 +846,7 @@ Result<MergeSummary> SoundsDatabase::merge(const SoundsContent& content)
         for (const StoredSound& given : content.sounds) {
             ++summary.soundsGiven;
             const std::optional<SoundData> held = readData(rows, given.sound.key());
-            summary.soundsNew += held ? 0 : 1;
+            summary.soundsNew += held || given.data.neverSaid() ? 0 : 1;
             SoundData data = held.value_or(SoundData{});
             if (given.data.favouriteSet > data.favouriteSet) {
                 data.favourite = given.data.favourite;

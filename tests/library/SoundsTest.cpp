@@ -66,6 +66,9 @@ TEST(Sounds, WhatIsSaidFollowsTheSoundUnderAnyNameAndIsUndone)
     database = openAt(dir / "data/sounds.sqlite3");
     EXPECT_EQ(dataOf(*database, hall), said);
     EXPECT_TRUE(dataOf(*database, other).holdsNothing());
+    // A sound nothing was said of before is not kept at all.
+    EXPECT_EQ(database->snapshot()->size(), 2u);
+    EXPECT_EQ(database->content()->sounds.size(), 2u);
 
     // Values out of their rules change nothing.
     for (const SoundChange& wrong :
