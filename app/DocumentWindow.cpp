@@ -200,8 +200,7 @@ void DocumentWindow::closeDocument(Done done)
     }
     if (_questions.any()) {
         _closeDeferred = true;
-        raise();
-        activateWindow();
+        comeForward();
         return;
     }
     _view->table().commitPendingEdit();
@@ -211,8 +210,7 @@ void DocumentWindow::closeDocument(Done done)
     }
     _closing = true;
     // A quit from another window asks about this one: show which it is.
-    raise();
-    activateWindow();
+    comeForward();
     _prompts.askToSaveChanges(this, _document->displayName(),
                               _questions.whenAnswered([this](UserPrompts::SaveChoice choice) {
                                   if (choice == UserPrompts::SaveChoice::Save) {
@@ -234,6 +232,13 @@ void DocumentWindow::finishClosing(bool close)
     for (const Done& waiter : waiters) {
         waiter(close);
     }
+}
+
+void DocumentWindow::comeForward()
+{
+    setWindowState(windowState() & ~Qt::WindowMinimized);
+    raise();
+    activateWindow();
 }
 
 void DocumentWindow::closeEvent(QCloseEvent* event)

@@ -65,6 +65,8 @@ private:
     void updateDeviceActions();
     void updateTitle();
 
+    // Out of the dock and in front, for a question about this window.
+    void comeForward();
     void closeIfDeferred();
     void finishClosing(bool close);
     void reloadIfChangedOnDisk();

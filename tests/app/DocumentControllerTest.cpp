@@ -214,6 +214,13 @@ TEST_F(Documents, ClosingAndQuittingAskAboutEachEditedDocumentAndLoseNothing)
     EXPECT_TRUE(std::filesystem::exists(dir / "kept.syx"));
     EXPECT_EQ(QList<DocumentWindow*>{third}, controller.windows()); // the cancelled one stays
 
+    // A window asked about comes out of the dock to show which it is.
+    third->showMinimized();
+    prompts.saveAnswers = {Choice::Cancel};
+    controller.quit();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return prompts.saveAnswers.empty(); }));
+    EXPECT_FALSE(third->isMinimized());
+
     prompts.saveAnswers = {Choice::DontSave};
     QTimer::singleShot(0, &controller, &DocumentController::quit);
     QTimer::singleShot(10000, [] { QApplication::exit(1); });
