@@ -25,6 +25,7 @@
 #include <chrono>
 #include <fstream>
 #include <iterator>
+#include <set>
 #include <sqlite3.h>
 #include <unistd.h>
 
@@ -257,15 +258,26 @@ void BM_InsertSameRowsWithSqlite(benchmark::State& state)
             execute(db, "BEGIN IMMEDIATE") &&
             sqlite3_prepare_v2(db,
                                "INSERT INTO sounds (key, patch, chain_id, favourite,"
-                               " favourite_set, rating, rating_set, note, note_set)"
-                               " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)",
+                               " favourite_set, rating, rating_set, note, note_set, tags)"
+                               " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
                                -1, &sound, nullptr) == SQLITE_OK &&
-            sqlite3_prepare_v2(db, "INSERT INTO tags (sound, tag) VALUES (?, ?)", -1, &tag,
+            sqlite3_prepare_v2(db, "INSERT OR IGNORE INTO tag_spellings (tag) VALUES (?)", -1, &tag,
                                nullptr) == SQLITE_OK;
+        std::set<std::string> spelled;
         for (std::size_t k = 0; written && k < sounds.size(); ++k) {
             const auto& stored = sounds[k];
             const a3::library::SoundKey key = stored.sound.key();
             const auto& data = stored.data;
+            std::string tags;
+            for (const std::string& name : data.tags) {
+                tags += tags.empty() ? name : " " + name;
+                if (spelled.insert(name).second) {
+                    sqlite3_bind_text(tag, 1, name.data(), static_cast<int>(name.size()),
+                                      SQLITE_STATIC);
+                    written = written && sqlite3_step(tag) == SQLITE_DONE;
+                    sqlite3_reset(tag);
+                }
+            }
             sqlite3_bind_blob(sound, 1, key.data(), static_cast<int>(key.size()), SQLITE_STATIC);
             sqlite3_bind_blob(sound, 2, stored.sound.patch.data(),
                               static_cast<int>(stored.sound.patch.size()), SQLITE_STATIC);
@@ -277,15 +289,9 @@ void BM_InsertSameRowsWithSqlite(benchmark::State& state)
             sqlite3_bind_text(sound, 8, data.note.data(), static_cast<int>(data.note.size()),
                               SQLITE_STATIC);
             sqlite3_bind_int64(sound, 9, data.noteSet);
-            written = sqlite3_step(sound) == SQLITE_DONE;
+            sqlite3_bind_text(sound, 10, tags.data(), static_cast<int>(tags.size()), SQLITE_STATIC);
+            written = written && sqlite3_step(sound) == SQLITE_DONE;
             sqlite3_reset(sound);
-            for (const std::string& name : data.tags) {
-                sqlite3_bind_blob(tag, 1, key.data(), static_cast<int>(key.size()), SQLITE_STATIC);
-                sqlite3_bind_text(tag, 2, name.data(), static_cast<int>(name.size()),
-                                  SQLITE_STATIC);
-                written = written && sqlite3_step(tag) == SQLITE_DONE;
-                sqlite3_reset(tag);
-            }
         }
         sqlite3_finalize(sound);
         sqlite3_finalize(tag);

@@ -85,23 +85,25 @@ std::string damageSeenInHeader(const std::filesystem::path& path)
 struct SoundRows
 {
     explicit SoundRows(sqlite3* db)
-        : select(db, "SELECT favourite, favourite_set, rating, rating_set, note, note_set"
+        : select(db, "SELECT favourite, favourite_set, rating, rating_set, note, note_set, tags"
                      " FROM sounds WHERE key = ?")
-        , selectTags(db, "SELECT tag FROM tags WHERE sound = ? ORDER BY tag")
-        , spelling(db, "SELECT tag FROM tags WHERE tag = ? LIMIT 1")
-        , insert(db, "INSERT INTO sounds (key, patch, chain_id) VALUES (?, ?, ?)"
-                     " ON CONFLICT DO NOTHING")
-        , update(db, "UPDATE sounds SET favourite = ?, favourite_set = ?, rating = ?,"
-                     " rating_set = ?, note = ?, note_set = ? WHERE key = ?")
-        , forget(db, "DELETE FROM tags WHERE sound = ?")
-        , tag(db, "INSERT OR IGNORE INTO tags (sound, tag) VALUES (?, ?)")
+        , spelling(db, "SELECT tag FROM tag_spellings WHERE tag = ?")
+        , spell(db, "INSERT OR IGNORE INTO tag_spellings (tag) VALUES (?)")
+        , write(db, "INSERT INTO sounds (key, patch, chain_id, favourite, favourite_set,"
+                    " rating, rating_set, note, note_set, tags)"
+                    " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"
+                    " ON CONFLICT (key) DO UPDATE SET favourite = excluded.favourite,"
+                    " favourite_set = excluded.favourite_set, rating = excluded.rating,"
+                    " rating_set = excluded.rating_set, note = excluded.note,"
+                    " note_set = excluded.note_set, tags = excluded.tags")
         , remove(db, "DELETE FROM sounds WHERE key = ?")
     {}
 
-    Statement select, selectTags, spelling, insert, update, forget, tag, remove;
-    // The spelling in use of each tag asked for, by the tag in lower case:
-    // within the transaction no one else adds one.
+    Statement select, spelling, spell, write, remove;
+    // The spelling of each tag met, by the tag in lower case: within the
+    // transaction no one else adds one.
     std::unordered_map<std::string, std::string> spellings;
+    std::unordered_set<std::string> spellingsKept; // in lower case
 };
 
 std::string lowerAscii(std::string_view text)
@@ -111,6 +113,44 @@ std::string lowerAscii(std::string_view text)
         c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
     }
     return lowered;
+}
+
+void sortTags(std::vector<std::string>& tags)
+{
+    std::ranges::sort(tags, [](const std::string& a, const std::string& b) {
+        return std::lexicographical_compare(
+            a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+                const auto lower = [](char c) {
+                    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+                };
+                return static_cast<unsigned char>(lower(x)) < static_cast<unsigned char>(lower(y));
+            });
+    });
+}
+
+// Tags are kept in their sound's row, separated by spaces, which no tag
+// holds.
+std::string tagsText(const std::vector<std::string>& tags)
+{
+    std::string text;
+    for (const std::string& tag : tags) {
+        text += text.empty() ? tag : " " + tag;
+    }
+    return text;
+}
+
+std::vector<std::string> tagsFromText(std::string_view text)
+{
+    std::vector<std::string> tags;
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t end = std::min(text.find(' ', at), text.size());
+        if (end > at) {
+            tags.emplace_back(text.substr(at, end - at));
+        }
+        at = end + 1;
+    }
+    sortTags(tags); // as an upgrade may not have left them
+    return tags;
 }
 
 // The sound's data as the database holds it; none when it holds none.
@@ -129,17 +169,12 @@ std::optional<SoundData> readData(SoundRows& rows, const SoundKey& key)
     data.ratingSet = select.integer(3);
     data.note = select.text(4);
     data.noteSet = select.integer(5);
+    data.tags = tagsFromText(select.text(6));
     select.reset();
-    Statement& tags = rows.selectTags;
-    tags.reset();
-    tags.bind(1, bytes(key));
-    while (tags.step()) {
-        data.tags.push_back(tags.text(0));
-    }
     return data;
 }
 
-// The spelling a tag was first typed in, when some sound holds it already.
+// The spelling a tag was first typed in, when it was typed before.
 std::string spellingInUse(SoundRows& rows, const std::string& tag)
 {
     const auto [known, added] = rows.spellings.try_emplace(lowerAscii(tag));
@@ -153,66 +188,41 @@ std::string spellingInUse(SoundRows& rows, const std::string& tag)
     return known->second;
 }
 
-// Writes the sound's data; its tags only when they differ from tagsHeld,
-// those the database holds (all of them when not given).
-void writeSound(SoundRows& rows, const Sound& sound, const SoundData& data,
-                const std::vector<std::string>* tagsHeld = nullptr)
+// Writes the sound's data; a sound never said of is not kept.
+void writeSound(SoundRows& rows, const Sound& sound, const SoundData& data)
 {
     const SoundKey key = sound.key();
     if (data.neverSaid()) {
         // As an undo of its first change leaves it: kept, it would be
         // exported and imported as a sound of the user's.
-        for (Statement* statement : {&rows.forget, &rows.remove}) {
-            statement->reset();
-            statement->bind(1, bytes(key));
-            statement->step();
-        }
+        rows.remove.reset();
+        rows.remove.bind(1, bytes(key));
+        rows.remove.step();
         return;
+    }
+    for (const std::string& tag : data.tags) {
+        // Each spelling is kept once a transaction, for the tags typed later.
+        if (rows.spellingsKept.insert(lowerAscii(tag)).second) {
+            rows.spell.reset();
+            rows.spell.bind(1, tag);
+            rows.spell.step();
+        }
     }
     // The patch and chain ID of the first meeting stay: they only tell
     // an export what the sound is.
-    Statement& insert = rows.insert;
-    insert.reset();
-    insert.bind(1, bytes(key));
-    insert.bind(2, std::span<const std::uint8_t>(sound.patch));
-    insert.bind(3, static_cast<std::int64_t>(sound.chainId));
-    insert.step();
-    Statement& update = rows.update;
-    update.reset();
-    update.bind(1, static_cast<std::int64_t>(data.favourite));
-    update.bind(2, data.favouriteSet);
-    update.bind(3, static_cast<std::int64_t>(data.rating));
-    update.bind(4, data.ratingSet);
-    update.bind(5, data.note);
-    update.bind(6, data.noteSet);
-    update.bind(7, bytes(key));
-    update.step();
-    if (tagsHeld && *tagsHeld == data.tags) {
-        return;
-    }
-    Statement& forget = rows.forget;
-    forget.reset();
-    forget.bind(1, bytes(key));
-    forget.step();
-    for (const std::string& name : data.tags) {
-        rows.tag.reset();
-        rows.tag.bind(1, bytes(key));
-        rows.tag.bind(2, name);
-        rows.tag.step();
-    }
-}
-
-void sortTags(std::vector<std::string>& tags)
-{
-    std::ranges::sort(tags, [](const std::string& a, const std::string& b) {
-        return std::lexicographical_compare(
-            a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-                const auto lower = [](char c) {
-                    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-                };
-                return static_cast<unsigned char>(lower(x)) < static_cast<unsigned char>(lower(y));
-            });
-    });
+    Statement& write = rows.write;
+    write.reset();
+    write.bind(1, bytes(key));
+    write.bind(2, std::span<const std::uint8_t>(sound.patch));
+    write.bind(3, static_cast<std::int64_t>(sound.chainId));
+    write.bind(4, static_cast<std::int64_t>(data.favourite));
+    write.bind(5, data.favouriteSet);
+    write.bind(6, static_cast<std::int64_t>(data.rating));
+    write.bind(7, data.ratingSet);
+    write.bind(8, data.note);
+    write.bind(9, data.noteSet);
+    write.bind(10, tagsText(data.tags));
+    write.step();
 }
 
 SoundData changed(SoundRows& rows, SoundData data, const SoundChange& change, SetTime now)
@@ -289,41 +299,40 @@ void makeSchemaTwo(sqlite3* db)
                 " query TEXT NOT NULL)");
 }
 
+// Tags in their sound's row, and every spelling typed in a table of its
+// own: an import of 100,000 sounds then writes one row a sound where it
+// wrote four, each of them into two trees.
+void makeSchemaThree(sqlite3* db)
+{
+    execute(db, "ALTER TABLE sounds ADD COLUMN tags TEXT NOT NULL DEFAULT ''");
+    execute(db, "CREATE TABLE tag_spellings (tag TEXT PRIMARY KEY COLLATE NOCASE) WITHOUT ROWID");
+    execute(db, "INSERT OR IGNORE INTO tag_spellings (tag) SELECT tag FROM tags");
+    execute(db, "UPDATE sounds SET tags = coalesce((SELECT group_concat(tag, ' ') FROM tags"
+                " WHERE tags.sound = sounds.key), '')");
+    execute(db, "DROP TABLE tags");
+}
+
 std::vector<StoredSound> readSounds(sqlite3* db)
 {
-    // The sounds and the tags each read in one pass in the same order, by
-    // key, and met as they come: looking each sound's up costs far more.
     std::vector<StoredSound> sounds;
-    Statement select(db, "SELECT key, patch, chain_id, favourite, favourite_set, rating,"
-                         " rating_set, note, note_set FROM sounds ORDER BY key");
-    Statement tags(db, "SELECT sound, tag FROM tags ORDER BY sound, tag");
-    bool moreTags = tags.step();
+    Statement select(db, "SELECT patch, chain_id, favourite, favourite_set, rating, rating_set,"
+                         " note, note_set, tags FROM sounds ORDER BY key");
     while (select.step()) {
-        const auto key = select.blob(0);
-        // Tags of sounds that have no row are no one's.
-        while (moreTags && std::ranges::lexicographical_compare(tags.blob(0), key)) {
-            moreTags = tags.step();
-        }
-        std::vector<std::string> held;
-        while (moreTags && std::ranges::equal(tags.blob(0), key)) {
-            held.push_back(tags.text(1));
-            moreTags = tags.step();
-        }
-        const auto patch = select.blob(1);
+        const auto patch = select.blob(0);
         if (patch.size() != kPatchSize) {
             continue;
         }
         StoredSound& stored = sounds.emplace_back();
         std::ranges::copy(patch, stored.sound.patch.begin());
-        stored.sound.chainId = static_cast<std::uint16_t>(select.integer(2));
+        stored.sound.chainId = static_cast<std::uint16_t>(select.integer(1));
         SoundData& data = stored.data;
-        data.favourite = static_cast<Favourite>(select.integer(3));
-        data.favouriteSet = select.integer(4);
-        data.rating = static_cast<int>(select.integer(5));
-        data.ratingSet = select.integer(6);
-        data.note = select.text(7);
-        data.noteSet = select.integer(8);
-        data.tags = std::move(held);
+        data.favourite = static_cast<Favourite>(select.integer(2));
+        data.favouriteSet = select.integer(3);
+        data.rating = static_cast<int>(select.integer(4));
+        data.ratingSet = select.integer(5);
+        data.note = select.text(6);
+        data.noteSet = select.integer(7);
+        data.tags = tagsFromText(select.text(8));
     }
     return sounds;
 }
@@ -607,6 +616,9 @@ Outcome SoundsDatabase::makeSchema()
     if (schema < 2) {
         makeSchemaTwo(_db);
     }
+    if (schema < 3) {
+        makeSchemaThree(_db);
+    }
     if (schema < kSchemaVersion) {
         execute(_db, ("PRAGMA user_version=" + std::to_string(kSchemaVersion)).c_str());
     }
@@ -721,7 +733,7 @@ Result<SoundsSnapshot> SoundsDatabase::snapshot()
         }
         SoundsSnapshot snapshot;
         Statement sounds(_db, "SELECT key, favourite, favourite_set, rating, rating_set, note,"
-                              " note_set FROM sounds");
+                              " note_set, tags FROM sounds");
         while (sounds.step()) {
             const auto key = sounds.blob(0);
             if (key.size() != kSoundKeySize) {
@@ -736,18 +748,7 @@ Result<SoundsSnapshot> SoundsDatabase::snapshot()
             data.ratingSet = sounds.integer(4);
             data.note = sounds.text(5);
             data.noteSet = sounds.integer(6);
-        }
-        Statement tags(_db, "SELECT sound, tag FROM tags ORDER BY sound, tag");
-        while (tags.step()) {
-            const auto key = tags.blob(0);
-            SoundKey soundKey{};
-            if (key.size() != kSoundKeySize) {
-                continue;
-            }
-            std::ranges::copy(key, soundKey.begin());
-            if (const auto found = snapshot.find(soundKey); found != snapshot.end()) {
-                found->second.tags.push_back(tags.text(1));
-            }
+            data.tags = tagsFromText(sounds.text(7));
         }
         reading.commit();
         return snapshot;
@@ -782,10 +783,16 @@ Result<std::vector<std::string>> SoundsDatabase::tagsInUse()
 {
     return guarded([&] {
         std::vector<std::string> tags;
-        Statement select(_db, "SELECT tag FROM tags GROUP BY tag ORDER BY tag");
+        Statement select(_db, "SELECT tags FROM sounds WHERE tags != ''");
         while (select.step()) {
-            tags.push_back(select.text(0));
+            for (std::string& tag : tagsFromText(select.text(0))) {
+                if (std::ranges::none_of(tags,
+                                         [&](const auto& held) { return sameTag(held, tag); })) {
+                    tags.push_back(std::move(tag));
+                }
+            }
         }
+        sortTags(tags);
         return tags;
     });
 }
@@ -803,7 +810,7 @@ Result<SoundsDatabase::Changed> SoundsDatabase::change(std::span<const Sound> so
         for (const Sound& sound : sounds) {
             SoundData data = readData(rows, sound.key()).value_or(SoundData{});
             SoundData after = changed(rows, data, change, now);
-            writeSound(rows, sound, after, &data.tags);
+            writeSound(rows, sound, after);
             made.before.push_back({sound, std::move(data)});
             made.after.push_back({sound, std::move(after)});
         }
@@ -870,7 +877,7 @@ Result<MergeSummary> SoundsDatabase::merge(const SoundsContent& content)
                 }
             }
             sortTags(data.tags);
-            writeSound(rows, given.sound, data, held ? &held->tags : nullptr);
+            writeSound(rows, given.sound, data);
         }
         for (const NamedSet& given : content.sets) {
             Statement same(_db, "SELECT id, name FROM sets WHERE name = ?");

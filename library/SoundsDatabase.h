@@ -46,7 +46,7 @@ struct MergeSummary
 class SoundsDatabase
 {
 public:
-    static constexpr int kSchemaVersion = 2;
+    static constexpr int kSchemaVersion = 3;
 
     // Opens the database at file, making it (and its folder) when there is
     // none. One that is damaged is moved aside and a new one made: see
@@ -64,7 +64,7 @@ public:
     // none was.
     const std::optional<MovedAside>& movedAside() const { return _movedAside; }
     // The copy of the database as it was before this program upgraded its
-    // schema ("sounds.sqlite3.before-schema-2"); none when it did not.
+    // schema ("sounds.sqlite3.before-schema-3"); none when it did not.
     const std::optional<std::filesystem::path>& copiedBeforeUpgrade() const
     {
         return _copiedBeforeUpgrade;

@@ -43,8 +43,8 @@ void makeSchemaOneDatabase(const fs::path& file)
         key +
         "', zeroblob(64), 4660, 1, 7);"
         "INSERT INTO tags VALUES (x'" +
-        key +
-        "', 'Live');"
+        key + "', 'Live'), (x'" + key +
+        "', 'ambient');"
         "PRAGMA user_version=1;";
     EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
     sqlite3_close(db);
@@ -86,19 +86,21 @@ TEST(SoundsUpgrade, ASchemaOneDatabaseIsCopiedThenUpgradedKeepingAllItHeld)
             << refused.failure().reason;
     }
     EXPECT_EQ(schemaAndFavourite(file), (Held{1, 1}));
-    EXPECT_FALSE(fs::exists(file.native() + ".before-schema-2"));
+    EXPECT_FALSE(fs::exists(file.native() + ".before-schema-3"));
 
     // A file of the copy's name is the user's: never overwritten.
-    std::ofstream(file.native() + ".before-schema-2") << "mine";
+    std::ofstream(file.native() + ".before-schema-3") << "mine";
     auto database = openAt(file);
     ASSERT_TRUE(database);
     ASSERT_TRUE(database->copiedBeforeUpgrade());
     const fs::path copy = *database->copiedBeforeUpgrade();
-    EXPECT_EQ(copy, file.native() + ".before-schema-2-2");
-    EXPECT_EQ(fileText(file.native() + ".before-schema-2"), "mine");
+    EXPECT_EQ(copy, file.native() + ".before-schema-3-2");
+    EXPECT_EQ(fileText(file.native() + ".before-schema-3"), "mine");
     EXPECT_EQ(schemaAndFavourite(copy), (Held{1, 1}));
 
-    EXPECT_EQ(dataOf(*database, soundWith(5, "Hall", 1)).tags, std::vector<std::string>{"Live"});
+    EXPECT_EQ(dataOf(*database, soundWith(5, "Hall", 1)).tags,
+              (std::vector<std::string>{"ambient", "Live"}));
+    EXPECT_EQ(*database->tagsInUse(), (std::vector<std::string>{"ambient", "Live"}));
     database.reset();
     EXPECT_EQ(schemaAndFavourite(file), (Held{SoundsDatabase::kSchemaVersion, 1}));
     EXPECT_FALSE(openAt(file)->copiedBeforeUpgrade());
@@ -141,8 +143,8 @@ TEST(SoundsUpgrade, TwoProgramsOpeningItAtOnceUpgradeItOnceAndLoseNothing)
     close(go[0]);
     close(go[1]);
     EXPECT_EQ(copiers, 1);
-    EXPECT_EQ(schemaAndFavourite(file.native() + ".before-schema-2"), (Held{1, 1}));
-    EXPECT_FALSE(fs::exists(file.native() + ".before-schema-2-2"));
+    EXPECT_EQ(schemaAndFavourite(file.native() + ".before-schema-3"), (Held{1, 1}));
+    EXPECT_FALSE(fs::exists(file.native() + ".before-schema-3-2"));
 
     auto database = openAt(file);
     const auto sets = database->sets();

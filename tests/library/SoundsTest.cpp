@@ -142,7 +142,7 @@ TEST(Sounds, ADatabaseOfANewerSchemaIsLeftAlone)
     const auto opened = SoundsDatabase::open(file);
     ASSERT_FALSE(opened.ok());
     EXPECT_NE(opened.failure().reason.find("schema 7"), std::string::npos);
-    EXPECT_NE(opened.failure().reason.find("schema 2 only"), std::string::npos);
+    EXPECT_NE(opened.failure().reason.find("schema 3 only"), std::string::npos);
     EXPECT_EQ(fileText(file), before);
 }
 
