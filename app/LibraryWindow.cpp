@@ -40,6 +40,9 @@
 namespace a3 {
 namespace {
 
+// How long a passing message stays in the status bar.
+constexpr int kMessageTimeoutMs = 10'000;
+
 // A table whose rows are dragged only when they can go as one payload; the
 // window tells why not otherwise.
 class LibraryTable : public QTableView
@@ -290,7 +293,8 @@ void LibraryWindow::exportSounds()
                     return;
                 }
                 if (failure.isEmpty()) {
-                    showNews(tr("The sounds were exported to “%1”.").arg(path));
+                    statusBar()->showMessage(tr("The sounds were exported to “%1”.").arg(path),
+                                             kMessageTimeoutMs);
                 } else {
                     tell(tr("The sounds could not be exported to “%1”.").arg(path), failure);
                 }

@@ -127,8 +127,10 @@ SetsPanel::SetsPanel(Sounds& sounds, QWidget* parent)
     : QWidget(parent)
     , _sounds(sounds)
     , _smartLists(new QListWidget)
-    , _sets(new DropList([this](const QDropEvent& event, int row) {
-        const QListWidgetItem* target = row < _sets->count() ? _sets->item(row) : nullptr;
+    , _sets(new DropList([this](const QDropEvent& event, int) {
+        // Onto the set under the pointer, whichever half of it: the row a
+        // drop would go before means nothing here.
+        const QListWidgetItem* target = _sets->itemAt(event.position().toPoint());
         if (target && event.source() != _sets) {
             addToSet(target->data(kIdRole).toLongLong(), soundsOnPasteboard(event.mimeData()));
         }

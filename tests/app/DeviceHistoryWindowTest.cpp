@@ -68,6 +68,16 @@ protected:
     }
 };
 
+TEST_F(DeviceHistoryWindowTest, SaysWhereBanksWillBeKeptBeforeTheFirst)
+{
+    DeviceHistoryWindow& history = *controller.showDeviceHistory();
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return history.statusText().text().startsWith(QStringLiteral("No bank")); }));
+    EXPECT_EQ(history.statusText().text(),
+              QStringLiteral("No bank received yet: each bank the device sends is kept in “%1”.")
+                  .arg(qPath(received())));
+}
+
 TEST_F(DeviceHistoryWindowTest, ShowsWhatChangedFromBankToBankAndOpensThem)
 {
     // Patch 3 named and patch 5 playing the chain data (C2); then patch 3

@@ -20,6 +20,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QColor>
 #include <QDir>
 #include <QFileDialog>
 #include <QHeaderView>
@@ -271,7 +272,10 @@ TEST_F(LibraryWindowTest, NamesAreShownAsTheyAreNeverAsMarkup)
     QDir::setCurrent(qPath(banks));
     const std::string name = "<img src=fifo><font size=7 color=red>BIG.syx";
     test::writeBytes(banks / name, bankFile({{1, u"Same", 1, 7}}));
-    test::writeBytes(banks / "other.syx", bankFile({{1, u"Same", 1, 7}}));
+    // A stored chain checksum that does not match: a3bank check warns of it.
+    std::vector<std::uint8_t> defective = bankFile({{1, u"Same", 1, 7}});
+    defective[16389] ^= 0x01;
+    test::writeBytes(banks / "other.syx", defective);
     const std::filesystem::path missing = dir / "<b>gone</b>";
     ASSERT_EQ(controller.services().library().addFolder(qPath(banks)), std::nullopt);
     ASSERT_EQ(controller.services().library().addFolder(qPath(missing)), std::nullopt);
@@ -292,6 +296,12 @@ TEST_F(LibraryWindowTest, NamesAreShownAsTheyAreNeverAsMarkup)
     QApplication::sendEvent(library.table().viewport(), &hover);
     EXPECT_EQ(asShown(QToolTip::text()), qPath(banks / name));
     QToolTip::hideText();
+    // The bank with defects is named as any other, in red, and says why.
+    const QModelIndex defectiveCell = library.model().index(1 - row, LibraryModel::Bank);
+    EXPECT_EQ(defectiveCell.data().toString(), QStringLiteral("other.syx"));
+    EXPECT_EQ(defectiveCell.data(Qt::ForegroundRole).value<QColor>(), QColor(Qt::darkRed));
+    EXPECT_TRUE(defectiveCell.data(Qt::ToolTipRole).toString().contains(QStringLiteral("defects")));
+    EXPECT_FALSE(cell.data(Qt::ForegroundRole).isValid());
 
     library.table().selectRow(1 - row);
     ASSERT_EQ(library.alsoInList().count(), 1);

@@ -23,6 +23,7 @@
 #include <QClipboard>
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QDropEvent>
 #include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -30,6 +31,8 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QMimeData>
+#include <QPointer>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTest>
@@ -157,11 +160,26 @@ TEST_F(SoundsInWindows, WhatIsSaidInABankFollowsTheSoundEverywhereAndIsUndoneInT
     // F on a favourite takes the decision back; Undo puts it back.
     library.searchField().setText(QStringLiteral("room"));
     ASSERT_EQ(column(library, LibraryModel::Name), QStringList{"Room   "});
+    // What another program (a3bank) said meanwhile shows once the Library is
+    // in front again.
+    const library::Sound room = soundOf(a->document().bank(), 2);
+    a->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(a));
+    {
+        auto elsewhere = library::SoundsDatabase::open(dir / "XDG_DATA_HOME" / "A3 Librarian" /
+                                                       "sounds.sqlite3");
+        ASSERT_TRUE(elsewhere.ok());
+        ASSERT_TRUE((*elsewhere)->change(std::array{room}, {.note = "from a script"}, 1).ok());
+    }
     library.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&library));
     // Coming to the front refreshes the library, which shows its results anew.
     ASSERT_TRUE(QTest::qWaitFor([&] { return !controller.services().library().isRefreshing(); }));
     ASSERT_EQ(column(library, LibraryModel::Name), QStringList{"Room   "});
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        const auto* said = controller.services().sounds().dataOf(room.key());
+        return said && said->note == "from a script";
+    }));
     test::selectRows(library.table(), {0});
     press(library.table(), Qt::Key_F);
     EXPECT_EQ(column(library, LibraryModel::Favourite), QStringList{""});
@@ -246,9 +264,9 @@ TEST_F(SoundsInWindows, ExportedSoundsComeBackWholeAndAWrongFileChangesNothing)
     prompts.soundsFile = qPath(dir / "mine.json");
     trigger(QStringLiteral("&Export Sounds…"));
     ASSERT_TRUE(QTest::qWaitFor([&] {
-        return library.statusText().text().contains(
-            QStringLiteral("The sounds were exported to “") + prompts.soundsFile +
-            QStringLiteral("”."));
+        return library.statusBar()->currentMessage() ==
+               QStringLiteral("The sounds were exported to “") + prompts.soundsFile +
+                   QStringLiteral("”.");
     }));
     // Merged back where it came from, it brings nothing new.
     trigger(QStringLiteral("&Import Sounds…"));
@@ -305,6 +323,63 @@ TEST_F(SoundsInWindows, ExportedSoundsComeBackWholeAndAWrongFileChangesNothing)
     EXPECT_EQ(controller.services().sounds().undoStack().count(), 0); // the import cleared it
 }
 
+// The Note and Tags dialogs over several sounds start from what they share,
+// and go once answered.
+TEST_F(SoundsInWindows, TheDialogsStartFromWhatTheSelectedSoundsShare)
+{
+    DocumentWindow* window = controller.newDocument();
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    Sounds& sounds = controller.services().sounds();
+    const A3AllDataSource& bank = window->document().bank();
+    const auto note = [&](std::vector<int> rows, std::string text) {
+        std::vector<library::Sound> some;
+        for (const int row : rows) {
+            some.push_back(soundOf(bank, row));
+        }
+        const int steps = sounds.undoStack().count();
+        sounds.change(some, {.note = std::move(text)}, QStringLiteral("Note"));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return sounds.undoStack().count() == steps + 1; }));
+    };
+    note({0, 1}, "for the gig");
+    note({2}, "practice");
+    TableView& table = window->view().table();
+    // Each dialog's window was the active one: the next key goes to the table.
+    const auto toTable = [&](std::vector<int> rows) {
+        window->activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(window));
+        test::selectRows(table, rows);
+        table.setFocus();
+    };
+    const auto noteShown = [&](std::vector<int> rows) {
+        toTable(rows);
+        QTest::keyClick(&table, Qt::Key_N, Qt::ControlModifier | Qt::ShiftModifier);
+        QPointer<QInputDialog> dialog = window->findChild<QInputDialog*>();
+        EXPECT_NE(dialog, nullptr);
+        const QString shown = dialog ? dialog->textValue() : QString();
+        if (dialog) {
+            dialog->reject();
+        }
+        EXPECT_TRUE(QTest::qWaitFor([&] { return dialog.isNull(); })); // deleted once closed
+        return shown;
+    };
+    EXPECT_EQ(noteShown({0, 1}), QStringLiteral("for the gig"));
+    EXPECT_EQ(noteShown({1, 2}), QString());
+
+    toTable({0, 1});
+    QTest::keyClick(&table, Qt::Key_T, Qt::ControlModifier | Qt::ShiftModifier);
+    QPointer<QDialog> tags = window->findChild<QDialog*>();
+    ASSERT_NE(tags, nullptr);
+    // Only the explanation shows until a word typed is no tag.
+    int labelsShown = 0;
+    for (QLabel* label : tags->findChildren<QLabel*>()) {
+        labelsShown += label->isHidden() ? 0 : 1;
+    }
+    EXPECT_EQ(labelsShown, 1);
+    tags->reject();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return tags.isNull(); }));
+}
+
 // Answers the name dialog open over window with text, from the event loop.
 void answerNameDialog(QWidget& window, const QString& text)
 {
@@ -334,18 +409,27 @@ TEST_F(SoundsInWindows, ASetFilledFromASearchAndABankBecomesANewBank)
     };
 
     answerNameDialog(library, QStringLiteral("Gig"));
-    panel.newSet();
+    for (QPushButton* button : panel.findChildren<QPushButton*>()) {
+        if (button->text() == QStringLiteral("New Set…")) {
+            button->click();
+        }
+    }
     ASSERT_TRUE(QTest::qWaitFor([&] { return sets().size() == 1; }));
     EXPECT_EQ(panel.selectedSet(), sets().front().id); // the set made is the one selected
     library.searchField().setText(QStringLiteral("hall"));
     ASSERT_EQ(column(library, LibraryModel::Name), QStringList{"Hall   "});
-    test::selectRows(library.table(), {0});
+    QAction* selectAll = test::menuAction(&library, QStringLiteral("Select All"));
+    ASSERT_NE(selectAll, nullptr);
+    selectAll->trigger();
+    EXPECT_EQ(library.table().selectionModel()->selectedRows().size(), 1);
     QMenu* addToSet = nullptr;
     for (QMenu* menu : library.findChildren<QMenu*>()) {
         addToSet = menu->title() == QStringLiteral("&Add to Set") ? menu : addToSet;
     }
     ASSERT_NE(addToSet, nullptr);
+    EXPECT_TRUE(library.table().actions().contains(addToSet->menuAction())); // its context menu
     emit addToSet->aboutToShow();
+    emit addToSet->aboutToShow(); // made anew each time it shows
     ASSERT_EQ(addToSet->actions().size(), 1);
     addToSet->actions().front()->trigger();
     ASSERT_TRUE(QTest::qWaitFor([&] { return sets().front().sounds.size() == 1; }));
@@ -375,6 +459,26 @@ TEST_F(SoundsInWindows, ASetFilledFromASearchAndABankBecomesANewBank)
     EXPECT_EQ(made.bank().patchDataAt(2),
               A3AllDataSource::fromFactoryBank(factoryBankPath())->patchDataAt(2));
     EXPECT_TRUE(made.isModified());
+
+    // Patches dropped on a set join it; what holds no patches is refused.
+    QListWidget& list = panel.sets();
+    // On its lower half, where a drop between rows would go after it.
+    const QRect gigRect = list.visualItemRect(list.item(0));
+    const QPoint onGig(gigRect.center().x(), gigRect.bottom() - 1);
+    QMimeData text;
+    text.setText(QStringLiteral("Hall"));
+    QDragEnterEvent refused(onGig, Qt::CopyAction, &text, Qt::LeftButton, {});
+    QApplication::sendEvent(list.viewport(), &refused);
+    EXPECT_FALSE(refused.isAccepted());
+    const std::unique_ptr<QMimeData> patches = b->document().writeRows({5});
+    QDragEnterEvent enter(onGig, Qt::CopyAction, patches.get(), Qt::LeftButton, {});
+    QApplication::sendEvent(list.viewport(), &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDragMoveEvent move(onGig, Qt::CopyAction, patches.get(), Qt::LeftButton, {});
+    QApplication::sendEvent(list.viewport(), &move);
+    QDropEvent drop(onGig, Qt::CopyAction, patches.get(), Qt::LeftButton, {});
+    QApplication::sendEvent(list.viewport(), &drop);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return sets().front().sounds.size() == 3; }));
 
     // Deleting a set asks first; cancelled, the set stays.
     const auto answerDelete = [&](bool yes) {
