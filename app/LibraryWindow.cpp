@@ -239,6 +239,16 @@ void LibraryWindow::createMenus()
         _controller.newBankOfSounds(selectedSounds(), this);
     });
     _table->addAction(newBank);
+    // As the Sound commands: nothing to act on, nothing to offer.
+    const auto offerForSelection = [this, newBank, addToSet] {
+        const bool any = _table->selectionModel()->hasSelection();
+        newBank->setEnabled(any);
+        addToSet->setEnabled(any);
+    };
+    connect(_table->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            offerForSelection);
+    connect(_model, &QAbstractItemModel::modelReset, this, offerForSelection);
+    offerForSelection();
     sound->addAction(tr("New &Set…"), _setsPanel, &SetsPanel::newSet);
     sound->addAction(tr("&Keep Search as Smart List…"), this,
                      [this] { _setsPanel->keepSearch(_search->text()); });

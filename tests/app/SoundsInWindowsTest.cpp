@@ -418,10 +418,15 @@ TEST_F(SoundsInWindows, ASetFilledFromASearchAndABankBecomesANewBank)
     EXPECT_EQ(panel.selectedSet(), sets().front().id); // the set made is the one selected
     library.searchField().setText(QStringLiteral("hall"));
     ASSERT_EQ(column(library, LibraryModel::Name), QStringList{"Hall   "});
+    QAction* newBankOfSelection =
+        test::menuAction(&library, QStringLiteral("New Bank from Selection"));
+    ASSERT_NE(newBankOfSelection, nullptr);
+    EXPECT_FALSE(newBankOfSelection->isEnabled()); // nothing selected yet
     QAction* selectAll = test::menuAction(&library, QStringLiteral("Select All"));
     ASSERT_NE(selectAll, nullptr);
     selectAll->trigger();
     EXPECT_EQ(library.table().selectionModel()->selectedRows().size(), 1);
+    EXPECT_TRUE(newBankOfSelection->isEnabled());
     QMenu* addToSet = nullptr;
     for (QMenu* menu : library.findChildren<QMenu*>()) {
         addToSet = menu->title() == QStringLiteral("&Add to Set") ? menu : addToSet;
