@@ -21,6 +21,7 @@
 #include "TableView.h"
 
 #include <QClipboard>
+#include <QContextMenuEvent>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QDropEvent>
@@ -125,6 +126,23 @@ TEST_F(SoundsInWindows, WhatIsSaidInABankFollowsTheSoundEverywhereAndIsUndoneInT
     // Patch 3: favourite, four stars, two tags, by the keys of a bank window.
     TableView& table = a->view().table();
     test::selectRows(table, {2});
+    // The same commands are in the rows' context menu.
+    QStringList offered;
+    QTimer::singleShot(0, [&offered] {
+        if (QWidget* menu = QApplication::activePopupWidget()) {
+            for (const QAction* action : menu->actions()) {
+                offered << action->text();
+            }
+            menu->close();
+        }
+    });
+    const QPoint onRow = table.visualRect(table.model()->index(2, 1)).center();
+    QContextMenuEvent askedForMenu(QContextMenuEvent::Mouse, onRow,
+                                   table.viewport()->mapToGlobal(onRow));
+    QApplication::sendEvent(table.viewport(), &askedForMenu);
+    EXPECT_TRUE(offered.contains(QStringLiteral("&Favourite"))) << offered.join('|').toStdString();
+    a->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(a));
     press(table, Qt::Key_F, Qt::ControlModifier | Qt::ShiftModifier);
     press(table, Qt::Key_4, Qt::ControlModifier | Qt::ShiftModifier);
     QTimer::singleShot(0, [a] {
