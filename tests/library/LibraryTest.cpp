@@ -127,6 +127,16 @@ TEST(PatchCatalog, TheSameBytesOverOtherChainDataAreAnotherSound)
     EXPECT_EQ(catalog.soundWithKey(soundKey(catalog.patchData(0), 0x1235)), std::nullopt);
     EXPECT_EQ(catalog.soundWithKey(SoundKey{}), std::nullopt);
     EXPECT_EQ(PatchCatalog().soundWithKey(catalog.soundKey(0)), std::nullopt);
+    // A copy carries the chain data of the bank its chain-data patch is in.
+    const std::array<PatchCatalog::PatchId, 2> plainThenC{101, 200};
+    const CatalogPayload fromC = catalog.payload(plainThenC);
+    EXPECT_EQ(fromC.bytes.size(), 2 * kPatchSize);
+    EXPECT_TRUE(fromC.refersToChainData);
+    EXPECT_EQ(fromC.chainChecksum, 0x4321);
+    EXPECT_FALSE(fromC.chainsDiffer);
+    EXPECT_FALSE(catalog.payload(std::array<PatchCatalog::PatchId, 1>{101}).refersToChainData);
+    EXPECT_TRUE(catalog.payload(std::array<PatchCatalog::PatchId, 2>{0, 200}).chainsDiffer);
+    EXPECT_FALSE(catalog.payload(std::array<PatchCatalog::PatchId, 2>{0, 100}).chainsDiffer);
     // What is said of c's chain-data sound is said of c's patch alone.
     SoundsSnapshot sounds;
     sounds[catalog.soundKey(200)].rating = 2;
