@@ -319,30 +319,32 @@ void LibraryWindow::importSounds()
             if (path.isEmpty() || !window) {
                 return;
             }
-            _services.sounds().importFrom(path, [this, window, path](
-                                                    const Result<library::MergeSummary>& merged) {
-                if (!window) {
-                    return;
-                }
-                if (!merged.ok()) {
-                    tell(tr("Nothing was imported from “%1”.").arg(path),
-                         QString::fromStdString(merged.failure().reason));
-                    return;
-                }
-                _prompts.showInformation(
-                    this, tr("The sounds of “%1” were merged.").arg(path),
-                    tr("%1 sounds: %2 new; %3 favourites, ratings and notes decided later there "
-                       "taken; %4 tags added (a tag removed here but kept there comes back). "
-                       "%5 sets new, %6 sounds added to sets, %7 smart lists new.")
-                        .arg(merged->soundsGiven)
-                        .arg(merged->soundsNew)
-                        .arg(merged->decisionsTaken)
-                        .arg(merged->tagsAdded)
-                        .arg(merged->setsNew)
-                        .arg(merged->setEntriesAdded)
-                        .arg(merged->smartListsNew),
-                    {});
-            });
+            _services.sounds().importFrom(
+                path, [this, window, path](const Result<library::MergeSummary>& merged) {
+                    if (!window) {
+                        return;
+                    }
+                    if (!merged.ok()) {
+                        tell(tr("Nothing was imported from “%1”.").arg(path),
+                             QString::fromStdString(merged.failure().reason));
+                        return;
+                    }
+                    _prompts.showInformation(
+                        this, tr("The sounds of “%1” were merged.").arg(path),
+                        tr("Sounds in the file: %1, new here: %2.\n"
+                           "Favourites, ratings and notes taken from the file, as decided there "
+                           "later: %3.\n"
+                           "Tags added: %4 (a tag removed here but kept there comes back).\n"
+                           "Sets new: %5, sounds added to sets: %6, smart lists new: %7.")
+                            .arg(merged->soundsGiven)
+                            .arg(merged->soundsNew)
+                            .arg(merged->decisionsTaken)
+                            .arg(merged->tagsAdded)
+                            .arg(merged->setsNew)
+                            .arg(merged->setEntriesAdded)
+                            .arg(merged->smartListsNew),
+                        {});
+                });
         });
 }
 

@@ -291,10 +291,11 @@ TEST_F(SoundsInWindows, ExportedSoundsComeBackWholeAndAWrongFileChangesNothing)
     ASSERT_TRUE(QTest::qWaitFor([&] { return !prompts.information.isEmpty(); }));
     EXPECT_EQ(prompts.information.front(),
               QStringLiteral("The sounds of “") + prompts.soundsFile +
-                  QStringLiteral("” were merged.|2 sounds: 0 new; 0 favourites, ratings and notes "
-                                 "decided later there taken; 0 tags added (a tag removed here but "
-                                 "kept there comes back). 0 sets new, 0 sounds added to sets, 0 "
-                                 "smart lists new."));
+                  QStringLiteral("” were merged.|Sounds in the file: 2, new here: 0.\n"
+                                 "Favourites, ratings and notes taken from the file, as decided "
+                                 "there later: 0.\nTags added: 0 (a tag removed here but kept "
+                                 "there comes back).\nSets new: 0, sounds added to sets: 0, smart "
+                                 "lists new: 0."));
     // A change before the import and one after it: the one after starts
     // from what the import brought.
     Sounds elsewhere(dir / "elsewhere.sqlite3");

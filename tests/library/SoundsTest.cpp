@@ -146,6 +146,23 @@ TEST(Sounds, ADatabaseOfANewerSchemaIsLeftAlone)
     EXPECT_EQ(fileText(file), before);
 }
 
+// Only another program's change makes what was read out of date.
+TEST(Sounds, ItTellsWhetherAnotherProgramChangedItSinceItWasRead)
+{
+    TempDir dir;
+    auto mine = openAt(dir / "sounds.sqlite3");
+    ASSERT_TRUE(mine->snapshot().ok());
+    EXPECT_FALSE(*mine->changedElsewhere());
+    ASSERT_TRUE(mine->change(std::array{soundWith(5, "Hall", 1)}, {.rating = 2}, 1).ok());
+    EXPECT_FALSE(*mine->changedElsewhere());
+    ASSERT_TRUE(openAt(dir / "sounds.sqlite3")
+                    ->change(std::array{soundWith(5, "Hall", 2)}, {.rating = 3}, 2)
+                    .ok());
+    EXPECT_TRUE(*mine->changedElsewhere());
+    EXPECT_EQ(mine->snapshot()->size(), 2u);
+    EXPECT_FALSE(*mine->changedElsewhere());
+}
+
 TEST(Sounds, AWriteThatFailsSaysWhyAndChangesNothing)
 {
     TempDir dir;
