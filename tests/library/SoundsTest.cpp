@@ -400,6 +400,7 @@ TEST(SoundQuery, FiltersByNameAndByWhatWasSaid)
         {"rating>=5", {false, false}},
         {"rating=4", {true, false}},
         {"rating=3", {false, false}},
+        {"rating<=3", {false, false}},
         {"rating:none", {false, true}},
         {"tag:AMBIENT tag:live", {true, false}},
         {"-tag:ambient", {false, true}},
