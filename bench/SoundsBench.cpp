@@ -93,12 +93,17 @@ void BM_NameSearch(benchmark::State& state)
     state.counters["patches"] = static_cast<double>(catalog.patchCount());
 }
 
+// The sounds as the app reads them at its start.
+a3::Result<a3::library::SoundsSnapshot> snapshotOfFilledDatabase()
+{
+    auto opened = SoundsDatabase::open(files().database);
+    return opened.ok() ? (*opened)->snapshot() : opened.failure();
+}
+
 void BM_FilteredSearch(benchmark::State& state, std::string text)
 {
     const auto& catalog = a3::bench::collectionCatalog();
-    // As the app reads it at its start.
-    auto opened = SoundsDatabase::open(files().database);
-    auto read = opened.ok() ? (*opened)->snapshot() : opened.failure();
+    const auto read = snapshotOfFilledDatabase();
     if (!read.ok()) {
         state.SkipWithError(read.failure().reason.c_str());
         return;
@@ -129,8 +134,7 @@ void BM_FilteredSearch(benchmark::State& state, std::string text)
 void BM_SoundDataOfCatalog(benchmark::State& state)
 {
     const auto& catalog = a3::bench::collectionCatalog();
-    auto opened = SoundsDatabase::open(files().database);
-    auto read = opened.ok() ? (*opened)->snapshot() : opened.failure();
+    const auto read = snapshotOfFilledDatabase();
     if (!read.ok()) {
         state.SkipWithError(read.failure().reason.c_str());
         return;

@@ -80,13 +80,18 @@ std::string damageSeenInHeader(const std::filesystem::path& path)
     return {};
 }
 
+// What is said of a sound: the columns every statement that reads it names.
+constexpr std::string_view kSoundDataColumns =
+    "favourite, favourite_set, rating, rating_set, note, note_set, tags";
+
 // The statements a change, a restore or a merge runs for each of its sounds,
 // made once for all of them: making one costs more than running it.
 struct SoundRows
 {
     explicit SoundRows(sqlite3* db)
-        : select(db, "SELECT favourite, favourite_set, rating, rating_set, note, note_set, tags"
-                     " FROM sounds WHERE key = ?")
+        : select(
+              db,
+              ("SELECT " + std::string(kSoundDataColumns) + " FROM sounds WHERE key = ?").c_str())
         , spelling(db, "SELECT tag FROM tag_spellings WHERE tag = ?")
         , spell(db, "INSERT OR IGNORE INTO tag_spellings (tag) VALUES (?)")
         , write(db, "INSERT INTO sounds (key, patch, chain_id, favourite, favourite_set,"
@@ -153,6 +158,21 @@ std::vector<std::string> tagsFromText(std::string_view text)
     return tags;
 }
 
+// What is said of a sound, read from column first of a row on, as
+// kSoundDataColumns names them.
+SoundData soundDataAt(Statement& row, int first)
+{
+    SoundData data;
+    data.favourite = static_cast<Favourite>(row.integer(first));
+    data.favouriteSet = row.integer(first + 1);
+    data.rating = static_cast<int>(row.integer(first + 2));
+    data.ratingSet = row.integer(first + 3);
+    data.note = row.text(first + 4);
+    data.noteSet = row.integer(first + 5);
+    data.tags = tagsFromText(row.text(first + 6));
+    return data;
+}
+
 // The sound's data as the database holds it; none when it holds none.
 std::optional<SoundData> readData(SoundRows& rows, const SoundKey& key)
 {
@@ -162,14 +182,7 @@ std::optional<SoundData> readData(SoundRows& rows, const SoundKey& key)
     if (!select.step()) {
         return std::nullopt;
     }
-    SoundData data;
-    data.favourite = static_cast<Favourite>(select.integer(0));
-    data.favouriteSet = select.integer(1);
-    data.rating = static_cast<int>(select.integer(2));
-    data.ratingSet = select.integer(3);
-    data.note = select.text(4);
-    data.noteSet = select.integer(5);
-    data.tags = tagsFromText(select.text(6));
+    SoundData data = soundDataAt(select, 0);
     select.reset();
     return data;
 }
@@ -315,8 +328,9 @@ void makeSchemaThree(sqlite3* db)
 std::vector<StoredSound> readSounds(sqlite3* db)
 {
     std::vector<StoredSound> sounds;
-    Statement select(db, "SELECT patch, chain_id, favourite, favourite_set, rating, rating_set,"
-                         " note, note_set, tags FROM sounds ORDER BY key");
+    Statement select(db, ("SELECT patch, chain_id, " + std::string(kSoundDataColumns) +
+                          " FROM sounds ORDER BY key")
+                             .c_str());
     while (select.step()) {
         const auto patch = select.blob(0);
         if (patch.size() != kPatchSize) {
@@ -325,14 +339,7 @@ std::vector<StoredSound> readSounds(sqlite3* db)
         StoredSound& stored = sounds.emplace_back();
         std::ranges::copy(patch, stored.sound.patch.begin());
         stored.sound.chainId = static_cast<std::uint16_t>(select.integer(1));
-        SoundData& data = stored.data;
-        data.favourite = static_cast<Favourite>(select.integer(2));
-        data.favouriteSet = select.integer(3);
-        data.rating = static_cast<int>(select.integer(4));
-        data.ratingSet = select.integer(5);
-        data.note = select.text(6);
-        data.noteSet = select.integer(7);
-        data.tags = tagsFromText(select.text(8));
+        stored.data = soundDataAt(select, 2);
     }
     return sounds;
 }
@@ -732,8 +739,8 @@ Result<SoundsSnapshot> SoundsDatabase::snapshot()
             _snapshotVersion = version.integer(0);
         }
         SoundsSnapshot snapshot;
-        Statement sounds(_db, "SELECT key, favourite, favourite_set, rating, rating_set, note,"
-                              " note_set, tags FROM sounds");
+        Statement sounds(
+            _db, ("SELECT key, " + std::string(kSoundDataColumns) + " FROM sounds").c_str());
         while (sounds.step()) {
             const auto key = sounds.blob(0);
             if (key.size() != kSoundKeySize) {
@@ -741,14 +748,7 @@ Result<SoundsSnapshot> SoundsDatabase::snapshot()
             }
             SoundKey soundKey{};
             std::ranges::copy(key, soundKey.begin());
-            SoundData& data = snapshot[soundKey];
-            data.favourite = static_cast<Favourite>(sounds.integer(1));
-            data.favouriteSet = sounds.integer(2);
-            data.rating = static_cast<int>(sounds.integer(3));
-            data.ratingSet = sounds.integer(4);
-            data.note = sounds.text(5);
-            data.noteSet = sounds.integer(6);
-            data.tags = tagsFromText(sounds.text(7));
+            snapshot[soundKey] = soundDataAt(sounds, 1);
         }
         reading.commit();
         return snapshot;
