@@ -35,6 +35,7 @@
 #include <QMimeData>
 #include <QPointer>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QStatusBar>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -199,7 +200,9 @@ TEST_F(SoundsInWindows, WhatIsSaidInABankFollowsTheSoundEverywhereAndIsUndoneInT
         return said && said->note == "from a script";
     }));
     test::selectRows(library.table(), {0});
+    QSignalSpy repainted(&library.model(), &QAbstractItemModel::dataChanged);
     press(library.table(), Qt::Key_F);
+    EXPECT_FALSE(repainted.isEmpty()); // the one row shown is drawn again
     EXPECT_EQ(column(library, LibraryModel::Favourite), QStringList{""});
     EXPECT_EQ(nameCell(*a, 2),
               QStringLiteral("Big       %1 Ambient, live, pad").arg(QString(4, QChar(0x2605))));
@@ -313,6 +316,9 @@ TEST_F(SoundsInWindows, ExportedSoundsComeBackWholeAndAWrongFileChangesNothing)
         EXPECT_EQ(merged->soundsNew, 2u);
     });
     ASSERT_TRUE(QTest::qWaitFor([&] { return imported; }));
+    const auto* importedData = elsewhere.dataOf(soundOf(window->document().bank(), 0).key());
+    ASSERT_NE(importedData, nullptr); // shown at once
+    EXPECT_EQ(importedData->favourite, library::Favourite::Yes);
     const auto setsShown = [](const Sounds& sounds) {
         return sounds.sets().sets.size() == 1 && sounds.sets().sets.front().sounds.size() == 1 &&
                sounds.sets().smartLists.size() == 1;
@@ -340,6 +346,37 @@ TEST_F(SoundsInWindows, ExportedSoundsComeBackWholeAndAWrongFileChangesNothing)
         << prompts.warnings.front().toStdString();
     EXPECT_EQ(controller.services().sounds().snapshot(), before);
     EXPECT_EQ(controller.services().sounds().undoStack().count(), 0); // the import cleared it
+}
+
+// The same bytes over other chain data are another sound: a patch that plays
+// its bank's chain data, marked in one bank, is not marked in a bank of
+// other chain data.
+TEST_F(SoundsInWindows, APatchPlayingChainDataIsMarkedWithItsBanksChainDataOnly)
+{
+    const auto withChainData = [](std::uint8_t chainByte) {
+        A3AllDataSource bank = A3AllDataSource::fallbackBank();
+        A3AllData record = bank.data();
+        record.chain[0] = chainByte;
+        bank.setData(record);
+        std::vector<std::uint8_t> patch = bank.patchDataAt(0);
+        patch[0] = 130; // C2: plays the chain data
+        bank.setPatchData(patch, 0);
+        return bank.syxData();
+    };
+    test::writeBytes(dir / "one.syx", withChainData(1));
+    test::writeBytes(dir / "other.syx", withChainData(2));
+    test::writeBytes(dir / "same.syx", withChainData(1));
+    DocumentWindow* one = controller.openDocument(qPath(dir / "one.syx"));
+    DocumentWindow* other = controller.openDocument(qPath(dir / "other.syx"));
+    DocumentWindow* same = controller.openDocument(qPath(dir / "same.syx"));
+    ASSERT_TRUE(one && other && same);
+    one->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(one));
+    test::selectRows(one->view().table(), {0});
+    press(one->view().table(), Qt::Key_F, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_TRUE(nameCell(*one, 0).endsWith(QChar(0x2665)));
+    EXPECT_TRUE(nameCell(*same, 0).endsWith(QChar(0x2665)));
+    EXPECT_FALSE(nameCell(*other, 0).contains(QChar(0x2665)));
 }
 
 // The Note and Tags dialogs over several sounds start from what they share,
