@@ -204,7 +204,8 @@ PatchCatalog::search(const SoundQuery& query, const SaidOfSounds& said, bool one
         const std::uint32_t sound = _sound[patch];
         if (asksSound) {
             const SoundData* data = said.of(sound);
-            if (data ? !query.soundMatches(chain(patch), data) : !nothingSaidPasses[chain(patch)]) {
+            const std::uint8_t chainByte = _names[patch].chain;
+            if (data ? !query.soundMatches(chainByte, data) : !nothingSaidPasses[chainByte]) {
                 continue;
             }
         }
