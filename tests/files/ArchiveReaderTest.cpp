@@ -372,29 +372,17 @@ TEST(ArchiveReader, VisitsTheRegularMembersOfEachKindOfArchiveInOrder)
 // Plain files, as a bank is kept, are no archives and are not visited.
 TEST(ArchiveReader, TellsPlainFilesFromArchives)
 {
-    const Bytes bank = factoryBank();
-    std::string hex;
-    for (const std::uint8_t byte : bank) {
-        static const char digits[] = "0123456789ABCDEF";
-        hex += {digits[byte >> 4], digits[byte & 0x0F], ' '};
-    }
-    // A MIDI file of one track holding the bank as a SysEx event.
-    Bytes midi = bytesOf(std::string("MThd\0\0\0\6\0\0\0\1\0\x60MTrk", 18));
-    const auto track = static_cast<std::uint32_t>(bank.size() + 8);
-    for (int shift = 24; shift >= 0; shift -= 8) {
-        midi.push_back(static_cast<std::uint8_t>(track >> shift));
-    }
-    midi.insert(midi.end(), {0x00, 0xF0, 0x81, 0xE4, 0x0D}); // delta, F0, length 29197
-    midi.insert(midi.end(), bank.begin() + 1, bank.end());
-    midi.insert(midi.end(), {0x00, 0xFF, 0x2F, 0x00});
+    const auto scanFile = [](const char* name) {
+        return test::readBytes(std::filesystem::path(A3_TEST_DATA_DIR) / "scan" / name);
+    };
     const struct
     {
         const char* what;
         Bytes bytes;
     } cases[] = {
-        {"a dump", bank},
-        {"a MIDI file", midi},
-        {"hex text", bytesOf(hex)},
+        {"a dump", factoryBank()},
+        {"a MIDI file", scanFile("format0.mid")},
+        {"hex text", scanFile("od-hex.txt")},
         {"nothing", {}},
         {"one byte", {0xF0}},
         {"zeros", Bytes(10240, 0)}, // what tar takes for an empty archive
