@@ -126,8 +126,9 @@ TEST(Document, EveryEditIsOneUndoStepThatRestoresTheBytesItCovers)
             return d.drop(source->writeRows(dragged).get(), row);
         };
     };
-    const QList<qint64> ten{0, 1, 2, 3, 4, 5, 6, 7, 8, 9};
-    const QList<qint64> teens{10, 11, 12, 13, 14, 15, 16, 17, 18, 19};
+    using Rows = QList<qint64>;
+    const Rows ten{0, 1, 2, 3, 4, 5, 6, 7, 8, 9};
+    const Rows teens{10, 11, 12, 13, 14, 15, 16, 17, 18, 19};
     const auto dropText = [](const QString& text, qint64 row) {
         return [text, row](A3AllDataDocument& d) {
             QMimeData data;
@@ -159,27 +160,18 @@ TEST(Document, EveryEditIsOneUndoStepThatRestoresTheBytesItCovers)
     {
         const char* what;
         QString undoText;
-        QList<qint64> rows; // edited
-        QList<qint64> from; // the source row each edited row takes; none for the rename
+        Rows rows; // edited
+        Rows from; // the source row each edited row takes; none for the rename
         Edit edit;
     } cases[] = {
-        {"rename",
-         "Rename Patch 12",
-         {11},
-         {},
+        {"rename", "Rename Patch 12", Rows{11}, Rows{},
          [](auto& d) { return d.renamePatch(11, QStringLiteral("Hall")); }},
-        {"paste onto as many rows",
-         "Paste 3 Patches",
-         {10, 40, 41},
-         {2, 5, 9},
+        {"paste onto as many rows", "Paste 3 Patches", Rows{10, 40, 41}, Rows{2, 5, 9},
          pasted({9, 2, 5}, {10, 40, 41})},
         {"paste ten as a block", "Paste 10 Patches", ten, teens, pasted(teens, {0})},
-        {"paste one onto the last row", "Paste 1 Patch", {99}, {0}, pasted({0}, {99})},
-        {"drop", "Drop 2 Patches", {98, 99}, {0, 1}, dropped({0, 1}, 98)},
-        {"drop of the text form alone",
-         "Drop 1 Patch",
-         {50},
-         {3},
+        {"paste one onto the last row", "Paste 1 Patch", Rows{99}, Rows{0}, pasted({0}, {99})},
+        {"drop", "Drop 2 Patches", Rows{98, 99}, Rows{0, 1}, dropped({0, 1}, 98)},
+        {"drop of the text form alone", "Drop 1 Patch", Rows{50}, Rows{3},
          dropText(source->writeRows({3})->text(), 50)},
     };
     const Patches sourcePatches = allPatches(*source);

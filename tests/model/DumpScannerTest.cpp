@@ -124,81 +124,44 @@ std::string hexOf(const Bytes& bytes, std::string_view separator)
     return out;
 }
 
-struct Expected
-{
-    ScannedKind kind;
-    std::size_t dumps; // each equal to the golden dump
-    std::size_t cuts;
-    std::size_t otherSysEx;
-    std::string told; // the start of what the user is told
-};
-
-void expectScan(const DumpScan& scan, const Expected& expected, const std::string& name)
-{
-    SCOPED_TRACE(name);
-    EXPECT_EQ(expected.kind, scan.kind);
-    ASSERT_EQ(expected.dumps, scan.dumps.size());
-    for (const FoundDump& dump : scan.dumps) {
-        EXPECT_EQ(golden(), dump.bytes);
-    }
-    EXPECT_EQ(expected.cuts, scan.cutDumps.size());
-    EXPECT_EQ(expected.otherSysEx, scan.otherSysEx);
-    EXPECT_EQ(expected.told, describeScan(scan).substr(0, expected.told.size()))
-        << describeScan(scan);
-}
-
 TEST(DumpScanner, FindsTheDumpInFilesOtherProgramsMade)
 {
+    using enum ScannedKind;
     const struct
     {
         const char* file;
-        Expected expected;
-        std::size_t tracks;
-        std::size_t events;
-        std::size_t otherMessages;
+        ScannedKind kind;
+        std::size_t dumps; // each equal to the golden dump
+        std::size_t otherSysEx, tracks, events, otherMessages;
+        std::string told;
     } cases[] = {
-        {"format0.mid",
-         {ScannedKind::MidiFile, 1, 0, 0, "1 All-Data dump in a MIDI file"},
-         1,
-         12,
-         8},
-        {"format1-packets.mid",
-         {ScannedKind::MidiFile, 1, 0, 0, "1 All-Data dump in a MIDI file"},
-         2,
-         468,
-         6},
-        {"format1-escapes.mid",
-         {ScannedKind::MidiFile, 1, 0, 0, "1 All-Data dump in a MIDI file"},
-         2,
-         296,
-         0},
-        {"format2-two-dumps.mid",
-         {ScannedKind::MidiFile, 2, 0, 1, "2 All-Data dumps in a MIDI file"},
-         2,
-         63,
-         0},
-        {"other-sysex.mid",
-         {ScannedKind::MidiFile, 0, 0, 3,
-          "a MIDI file with 3 SysEx messages, none of them an All-Data dump"},
-         1,
-         6,
-         2},
-        {"format1-packets.rmi",
-         {ScannedKind::RiffMidiFile, 1, 0, 0, "1 All-Data dump in a RIFF MIDI file"},
-         2,
-         468,
-         6},
-        {"od-hex.txt", {ScannedKind::HexText, 1, 0, 0, "1 All-Data dump in hex text"}, 0, 0, 0},
-        {"0x-commas.txt", {ScannedKind::HexText, 1, 0, 0, "1 All-Data dump in hex text"}, 0, 0, 0},
+        {"format0.mid", MidiFile, 1, 0, 1, 12, 8, "1 All-Data dump in a MIDI file"},
+        {"format1-packets.mid", MidiFile, 1, 0, 2, 468, 6, "1 All-Data dump in a MIDI file"},
+        {"format1-escapes.mid", MidiFile, 1, 0, 2, 296, 0, "1 All-Data dump in a MIDI file"},
+        {"format2-two-dumps.mid", MidiFile, 2, 1, 2, 63, 0, "2 All-Data dumps in a MIDI file"},
+        {"other-sysex.mid", MidiFile, 0, 3, 1, 6, 2,
+         "a MIDI file with 3 SysEx messages, none of them an All-Data dump"},
+        {"format1-packets.rmi", RiffMidiFile, 1, 0, 2, 468, 6,
+         "1 All-Data dump in a RIFF MIDI file"},
+        {"od-hex.txt", HexText, 1, 0, 0, 0, 0, "1 All-Data dump in hex text"},
+        {"0x-commas.txt", HexText, 1, 0, 0, 0, 0, "1 All-Data dump in hex text"},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
         const DumpScan scan = scanForDumps(scanFile(c.file));
-        expectScan(scan, c.expected, c.file);
-        EXPECT_EQ(c.tracks, scan.midiFileTracks) << c.file;
-        EXPECT_EQ(c.events, scan.midiFileEvents) << c.file;
-        EXPECT_EQ(c.otherMessages, scan.otherMessages) << c.file;
-        EXPECT_EQ("", scan.stopReason) << c.file;
-        EXPECT_EQ(0u, scan.strayBytes) << c.file;
+        EXPECT_EQ(c.kind, scan.kind);
+        ASSERT_EQ(c.dumps, scan.dumps.size());
+        for (const FoundDump& dump : scan.dumps) {
+            EXPECT_EQ(golden(), dump.bytes);
+        }
+        EXPECT_TRUE(scan.cutDumps.empty());
+        EXPECT_EQ(c.otherSysEx, scan.otherSysEx);
+        EXPECT_EQ(c.told, describeScan(scan));
+        EXPECT_EQ(c.tracks, scan.midiFileTracks);
+        EXPECT_EQ(c.events, scan.midiFileEvents);
+        EXPECT_EQ(c.otherMessages, scan.otherMessages);
+        EXPECT_EQ("", scan.stopReason);
+        EXPECT_EQ(0u, scan.strayBytes);
     }
     // Where the dumps are: the F0 of the event in the file, in order.
     const Bytes format0 = scanFile("format0.mid");
@@ -280,6 +243,7 @@ TEST(DumpScanner, TellsBareDumpsFromStreamsAndFromWhatIsNeither)
 
 TEST(DumpScanner, PicksDumpsOutOfMessageStreamsAsAReceiverWould)
 {
+    using enum CutReason;
     const Bytes& dump = golden();
     Bytes realtime; // a realtime byte before every byte of the dump but the first
     for (std::size_t i = 0; i < dump.size(); ++i) {
@@ -288,7 +252,7 @@ TEST(DumpScanner, PicksDumpsOutOfMessageStreamsAsAReceiverWould)
         }
         realtime.push_back(dump[i]);
     }
-    const auto cutAt = [&](std::size_t count) { return prefix(dump, count); };
+    const auto cut = [&](std::size_t count) { return prefix(dump, count); };
     struct Cut
     {
         CutReason reason;
@@ -308,29 +272,17 @@ TEST(DumpScanner, PicksDumpsOutOfMessageStreamsAsAReceiverWould)
         Counts counts;
     } cases[] = {
         {"back to back", concat({dump, dump}), {0, 29198}, {}, {}},
-        {"and half another",
-         concat({dump, cutAt(14599)}),
-         {0},
-         {{CutReason::BytesEnded, 14599, 29198, 0}},
-         {}},
+        {"and half another", concat({dump, cut(14599)}), {0}, {{BytesEnded, 14599, 29198, 0}}, {}},
         {"realtime between all", realtime, {0}, {}, {0, 0, 0, 29197}},
         {"cut by a note",
-         concat({cutAt(20000), {0x90, 0x3C, 0x40}}),
+         concat({cut(20000), {0x90, 0x3C, 0x40}}),
          {},
-         {{CutReason::StatusByte, 20000, 0, 0x90}},
+         {{StatusByte, 20000, 0, 0x90}},
          {0, 1, 0, 0}},
-        {"cut by the next dump",
-         concat({cutAt(100), dump}),
-         {100},
-         {{CutReason::StatusByte, 100, 0, 0xF0}},
-         {}},
-        {"F7 early", concat({cutAt(1000), {0xF7}}), {}, {{CutReason::EarlyEnd, 1000, 0, 0xF7}}, {}},
-        {"header then F7", concat({cutAt(5), {0xF7}}), {}, {{CutReason::EarlyEnd, 5, 0, 0xF7}}, {}},
-        {"too long",
-         concat({cutAt(29197), {0x00, 0x01, 0xF7}}),
-         {},
-         {{CutReason::TooLong, 29197, 0, 0}},
-         {}},
+        {"cut by the next dump", concat({cut(100), dump}), {100}, {{StatusByte, 100, 0, 0xF0}}, {}},
+        {"F7 early", concat({cut(1000), {0xF7}}), {}, {{EarlyEnd, 1000, 0, 0xF7}}, {}},
+        {"header then F7", concat({cut(5), {0xF7}}), {}, {{EarlyEnd, 5, 0, 0xF7}}, {}},
+        {"too long", concat({cut(29197), {0x00, 0x01, 0xF7}}), {}, {{TooLong, 29197, 0, 0}}, {}},
         {"half a header", {0xF0, 0x42, 0x21, 0x20, 0x90, 0x3C, 0x40}, {}, {}, {1, 1, 0, 0}},
         {"another maker", {0xF0, 0x43, 0x21, 0x20, 0x40, 0xF7}, {}, {}, {1, 0, 0, 0}},
         {"stray first", concat({{0x01, 0x02, 0xF7}, dump}), {3}, {}, {0, 0, 3, 0}},
@@ -339,7 +291,7 @@ TEST(DumpScanner, PicksDumpsOutOfMessageStreamsAsAReceiverWould)
          {5},
          {},
          {0, 4, 0, 0}},
-        {"a SysEx ends running status",
+        {"SysEx ends running status",
          concat({{0x90, 0x3C, 0x40}, dump, {0x3C, 0x00}}),
          {3},
          {},
@@ -375,7 +327,7 @@ TEST(DumpScanner, PicksDumpsOutOfMessageStreamsAsAReceiverWould)
         EXPECT_EQ("", scan.stopReason);
     }
     // Whole and cut dumps are numbered together, in the order they began.
-    const DumpScan mixed = scanMidiStream(concat({cutAt(100), dump, cutAt(10)}));
+    const DumpScan mixed = scanMidiStream(concat({cut(100), dump, cut(10)}));
     ASSERT_EQ(2u, mixed.cutDumps.size());
     ASSERT_EQ(1u, mixed.dumps.size());
     EXPECT_EQ(0u, mixed.cutDumps[0].index);
