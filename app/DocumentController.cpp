@@ -19,6 +19,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QLoggingCategory>
+#include <QStandardPaths>
 #include <algorithm>
 
 namespace a3 {
@@ -233,6 +234,14 @@ DocumentWindow* DocumentController::openAsEdited(A3AllDataSource bank)
         new DocumentWindow(std::move(document), *this, _services, _appController, _prompts));
 }
 
+bool DocumentController::isReceived(const QFileInfo& file)
+{
+    const QString received =
+        QFileInfo(QFile::decodeName(_services.library().receivedFolder().c_str()))
+            .canonicalFilePath();
+    return !received.isEmpty() && file.canonicalPath() == received;
+}
+
 DocumentController::Opening DocumentController::openFile(const QString& path)
 {
     if (DocumentWindow* open = windowForFile(path)) {
@@ -249,6 +258,12 @@ DocumentController::Opening DocumentController::openFile(const QString& path)
             scanned.ok()) {
             found = std::move(scanned).value();
         }
+    }
+    if (found && found->dumps.size() == 1 && isReceived(file)) {
+        return {openImported(file.absoluteFilePath(), found->dumps.front(),
+                             A3AllDataDocument::Taken::Received),
+                {},
+                {}};
     }
     if (found && !isBankFile(path, *found)) {
         if (found->dumps.size() == 1) {
@@ -285,12 +300,13 @@ DocumentWindow* DocumentController::openDocument(const QString& path, OpenFailur
     return opening.window;
 }
 
-DocumentWindow* DocumentController::openImported(const QString& path, const DumpInFile& dump)
+DocumentWindow* DocumentController::openImported(const QString& path, const DumpInFile& dump,
+                                                 A3AllDataDocument::Taken how)
 {
     // The same dump again is the window that has it, as a file is.
     const QString origin = QString::fromStdString(describePlace(path.toStdString(), dump.place));
     for (DocumentWindow* window : windows()) {
-        if (window->document().isImportFrom(origin)) {
+        if (window->document().isTakenFrom(origin)) {
             bringForward(window);
             return window;
         }
@@ -301,10 +317,19 @@ DocumentWindow* DocumentController::openImported(const QString& path, const Dump
     }
     auto document = makeDocument(std::move(bank).value());
     // Named after its source, it takes no number from the untitled banks.
-    document->setTakenFrom(A3AllDataDocument::Taken::Imported, placeText(path, dump.place),
-                           suggestedSavePath(path, dump.place), origin);
-    // Not saved anywhere yet: closing it asks.
-    document->setModified();
+    if (how == A3AllDataDocument::Taken::Received) {
+        // The history is the Received folder: an edit is saved elsewhere,
+        // and closing it unchanged loses nothing.
+        const QString documents =
+            QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+        document->setTakenFrom(how, placeText(path, dump.place),
+                               QDir(documents).filePath(QFileInfo(path).fileName()), origin);
+    } else {
+        document->setTakenFrom(how, placeText(path, dump.place),
+                               suggestedSavePath(path, dump.place), origin);
+        // Not saved anywhere yet: closing it asks.
+        document->setModified();
+    }
     return show(
         new DocumentWindow(std::move(document), *this, _services, _appController, _prompts));
 }

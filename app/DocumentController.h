@@ -7,6 +7,7 @@
 #include "PatchRecovery.h"
 #include "Sound.h"
 
+#include <QFileInfo>
 #include <QList>
 #include <QObject>
 #include <QPageLayout>
@@ -138,7 +139,11 @@ private:
     std::unique_ptr<A3AllDataDocument> makeDocument(A3AllDataSource bank);
     // A new untitled window of bank, edited, so that closing it asks to save.
     DocumentWindow* openAsEdited(A3AllDataSource bank);
-    DocumentWindow* openImported(const QString& path, const DumpInFile& dump);
+    // A bank taken from a file that is not its own (imported), or from the
+    // Received folder, which is never saved over.
+    DocumentWindow* openImported(const QString& path, const DumpInFile& dump,
+                                 A3AllDataDocument::Taken how = A3AllDataDocument::Taken::Imported);
+    bool isReceived(const QFileInfo& file);
     DocumentWindow* openRecovered(RecoveredBank recovered, const QString& source,
                                   const QString& suggestedPath);
     // Why the file could not be opened, over window; recovering its patches

@@ -100,8 +100,15 @@ QString A3AllDataDocument::displayName() const
         return QFileInfo(_filePath).fileName();
     }
     if (!_takenFrom.isEmpty()) {
-        return (_taken == Taken::Recovered ? tr("%1 — recovered") : tr("%1 — imported"))
-            .arg(_takenFrom);
+        switch (_taken) {
+        case Taken::Recovered:
+            return tr("%1 — recovered").arg(_takenFrom);
+        case Taken::Received:
+            return tr("%1 — received").arg(_takenFrom);
+        case Taken::Imported:
+            break;
+        }
+        return tr("%1 — imported").arg(_takenFrom);
     }
     return _untitledNumber <= 1 ? tr("Untitled") : tr("Untitled %1").arg(_untitledNumber);
 }
@@ -115,10 +122,10 @@ void A3AllDataDocument::setTakenFrom(Taken how, const QString& source, const QSt
     _origin = origin;
 }
 
-bool A3AllDataDocument::isImportFrom(const QString& origin) const
+bool A3AllDataDocument::isTakenFrom(const QString& origin) const
 {
-    // Once saved it is a bank file of its own, no longer the import.
-    return _filePath.isEmpty() && _taken == Taken::Imported && !origin.isEmpty() &&
+    // Once saved it is a bank file of its own, no longer what it was taken from.
+    return _filePath.isEmpty() && _taken != Taken::Recovered && !origin.isEmpty() &&
            _origin == origin;
 }
 

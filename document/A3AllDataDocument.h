@@ -57,14 +57,16 @@ public:
     // The file the document is stored in; empty until it is first saved.
     QString filePath() const { return _filePath; }
     // The file's name, or "Untitled" (then "Untitled 2", ...) for a new one,
-    // or "<source> — imported" for a bank taken from another file and
-    // "<source> — recovered" for the patches recovered from a damaged dump.
+    // or "<source> — imported" for a bank taken from another file,
+    // "<source> — recovered" for the patches recovered from a damaged dump
+    // and "<source> — received" for a bank the device sent.
     QString displayName() const;
     void setUntitledNumber(int number) { _untitledNumber = number; }
     enum class Taken
     {
         Imported,
         Recovered,
+        Received, // as the device sent it, kept in the Received folder
     };
     // A bank that came out of something other than its own file (a MIDI
     // file, an archive, a dump cut short), which is never saved over: named
@@ -73,8 +75,9 @@ public:
     // 2.syx"), so that taking the same again finds this document.
     void setTakenFrom(Taken how, const QString& source, const QString& suggestedPath,
                       const QString& origin = {});
-    // Whether the document is, unsaved, the bank imported from origin.
-    bool isImportFrom(const QString& origin) const;
+    // Whether the document is, unsaved, the bank imported or received from
+    // origin.
+    bool isTakenFrom(const QString& origin) const;
     // Where Save As offers to put a document without a file; empty for none.
     QString suggestedPath() const { return _suggestedPath; }
 

@@ -177,15 +177,27 @@ TEST_F(DeviceHistoryWindowTest, ShowsWhatChangedFromBankToBankAndOpensThem)
     EXPECT_EQ(column(history, DeviceHistoryModel::Changes)[0], QStringLiteral("1 patch differs"));
     EXPECT_EQ(history.summary().text(), firstToLast);
 
-    // Open: each selected bank in its window, as the Library opens a file.
+    // Open: each selected bank in its window, as the device sent it, which
+    // is never saved over: the history stays what was received.
     ASSERT_TRUE(history.openButton().isEnabled());
     QTest::mouseClick(&history.openButton(), Qt::LeftButton);
+    QTest::mouseClick(&history.openButton(), Qt::LeftButton); // the same windows again
+    ASSERT_EQ(controller.windows().size(), 2);
     for (const char* name : {"2020-12-07 14.03.22.syx", "2020-12-07 14.05.00.syx"}) {
-        const DocumentWindow* opened = controller.windowForFile(qPath(received() / name));
-        ASSERT_NE(opened, nullptr) << name;
-        EXPECT_FALSE(opened->isWindowModified());
+        EXPECT_EQ(controller.windowForFile(qPath(received() / name)), nullptr) << name;
     }
-    EXPECT_EQ(controller.windows().size(), 2);
+    const auto before = test::readBytes(received() / "2020-12-07 14.05.00.syx");
+    for (DocumentWindow* opened : controller.windows()) {
+        EXPECT_TRUE(opened->document().displayName().endsWith(QStringLiteral(".syx — received")))
+            << opened->document().displayName().toStdString();
+        EXPECT_FALSE(opened->isWindowModified()); // closing it loses nothing
+        EXPECT_FALSE(opened->document().suggestedPath().startsWith(qPath(received())));
+    }
+    ASSERT_TRUE(controller.windows().front()->document().renamePatch(0, QStringLiteral("Edited")));
+    prompts.saveLocation = qPath(dir / "kept.syx");
+    controller.windows().front()->files().save([](bool) {});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return std::filesystem::exists(dir / "kept.syx"); }));
+    EXPECT_EQ(test::readBytes(received() / "2020-12-07 14.05.00.syx"), before);
 }
 
 } // namespace
