@@ -377,6 +377,24 @@ TEST_F(SoundsInWindows, APatchPlayingChainDataIsMarkedWithItsBanksChainDataOnly)
     EXPECT_TRUE(nameCell(*one, 0).endsWith(QChar(0x2665)));
     EXPECT_TRUE(nameCell(*same, 0).endsWith(QChar(0x2665)));
     EXPECT_FALSE(nameCell(*other, 0).contains(QChar(0x2665)));
+
+    // A bank made of it, with no bank of its chain ID open, takes the chain
+    // data of a bank of that chain ID the Library found.
+    const library::Sound sound = soundOf(one->document().bank(), 0);
+    const auto chainData = one->document().bank().data().chain;
+    for (DocumentWindow* open : {one, other, same}) {
+        open->close();
+    }
+    ASSERT_TRUE(QTest::qWaitFor([&] { return controller.windows().isEmpty(); }));
+    std::filesystem::create_directory(dir / "banks");
+    std::filesystem::rename(dir / "other.syx", dir / "banks" / "a other.syx");
+    std::filesystem::rename(dir / "one.syx", dir / "banks" / "b one.syx");
+    ASSERT_EQ(controller.services().library().addFolder(qPath(dir / "banks")), std::nullopt);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !controller.services().library().isRefreshing(); }));
+    DocumentWindow* made = controller.newBankOfSounds(std::array{sound}, nullptr);
+    ASSERT_NE(made, nullptr);
+    EXPECT_EQ(made->document().bank().data().chain, chainData);
+    EXPECT_EQ(made->document().bank().chainChecksum(), sound.chainId);
 }
 
 // The Note and Tags dialogs over several sounds start from what they share,
