@@ -370,6 +370,13 @@ TEST_F(LibraryWindowTest, AddFolderAsksForAFolderAndAddsTheOneChosen)
     std::filesystem::create_directories(chosen);
     test::writeBytes(dir / "a.syx", bankFile({}));
     LibraryWindow& library = *controller.showLibrary();
+    waitForRefresh();
+    // An empty library says how to fill it.
+    EXPECT_TRUE(QTest::qWaitFor([&] {
+        return library.statusText().text().startsWith(
+            QStringLiteral("No banks in the library yet: add a folder of banks with Library > Add "
+                           "Folder…"));
+    })) << library.statusText().text().toStdString();
     test::menuAction(&library, QStringLiteral("Add Folder…"))->trigger();
     auto* dialog = library.findChild<QFileDialog*>();
     ASSERT_NE(dialog, nullptr);

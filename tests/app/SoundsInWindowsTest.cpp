@@ -557,7 +557,23 @@ TEST_F(SoundsInWindows, ASetFilledFromASearchAndABankBecomesANewBank)
     QApplication::sendEvent(list.viewport(), &move);
     QDropEvent drop(onGig, Qt::CopyAction, patches.get(), Qt::LeftButton, {});
     QApplication::sendEvent(list.viewport(), &drop);
+    EXPECT_TRUE(drop.isAccepted()); // the bank window's drag ends as a copy
     ASSERT_TRUE(QTest::qWaitFor([&] { return sets().front().sounds.size() == 3; }));
+
+    // The set's commands are in its context menu too.
+    QStringList offered;
+    QTimer::singleShot(0, [&offered] {
+        if (QWidget* menu = QApplication::activePopupWidget()) {
+            for (const QAction* action : menu->actions()) {
+                offered << action->text();
+            }
+            menu->close();
+        }
+    });
+    QContextMenuEvent askedForMenu(QContextMenuEvent::Mouse, onGig,
+                                   list.viewport()->mapToGlobal(onGig));
+    QApplication::sendEvent(list.viewport(), &askedForMenu);
+    EXPECT_TRUE(offered.contains(QStringLiteral("Delete"))) << offered.join('|').toStdString();
 
     // Deleting a set asks first; cancelled, the set stays.
     const auto answerDelete = [&](bool yes) {
